@@ -1,0 +1,14 @@
+# One INTERFACE target carries the compile options every zorvik target shares.
+add_library(zorvik_options INTERFACE)
+target_compile_features(zorvik_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(zorvik_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wold-style-cast -Wnon-virtual-dtor -Wshadow=local)
+if(ZORVIK_WERROR)
+  target_compile_options(zorvik_options INTERFACE -Werror)
+endif()
+if(ZORVIK_SANITIZE)
+  target_compile_options(zorvik_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(zorvik_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,19 @@
+#include <iostream>
+
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"zorvik-cli: the zorvik keyboard wedge without a window"};
+    app.require_subcommand(1);
+    rszorvik::cli::GlobalOptions global;
+    app.add_option("--prefs", global.prefsFile, "Settings file to use instead of the default one");
+
+    (void)global;
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    return 0;
+}
