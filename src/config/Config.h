@@ -1,0 +1,200 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/BigDecimal.h"
+#include "config/ConfigHelper.h"
+#include "config/Instrument.h"
+#include "config/PropertyChangeSupport.h"
+
+namespace rszorvik::config {
+
+// The settings record. It checks nothing: validity is the validators' business (ConfigHelper).
+// Copyable; a copy (or a moved-to record) never carries the listeners over.
+class Config {
+  public:
+    using Instrument = ConfigHelper::Instrument;
+    using StartWith = ConfigHelper::StartWith;
+    using OutputTerminator = ConfigHelper::OutputTerminator;
+    using Sound = ConfigHelper::Sound;
+    using RoundingMethod = ConfigHelper::RoundingMethod;
+    using MathOperation = ConfigHelper::MathOperation;
+    using KeyboardType = ConfigHelper::KeyboardType;
+    using EditPosition = ConfigHelper::EditPosition;
+    using EditOperation = ConfigHelper::EditOperation;
+    using DecimalSeparator = ConfigHelper::DecimalSeparator;
+    using Connect = ConfigHelper::Connect;
+
+    // The settings node of the preferences store and its keys (each equals its field name).
+    static constexpr std::string_view kNodePath = "/com/vexlune/zorvik";
+    struct Key {
+        static constexpr std::string_view minimizeToTray = "minimizeToTray";
+        static constexpr std::string_view notifyWhenMinimizedToTray = "notifyWhenMinimizedToTray";
+        static constexpr std::string_view checkForUpdates = "checkForUpdates";
+        static constexpr std::string_view abortAutoStartWhenPrevPortNotAvailable =
+            "abortAutoStartWhenPrevPortNotAvailable";
+        static constexpr std::string_view ignoreDuplicates = "ignoreDuplicates";
+        static constexpr std::string_view port = "port";
+        static constexpr std::string_view instrument = "instrument";
+        static constexpr std::string_view bitRate = "bitRate";
+        static constexpr std::string_view dataBits = "dataBits";
+        static constexpr std::string_view stopBits = "stopBits";
+        static constexpr std::string_view parity = "parity";
+        static constexpr std::string_view inputTerminator = "inputTerminator";
+        static constexpr std::string_view handshake = "handshake";
+        static constexpr std::string_view decimalSeparator = "decimalSeparator";
+        static constexpr std::string_view startWith = "startWith";
+        static constexpr std::string_view outputTerminator = "outputTerminator";
+        static constexpr std::string_view outputTerminator2 = "outputTerminator2";
+        static constexpr std::string_view everyXValues = "everyXValues";
+        static constexpr std::string_view connect = "connect";
+        static constexpr std::string_view mathOperation = "mathOperation";
+        static constexpr std::string_view mathOperand = "mathOperand";
+        static constexpr std::string_view decimalPlaces = "decimalPlaces";
+        static constexpr std::string_view roundingMethod = "roundingMethod";
+        static constexpr std::string_view sound = "sound";
+        static constexpr std::string_view keyboardType = "keyboardType";
+        static constexpr std::string_view delay = "delay";
+        static constexpr std::string_view prevPort = "prevPort";
+        static constexpr std::string_view editOperation = "editOperation";
+        static constexpr std::string_view editPosition = "editPosition";
+        static constexpr std::string_view editNumCharacters = "editNumCharacters";
+        static constexpr std::string_view removeCharacters = "removeCharacters";
+        static constexpr std::string_view customRegEx = "customRegEx";
+        static constexpr std::string_view ignoreTimeLimit = "ignoreTimeLimit";
+        static constexpr std::string_view ignoreDifference = "ignoreDifference";
+    };
+
+    // Window behaviour, read and written directly.
+    bool minimizeToTray = true;
+    bool notifyWhenMinimizedToTray = true;
+    bool checkForUpdates = true;
+    bool abortAutoStartWhenPrevPortNotAvailable = true;
+    bool ignoreDuplicates = false;
+
+    Config() = default;
+    // Every field except prevPort (left none) and the listeners (none).
+    Config(std::string port, std::optional<Instrument> instrument, int bitRate, int dataBits, int stopBits,
+           int parity, int inputTerminator, int handshake, Connect connect, KeyboardType keyboardType,
+           std::string delay, DecimalSeparator decimalSeparator, StartWith startWith,
+           OutputTerminator outputTerminator, OutputTerminator outputTerminator2, std::string everyXValues,
+           MathOperation mathOperation, std::string mathOperand, std::string decimalPlaces,
+           RoundingMethod roundingMethod, Sound sound, bool minimizeToTray, bool notifyWhenMinimizedToTray,
+           bool checkForUpdates, bool abortAutoStartWhenPrevPortNotAvailable, EditOperation editOperation,
+           EditPosition editPosition, std::string editNumCharacters, std::string removeCharacters,
+           std::string customRegEx, bool ignoreDuplicates, std::string ignoreTimeLimit,
+           std::string ignoreDifference);
+
+    const std::string& getPort() const { return port; }
+    void setPort(std::string value) { port = std::move(value); }
+    std::optional<Instrument> getInstrument() const { return instrument; }
+    // Stores the preset and tells every listener its type ("NUMBER"/"TEXT"), also when unchanged.
+    void setInstrument(Instrument value);
+    int getBitRate() const { return bitRate; }
+    void setBitRate(int value) { bitRate = value; }
+    int getDataBits() const { return dataBits; }
+    void setDataBits(int value) { dataBits = value; }
+    int getStopBits() const { return stopBits; }
+    void setStopBits(int value) { stopBits = value; }
+    int getParity() const { return parity; }
+    void setParity(int value) { parity = value; }
+    int getInputTerminator() const { return inputTerminator; }
+    void setInputTerminator(int value) { inputTerminator = value; }
+    int getHandshake() const { return handshake; }
+    void setHandshake(int value) { handshake = value; }
+    DecimalSeparator getDecimalSeparator() const { return decimalSeparator; }
+    void setDecimalSeparator(DecimalSeparator value) { decimalSeparator = value; }
+    StartWith getStartWith() const { return startWith; }
+    void setStartWith(StartWith value) { startWith = value; }
+    OutputTerminator getOutputTerminator() const { return outputTerminator; }
+    void setOutputTerminator(OutputTerminator value) { outputTerminator = value; }
+    OutputTerminator getOutputTerminator2() const { return outputTerminator2; }
+    void setOutputTerminator2(OutputTerminator value) { outputTerminator2 = value; }
+    const std::string& getEveryXValues() const { return everyXValues; }
+    void setEveryXValues(std::string value) { everyXValues = std::move(value); }
+    Connect getConnect() const { return connect; }
+    void setConnect(Connect value) { connect = value; }
+    MathOperation getMathOperation() const { return mathOperation; }
+    void setMathOperation(MathOperation value) { mathOperation = value; }
+    const std::string& getMathOperand() const { return mathOperand; }
+    void setMathOperand(std::string value) { mathOperand = std::move(value); }
+    const std::string& getDecimalPlaces() const { return decimalPlaces; }
+    void setDecimalPlaces(std::string value) { decimalPlaces = std::move(value); }
+    RoundingMethod getRoundingMethod() const { return roundingMethod; }
+    void setRoundingMethod(RoundingMethod value) { roundingMethod = value; }
+    Sound getSound() const { return sound; }
+    void setSound(Sound value) { sound = value; }
+    KeyboardType getKeyboardType() const { return keyboardType; }
+    void setKeyboardType(KeyboardType value) { keyboardType = value; }
+    const std::string& getDelay() const { return delay; }
+    void setDelay(std::string value) { delay = std::move(value); }
+    const std::optional<std::string>& getPrevPort() const { return prevPort; }
+    void setPrevPort(std::optional<std::string> value) { prevPort = std::move(value); }
+    EditOperation getEditOperation() const { return editOperation; }
+    void setEditOperation(EditOperation value) { editOperation = value; }
+    EditPosition getEditPosition() const { return editPosition; }
+    void setEditPosition(EditPosition value) { editPosition = value; }
+    const std::string& getEditNumCharacters() const { return editNumCharacters; }
+    void setEditNumCharacters(std::string value) { editNumCharacters = std::move(value); }
+    const std::string& getRemoveCharacters() const { return removeCharacters; }
+    void setRemoveCharacters(std::string value) { removeCharacters = std::move(value); }
+    const std::string& getCustomRegEx() const { return customRegEx; }
+    void setCustomRegEx(std::string value) { customRegEx = std::move(value); }
+    const std::string& getIgnoreTimeLimit() const { return ignoreTimeLimit; }
+    void setIgnoreTimeLimit(std::string value) { ignoreTimeLimit = std::move(value); }
+    const std::string& getIgnoreDifference() const { return ignoreDifference; }
+    void setIgnoreDifference(std::string value) { ignoreDifference = std::move(value); }
+
+    ListenerId addPropertyChangeListener(PropertyChangeListener listener);
+    bool removePropertyChangeListener(ListenerId id);
+
+    int getDelayAsInt() const;                            // 20 when delay is not an integer
+    std::optional<int> getDecimalPlacesAsInt() const;     // none when not an integer
+    int getEditNumCharactersAsInt() const;                // 0 when not an integer
+    int getEveryXValuesAsInt() const;                     // 0 when not an integer
+    base::BigDecimal getMathOperandAsBigDecimal() const;  // throws base::NumberFormatError
+    bool roundingEnabled() const;                         // decimal places is an integer 0..7
+    // MULTIPLY with an operand; DIVIDE only with an operand and rounding enabled.
+    bool mathOperationEnabled() const;
+
+    // All fields through the all-fields constructor: prevPort none, no listeners.
+    static Config copyConfig(const Config& c);
+    // True when any field but prevPort and the listeners differs.
+    static bool hasChanged(const Config& a, const Config& b);
+
+  private:
+    std::string port;
+    std::optional<Instrument> instrument;
+    int bitRate = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    int parity = 0;
+    int inputTerminator = 0;
+    int handshake = 0;
+    DecimalSeparator decimalSeparator = DecimalSeparator::DOT;
+    StartWith startWith = StartWith::NONE;
+    OutputTerminator outputTerminator = OutputTerminator::NONE;
+    OutputTerminator outputTerminator2 = OutputTerminator::NONE;
+    std::string everyXValues;
+    Connect connect = Connect::MANUAL;
+    MathOperation mathOperation = MathOperation::NONE;
+    std::string mathOperand;
+    std::string decimalPlaces;
+    RoundingMethod roundingMethod = RoundingMethod::HALF_UP;
+    Sound sound = Sound::NONE;
+    KeyboardType keyboardType = KeyboardType::QUERTY;
+    std::string delay = "20";
+    std::optional<std::string> prevPort;
+    EditOperation editOperation = EditOperation::REMOVE;
+    EditPosition editPosition = EditPosition::FIRST;
+    std::string editNumCharacters;
+    std::string removeCharacters;
+    std::string customRegEx;
+    std::string ignoreTimeLimit;
+    std::string ignoreDifference;
+    PropertyChangeSupport propertyChangeSupport;
+};
+
+}  // namespace rszorvik::config
