@@ -2,6 +2,7 @@
 
 #include <gmpxx.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -15,22 +16,24 @@ enum class RoundingMode { UP, DOWN, CEILING, FLOOR, HALF_UP, HALF_DOWN, HALF_EVE
 
 // Text that is not a decimal number (or whose value would be absurdly large to write out).
 class NumberFormatError : public std::invalid_argument {
-public:
+  public:
     using std::invalid_argument::invalid_argument;
 };
 
 // Division by zero and similar arithmetic failures.
 class ArithmeticError : public std::domain_error {
-public:
+  public:
     using std::domain_error::domain_error;
 };
 
 // An arbitrary-precision decimal: unscaled big integer and a 32-bit scale, value = unscaled * 10^-scale.
 // Behaves like java.math.BigDecimal: 1.50 and 1.5 are different values of equal magnitude.
 class BigDecimal {
-public:
+  public:
     // Exponents (and so scales) beyond this are refused by parse: such a number could not be written out.
     static constexpr std::int32_t kMaxExponent = 10000;
+    // Longer text is refused by parse before any digit is converted.
+    static constexpr std::size_t kMaxTextLength = 100000;
 
     BigDecimal();  // 0, scale 0
     BigDecimal(mpz_class unscaled, std::int32_t scale);
@@ -55,6 +58,7 @@ public:
     BigDecimal multiply(const BigDecimal& other) const;  // scale = sum of the scales
     // Quotient at the given scale; throws ArithmeticError when the divisor is zero.
     BigDecimal divide(const BigDecimal& divisor, std::int32_t scale, RoundingMode mode) const;
+    // Throws ArithmeticError when |newScale| (or |scale| of divide) exceeds kMaxExponent.
     BigDecimal setScale(std::int32_t newScale, RoundingMode mode) const;
 
     std::string toPlainString() const;  // never an exponent: 1E+3 gives "1000"
@@ -64,7 +68,7 @@ public:
         return a.scale_ == b.scale_ && a.unscaled_ == b.unscaled_;
     }
 
-private:
+  private:
     mpz_class unscaled_;
     std::int32_t scale_ = 0;
 };
