@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FluidSynthEngine.h"
+#include "platform/MidiSequencer.h"
+#include "platform/MidiSequencerTimeline.h"
+
+namespace rszorvik::platform {
+
+// The FluidSynth synthesizer rendering into memory on a clock the caller drives: nothing plays until
+// advance() renders the next stretch of time, with every message sent at its own sample.
+class MidiSequencerRendering : public MidiSequencer {
+  public:
+    using Micros = std::chrono::microseconds;
+
+    struct SentMessage {
+        Micros time;
+        MidiMessage message;
+    };
+
+    explicit MidiSequencerRendering(const std::string& soundFont = {}, int sampleRate = 44100);
+    ~MidiSequencerRendering() override;
+
+    void setSequence(const MidiSequence& sequence) override;
+    void setTickPosition(long tick) override;
+    void start() override;
+    bool isRunning() const override { return timeline_.running(); }
+    void close() override;
+    bool isOpen() const override { return engine_ != nullptr; }
+
+    void advance(Micros duration);  // throws std::logic_error once closed
+    Micros now() const { return now_; }
+    int sampleRate() const { return sampleRate_; }
+    // One sample per rendered frame and channel, from the construction on.
+    const std::vector<float>& left() const { return left_; }
+    const std::vector<float>& right() const { return right_; }
+    const std::vector<SentMessage>& sent() const { return sent_; }
+
+  private:
+    void requireOpen() const;
+    void send(const std::vector<MidiMessage>& messages);
+    void renderUntil(Micros time);
+
+    int sampleRate_;
+    std::unique_ptr<FluidSynthEngine> engine_;
+    MidiSequencerTimeline timeline_;
+    Micros now_{0};
+    std::vector<float> left_;
+    std::vector<float> right_;
+    std::vector<SentMessage> sent_;
+};
+
+}  // namespace rszorvik::platform

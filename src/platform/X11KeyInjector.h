@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/KeyInjector.h"
+#include "platform/X11KeyTable.h"
+
+namespace rszorvik::platform {
+
+// Key injection through the XTEST extension. Virtual key codes find their keys through the symbols of the
+// active layout (read with XKB and read again when the layout changes); a character that the layout cannot
+// type, for an Alt code, is bound for the moment to a keycode that carries no symbol.
+class X11KeyInjector final : public KeyInjector {
+public:
+    // Connects to the display of that name (empty: $DISPLAY). Throws std::runtime_error when there is no
+    // display or it lacks XTEST or XKB.
+    explicit X11KeyInjector(const std::string& displayName = {});
+    ~X11KeyInjector() override;
+    X11KeyInjector(const X11KeyInjector&) = delete;
+    X11KeyInjector& operator=(const X11KeyInjector&) = delete;
+
+    void keyPress(int keyCode) override;
+    void keyRelease(int keyCode) override;
+    void delay(int milliseconds) override;
+    bool lastKeyWasDead() const override;
+
+    // The layout as the injector currently reads it.
+    const X11KeyTable& keyTable();
+    // Waits until the X server has handled every event sent so far.
+    void sync();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace rszorvik::platform
