@@ -127,7 +127,8 @@ class Instrument : public detail::EnumConstant<Instrument, detail::InstrumentCon
     // The number expression most presets use.
     static constexpr std::string_view kBasePattern = "([-+]?\\s*[0-9]*[\\.,]?[0-9]+)";
 
-    const std::string& label() const;  // resolved from the catalogue once
+    const std::string& label() const;                     // resolved from the catalogue once
+    std::optional<std::string_view> getLabelKey() const;  // catalogue key of the label; none when literal
     std::string toPlainString() const { return label(); }
     // TEXT presets are wrapped as italic HTML so that lists show them apart.
     std::string toString() const;
