@@ -47,6 +47,8 @@ FluidSynthEngine::FluidSynthEngine(const std::string& soundFont, double sampleRa
     settings_ = new_fluid_settings();
     if (!settings_) throw MidiUnavailableError("Cannot create the synthesizer settings: " + takeError());
     fluid_settings_setnum(settings_, "synth.sample-rate", sampleRate);
+    // One stroke at a time never clips, so it can be louder than the default meant for full polyphony.
+    fluid_settings_setnum(settings_, "synth.gain", 0.5);
     synth_ = new_fluid_synth(settings_);
     if (!synth_) {
         delete_fluid_settings(settings_);
