@@ -1,0 +1,151 @@
+#include "base/Regex.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <new>
+#include <utility>
+
+namespace rszorvik::base {
+
+namespace {
+
+std::string errorMessage(int code) {
+    PCRE2_UCHAR buffer[256];
+    const int length = pcre2_get_error_message(code, buffer, sizeof buffer);
+    if (length < 0) return "PCRE2 error " + std::to_string(code);
+    return std::string(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
+}
+
+// Limits and JIT stack of the calling thread. A match context with an assigned JIT stack must not be used
+// by two threads at once, so each thread has its own; the compiled code stays shared.
+class ThreadMatchContext {
+  public:
+    ThreadMatchContext() : context_(pcre2_match_context_create(nullptr)) {
+        if (context_ == nullptr) throw std::bad_alloc();
+        pcre2_set_match_limit(context_, Regex::kMatchLimit);
+        pcre2_set_depth_limit(context_, Regex::kDepthLimit);
+        pcre2_set_heap_limit(context_, Regex::kHeapLimitKiB);
+        // Null where the platform has no JIT; the interpreter then needs no stack.
+        jitStack_ = pcre2_jit_stack_create(32 * 1024, Regex::kJitStackMaxBytes, nullptr);
+        if (jitStack_ != nullptr) pcre2_jit_stack_assign(context_, nullptr, jitStack_);
+    }
+    ~ThreadMatchContext() {
+        pcre2_match_context_free(context_);
+        pcre2_jit_stack_free(jitStack_);
+    }
+    ThreadMatchContext(const ThreadMatchContext&) = delete;
+    ThreadMatchContext& operator=(const ThreadMatchContext&) = delete;
+
+    pcre2_match_context* get() const { return context_; }
+
+  private:
+    pcre2_match_context* context_;
+    pcre2_jit_stack* jitStack_ = nullptr;
+};
+
+pcre2_match_context* threadMatchContext() {
+    thread_local ThreadMatchContext context;
+    return context.get();
+}
+
+struct MatchDataDeleter {
+    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+
+struct CompileContextDeleter {
+    void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
+};
+
+}  // namespace
+
+RegexSyntaxError::RegexSyntaxError(const std::string& message, std::size_t offset)
+    : std::invalid_argument(message), offset_(offset) {}
+
+struct Regex::Impl {
+    pcre2_code* code = nullptr;
+    bool jit = false;
+    int captureCount = 0;
+
+    ~Impl() { pcre2_code_free(code); }
+};
+
+Regex::Regex(std::string_view pattern) : Regex(pattern, Engine::Auto) {}
+
+Regex::Regex(std::string_view pattern, Engine engine) : pattern_(pattern), impl_(std::make_unique<Impl>()) {
+    std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compileContext(
+        pcre2_compile_context_create(nullptr));
+    if (!compileContext) throw std::bad_alloc();
+    // CR, LF and CRLF end a line: "." does not match them and "$" may stand before a final one.
+    pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANYCRLF);
+
+    int errorCode = 0;
+    PCRE2_SIZE errorOffset = 0;
+    // \C could split a UTF-8 character and yield invalid text, so it is refused.
+    impl_->code =
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern_.data()), pattern_.size(),
+                      PCRE2_UTF | PCRE2_NEVER_BACKSLASH_C, &errorCode, &errorOffset, compileContext.get());
+    if (impl_->code == nullptr) throw RegexSyntaxError(errorMessage(errorCode), errorOffset);
+
+    std::uint32_t captures = 0;
+    pcre2_pattern_info(impl_->code, PCRE2_INFO_CAPTURECOUNT, &captures);
+    impl_->captureCount = static_cast<int>(captures);
+
+    if (engine == Engine::Auto) {
+        const int rc = pcre2_jit_compile(impl_->code, PCRE2_JIT_COMPLETE);
+        if (rc == 0)
+            impl_->jit = true;
+        else if (rc == PCRE2_ERROR_NOMEMORY)
+            throw std::bad_alloc();
+        // Otherwise the platform has no JIT: the interpreter gives the same results.
+    }
+}
+
+Regex::~Regex() = default;
+Regex::Regex(Regex&&) noexcept = default;
+Regex& Regex::operator=(Regex&&) noexcept = default;
+
+int Regex::groupCount() const {
+    if (!impl_) throw std::logic_error("Regex used after move");
+    return impl_->captureCount;
+}
+
+bool Regex::usesJit() const {
+    return impl_ && impl_->jit;
+}
+
+std::optional<RegexMatch> Regex::search(std::string_view subject) const {
+    if (!impl_) throw std::logic_error("Regex used after move");
+    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
+        pcre2_match_data_create_from_pattern(impl_->code, nullptr));
+    if (!data) throw std::bad_alloc();
+
+    // PCRE2 checks the subject's UTF-8 itself; invalid text comes back as an error code.
+    const char* text = subject.data() != nullptr ? subject.data() : "";
+    const int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text), subject.size(), 0, 0,
+                               data.get(), threadMatchContext());
+    if (rc == PCRE2_ERROR_NOMATCH) return std::nullopt;
+    if (rc < 0) throw RegexMatchError(errorMessage(rc));
+
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
+    const auto pairs = static_cast<std::size_t>(impl_->captureCount) + 1;
+    RegexMatch match;
+    match.groups.reserve(pairs);
+    for (std::size_t i = 0; i < pairs; ++i) {
+        const PCRE2_SIZE start = ovector[2 * i];
+        const PCRE2_SIZE end = ovector[2 * i + 1];
+        // Groups past rc took no part in the match.
+        if (i >= static_cast<std::size_t>(rc) || start == PCRE2_UNSET) {
+            match.groups.emplace_back(std::nullopt);
+        } else {
+            // \K inside a lookaround could put start past end; read that as empty text.
+            match.groups.emplace_back(start <= end ? std::string(subject.substr(start, end - start))
+                                                   : std::string());
+        }
+    }
+    match.start = ovector[0];
+    match.end = ovector[1];
+    return match;
+}
+
+}  // namespace rszorvik::base
