@@ -161,6 +161,8 @@ TEST(BigDecimalTest, ParsesTheDecimalGrammarWithJavaScales) {
         {"123.456e-10", "123456", 13, 6, "1.23456E-8", "0.0000000123456"},
         {"1.23E+5", "123", -3, 3, "1.23E+5", "123000"},
         {"-100e-2", "-100", 2, 3, "-1.00", "-1.00"},
+        {"-5E+7", "-5", -7, 1, "-5E+7", "-50000000"},
+        {"-0.000000123", "-123", 9, 3, "-1.23E-7", "-0.000000123"},
         {"0.1e1", "1", 0, 1, "1", "1"},
         {"12e0", "12", 0, 2, "12", "12"},
         {"8", "8", 0, 1, "8", "8"},
@@ -229,29 +231,6 @@ TEST(BigDecimalTest, ParseErrorsNameTheFault) {
         } catch (const NumberFormatError& e) {
             EXPECT_EQ(std::string(e.what()), message);
         }
-    }
-}
-
-TEST(BigDecimalTest, ToStringOfConstructedValues) {
-    struct Row {
-        long unscaled;
-        int scale;
-        const char* string;
-        const char* plain;
-    };
-    const std::vector<Row> rows = {
-        {0, -3, "0E+3", "0"},
-        {0, 10, "0E-10", "0.0000000000"},
-        {-5, 7, "-5E-7", "-0.0000005"},
-        {-5, -7, "-5E+7", "-50000000"},
-        {-12345, 3, "-12.345", "-12.345"},
-        {123, -1, "1.23E+3", "1230"},
-        {-123456, 10, "-0.0000123456", "-0.0000123456"},
-    };
-    for (const auto& row : rows) {
-        const BigDecimal value(mpz_class(row.unscaled), row.scale);
-        EXPECT_EQ(value.toString(), row.string) << row.unscaled << "E" << -row.scale;
-        EXPECT_EQ(value.toPlainString(), row.plain) << row.unscaled << "E" << -row.scale;
     }
 }
 
