@@ -1,0 +1,176 @@
+#include "prefs/FilePreferences.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
+
+#include "base/Properties.h"
+#include "prefs/AtomicFile.h"
+#include "prefs/FilePreferencesFactory.h"
+
+namespace rszorvik::prefs {
+
+namespace {
+
+// Guards reading and rewriting the one file against the other nodes of this process.
+std::mutex& fileLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+base::Properties readProperties(const std::filesystem::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw BackingStoreException("Cannot read " + file.string() + ": " + std::strerror(errno));
+    std::string bytes;
+    char buffer[16384];
+    while (true) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int error = errno;
+            ::close(fd);
+            throw BackingStoreException("Cannot read " + file.string() + ": " + std::strerror(error));
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    try {
+        return base::Properties::parse(bytes);
+    } catch (const std::exception& e) {
+        throw BackingStoreException("Cannot read " + file.string() + ": " + e.what());
+    }
+}
+
+// The date line of the file header, in the usual "Tue Mar 05 10:11:12 CET 2024" form.
+std::string dateLine() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << std::put_time(&local, "%a %b %d %H:%M:%S %Z %Y");
+    return out.str();
+}
+
+// The part of a property name after the node's prefix, when the property is one of the node's own
+// entries (deeper properties belong to descendants).
+std::optional<std::string_view> ownKey(std::string_view property, std::string_view prefix) {
+    if (!property.starts_with(prefix)) return std::nullopt;
+    std::string_view rest = property.substr(prefix.size());
+    if (rest.find('.') != std::string_view::npos) return std::nullopt;
+    return rest;
+}
+
+}  // namespace
+
+const Logger FilePreferences::log("rszorvik.prefs.FilePreferences");
+
+std::shared_ptr<FilePreferences> FilePreferences::create(FilePreferences* parent, const std::string& name) {
+    return std::make_shared<FilePreferences>(Token{}, parent, name);
+}
+
+FilePreferences::FilePreferences(Token, FilePreferences* parent, const std::string& name)
+    : Preferences(parent, name) {
+    log.fine("Instantiating node " + name);
+    if (parent != nullptr) prefix = parent->prefix + name + ".";
+    try {
+        syncSpi();
+    } catch (const BackingStoreException& e) {
+        log.log(Logger::Level::WARNING, "Unable to sync on creation of node " + name, e);
+    }
+}
+
+void FilePreferences::getPath(std::string& builder) const {
+    builder += prefix;
+}
+
+std::optional<std::string> FilePreferences::getSpi(const std::string& key) {
+    if (auto it = root.find(key); it != root.end()) return it->second;
+    return std::nullopt;
+}
+
+void FilePreferences::putSpi(const std::string& key, const std::string& value) {
+    root[key] = value;
+    try {
+        flush();
+    } catch (const BackingStoreException& e) {
+        log.log(Logger::Level::WARNING, "Unable to flush after putting " + key, e);
+    }
+}
+
+void FilePreferences::removeSpi(const std::string& key) {
+    root.erase(key);
+    try {
+        flush();
+    } catch (const BackingStoreException& e) {
+        log.log(Logger::Level::WARNING, "Unable to flush after removing " + key, e);
+    }
+}
+
+void FilePreferences::removeNodeSpi() {
+    isRemoved = true;
+    flushSpi();
+}
+
+std::vector<std::string> FilePreferences::keysSpi() {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : root)
+        keys.push_back(key);
+    return keys;
+}
+
+std::vector<std::string> FilePreferences::childrenNamesSpi() {
+    // Only nodes created in this process are known. A removed child is no longer listed.
+    std::vector<std::string> names;
+    for (const auto& [name, child] : children)
+        if (!child->isRemoved) names.push_back(name);
+    return names;
+}
+
+std::shared_ptr<Preferences> FilePreferences::childSpi(const std::string& name) {
+    if (auto it = children.find(name); it != children.end() && !it->second->isRemoved) return it->second;
+    auto child = create(this, name);
+    children[name] = child;
+    return child;
+}
+
+void FilePreferences::syncSpi() {
+    if (isRemoved) return;
+    auto file = FilePreferencesFactory::getPreferencesFile();
+    std::lock_guard guard(fileLock());
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return;
+    base::Properties properties = readProperties(file);
+    for (const auto& [name, value] : properties.entries())
+        if (auto key = ownKey(name, prefix)) root[std::string(*key)] = value;
+}
+
+void FilePreferences::flushSpi() {
+    auto file = FilePreferencesFactory::getPreferencesFile();
+    std::lock_guard guard(fileLock());
+    base::Properties properties;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) properties = readProperties(file);
+    std::vector<std::string> own;
+    for (const auto& [name, value] : properties.entries())
+        if (ownKey(name, prefix)) own.push_back(name);
+    for (const auto& name : own)
+        properties.remove(name);
+    try {
+        if (!isRemoved)
+            for (const auto& [key, value] : root)
+                properties.set(prefix + key, value);
+        AtomicFile::write(file, properties.store("FilePreferences", dateLine()));
+    } catch (const std::exception& e) {
+        throw BackingStoreException(e.what());
+    }
+}
+
+}  // namespace rszorvik::prefs

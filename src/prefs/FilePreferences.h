@@ -1,0 +1,45 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "prefs/Logger.h"
+#include "prefs/Preferences.h"
+
+namespace rszorvik::prefs {
+
+// A preferences node kept, with the whole tree, in one properties file (FilePreferencesFactory names
+// it). An entry with key K of the node /a/b is the property "a.b.K"; so keys and node names that contain
+// "." cannot be stored faithfully. Every put and remove rewrites the whole file.
+class FilePreferences final : public Preferences {
+    struct Token {};
+
+  public:
+    // Creates a node and reads its entries from the file; a read failure is logged, not raised.
+    static std::shared_ptr<FilePreferences> create(FilePreferences* parent, const std::string& name);
+    FilePreferences(Token, FilePreferences* parent, const std::string& name);
+
+    // Appends the node's prefix: the names from the top down, each followed by ".".
+    void getPath(std::string& builder) const;
+
+  protected:
+    std::optional<std::string> getSpi(const std::string& key) override;
+    void putSpi(const std::string& key, const std::string& value) override;
+    void removeSpi(const std::string& key) override;
+    void removeNodeSpi() override;
+    std::vector<std::string> keysSpi() override;
+    std::vector<std::string> childrenNamesSpi() override;
+    std::shared_ptr<Preferences> childSpi(const std::string& name) override;
+    void syncSpi() override;
+    void flushSpi() override;
+
+  private:
+    std::string prefix;  // getPath's text, fixed at creation
+    std::map<std::string, std::string> root;
+    std::map<std::string, std::shared_ptr<FilePreferences>> children;
+    bool isRemoved = false;
+    static const Logger log;
+};
+
+}  // namespace rszorvik::prefs

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace rszorvik::prefs {
+
+// A small named logger for the preferences store. Records at or above the threshold go to the sink,
+// by default standard error; tests install a sink of their own to see what was logged.
+class Logger {
+  public:
+    enum class Level { FINE, INFO, WARNING, SEVERE };
+
+    struct Record {
+        Level level;
+        std::string logger;
+        std::string message;
+    };
+
+    using Sink = std::function<void(const Record&)>;
+
+    explicit Logger(std::string name) : name_(std::move(name)) {}
+
+    const std::string& name() const { return name_; }
+
+    void log(Level level, const std::string& message) const;
+    // The failure's own message is appended after ": ".
+    void log(Level level, const std::string& message, const std::exception& failure) const;
+    void fine(const std::string& message) const { log(Level::FINE, message); }
+    void info(const std::string& message) const { log(Level::INFO, message); }
+    void warning(const std::string& message) const { log(Level::WARNING, message); }
+
+    // Process-wide settings shared by every logger. Both return the previous value.
+    static Level setThreshold(Level level);
+    static Sink setSink(Sink sink);  // an empty sink restores standard error
+
+    static const char* levelName(Level level);
+
+  private:
+    std::string name_;
+    static std::mutex mutex_;
+    static Level threshold_;
+    static Sink sink_;
+};
+
+}  // namespace rszorvik::prefs

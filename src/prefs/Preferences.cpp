@@ -1,0 +1,367 @@
+#include "prefs/Preferences.h"
+
+#include <charconv>
+#include <set>
+
+#include "prefs/FilePreferencesFactory.h"
+#include "prefs/XmlSupport.h"
+
+namespace rszorvik::prefs {
+
+namespace {
+
+bool isUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
+        if (length == 0 || byte > 0xF4 || i + length > text.size()) return false;
+        char32_t cp = length == 1 ? byte : byte & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        if ((length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Limits count characters, not bytes: the continuation bytes of UTF-8 are not counted.
+std::size_t characterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80) ++count;
+    return count;
+}
+
+void checkKey(const std::string& key) {
+    if (characterCount(key) > Preferences::MAX_KEY_LENGTH)
+        throw std::invalid_argument("Key too long: " + key);
+    if (key.find('\0') != std::string::npos) throw std::invalid_argument("Key contains code point U+0000");
+    if (!isUtf8(key)) throw std::invalid_argument("Key is not UTF-8");
+}
+
+void checkValue(std::string_view value) {
+    if (characterCount(value) > Preferences::MAX_VALUE_LENGTH)
+        throw std::invalid_argument("Value too long: " + std::string(value.substr(0, 100)) + "...");
+    if (value.find('\0') != std::string_view::npos)
+        throw std::invalid_argument("Value contains code point U+0000");
+    if (!isUtf8(value)) throw std::invalid_argument("Value is not UTF-8");
+}
+
+// Splits a relative path into node names, rejecting the forms a path may not take.
+std::vector<std::string> splitPath(std::string_view path) {
+    std::vector<std::string> names;
+    if (path.empty()) return names;
+    if (path.back() == '/') throw std::invalid_argument("Path ends with slash");
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        if (slash == start) throw std::invalid_argument("Consecutive slashes in path");
+        names.emplace_back(path.substr(start, slash - start));
+        if (characterCount(names.back()) > Preferences::MAX_NAME_LENGTH)
+            throw std::invalid_argument("Node name " + names.back() + " too long");
+        start = slash + 1;
+    }
+    return names;
+}
+
+std::mutex factoryMutex;
+std::shared_ptr<PreferencesFactory> installedFactory;
+
+}  // namespace
+
+Preferences::Preferences(Preferences* parent, std::string name)
+    : isRoot_(parent == nullptr), name_(std::move(name)) {
+    if (parent == nullptr) {
+        if (!name_.empty()) throw std::invalid_argument("Root name '" + name_ + "' must be \"\"");
+        absolutePath_ = "/";
+        return;
+    }
+    if (name_.empty()) throw std::invalid_argument("Illegal name: empty string");
+    if (name_.find('/') != std::string::npos)
+        throw std::invalid_argument("Name '" + name_ + "' contains '/'");
+    if (!isUtf8(name_)) throw std::invalid_argument("Node name is not UTF-8");
+    parent_ = parent->weak_from_this();
+    root_ = parent->rootNode();
+    absolutePath_ = parent->isRoot_ ? "/" + name_ : parent->absolutePath_ + "/" + name_;
+}
+
+std::shared_ptr<Preferences> Preferences::rootNode() const {
+    if (isRoot_) return std::const_pointer_cast<Preferences>(shared_from_this());
+    // A node handle may outlive its tree (a test resetting the factory); it can no longer reach the root.
+    if (auto root = root_.lock()) return root;
+    throw std::logic_error("The tree of node " + absolutePath_ + " no longer exists");
+}
+
+bool Preferences::removed() const {
+    std::lock_guard guard(lock);
+    return removed_;
+}
+
+void Preferences::checkNotRemoved() const {
+    if (removed_) throw std::logic_error("Node has been removed.");
+}
+
+std::optional<std::string> Preferences::get(const std::string& key) {
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    try {
+        return getSpi(key);
+    } catch (const std::exception&) {
+        // A failing store answers like a missing key, as the typed getters expect.
+        return std::nullopt;
+    }
+}
+
+std::string Preferences::get(const std::string& key, const std::string& def) {
+    return get(key).value_or(def);
+}
+
+void Preferences::put(const std::string& key, const std::string& value) {
+    checkKey(key);
+    checkValue(value);
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    putSpi(key, value);
+}
+
+int Preferences::getInt(const std::string& key, int def) {
+    auto text = get(key);
+    if (!text || text->empty()) return def;
+    std::string_view digits = *text;
+    // A leading plus sign is accepted, as by the usual integer parsers; from_chars alone refuses it.
+    if (digits.front() == '+') {
+        digits.remove_prefix(1);
+        if (digits.empty() || digits.front() == '-') return def;
+    }
+    int value = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) return def;
+    return value;
+}
+
+void Preferences::putInt(const std::string& key, int value) {
+    put(key, std::to_string(value));
+}
+
+bool Preferences::getBoolean(const std::string& key, bool def) {
+    auto text = get(key);
+    if (!text || text->size() > 5) return def;
+    std::string lower;
+    for (char c : *text)
+        lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (lower == "true") return true;
+    if (lower == "false") return false;
+    return def;
+}
+
+void Preferences::putBoolean(const std::string& key, bool value) {
+    put(key, value ? "true" : "false");
+}
+
+void Preferences::remove(const std::string& key) {
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    removeSpi(key);
+}
+
+void Preferences::clear() {
+    std::lock_guard guard(lock);
+    for (const auto& key : keys())
+        remove(key);
+}
+
+std::vector<std::string> Preferences::keys() {
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    return keysSpi();
+}
+
+std::vector<std::string> Preferences::childrenNames() {
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    std::set<std::string> names;
+    for (const auto& [name, kid] : kidCache_)
+        names.insert(name);
+    for (auto& name : childrenNamesSpi())
+        names.insert(std::move(name));
+    return {names.begin(), names.end()};
+}
+
+std::shared_ptr<Preferences> Preferences::parent() const {
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    return parent_.lock();
+}
+
+std::shared_ptr<Preferences> Preferences::node(std::string_view path) {
+    {
+        std::lock_guard guard(lock);
+        checkNotRemoved();
+    }
+    if (path.empty()) return shared_from_this();
+    if (path == "/") return rootNode();
+    if (path.front() == '/') return rootNode()->nodeAt(splitPath(path.substr(1)), 0);
+    return nodeAt(splitPath(path), 0);
+}
+
+std::shared_ptr<Preferences> Preferences::nodeAt(const std::vector<std::string>& names, std::size_t index) {
+    std::shared_ptr<Preferences> child;
+    {
+        std::lock_guard guard(lock);
+        checkNotRemoved();
+        const std::string& token = names[index];
+        if (auto it = kidCache_.find(token); it != kidCache_.end()) {
+            child = it->second;
+        } else {
+            child = childSpi(token);
+            kidCache_[token] = child;
+        }
+    }
+    if (index + 1 == names.size()) return child;
+    return child->nodeAt(names, index + 1);
+}
+
+bool Preferences::nodeExists(std::string_view path) {
+    std::shared_ptr<Preferences> current;
+    {
+        std::lock_guard guard(lock);
+        if (path.empty()) return !removed_;
+        checkNotRemoved();
+    }
+    if (path == "/") return true;
+    std::vector<std::string> names;
+    if (path.front() == '/') {
+        current = rootNode();
+        names = splitPath(path.substr(1));
+    } else {
+        current = shared_from_this();
+        names = splitPath(path);
+    }
+    for (const auto& token : names) {
+        std::lock_guard guard(current->lock);
+        current->checkNotRemoved();
+        std::shared_ptr<Preferences> child;
+        if (auto it = current->kidCache_.find(token); it != current->kidCache_.end()) {
+            child = it->second;
+        } else {
+            auto existing = current->childrenNamesSpi();
+            for (const auto& name : existing)
+                if (name == token) child = current->childSpi(token);
+        }
+        if (!child) return false;
+        current = child;
+    }
+    return true;
+}
+
+void Preferences::removeNode() {
+    if (isRoot_) throw std::logic_error("Can't remove the root!");
+    auto parentNode = parent_.lock();
+    if (!parentNode) throw std::logic_error("The tree of node " + absolutePath_ + " no longer exists");
+    std::lock_guard parentGuard(parentNode->lock);
+    removeNode2();
+    parentNode->kidCache_.erase(name_);
+}
+
+void Preferences::removeNode2() {
+    std::lock_guard guard(lock);
+    if (removed_) throw std::logic_error("Node already removed.");
+    for (const auto& name : childrenNamesSpi())
+        if (!kidCache_.contains(name)) kidCache_[name] = childSpi(name);
+    for (auto& [name, kid] : kidCache_) {
+        try {
+            kid->removeNode2();
+        } catch (const BackingStoreException&) {
+            // The descendant keeps its entries; removing this node goes on, as a parent's removal must.
+        }
+    }
+    kidCache_.clear();
+    removeNodeSpi();
+    removed_ = true;
+}
+
+std::vector<std::shared_ptr<Preferences>> Preferences::cachedChildren() const {
+    std::vector<std::shared_ptr<Preferences>> kids;
+    for (const auto& [name, kid] : kidCache_)
+        kids.push_back(kid);
+    return kids;
+}
+
+void Preferences::flush() {
+    flush2();
+}
+
+void Preferences::flush2() {
+    std::vector<std::shared_ptr<Preferences>> kids;
+    {
+        std::lock_guard guard(lock);
+        flushSpi();
+        if (removed_) return;
+        kids = cachedChildren();
+    }
+    for (auto& kid : kids)
+        kid->flush2();
+}
+
+void Preferences::sync() {
+    sync2();
+}
+
+void Preferences::sync2() {
+    std::vector<std::shared_ptr<Preferences>> kids;
+    {
+        std::lock_guard guard(lock);
+        checkNotRemoved();
+        syncSpi();
+        kids = cachedChildren();
+    }
+    for (auto& kid : kids)
+        kid->sync2();
+}
+
+void Preferences::exportNode(std::ostream& out) {
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    XmlSupport::exportNode(*this, out);
+}
+
+void Preferences::importPreferences(std::istream& in) {
+    XmlSupport::importPreferences(in, *userRoot());
+}
+
+bool Preferences::isValidValue(std::string_view value) {
+    try {
+        checkValue(value);
+        return true;
+    } catch (const std::invalid_argument&) {
+        return false;
+    }
+}
+
+std::shared_ptr<Preferences> Preferences::userRoot() {
+    return PreferencesFactory::factory()->userRoot();
+}
+
+std::shared_ptr<Preferences> Preferences::systemRoot() {
+    return PreferencesFactory::factory()->systemRoot();
+}
+
+void PreferencesFactory::setFactory(std::shared_ptr<PreferencesFactory> factory) {
+    std::lock_guard guard(factoryMutex);
+    installedFactory = std::move(factory);
+}
+
+std::shared_ptr<PreferencesFactory> PreferencesFactory::factory() {
+    std::lock_guard guard(factoryMutex);
+    if (!installedFactory) return std::make_shared<FilePreferencesFactory>();
+    return installedFactory;
+}
+
+}  // namespace rszorvik::prefs

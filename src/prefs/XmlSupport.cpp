@@ -1,0 +1,351 @@
+#include "prefs/XmlSupport.h"
+
+#include <algorithm>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <pugixml.hpp>
+#include <set>
+
+#include "prefs/Preferences.h"
+
+namespace rszorvik::prefs {
+
+namespace {
+
+constexpr std::string_view kVersion = "1.0";
+
+[[noreturn]] void refuse(const std::string& why) {
+    throw InvalidPreferencesFormatException(why);
+}
+
+std::string escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                // Control characters as references: a literal line break in an attribute would be read
+                // back as a blank.
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ';';
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out;
+}
+
+std::size_t characterCount(std::string_view text) {
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// Refuses bytes that are not UTF-8 (overlong forms and surrogates included) and NUL, which the parser
+// would take for the end of a text.
+void checkEncoding(std::string_view doc) {
+    std::size_t i = 0;
+    while (i < doc.size()) {
+        auto byte = static_cast<unsigned char>(doc[i]);
+        if (byte == 0) refuse("The document contains a NUL byte at offset " + std::to_string(i));
+        if (byte < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
+        if (length == 0 || byte > 0xF4 || i + length > doc.size())
+            refuse("The document is not UTF-8 (offset " + std::to_string(i) + ")");
+        char32_t cp = byte & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(doc[i + k]);
+            if ((next & 0xC0) != 0x80) refuse("The document is not UTF-8 (offset " + std::to_string(i) + ")");
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            refuse("The document is not UTF-8 (offset " + std::to_string(i) + ")");
+        i += length;
+    }
+}
+
+// Only the predefined entities and character references are known; with no internal subset there is
+// nothing else a reference could name. A reference to NUL, a surrogate or beyond Unicode is refused.
+void checkReferences(std::string_view doc) {
+    for (std::size_t at = doc.find('&'); at != std::string_view::npos; at = doc.find('&', at + 1)) {
+        std::size_t end = doc.find(';', at);
+        std::string_view ref =
+            end == std::string_view::npos ? doc.substr(at, 12) : doc.substr(at + 1, end - at - 1);
+        auto bad = [&] {
+            refuse("Unknown or invalid reference &" + std::string(ref.substr(0, 12)) + " in the document");
+        };
+        if (end == std::string_view::npos || end - at > 12) bad();
+        if (ref == "amp" || ref == "lt" || ref == "gt" || ref == "quot" || ref == "apos") continue;
+        if (ref.size() < 2 || ref[0] != '#') bad();
+        bool hex = ref[1] == 'x';
+        std::string_view digits = ref.substr(hex ? 2 : 1);
+        if (digits.empty()) bad();
+        unsigned long value = 0;
+        for (char c : digits) {
+            int digit = c >= '0' && c <= '9'          ? c - '0'
+                        : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                      : -1;
+            if (digit < 0) bad();
+            value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+        }
+        if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) bad();
+    }
+}
+
+std::string normalizedSpace(std::string_view text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            blank = true;
+            continue;
+        }
+        if (blank && !out.empty()) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+class Checker {
+  public:
+    std::vector<XmlSupport::NodeEntries> result;
+
+    void document(const pugi::xml_document& doc) {
+        pugi::xml_node top;
+        for (pugi::xml_node child : doc.children()) {
+            switch (child.type()) {
+                case pugi::node_declaration: {
+                    auto encoding = child.attribute("encoding");
+                    if (encoding && lowerAscii(encoding.value()) != "utf-8")
+                        refuse(std::string("Unsupported document encoding ") + encoding.value());
+                    break;
+                }
+                case pugi::node_doctype:
+                    if (normalizedSpace(child.value()) != XmlSupport::DOCTYPE)
+                        refuse("Refusing the document type declaration <!DOCTYPE " +
+                               std::string(child.value()).substr(0, 80) + ">");
+                    break;
+                case pugi::node_element:
+                    if (top) refuse("The document has more than one top element");
+                    top = child;
+                    break;
+                default:
+                    refuse("Unexpected content outside the top element");
+            }
+        }
+        if (!top) refuse("The document has no top element");
+        if (std::string_view(top.name()) != "preferences")
+            refuse(std::string("Not a preferences export: the top element is <") + top.name() + ">");
+        allowAttributes(top, {"EXTERNAL_XML_VERSION"});
+        // A missing version means 0.0; a newer format is not understood.
+        std::string version = top.attribute("EXTERNAL_XML_VERSION").as_string("0.0");
+        if (version > kVersion)
+            refuse("Exported preferences file format version " + version + " is not supported");
+
+        auto elements = childElements(top);
+        if (elements.size() != 1 || std::string_view(elements[0].name()) != "root")
+            refuse("<preferences> must hold exactly one <root> element");
+        pugi::xml_node root = elements[0];
+        allowAttributes(root, {"type"});
+        std::string type = required(root, "type");
+        if (type != "user" && type != "system")
+            refuse("<root> has type \"" + type + "\"; expected user or system");
+        nodeContent(root, "", 0);
+    }
+
+  private:
+    static std::vector<pugi::xml_node> childElements(pugi::xml_node element) {
+        std::vector<pugi::xml_node> elements;
+        for (pugi::xml_node child : element.children()) {
+            // Whitespace between elements is not kept by the parser; any other text is out of place.
+            if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+                refuse(std::string("Unexpected text inside <") + element.name() + ">");
+            if (child.type() == pugi::node_element) elements.push_back(child);
+        }
+        return elements;
+    }
+
+    static void allowAttributes(pugi::xml_node element, std::initializer_list<std::string_view> allowed) {
+        std::set<std::string_view> seen;
+        for (pugi::xml_attribute attribute : element.attributes()) {
+            std::string_view name = attribute.name();
+            if (std::find(allowed.begin(), allowed.end(), name) == allowed.end())
+                refuse(std::string("Unexpected attribute ") + attribute.name() + " on <" + element.name() +
+                       ">");
+            if (!seen.insert(name).second)
+                refuse(std::string("Repeated attribute ") + attribute.name() + " on <" + element.name() +
+                       ">");
+        }
+    }
+
+    static std::string required(pugi::xml_node element, const char* name) {
+        pugi::xml_attribute attribute = element.attribute(name);
+        if (!attribute) refuse(std::string("<") + element.name() + "> lacks the attribute " + name);
+        return attribute.value();
+    }
+
+    // <root> and <node>: one <map>, then any number of <node>.
+    void nodeContent(pugi::xml_node element, const std::string& path, std::size_t depth) {
+        if (depth > XmlSupport::MAX_DEPTH) refuse("Nodes are nested too deeply");
+        auto elements = childElements(element);
+        if (elements.empty() || std::string_view(elements[0].name()) != "map")
+            refuse("<" + std::string(element.name()) + "> of " + (path.empty() ? "/" : path) +
+                   " must begin with a <map> element");
+        XmlSupport::NodeEntries entries{path.empty() ? "/" : path, {}};
+        map(elements[0], entries);
+        result.push_back(std::move(entries));
+        for (std::size_t i = 1; i < elements.size(); ++i) {
+            pugi::xml_node child = elements[i];
+            if (std::string_view(child.name()) != "node")
+                refuse("Unexpected element <" + std::string(child.name()) + "> in " +
+                       (path.empty() ? "/" : path));
+            allowAttributes(child, {"name"});
+            std::string name = required(child, "name");
+            if (name.empty() || name.find('/') != std::string::npos ||
+                characterCount(name) > Preferences::MAX_NAME_LENGTH)
+                refuse("Invalid node name \"" + name.substr(0, 100) + "\"");
+            nodeContent(child, path + "/" + name, depth + 1);
+        }
+    }
+
+    static void map(pugi::xml_node element, XmlSupport::NodeEntries& entries) {
+        if (element.first_attribute()) refuse("Unexpected attribute on <map>");
+        for (pugi::xml_node entry : childElements(element)) {
+            if (std::string_view(entry.name()) != "entry")
+                refuse("Unexpected element <" + std::string(entry.name()) + "> in <map>");
+            allowAttributes(entry, {"key", "value"});
+            std::string key = required(entry, "key");
+            std::string value = required(entry, "value");
+            if (!childElements(entry).empty()) refuse("<entry> must be empty");
+            if (characterCount(key) > Preferences::MAX_KEY_LENGTH)
+                refuse("Key too long: " + key.substr(0, 100));
+            if (characterCount(value) > Preferences::MAX_VALUE_LENGTH)
+                refuse("Value of key " + key + " too long");
+            entries.entries.emplace_back(std::move(key), std::move(value));
+        }
+    }
+};
+
+}  // namespace
+
+void XmlSupport::exportNode(Preferences& node, std::ostream& out) {
+    std::vector<std::string> names;
+    const std::string& path = node.absolutePath();
+    for (std::size_t start = 1; start < path.size();) {
+        std::size_t slash = std::min(path.find('/', start), path.size());
+        names.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+        "<!DOCTYPE " +
+        std::string(DOCTYPE) + ">\n<preferences EXTERNAL_XML_VERSION=\"" + std::string(kVersion) +
+        "\">\n  <root type=\"user\">\n";
+    std::string indent = "    ";
+    for (const auto& name : names) {
+        xml += indent + "<map/>\n" + indent + "<node name=\"" + escape(name) + "\">\n";
+        indent += "  ";
+    }
+    auto keys = node.keys();
+    std::string entries;
+    for (const auto& key : keys)
+        if (auto value = node.get(key))
+            entries += indent + "  <entry key=\"" + escape(key) + "\" value=\"" + escape(*value) + "\"/>\n";
+    xml += entries.empty() ? indent + "<map/>\n" : indent + "<map>\n" + entries + indent + "</map>\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        indent.resize(indent.size() - 2);
+        xml += indent + "</node>\n";
+    }
+    xml += "  </root>\n</preferences>\n";
+    out << xml;
+    out.flush();
+    if (!out) throw std::runtime_error("Cannot write the exported preferences");
+}
+
+std::vector<XmlSupport::NodeEntries> XmlSupport::parse(std::string_view document) {
+    if (document.size() > MAX_DOCUMENT_SIZE)
+        refuse("The document is larger than " + std::to_string(MAX_DOCUMENT_SIZE) + " bytes");
+    if (document.starts_with("\xEF\xBB\xBF")) document.remove_prefix(3);
+    if (document.find_first_not_of(" \t\r\n") == std::string_view::npos) refuse("The document is empty");
+    checkEncoding(document);
+    checkReferences(document);
+
+    pugi::xml_document doc;
+    pugi::xml_parse_result parsed = doc.load_buffer(
+        document.data(), document.size(), pugi::parse_default | pugi::parse_doctype | pugi::parse_declaration,
+        pugi::encoding_utf8);
+    if (!parsed)
+        refuse(std::string("Not a well-formed XML document: ") + parsed.description() + " at offset " +
+               std::to_string(parsed.offset));
+    Checker checker;
+    checker.document(doc);
+    return std::move(checker.result);
+}
+
+void XmlSupport::apply(const std::vector<NodeEntries>& content, Preferences& root) {
+    std::vector<std::shared_ptr<Preferences>> touched;
+    for (const auto& node : content) {
+        if (node.entries.empty()) continue;
+        auto target = root.node(node.path);
+        for (const auto& [key, value] : node.entries)
+            target->put(key, value);
+        touched.push_back(target);
+    }
+    // A put that could not be written is only logged; the import must report it.
+    for (auto& node : touched)
+        node->flush();
+}
+
+std::string XmlSupport::readDocument(std::istream& in) {
+    std::string document(MAX_DOCUMENT_SIZE + 1, '\0');
+    in.read(document.data(), static_cast<std::streamsize>(document.size()));
+    if (in.bad()) throw std::runtime_error("Cannot read the document");
+    document.resize(static_cast<std::size_t>(in.gcount()));
+    if (document.size() > MAX_DOCUMENT_SIZE)
+        refuse("The document is larger than " + std::to_string(MAX_DOCUMENT_SIZE) + " bytes");
+    return document;
+}
+
+std::string XmlSupport::readDocument(const std::filesystem::path& file) {
+    std::error_code ec;
+    auto status = std::filesystem::status(file, ec);
+    if (ec || !std::filesystem::exists(status)) throw std::runtime_error("No such file: " + file.string());
+    if (std::filesystem::is_directory(status)) throw std::runtime_error(file.string() + " is a folder");
+    if (std::filesystem::is_regular_file(status) && std::filesystem::file_size(file, ec) > MAX_DOCUMENT_SIZE)
+        refuse("The document is larger than " + std::to_string(MAX_DOCUMENT_SIZE) + " bytes");
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw std::runtime_error("Cannot open " + file.string());
+    return readDocument(in);
+}
+
+void XmlSupport::importPreferences(std::istream& in, Preferences& root) {
+    apply(parse(readDocument(in)), root);
+}
+
+}  // namespace rszorvik::prefs
