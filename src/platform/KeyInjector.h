@@ -59,14 +59,16 @@ inline constexpr int PLUS = 521;
 inline constexpr int RIGHT_PARENTHESIS = 522;
 inline constexpr int UNDERSCORE = 523;
 
-constexpr bool isKeypadDigit(int vk) { return vk >= NUMPAD0 && vk <= NUMPAD0 + 9; }
+constexpr bool isKeypadDigit(int vk) {
+    return vk >= NUMPAD0 && vk <= NUMPAD0 + 9;
+}
 }  // namespace Vk
 
 // Synthesises key presses and releases in the application that has the keyboard focus. A key code names
 // the key that means it on the active keyboard layout, as on Windows: Control with Alt is AltGr, Alt held
 // over keypad digits types the character of that code when Alt is released.
 class KeyInjector {
-public:
+  public:
     virtual ~KeyInjector() = default;
 
     // Throw std::invalid_argument for a key code the injector cannot send on the active layout.

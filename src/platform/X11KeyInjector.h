@@ -12,7 +12,7 @@ namespace rszorvik::platform {
 // active layout (read with XKB and read again when the layout changes); a character that the layout cannot
 // type, for an Alt code, is bound for the moment to a keycode that carries no symbol.
 class X11KeyInjector final : public KeyInjector {
-public:
+  public:
     // Connects to the display of that name (empty: $DISPLAY). Throws std::runtime_error when there is no
     // display or it lacks XTEST or XKB.
     explicit X11KeyInjector(const std::string& displayName = {});
@@ -30,7 +30,7 @@ public:
     // Waits until the X server has handled every event sent so far.
     void sync();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

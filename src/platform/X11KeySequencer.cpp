@@ -33,7 +33,8 @@ constexpr char16_t kAnsi1252[32] = {
 std::optional<char32_t> X11KeySequencer::altCodeCharacter(std::string_view digits) {
     if (digits.empty()) return std::nullopt;
     unsigned code = 0;
-    for (char d : digits) code = (code * 10 + static_cast<unsigned>(d - '0')) % 256;
+    for (char d : digits)
+        code = (code * 10 + static_cast<unsigned>(d - '0')) % 256;
     if (code < 0x20 || code == 0x7f) return std::nullopt;
     if (code < 0x80) return static_cast<char32_t>(code);
     char16_t c = 0;
@@ -61,7 +62,15 @@ void X11KeySequencer::sendHeldBack() {
 
 void X11KeySequencer::press(int keyCode) {
     if (keyCode == Vk::CONTROL) {
-        if (control_ == Control::UP) control_ = Control::HELD_BACK;
+        if (control_ != Control::UP) return;
+        if (alt_ == Alt::HELD_BACK && output_.hasLevel3()) {
+            // Alt first and Control second is AltGr as well.
+            control_ = Control::IN_LEVEL3;
+            alt_ = Alt::LEVEL3;
+            output_.sendLevel3(true);
+        } else {
+            control_ = Control::HELD_BACK;
+        }
         return;
     }
     if (keyCode == Vk::ALT) {
@@ -116,7 +125,8 @@ void X11KeySequencer::release(int keyCode) {
                 const std::string digits = std::move(digits_);
                 digits_.clear();
                 const std::optional<char32_t> character = altCodeCharacter(digits);
-                if (!character) throw std::invalid_argument("Alt code " + digits + " stands for no character");
+                if (!character)
+                    throw std::invalid_argument("Alt code " + digits + " stands for no character");
                 output_.typeCharacter(*character);
                 return;
             }

@@ -10,10 +10,10 @@ namespace rszorvik::platform {
 // Alt is AltGr (the third shift level), and Alt held over keypad digits types the character of that code
 // when Alt is released. Control and Alt are therefore held back until the next key shows what they are for.
 class X11KeySequencer {
-public:
+  public:
     // What the sequencer asks of the X server. Each call may throw std::invalid_argument.
     class Output {
-    public:
+      public:
         virtual ~Output() = default;
         virtual void sendKey(int keyCode, bool down) = 0;  // a virtual key's own key
         virtual void sendLevel3(bool down) = 0;            // the layout's AltGr key
@@ -30,7 +30,7 @@ public:
     // with 0, else in the OEM code page 437. std::nullopt for no digits or a control character.
     static std::optional<char32_t> altCodeCharacter(std::string_view digits);
 
-private:
+  private:
     enum class Control { UP, HELD_BACK, SENT, IN_LEVEL3 };
     enum class Alt { UP, HELD_BACK, SENT, LEVEL3, ALT_CODE };
 

@@ -39,9 +39,9 @@ struct X11Stroke {
 // How a virtual key code finds its key: by the symbol its key types on the layout.
 struct X11KeyMeaning {
     enum class Match : std::uint8_t {
-        LEVEL1,           // the key that types the symbol unshifted (letters, punctuation, dead keys)
-        LEVEL1_OR_LEVEL2, // digits, which sit on the shifted level of the AZERTY number row
-        ANYWHERE,         // keypad digits behind NumLock
+        LEVEL1,            // the key that types the symbol unshifted (letters, punctuation, dead keys)
+        LEVEL1_OR_LEVEL2,  // digits, which sit on the shifted level of the AZERTY number row
+        ANYWHERE,          // keypad digits behind NumLock
     };
     std::array<Keysym, 3> keysyms{};  // alternatives in order of preference; 0 ends the list
     Match match = Match::LEVEL1;
@@ -62,6 +62,8 @@ std::optional<X11Stroke> x11StrokeFor(const X11KeyTable& table, Keysym keysym);
 Keysym x11KeysymOf(char32_t character);
 
 // Whether the keysym is a dead key (it waits for the next key to compose with).
-constexpr bool x11IsDeadKeysym(Keysym keysym) { return keysym >= 0xfe50 && keysym <= 0xfe93; }
+constexpr bool x11IsDeadKeysym(Keysym keysym) {
+    return keysym >= 0xfe50 && keysym <= 0xfe93;
+}
 
 }  // namespace rszorvik::platform

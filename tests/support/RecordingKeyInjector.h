@@ -1,0 +1,65 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/KeyInjector.h"
+
+namespace rszorvik::test {
+
+// What a RecordingKeyInjector was asked to do.
+struct KeyEvent {
+    enum class Kind { PRESS, RELEASE, PAUSE };
+    Kind kind = Kind::PRESS;
+    int value = 0;  // key code, or milliseconds of a pause
+
+    bool operator==(const KeyEvent&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const KeyEvent& event);
+
+// A key injector that sends nothing and records every call, safe to share between the typing thread and
+// the test. Key codes marked as rejected throw std::invalid_argument like a real backend.
+class RecordingKeyInjector : public platform::KeyInjector {
+  public:
+    void keyPress(int keyCode) override;
+    void keyRelease(int keyCode) override;
+    void delay(int milliseconds) override;
+    // True unless the last key pressed (Shift, Control and Alt aside) was marked live: the default layout
+    // is the one the key maps were written for.
+    bool lastKeyWasDead() const override;
+
+    void reject(int keyCode, std::string message = "Invalid key code");
+    void markLive(int keyCode);
+    // Called at every pause, after it was recorded, on the typing thread (to interrupt it, say).
+    void onPause(std::function<void()> hook);
+
+    std::vector<KeyEvent> events() const;
+    // Presses and releases only, as "+16 +65 -65 -16".
+    std::string keys() const;
+    int pauseCount() const;
+    void clear();
+    // Waits until the recorded presses and releases read `expected` exactly; false after the timeout.
+    bool waitForKeys(const std::string& expected,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
+
+  private:
+    void record(KeyEvent event);
+    static std::string keysOf(const std::vector<KeyEvent>& events);
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<KeyEvent> events_;
+    std::map<int, std::string> rejected_;
+    std::set<int> live_;
+    int lastKey_ = 0;
+    std::function<void()> onPause_;
+};
+
+}  // namespace rszorvik::test
