@@ -1,0 +1,125 @@
+#include "ValueSource.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+namespace rszorvik::sim {
+namespace {
+
+constexpr std::size_t kMaxRampValues = 1000000;
+
+std::int64_t pow10(int exponent) {
+    std::int64_t result = 1;
+    for (int i = 0; i < exponent; ++i)
+        result *= 10;
+    return result;
+}
+
+}  // namespace
+
+Decimal Decimal::parse(std::string_view text) {
+    const std::string original(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    Decimal result;
+    bool digits = false, point = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (result.unscaled > (std::numeric_limits<std::int64_t>::max() - 9) / 10 || result.scale >= 9)
+                throw std::invalid_argument("value out of range: \"" + original + "\"");
+            result.unscaled = result.unscaled * 10 + (c - '0');
+            if (point) ++result.scale;
+            digits = true;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            throw std::invalid_argument("not a decimal number: \"" + original + "\"");
+        }
+    }
+    if (!digits) throw std::invalid_argument("not a decimal number: \"" + original + "\"");
+    if (negative) result.unscaled = -result.unscaled;
+    return result;
+}
+
+Decimal Decimal::rescaled(int newScale) const {
+    if (newScale < scale) throw std::invalid_argument("rescaling would lose digits");
+    const std::int64_t factor = pow10(newScale - scale);
+    if (std::abs(unscaled) > std::numeric_limits<std::int64_t>::max() / factor)
+        throw std::invalid_argument("value out of range");
+    return {unscaled * factor, newScale};
+}
+
+std::string Decimal::toString() const {
+    std::string digits = std::to_string(unscaled < 0 ? -unscaled : unscaled);
+    if (scale > 0) {
+        if (digits.size() <= static_cast<std::size_t>(scale))
+            digits.insert(0, static_cast<std::size_t>(scale) + 1 - digits.size(), '0');
+        digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
+    }
+    return (unscaled < 0 ? "-" : "") + digits;
+}
+
+ValueSource ValueSource::list(const std::vector<std::string>& values) {
+    if (values.empty()) throw std::invalid_argument("no values given");
+    ValueSource source;
+    for (const auto& value : values)
+        source.values_.push_back(Decimal::parse(value).toString());
+    return source;
+}
+
+ValueSource ValueSource::ramp(std::string_view from, std::string_view to, std::string_view step) {
+    Decimal first = Decimal::parse(from), last = Decimal::parse(to), increment = Decimal::parse(step);
+    const int scale = std::max({first.scale, last.scale, increment.scale});
+    first = first.rescaled(scale);
+    last = last.rescaled(scale);
+    increment = increment.rescaled(scale);
+    std::int64_t delta = std::abs(increment.unscaled);
+    if (delta == 0) throw std::invalid_argument("step must not be zero");
+    if (last.unscaled < first.unscaled) delta = -delta;
+    const auto count = static_cast<std::uint64_t>((last.unscaled - first.unscaled) / delta) + 1;
+    if (count > kMaxRampValues) throw std::invalid_argument("the range has more than a million steps");
+    ValueSource source;
+    for (std::uint64_t i = 0; i < count; ++i)
+        source.values_.push_back(
+            Decimal{first.unscaled + static_cast<std::int64_t>(i) * delta, scale}.toString());
+    return source;
+}
+
+ValueSource ValueSource::randomWalk(std::string_view from, std::string_view to, std::string_view step,
+                                    std::uint32_t seed) {
+    Decimal first = Decimal::parse(from), last = Decimal::parse(to), increment = Decimal::parse(step);
+    const int scale = std::max({first.scale, last.scale, increment.scale});
+    ValueSource source;
+    source.random_ = true;
+    source.current_ = first.rescaled(scale);
+    last = last.rescaled(scale);
+    source.low_ = source.current_.unscaled <= last.unscaled ? source.current_ : last;
+    source.high_ = source.current_.unscaled <= last.unscaled ? last : source.current_;
+    source.step_ = increment.rescaled(scale);
+    source.step_.unscaled = std::abs(source.step_.unscaled);
+    if (source.step_.unscaled == 0) throw std::invalid_argument("step must not be zero");
+    source.engine_.seed(seed);
+    return source;
+}
+
+std::string ValueSource::next() {
+    if (!random_) {
+        const std::string& value = values_[index_];
+        index_ = (index_ + 1) % values_.size();
+        return value;
+    }
+    const std::string value = current_.toString();
+    const int direction = std::uniform_int_distribution<int>(-1, 1)(engine_);
+    std::int64_t moved = current_.unscaled + direction * step_.unscaled;
+    // Bounce off the ends so the walk keeps moving instead of sticking to a bound.
+    if (moved > high_.unscaled) moved = current_.unscaled - step_.unscaled;
+    if (moved < low_.unscaled) moved = current_.unscaled + step_.unscaled;
+    current_.unscaled = std::clamp(moved, low_.unscaled, high_.unscaled);
+    return value;
+}
+
+}  // namespace rszorvik::sim

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "StopSignal.h"
+
+namespace rszorvik::sim {
+
+// The instrument's end of a pseudo-terminal. The slave end, which the reader opens like a serial port,
+// is set raw (no echo, no line editing, no CR/LF translation) before the reader comes.
+//
+// Whether a reader is there is seen on the master: while no process has the slave open, poll() reports
+// POLLHUP on the master. So the simulator keeps no slave descriptor of its own while running.
+class VirtualPort {
+  public:
+    VirtualPort();  // throws std::system_error
+    ~VirtualPort();
+    VirtualPort(const VirtualPort&) = delete;
+    VirtualPort& operator=(const VirtualPort&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+    // Also throws away whatever the reader sent (echo, data commands): nobody reads it here.
+    bool readerPresent();
+    // False when stopped first.
+    bool waitForReader(const StopSignal& stop);
+    // Writes every byte; false when stopped or the reader went away meanwhile.
+    bool write(std::string_view bytes, const StopSignal& stop);
+    // Waits until the reader has taken every byte written, at most limit, so closing the master does not
+    // drop the last line.
+    void drain(std::chrono::milliseconds limit, const StopSignal& stop);
+
+  private:
+    int master_ = -1;
+    std::string slavePath_;
+};
+
+}  // namespace rszorvik::sim

@@ -1,0 +1,229 @@
+// zorvik-sim: a virtual serial instrument on a pseudo-terminal, for demos and tests.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "InstrumentFormat.h"
+#include "StopSignal.h"
+#include "ValueSource.h"
+#include "VirtualPort.h"
+
+namespace fs = std::filesystem;
+using namespace rszorvik::sim;
+using std::chrono::milliseconds;
+
+namespace {
+
+struct Options {
+    std::string format = "generic";
+    std::vector<std::string> values;
+    std::string from, to, step = "1";
+    bool random = false;
+    std::optional<std::uint32_t> seed;
+    std::string unit = "g";
+    int intervalMs = 1000;
+    std::optional<long> count;
+    std::optional<std::string> terminator;
+    int repeat = 1;
+    int garbageEvery = 0;
+    bool noTerminatorLast = false;
+    int pauseMidLineMs = 0;
+    std::string link;
+    bool noWait = false;
+    int settleMs = 100;
+    int lingerMs = 2000;
+    bool quiet = false;
+};
+
+std::string escaped(std::string_view bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c < 0x20 || c >= 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+// The symlink to the slave, removed at exit if it still points there.
+class Link {
+  public:
+    Link(std::string path, const std::string& target) : path_(std::move(path)), target_(target) {
+        if (path_.empty()) return;
+        std::error_code error;
+        if (fs::is_symlink(path_, error))
+            fs::remove(path_);
+        else if (fs::exists(path_, error))
+            throw std::runtime_error("--link: " + path_ + " exists and is not a symbolic link");
+        fs::create_symlink(target_, path_);
+    }
+    ~Link() {
+        if (path_.empty()) return;
+        std::error_code error;
+        if (fs::is_symlink(path_, error) && fs::read_symlink(path_, error) == target_)
+            fs::remove(path_, error);
+    }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+  private:
+    std::string path_;
+    fs::path target_;
+};
+
+ValueSource makeSource(const Options& options) {
+    if (!options.values.empty()) return ValueSource::list(options.values);
+    if (!options.from.empty() || !options.to.empty()) {
+        if (options.from.empty() || options.to.empty())
+            throw std::invalid_argument("--from needs --to and back");
+        if (options.random)
+            return ValueSource::randomWalk(options.from, options.to, options.step,
+                                           options.seed.value_or(std::random_device{}()));
+        return ValueSource::ramp(options.from, options.to, options.step);
+    }
+    return ValueSource::list({"12.34"});
+}
+
+int run(const Options& options) {
+    const auto format = parseFormat(options.format);
+    if (!format) throw std::invalid_argument("unknown format \"" + options.format + "\"");
+    const FormatInfo& info = formatInfo(*format);
+    const std::string terminator =
+        options.terminator ? parseTerminator(*options.terminator) : std::string(info.terminator);
+    ValueSource source = makeSource(options);
+    const long count = options.count.value_or(static_cast<long>(source.passLength()));
+    // Values the format cannot carry are refused before anyone connects.
+    ValueSource check = source;
+    for (std::size_t i = 0; i < source.passLength(); ++i)
+        formatValue(*format, check.next(), options.unit);
+    if (options.random) {
+        formatValue(*format, options.from, options.unit);
+        formatValue(*format, options.to, options.unit);
+    }
+    const auto log = [&](const std::string& text) {
+        if (!options.quiet) std::cerr << "zorvik-sim: " << text << std::endl;
+    };
+
+    StopSignal stop;
+    VirtualPort port;
+    Link link(options.link, port.slavePath());
+    std::cout << port.slavePath() << std::endl;
+    log("format " + std::string(info.name) + " (preset " + std::string(info.preset) + "), terminator \"" +
+        escaped(terminator) + "\"" +
+        (count > 0 ? ", " + std::to_string(count) + " values" : ", until stopped"));
+
+    const auto awaitReader = [&] {
+        if (options.noWait || port.readerPresent()) return true;
+        log("waiting for a reader on " + port.slavePath());
+        if (!port.waitForReader(stop)) return false;
+        log("reader connected");
+        return stop.pause(milliseconds(options.settleMs));
+    };
+    const auto send = [&](const std::string& line) {
+        if (!awaitReader()) return false;
+        const std::size_t split = options.pauseMidLineMs > 0 ? line.size() / 2 : line.size();
+        if (!port.write(std::string_view(line).substr(0, split), stop)) return false;
+        if (split < line.size()) {
+            if (!stop.pause(milliseconds(options.pauseMidLineMs))) return false;
+            if (!port.write(std::string_view(line).substr(split), stop)) return false;
+        }
+        log("sent \"" + escaped(line) + "\"");
+        return true;
+    };
+
+    bool stopped = false;
+    long valueLines = 0;
+    for (long i = 0; !stopped && (count == 0 || i < count); ++i) {
+        const std::string body = formatValue(*format, source.next(), options.unit);
+        for (int r = 0; !stopped && r < options.repeat; ++r) {
+            const bool last = count > 0 && i == count - 1 && r == options.repeat - 1;
+            stopped = !send(body + (last && options.noTerminatorLast ? "" : terminator));
+            ++valueLines;
+            if (!stopped && !last && options.garbageEvery > 0 && valueLines % options.garbageEvery == 0)
+                stopped = !send(garbageLine() + terminator);
+            if (!stopped && !last) stopped = !stop.pause(milliseconds(options.intervalMs));
+        }
+    }
+    if (!stopped) port.drain(milliseconds(options.lingerMs), stop);
+    log(stopped ? "stopped" : "done");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    CLI::App app{
+        "A virtual serial instrument: sends readings in an instrument's line format on a pseudo-terminal.\n"
+        "The first line of standard output is the terminal to open. Sending starts once a reader has\n"
+        "opened it (unless --no-wait) and pauses while no reader has it open."};
+    std::string formatHelp = "Line format:";
+    for (const auto& info : formats())
+        formatHelp += "\n  " + std::string(info.name) + ": \"" + escaped(std::string(info.example)) +
+                      escaped(std::string(info.terminator)) + "\" (preset " + std::string(info.preset) + ")";
+    app.add_option("-f,--format", options.format, formatHelp)->capture_default_str();
+    app.add_option("--values", options.values, "Values to send in turn, e.g. 12.34,5,-0.5")->delimiter(',');
+    app.add_option("--from", options.from, "First value of a range or random walk");
+    app.add_option("--to", options.to, "Last value of a range, other bound of a random walk");
+    app.add_option("--step", options.step, "Step of the range or walk")->capture_default_str();
+    app.add_flag("--random", options.random, "Random walk between --from and --to instead of a ramp");
+    app.add_option("--seed", options.seed, "Seed of the random walk");
+    app.add_option("--unit", options.unit, "Unit after the value")->capture_default_str();
+    app.add_option("-i,--interval-ms", options.intervalMs, "Pause between lines")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("-n,--count", options.count,
+                   "Values to send, 0 = until stopped (default: the given values or range once, "
+                   "a random walk until stopped)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--terminator", options.terminator,
+                   "Line end instead of the format's own: cr, lf, crlf, none or text with \\r \\n \\t \\xHH");
+    app.add_option("--repeat", options.repeat, "Send each value this many times")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
+    app.add_option("--garbage-every", options.garbageEvery, "Send a garbage line after every N lines")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--no-terminator-last", options.noTerminatorLast, "Leave the last line without terminator");
+    app.add_option("--pause-mid-line", options.pauseMidLineMs,
+                   "Pause this many ms in the middle of each line")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--link", options.link, "Also make this symbolic link to the terminal (removed at exit)");
+    app.add_flag("--no-wait", options.noWait, "Send at once, whether or not a reader has the terminal open");
+    app.add_option("--settle-ms", options.settleMs, "Pause after a reader opened the terminal")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--linger", options.lingerMs,
+                   "At the end, wait at most this many ms for the reader to take the last bytes")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("-q,--quiet", options.quiet, "Do not log sent lines to standard error");
+    CLI11_PARSE(app, argc, argv);
+
+    try {
+        return run(options);
+    } catch (const std::invalid_argument& error) {
+        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        return 2;
+    } catch (const std::exception& error) {
+        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        return 1;
+    }
+}
