@@ -226,9 +226,18 @@ void X11KeyInjector::Impl::typeCharacter(char32_t character) {
     if (keysym == 0)
         throw std::invalid_argument("No key types the character " +
                                     std::to_string(static_cast<unsigned>(character)));
-    // With a modifier held or Caps Lock on the layout's own keys would type something else.
-    const bool plain = !shiftHeld && !level3Held && (lockedModifiers & LockMask) == 0;
-    if (plain) {
+    // Caps Lock does not touch an Alt code: it is off for the moment.
+    struct CapsLockPause {
+        Display* display;
+        bool locked;
+        ~CapsLockPause() {
+            if (locked) XkbLockModifiers(display, XkbUseCoreKbd, LockMask, LockMask);
+        }
+    } capsLock{display, (lockedModifiers & LockMask) != 0};
+    if (capsLock.locked) XkbLockModifiers(display, XkbUseCoreKbd, LockMask, 0);
+
+    // With a modifier held the layout's own keys would type something else.
+    if (!shiftHeld && !level3Held) {
         if (const auto stroke = x11StrokeFor(table, keysym)) {
             const int shift = (stroke->level & 1) ? x11KeycodeOf(table, Vk::SHIFT) : 0;
             const int level3 = (stroke->level & 2) ? *table.findAtLevel(XK_ISO_Level3_Shift, 1) : 0;

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "XvfbDisplay.h"
+
+namespace rszorvik::test {
+
+// A private X server with a Qt window whose text field has the keyboard focus, for the whole test program:
+// what is typed into the server arrives there, dead keys composed by Qt as in any application.
+class TypingWindow {
+  public:
+    // The one window of the program, started on first use; nullptr when Xvfb is not installed.
+    static TypingWindow* instance() {
+        static std::unique_ptr<TypingWindow> window =
+            XvfbDisplay::available() ? std::unique_ptr<TypingWindow>(new TypingWindow) : nullptr;
+        return window.get();
+    }
+
+    const XvfbDisplay& display() const { return *xvfb_; }
+
+    // Loads the layout and lets Qt take it before anything is typed.
+    void setLayout(const std::string& layout, const std::string& variant = {}) {
+        if (layout == layout_ && variant == variant_) return;
+        xvfb_->setLayout(layout, variant);
+        layout_ = layout;
+        variant_ = variant;
+        QTest::qWait(150);
+    }
+
+    // Empties the field, runs `typing` on a thread of its own while the window handles its events, and
+    // returns the field's text once `expected` arrived or nothing more arrives.
+    std::string type(const std::function<void()>& typing, const std::string& expected) {
+        edit_->clear();
+        QTest::qWait(10);
+        bool done = false;
+        std::thread worker([&] {
+            typing();
+            done = true;
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (done && text().size() >= expected.size()) break;
+        }
+        worker.join();
+        // Anything still on its way (a stray extra key) would show up now.
+        QTest::qWait(100);
+        return text();
+    }
+
+    std::string text() const { return edit_->toPlainText().toStdString(); }
+
+  private:
+    TypingWindow() : xvfb_(std::make_unique<XvfbDisplay>()) {
+        setenv("DISPLAY", xvfb_->name().c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("QT_IM_MODULE", "compose", 1);  // Qt's own dead-key composition, as a desktop has it
+        setenv("LC_ALL", "C.UTF-8", 1);
+        xvfb_->setLayout("us");
+        layout_ = "us";
+        static int argc = 1;
+        static char name[] = "zorvik-e2e";
+        static char* argv[] = {name, nullptr};
+        app_ = std::make_unique<QApplication>(argc, argv);
+        edit_ = std::make_unique<QPlainTextEdit>();
+        edit_->resize(600, 300);
+        edit_->show();
+        edit_->activateWindow();
+        edit_->setFocus();
+        if (!QTest::qWaitForWindowActive(edit_.get()))
+            throw std::runtime_error("the test window got no focus");
+    }
+
+    std::unique_ptr<XvfbDisplay> xvfb_;
+    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<QPlainTextEdit> edit_;
+    std::string layout_;
+    std::string variant_;
+
+    friend struct std::default_delete<TypingWindow>;
+};
+
+}  // namespace rszorvik::test

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "TypingWindow.h"
+#include "platform/X11CapsLock.h"
+#include "platform/X11KeyInjector.h"
+
+namespace rszorvik::test {
+namespace {
+
+namespace Vk = platform::Vk;
+using platform::X11KeyInjector;
+
+// "+16 +65 -65 -16": presses and releases in order, with no pause.
+void play(platform::KeyInjector& injector, const std::string& steps) {
+    std::istringstream in(steps);
+    std::string step;
+    while (in >> step) {
+        const int keyCode = std::stoi(step.substr(1));
+        if (step[0] == '+') {
+            injector.keyPress(keyCode);
+        } else {
+            injector.keyRelease(keyCode);
+        }
+        injector.delay(0);
+    }
+}
+
+class X11KeyInjectorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = TypingWindow::instance();
+        if (window == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+    }
+
+    std::string typed(const std::string& steps, const std::string& expected) {
+        return window->type(
+            [&] {
+                X11KeyInjector injector;
+                play(injector, steps);
+                injector.sync();
+            },
+            expected);
+    }
+
+    TypingWindow* window = nullptr;
+};
+
+TEST_F(X11KeyInjectorTest, KeysTypeWhatTheyMeanOnEachLayout) {
+    struct Case {
+        const char* layout;
+        const char* variant;
+        const char* steps;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"us", "", "+16 +65 -65 -16 +66 -66 +49 -49 +44 -44 +222 -222", "Ab1,'"},
+        {"de", "", "+89 -89 +90 -90 +16 +50 -50 -16", "yz\""},                  // Y and Z by meaning
+        {"de", "", "+17 +18 +81 -81 -18 -17 +17 +18 +521 -521 -18 -17", "@~"},  // Control+Alt is AltGr
+        {"de", "", "+520 -520 +521 -521 +153 -153 +16 +153 -153 -16", "#+<>"},
+        {"de", "", "+130 -130 +32 -32 +16 +129 -129 -16 +32 -32", "^`"},  // dead keys with Space
+        {"fr", "", "+49 -49 +16 +49 -49 -16 +513 -513 +517 -517 +522 -522 +515 -515", "&1:!)$"},
+        {"fr", "", "+17 +18 +48 -48 -18 -17 +59 -59 +16 +59 -59 -16", "@;."},
+        {"us", "intl", "+129 -129 +32 -32 +16 +129 -129 -16 +32 -32 +128 -128 +32 -32", "'\"`"},
+        {"us", "", "+106 -106 +111 -111 +107 -107 +9 -9 +10 -10", "*/+\t\n"},
+    };
+    for (const Case& c : cases) {
+        window->setLayout(c.layout, c.variant);
+        EXPECT_EQ(typed(c.steps, c.text), c.text) << c.layout << " " << c.variant << ": " << c.steps;
+    }
+}
+
+TEST_F(X11KeyInjectorTest, AltCodesTypeTheirCharacterOnAnyLayout) {
+    struct Case {
+        const char* layout;
+        const char* steps;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"us", "+18 +102 -102 +101 -101 -18", "A"},
+        {"us", "+18 +97 -97 +98 -98 +102 -102 -18", "~"},
+        {"de", "+18 +105 -105 +100 -100 -18", "^"},              // only a dead key on this layout
+        {"de", "+18 +105 -105 +102 -102 -18", "`"},              // nowhere as a plain symbol
+        {"de", "+18 +102 -102 +99 -99 -18", "?"},                // Shift level
+        {"de", "+18 +105 -105 +98 -98 -18", "\\"},               // AltGr level
+        {"us", "+18 +96 -96 +98 -98 +99 -99 +99 -99 -18", "é"},  // 0233, bound to a spare key
+        {"fr", "+18 +99 -99 +103 -103 -18 +18 +105 -105 +100 -100 -18", "%^"},
+    };
+    for (const Case& c : cases) {
+        window->setLayout(c.layout);
+        EXPECT_EQ(typed(c.steps, c.text), c.text) << c.layout << ": " << c.steps;
+    }
+}
+
+TEST_F(X11KeyInjectorTest, KeysTheLayoutLacksAreRejected) {
+    window->setLayout("de");
+    X11KeyInjector injector;
+    EXPECT_THROW(injector.keyPress(Vk::SLASH), std::invalid_argument);
+    EXPECT_THROW(injector.keyPress(Vk::COLON), std::invalid_argument);
+    EXPECT_THROW(injector.keyPress(4711), std::invalid_argument);
+    // An Alt code that stands for a control character.
+    injector.keyPress(Vk::ALT);
+    injector.keyPress(Vk::NUMPAD0 + 7);
+    injector.keyRelease(Vk::NUMPAD0 + 7);
+    EXPECT_THROW(injector.keyRelease(Vk::ALT), std::invalid_argument);
+}
+
+TEST_F(X11KeyInjectorTest, TellsWhetherTheLastKeyWasDead) {
+    struct Case {
+        const char* layout;
+        const char* variant;
+        const char* steps;
+        bool dead;
+    };
+    const Case cases[] = {
+        {"de", "", "+130 -130", true},
+        {"us", "intl", "+16 +54 -54 -16", true},       // Shift+6 is the dead circumflex
+        {"fr", "", "+17 +18 +55 -55 -18 -17", false},  // AltGr+7 is a plain grave accent here
+        {"fr", "", "+17 +18 +50 -50 -18 -17", false},  // and AltGr+2 a plain tilde
+        {"us", "", "+65 -65", false},
+    };
+    for (const Case& c : cases) {
+        window->setLayout(c.layout, c.variant);
+        bool dead = !c.dead;
+        window->type(
+            [&] {
+                X11KeyInjector injector;
+                play(injector, c.steps);
+                dead = injector.lastKeyWasDead();
+                // Leave nothing pending for the next case.
+                injector.keyPress(Vk::SPACE);
+                injector.keyRelease(Vk::SPACE);
+                injector.sync();
+            },
+            "");
+        EXPECT_EQ(dead, c.dead) << c.layout << " " << c.variant << ": " << c.steps;
+    }
+}
+
+TEST_F(X11KeyInjectorTest, CapsLockStateAndAltCodesUnderCapsLock) {
+    window->setLayout("us");
+    EXPECT_FALSE(platform::x11CapsLockOn(window->display().name()));
+    const int capsLock = 20;
+    std::string text = typed("+" + std::to_string(capsLock) + " -" + std::to_string(capsLock), "");
+    EXPECT_TRUE(platform::x11CapsLockOn(window->display().name()));
+    // Alt codes ignore Caps Lock, as they do on Windows; a letter key does not.
+    EXPECT_EQ(typed("+18 +105 -105 +103 -103 -18 +65 -65", "aA"), "aA");
+    text = typed("+" + std::to_string(capsLock) + " -" + std::to_string(capsLock), "");
+    EXPECT_FALSE(platform::x11CapsLockOn(window->display().name()));
+    EXPECT_EQ(text, "");
+}
+
+}  // namespace
+}  // namespace rszorvik::test
