@@ -78,8 +78,10 @@ void syncFolder(const std::filesystem::path& folder) {
 void AtomicFile::write(const std::filesystem::path& file, std::string_view content) {
     std::filesystem::path target = file;
     std::error_code ec;
-    if (std::filesystem::is_symlink(target, ec)) target = std::filesystem::weakly_canonical(target, ec);
-    if (ec) fail(ec.value(), "Cannot resolve " + file.string());
+    if (std::filesystem::symlink_status(target, ec).type() == std::filesystem::file_type::symlink) {
+        target = std::filesystem::weakly_canonical(target, ec);
+        if (ec) fail(ec.value(), "Cannot resolve " + file.string());
+    }
     target = std::filesystem::absolute(target, ec);
     if (ec) fail(ec.value(), "Cannot resolve " + file.string());
 

@@ -105,6 +105,20 @@ void FilePreferences::putSpi(const std::string& key, const std::string& value) {
     }
 }
 
+// One rewrite of the file for all entries; the file ends as after one put per entry.
+void FilePreferences::putAllSpi(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string keys;
+    for (const auto& [key, value] : entries) {
+        root[key] = value;
+        keys += (keys.empty() ? "" : ", ") + key;
+    }
+    try {
+        flush();
+    } catch (const BackingStoreException& e) {
+        log.log(Logger::Level::WARNING, "Unable to flush after putting " + keys, e);
+    }
+}
+
 void FilePreferences::removeSpi(const std::string& key) {
     root.erase(key);
     try {

@@ -26,6 +26,7 @@ class FilePreferences final : public Preferences {
   protected:
     std::optional<std::string> getSpi(const std::string& key) override;
     void putSpi(const std::string& key, const std::string& value) override;
+    void putAllSpi(const std::vector<std::pair<std::string, std::string>>& entries) override;
     void removeSpi(const std::string& key) override;
     void removeNodeSpi() override;
     std::vector<std::string> keysSpi() override;

@@ -131,6 +131,31 @@ void Preferences::put(const std::string& key, const std::string& value) {
     putSpi(key, value);
 }
 
+void Preferences::putAll(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::size_t valid = 0;
+    std::exception_ptr refused;
+    for (; valid < entries.size(); ++valid) {
+        try {
+            checkKey(entries[valid].first);
+            checkValue(entries[valid].second);
+        } catch (const std::invalid_argument&) {
+            refused = std::current_exception();
+            break;
+        }
+    }
+    {
+        std::lock_guard guard(lock);
+        checkNotRemoved();
+        if (valid > 0) putAllSpi({entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(valid)});
+    }
+    if (refused) std::rethrow_exception(refused);
+}
+
+void Preferences::putAllSpi(const std::vector<std::pair<std::string, std::string>>& entries) {
+    for (const auto& [key, value] : entries)
+        putSpi(key, value);
+}
+
 int Preferences::getInt(const std::string& key, int def) {
     auto text = get(key);
     if (!text || text->empty()) return def;

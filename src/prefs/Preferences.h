@@ -43,6 +43,9 @@ class Preferences : public std::enable_shared_from_this<Preferences> {
     std::optional<std::string> get(const std::string& key);
     std::string get(const std::string& key, const std::string& def);
     void put(const std::string& key, const std::string& value);
+    // Puts the entries in order, with the effect of one put each, but lets the store write them in one
+    // go. An entry put would refuse stops it: the entries before it are stored, then the error is thrown.
+    void putAll(const std::vector<std::pair<std::string, std::string>>& entries);
     // The stored text parsed as a decimal int; def when missing or not a number.
     int getInt(const std::string& key, int def);
     void putInt(const std::string& key, int value);
@@ -88,6 +91,8 @@ class Preferences : public std::enable_shared_from_this<Preferences> {
 
     virtual std::optional<std::string> getSpi(const std::string& key) = 0;
     virtual void putSpi(const std::string& key, const std::string& value) = 0;
+    // By default one putSpi per entry.
+    virtual void putAllSpi(const std::vector<std::pair<std::string, std::string>>& entries);
     virtual void removeSpi(const std::string& key) = 0;
     virtual void removeNodeSpi() = 0;
     virtual std::vector<std::string> keysSpi() = 0;

@@ -80,15 +80,19 @@ bool loadConfig(Preferences& node, Config& config, const std::vector<std::string
 }
 
 void saveConfig(Preferences& node, const Config& config, std::ostream& diagnostics) {
+    // The keys go to the store together: the file ends as after one put per key, but is rewritten once
+    // rather than once per key.
+    std::vector<std::pair<std::string, std::string>> entries;
+    if (!config.getPort().empty()) {
+        entries.emplace_back(Config::Key::port, config.getPort());
+        entries.emplace_back(Config::Key::prevPort, config.getPort());
+    }
+    for (std::string_view key : kSaveOrder) {
+        // A record without a preset (never loaded) leaves the key alone rather than stopping the save.
+        if (auto value = findSettingKey(key)->get(config)) entries.emplace_back(key, *value);
+    }
     try {
-        if (!config.getPort().empty()) {
-            node.put(std::string(Config::Key::port), config.getPort());
-            node.put(std::string(Config::Key::prevPort), config.getPort());
-        }
-        for (std::string_view key : kSaveOrder) {
-            // A record without a preset (never loaded) leaves the key alone rather than stopping the save.
-            if (auto value = findSettingKey(key)->get(config)) node.put(std::string(key), *value);
-        }
+        node.putAll(entries);
     } catch (const std::exception& e) {
         diagnostics << "saveConfig exception: " << e.what() << std::endl;
     }

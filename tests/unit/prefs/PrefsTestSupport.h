@@ -1,0 +1,121 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/SystemProperties.h"
+#include "prefs/FilePreferencesFactory.h"
+#include "prefs/Logger.h"
+#include "prefs/Preferences.h"
+
+namespace rszorvik::prefs::test {
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zorvik-prefs-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+inline void writeFile(const std::filesystem::path& file, const std::string& content) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+// The file's lines that are not comments.
+inline std::vector<std::string> entryLines(const std::string& content) {
+    std::vector<std::string> lines;
+    std::istringstream in(content);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#') lines.push_back(line);
+    return lines;
+}
+
+// Collects everything the preferences loggers log while it lives.
+class LogCapture {
+  public:
+    LogCapture() {
+        previousThreshold_ = Logger::setThreshold(Logger::Level::FINE);
+        previousSink_ = Logger::setSink([this](const Logger::Record& r) { records_.push_back(r); });
+    }
+    ~LogCapture() {
+        Logger::setSink(previousSink_);
+        Logger::setThreshold(previousThreshold_);
+    }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    bool contains(const std::string& start) const {
+        for (const auto& r : records_)
+            if (r.message.rfind(start, 0) == 0) return true;
+        return false;
+    }
+    std::string all() const {
+        std::string text;
+        for (const auto& r : records_)
+            text += std::string(Logger::levelName(r.level)) + " " + r.message + "\n";
+        return text;
+    }
+    const std::vector<Logger::Record>& records() const { return records_; }
+    void clear() { records_.clear(); }
+
+  private:
+    std::vector<Logger::Record> records_;
+    Logger::Level previousThreshold_;
+    Logger::Sink previousSink_;
+};
+
+// Points the file-backed store at a file in a temporary folder; every test starts with a new store.
+class StoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override { useFile(dir / "prefs.txt"); }
+    void TearDown() override {
+        FilePreferencesFactory::reset();
+        base::SystemProperties::clear(std::string(FilePreferencesFactory::SYSTEM_PROPERTY_FILE));
+        PreferencesFactory::setFactory(nullptr);
+    }
+
+    // As a new process using that file would see it.
+    void useFile(const std::filesystem::path& path) {
+        file = path;
+        base::SystemProperties::set(std::string(FilePreferencesFactory::SYSTEM_PROPERTY_FILE), file.string());
+        PreferencesFactory::setFactory(std::make_shared<FilePreferencesFactory>());
+        FilePreferencesFactory::reset();
+    }
+    void restart() { useFile(file); }
+
+    std::shared_ptr<Preferences> node(const std::string& path) { return Preferences::userRoot()->node(path); }
+
+    TempDir dir;
+    std::filesystem::path file;
+};
+
+}  // namespace rszorvik::prefs::test
