@@ -8,7 +8,7 @@ int main(int argc, char** argv) {
     rszorvik::cli::GlobalOptions global;
     app.add_option("--prefs", global.prefsFile, "Settings file to use instead of the default one");
 
-    (void)global;
+    rszorvik::cli::addPresetsCommand(app, global);
 
     try {
         app.parse(argc, argv);
