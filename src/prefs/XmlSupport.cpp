@@ -313,8 +313,7 @@ void XmlSupport::apply(const std::vector<NodeEntries>& content, Preferences& roo
     for (const auto& node : content) {
         if (node.entries.empty()) continue;
         auto target = root.node(node.path);
-        for (const auto& [key, value] : node.entries)
-            target->put(key, value);
+        target->putAll(node.entries);
         touched.push_back(target);
     }
     // A put that could not be written is only logged; the import must report it.
