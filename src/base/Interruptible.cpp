@@ -1,0 +1,94 @@
+#include "base/Interruptible.h"
+
+#include <utility>
+
+namespace rszorvik::base {
+
+namespace {
+thread_local std::shared_ptr<InterruptFlag> t_flag;
+}
+
+void InterruptFlag::interrupt() {
+    std::shared_ptr<detail::WaitTarget> target;
+    {
+        std::lock_guard lock(mutex_);
+        set_ = true;
+        target = waitingOn_;
+        sleep_.notify_all();
+    }
+    // Taking the target's mutex after the flag is set means the waiter is either still before its check of
+    // the flag (and sees it) or already inside the wait (and gets this notification).
+    if (target) {
+        std::lock_guard lock(target->mutex);
+        target->cv.notify_all();
+    }
+}
+
+bool InterruptFlag::isSet() const {
+    std::lock_guard lock(mutex_);
+    return set_;
+}
+
+bool InterruptFlag::testAndClear() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(set_, false);
+}
+
+void InterruptFlag::enterWait(const std::shared_ptr<detail::WaitTarget>& target) {
+    std::lock_guard lock(mutex_);
+    if (std::exchange(set_, false)) throw InterruptedError();
+    waitingOn_ = target;
+}
+
+void InterruptFlag::leaveWait() {
+    std::lock_guard lock(mutex_);
+    waitingOn_.reset();
+}
+
+std::shared_ptr<InterruptFlag> Interruptible::currentFlag() {
+    if (!t_flag) t_flag = std::make_shared<InterruptFlag>();
+    return t_flag;
+}
+
+void Interruptible::bindCurrentThread(std::shared_ptr<InterruptFlag> flag) {
+    t_flag = std::move(flag);
+}
+
+void Interruptible::sleepFor(std::chrono::milliseconds duration) {
+    const auto flag = currentFlag();
+    std::unique_lock lock(flag->mutex_);
+    if (flag->sleep_.wait_for(lock, duration, [&] { return flag->set_; })) {
+        flag->set_ = false;
+        throw InterruptedError("sleep interrupted");
+    }
+}
+
+bool Interruptible::isInterrupted() {
+    return currentFlag()->isSet();
+}
+
+bool Interruptible::interrupted() {
+    return currentFlag()->testAndClear();
+}
+
+void Interruptible::checkInterrupted() {
+    if (interrupted()) throw InterruptedError();
+}
+
+void Interruptible::interruptCurrentThread() {
+    currentFlag()->interrupt();
+}
+
+void InterruptibleCondition::waitOnce(std::unique_lock<std::mutex>& lock,
+                                      std::optional<std::chrono::steady_clock::time_point> deadline) const {
+    const auto flag = Interruptible::currentFlag();
+    flag->enterWait(target_);
+    if (deadline)
+        target_->cv.wait_until(lock, *deadline);
+    else
+        target_->cv.wait(lock);
+    flag->leaveWait();
+    if (flag->testAndClear()) throw InterruptedError();
+}
+
+}  // namespace rszorvik::base
