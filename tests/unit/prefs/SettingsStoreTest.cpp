@@ -1,0 +1,366 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "prefs/ConfigKeys.h"
+#include "prefs/SettingsStore.h"
+#include "prefs/XmlSupport.h"
+#include "unit/prefs/PrefsTestSupport.h"
+
+namespace rszorvik::prefs {
+namespace {
+
+using config::Config;
+using test::entryLines;
+using test::readFile;
+using test::writeFile;
+namespace CH = config::ConfigHelper;
+
+const std::string kSettings(Config::kNodePath);
+
+// Every field away from both the construction and the loading defaults.
+Config unusualConfig() {
+    Config c("/dev/ttyUSB1", CH::Instrument::METTLER_SICS, 11, 2, 1, 2, 10, 1, CH::Connect::AUTO,
+             CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::COMMA, CH::StartWith::F2,
+             CH::OutputTerminator::TAB, CH::OutputTerminator::ENTER, "3", CH::MathOperation::DIVIDE, "2.5",
+             "3", CH::RoundingMethod::HALF_EVEN, CH::Sound::CLAVES, true, true, false, true,
+             CH::EditOperation::KEEP, CH::EditPosition::LAST, "4", "kg\x02", "W:\\s*([0-9.]+)", true, "500",
+             "0.01");
+    return c;
+}
+
+class SettingsStoreTest : public test::StoreTest {
+  protected:
+    std::shared_ptr<Preferences> settings() { return node(kSettings); }
+    bool load(Config& c, const std::vector<std::string>& ports = {}) {
+        return loadConfig(*settings(), c, ports);
+    }
+};
+
+TEST_F(SettingsStoreTest, AFreshStoreLoadsTheLoadingDefaultsAndWritesNothing) {
+    Config c;
+    EXPECT_TRUE(load(c));
+    EXPECT_EQ(c.getInstrument(), CH::Instrument::GENERIC);
+    EXPECT_EQ(c.getBitRate(), 7);
+    EXPECT_EQ(c.getDataBits(), 3);
+    EXPECT_EQ(c.getStopBits(), 0);
+    EXPECT_EQ(c.getParity(), 0);
+    EXPECT_EQ(c.getInputTerminator(), 13);
+    EXPECT_EQ(c.getHandshake(), 0);
+    EXPECT_EQ(c.getDelay(), "20");
+    EXPECT_EQ(c.getKeyboardType(), CH::KeyboardType::QUERTY);
+    EXPECT_EQ(c.getRoundingMethod(), CH::RoundingMethod::HALF_UP);
+    for (const auto& text : {c.getPort(), c.getEveryXValues(), c.getMathOperand(), c.getDecimalPlaces(),
+                             c.getEditNumCharacters(), c.getRemoveCharacters(), c.getCustomRegEx(),
+                             c.getIgnoreTimeLimit(), c.getIgnoreDifference()})
+        EXPECT_EQ(text, "");
+    EXPECT_EQ(c.getPrevPort(), "");
+    EXPECT_FALSE(c.minimizeToTray);
+    EXPECT_FALSE(c.notifyWhenMinimizedToTray);
+    EXPECT_TRUE(c.checkForUpdates);
+    EXPECT_FALSE(c.abortAutoStartWhenPrevPortNotAvailable);
+    EXPECT_FALSE(c.ignoreDuplicates);
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST_F(SettingsStoreTest, PortIsReadOnlyWhenThereArePorts) {
+    struct Case {
+        std::vector<std::string> ports;
+        std::string stored;  // "port=...\nprevPort=..." lines of the settings node
+        std::string port, prevPort;
+    };
+    const Case cases[] = {
+        {{}, "", "", ""},
+        {{}, "port=COM3\n", "", ""},
+        {{}, "port=COM3\nprevPort=COM4\n", "", "COM4"},
+        {{"/dev/ttyS0", "/dev/ttyUSB0"}, "", "/dev/ttyS0", "/dev/ttyS0"},
+        {{"/dev/ttyS0"}, "port=COM3\n", "COM3", "COM3"},
+        {{"/dev/ttyS0"}, "port=A\nprevPort=B\n", "A", "B"},
+    };
+    for (const auto& c : cases) {
+        std::string content;
+        std::istringstream lines(c.stored);
+        for (std::string line; std::getline(lines, line);)
+            content += "com.vexlune.zorvik." + line + "\n";
+        writeFile(file, content);
+        restart();
+        Config record;
+        EXPECT_TRUE(load(record, c.ports));
+        EXPECT_EQ(record.getPort(), c.port) << c.stored;
+        EXPECT_EQ(record.getPrevPort(), c.prevPort) << c.stored;
+    }
+}
+
+TEST_F(SettingsStoreTest, BadStoredValuesAreRepairedAndReported) {
+    const std::pair<std::string, std::string> bad[] = {
+        {"bitRate", "99"},
+        {"bitRate", "fast"},  // not even a number
+        {"dataBits", "-1"},
+        {"stopBits", "2"},
+        {"parity", "5"},
+        {"handshake", "3"},
+        {"inputTerminator", "256"},
+        {"instrument", "NOPE"},
+        {"keyboardType", "QWERTY"},
+        {"decimalSeparator", "dot"},
+        {"sound", ""},
+        {"delay", "1001"},
+        {"everyXValues", "1"},
+        {"decimalPlaces", "8"},
+        {"mathOperand", "0"},
+        {"ignoreDifference", "-1"},
+        {"editNumCharacters", "100"},
+        {"removeCharacters", "\xE2\x82\xAC"},
+        {"customRegEx", "(unclosed"},
+        {"minimizeToTray", "yes"},
+        {"checkForUpdates", "maybe"},
+    };
+    for (const auto& [key, text] : bad) {
+        writeFile(file, "com.vexlune.zorvik.delay=35\n");
+        restart();
+        settings()->put(key, text);
+        const std::string before = readFile(file);
+        Config record;
+        EXPECT_FALSE(load(record)) << key << "=" << text;
+        const SettingKey* setting = findSettingKey(key);
+        EXPECT_EQ(setting->get(record), setting->loadDefault) << key << "=" << text;
+        if (key != "delay") {
+            EXPECT_EQ(record.getDelay(), "35") << "other keys load as stored";
+        }
+        EXPECT_EQ(readFile(file), before) << "loading wrote to the store";
+    }
+}
+
+TEST_F(SettingsStoreTest, StoredEncodingsTheLoaderAccepts) {
+    writeFile(file,
+              "com.vexlune.zorvik.bitRate=+8\n"
+              "com.vexlune.zorvik.minimizeToTray=TRUE\n"
+              "com.vexlune.zorvik.inputTerminator=0\n"
+              "com.vexlune.zorvik.removeCharacters=\\u00e4\\u0002\n");
+    restart();
+    Config record;
+    EXPECT_TRUE(load(record));
+    EXPECT_EQ(record.getBitRate(), 8);
+    EXPECT_TRUE(record.minimizeToTray);
+    EXPECT_EQ(record.getInputTerminator(), 0);
+    EXPECT_EQ(record.getRemoveCharacters(), "\xC3\xA4\x02");
+}
+
+TEST_F(SettingsStoreTest, SavedSettingsLoadBackUnchanged) {
+    Config saved = unusualConfig();
+    saveConfig(*settings(), saved);
+    restart();
+    Config loaded;
+    EXPECT_TRUE(load(loaded, {"/dev/ttyS0"}));
+    EXPECT_FALSE(Config::hasChanged(saved, loaded));
+    EXPECT_EQ(loaded.getPrevPort(), "/dev/ttyUSB1");
+    const auto lines = entryLines(readFile(file));
+    EXPECT_EQ(lines.size(), settingKeys().size());
+    for (const char* line :
+         {"com.vexlune.zorvik.bitRate=11", "com.vexlune.zorvik.instrument=METTLER_SICS",
+          "com.vexlune.zorvik.checkForUpdates=false", "com.vexlune.zorvik.ignoreDuplicates=true",
+          "com.vexlune.zorvik.inputTerminator=10", "com.vexlune.zorvik.prevPort=/dev/ttyUSB1"})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+}
+
+TEST_F(SettingsStoreTest, WithoutAPortNeitherPortNorPrevPortIsWritten) {
+    settings()->put("port", "COM1");
+    settings()->put("prevPort", "COM2");
+    Config record = unusualConfig();
+    record.setPort("");
+    saveConfig(*settings(), record);
+    const auto lines = entryLines(readFile(file));
+    EXPECT_EQ(lines.size(), settingKeys().size());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "com.vexlune.zorvik.port=COM1"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "com.vexlune.zorvik.prevPort=COM2"), lines.end());
+}
+
+TEST_F(SettingsStoreTest, AKeyThatCannotBeWrittenIsReportedAndTheRestIsFlushed) {
+    Config record = unusualConfig();
+    record.setCustomRegEx(std::string(Preferences::MAX_VALUE_LENGTH + 1, 'x'));
+    std::ostringstream diagnostics;
+    EXPECT_NO_THROW(saveConfig(*settings(), record, diagnostics));
+    EXPECT_EQ(diagnostics.str().rfind("saveConfig exception: Value too long", 0), 0u) << diagnostics.str();
+    restart();
+    // Keys before the refused one were written; the refused one and those after it were not.
+    EXPECT_EQ(settings()->get("removeCharacters"), "kg\x02");
+    EXPECT_EQ(settings()->get("customRegEx"), std::nullopt);
+    EXPECT_EQ(settings()->get("ignoreDifference"), std::nullopt);
+    EXPECT_EQ(record.getCustomRegEx().size(), Preferences::MAX_VALUE_LENGTH + 1) << "the record is unchanged";
+}
+
+TEST_F(SettingsStoreTest, AFailingFlushReachesTheCaller) {
+    writeFile(dir / "blocker", "");
+    useFile(dir / "blocker" / "prefs.txt");
+    test::LogCapture quiet;
+    Config record = unusualConfig();
+    EXPECT_THROW(saveConfig(*settings(), record), BackingStoreException);
+    EXPECT_EQ(record.getPort(), "/dev/ttyUSB1");
+}
+
+// The settings go to the store in a fixed order; a failure part-way keeps the keys before it.
+TEST_F(SettingsStoreTest, KeysAreSavedInTheirOrder) {
+    struct Recorder : Preferences {
+        Recorder() : Preferences(nullptr, "") {}
+        std::vector<std::string> order;
+        int flushes = 0;
+        std::optional<std::string> getSpi(const std::string&) override { return std::nullopt; }
+        void putSpi(const std::string& key, const std::string&) override { order.push_back(key); }
+        void removeSpi(const std::string&) override {}
+        void removeNodeSpi() override {}
+        std::vector<std::string> keysSpi() override { return {}; }
+        std::vector<std::string> childrenNamesSpi() override { return {}; }
+        std::shared_ptr<Preferences> childSpi(const std::string&) override { return nullptr; }
+        void syncSpi() override {}
+        void flushSpi() override { ++flushes; }
+    };
+    auto recorder = std::make_shared<Recorder>();
+    Config record = unusualConfig();
+    saveConfig(*recorder, record);
+    const std::vector<std::string> expected = {"port",
+                                               "prevPort",
+                                               "instrument",
+                                               "bitRate",
+                                               "dataBits",
+                                               "stopBits",
+                                               "parity",
+                                               "inputTerminator",
+                                               "handshake",
+                                               "decimalSeparator",
+                                               "sound",
+                                               "startWith",
+                                               "outputTerminator",
+                                               "outputTerminator2",
+                                               "everyXValues",
+                                               "connect",
+                                               "mathOperation",
+                                               "mathOperand",
+                                               "decimalPlaces",
+                                               "roundingMethod",
+                                               "keyboardType",
+                                               "delay",
+                                               "minimizeToTray",
+                                               "notifyWhenMinimizedToTray",
+                                               "checkForUpdates",
+                                               "abortAutoStartWhenPrevPortNotAvailable",
+                                               "ignoreDuplicates",
+                                               "editOperation",
+                                               "editPosition",
+                                               "editNumCharacters",
+                                               "removeCharacters",
+                                               "customRegEx",
+                                               "ignoreTimeLimit",
+                                               "ignoreDifference"};
+    EXPECT_EQ(recorder->order, expected);
+    EXPECT_EQ(recorder->flushes, 1);
+
+    // A record that never had a preset skips only that key.
+    recorder->order.clear();
+    Config bare;
+    saveConfig(*recorder, bare);
+    EXPECT_EQ(recorder->order.size(), expected.size() - 3);
+    EXPECT_EQ(recorder->order.front(), "bitRate");
+}
+
+TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
+    struct Case {
+        std::optional<std::string> programData, xdg;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"/pd", "/xdg", "/pd/vexlune/zorvik/prefs.txt"},
+        {"", "/xdg", "/xdg/vexlune/zorvik/prefs.txt"},
+        {std::nullopt, "/xdg", "/xdg/vexlune/zorvik/prefs.txt"},
+        {std::nullopt, "relative", "/home/op/.config/vexlune/zorvik/prefs.txt"},
+        {std::nullopt, std::nullopt, "/home/op/.config/vexlune/zorvik/prefs.txt"},
+    };
+    base::SystemProperties::set("user.home", "/home/op");
+    for (const auto& c : cases) {
+        for (const auto& [name, value] :
+             {std::pair{"ProgramData", c.programData}, std::pair{"XDG_CONFIG_HOME", c.xdg}}) {
+            if (value) {
+                base::SystemProperties::set(name, *value);
+            } else {
+                base::SystemProperties::clear(name);
+            }
+        }
+        EXPECT_EQ(defaultSettingsFile(), c.expected);
+    }
+    for (const char* name : {"ProgramData", "XDG_CONFIG_HOME", "user.home"})
+        base::SystemProperties::clear(name);
+}
+
+TEST_F(SettingsStoreTest, OpeningTheDefaultStoreCreatesItsFolders) {
+    base::SystemProperties::clear("ProgramData");
+    base::SystemProperties::set("XDG_CONFIG_HOME", (dir / "config").string());
+    StoredSettings stored = openStoredSettings({}, {"/dev/ttyS0"});
+    EXPECT_EQ(stored.file, dir / "config/vexlune/zorvik/prefs.txt");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "config/vexlune/zorvik"));
+    EXPECT_TRUE(stored.loadedClean);
+    EXPECT_EQ(stored.config.getPort(), "/dev/ttyS0");
+    EXPECT_EQ(stored.node->absolutePath(), kSettings);
+    saveConfig(*stored.node, stored.config);
+    EXPECT_TRUE(std::filesystem::exists(stored.file));
+
+    // A named file is used as it is.
+    writeFile(dir / "named.txt", "com.vexlune.zorvik.bitRate=99\n");
+    stored = openStoredSettings(dir / "named.txt", {});
+    EXPECT_EQ(stored.file, dir / "named.txt");
+    EXPECT_FALSE(stored.loadedClean);
+    EXPECT_EQ(stored.config.getBitRate(), 7);
+    base::SystemProperties::clear("XDG_CONFIG_HOME");
+}
+
+TEST_F(SettingsStoreTest, ExportThenImportIntoAnEmptyStoreRestoresEverySetting) {
+    Config saved = unusualConfig();
+    saveConfig(*settings(), saved);
+    settings()->put("unknownToThisVersion", "kept");
+    exportSettings(*settings(), dir / "zorvik.xml");
+
+    useFile(dir / "fresh.txt");
+    importSettings(dir / "zorvik.xml", *Preferences::userRoot());
+    restart();
+    Config loaded;
+    EXPECT_TRUE(load(loaded, {"/dev/ttyS0"}));
+    EXPECT_FALSE(Config::hasChanged(saved, loaded));
+    EXPECT_EQ(settings()->get("unknownToThisVersion"), "kept");
+    EXPECT_EQ(settings()->keys().size(), settingKeys().size() + 1);
+}
+
+TEST_F(SettingsStoreTest, ImportRefusesFilesThatAreNotSettingsExportsAndChangesNothing) {
+    saveConfig(*settings(), unusualConfig());
+    const std::string before = readFile(file);
+    auto document = [](const std::string& inner) {
+        return "<preferences EXTERNAL_XML_VERSION=\"1.0\"><root type=\"user\"><map/>" + inner +
+               "</root></preferences>";
+    };
+    const std::string settingsNode =
+        "<node name=\"com\"><map/><node name=\"vexlune\"><map/><node name=\"zorvik\"><map>"
+        "<entry key=\"bitRate\" value=\"3\"/>";
+    const std::pair<const char*, std::string> cases[] = {
+        {"another node only",
+         document("<node name=\"other\"><map><entry key=\"k\" value=\"v\"/></map></node>")},
+        {"no entries anywhere", document("<node name=\"com\"><map/></node>")},
+        {"settings and another node",
+         document(settingsNode +
+                  "</map></node></node></node><node name=\"x\"><map><entry key=\"k\" value=\"v\"/>"
+                  "</map></node>")},
+        {"a key the store cannot keep",
+         document(settingsNode + "<entry key=\"a.b\" value=\"1\"/></map></node></node></node>")},
+        {"entries in the root", "<preferences><root type=\"user\"><map><entry key=\"k\" value=\"v\"/></map>" +
+                                    settingsNode + "</map></node></node></node></root></preferences>"},
+    };
+    for (const auto& [name, content] : cases) {
+        writeFile(dir / "in.xml", content);
+        EXPECT_THROW(importSettings(dir / "in.xml", *Preferences::userRoot()),
+                     InvalidPreferencesFormatException)
+            << name;
+        EXPECT_EQ(readFile(file), before) << name;
+        EXPECT_EQ(settings()->get("bitRate"), "11") << name;
+    }
+    EXPECT_THROW(importSettings(dir / "missing.xml", *Preferences::userRoot()), std::runtime_error);
+    EXPECT_EQ(readFile(file), before);
+}
+
+}  // namespace
+}  // namespace rszorvik::prefs
