@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace rszorvik::worker {
+
+class DataLine;
+
+// How an acquisition worker and the keyboard output report to the main window. The two log methods may
+// be called from any thread.
+class WeightWorkerView {
+  public:
+    virtual ~WeightWorkerView() = default;
+
+    virtual void logEvent(const std::string& text) = 0;           // an ordinary message for the event log
+    virtual void logImportantEvent(const std::string& text) = 0;  // a message the user must notice
+    virtual void setConnectedInGUI(bool connected) = 0;           // GUI thread only
+    virtual void update(const DataLine& line) = 0;                // one received line; GUI thread only
+};
+
+}  // namespace rszorvik::worker
