@@ -251,12 +251,4 @@ TEST(BackgroundTaskTest, TaskOutlivesItsDroppedOwner) {
         std::this_thread::yield();
 }
 
-TEST(BackgroundTaskTest, ExecuteNeedsSharedOwnership) {
-    EventQueueExecutor executor;
-    Record record;
-    ScriptedTask task(executor, record, [](ScriptedTask&) { return 0; });
-    EXPECT_THROW(task.execute(), std::logic_error);
-    EXPECT_EQ(task.getState(), ScriptedTask::State::PENDING);
-}
-
 }  // namespace
