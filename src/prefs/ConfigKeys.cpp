@@ -84,6 +84,43 @@ SettingKey booleanKey(std::string_view key, bool Config::*field, bool loadDefaul
             "true or false"};
 }
 
+// The length of the UTF-8 sequence at the start of text, or 0 when none starts there.
+std::size_t sequenceLength(std::string_view text) {
+    auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t n = lead < 0x80                    ? 1
+                    : lead >= 0xC2 && lead <= 0xDF ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (n == 0 || n > text.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 0;
+    return n;
+}
+
+// The value as a message can show it: quoted, control characters and stray bytes as \xNN, at most
+// 60 bytes of it.
+std::string shown(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::size_t limit = 60;
+    std::string text = "\"";
+    std::size_t i = 0;
+    while (i < value.size() && i < limit) {
+        auto c = static_cast<unsigned char>(value[i]);
+        std::size_t n = sequenceLength(value.substr(i));
+        if (n == 0 || c < 0x20 || c == 0x7F) {
+            text += "\\x";
+            text += kHex[c >> 4];
+            text += kHex[c & 0xF];
+            ++i;
+        } else {
+            text += value.substr(i, n);
+            i += n;
+        }
+    }
+    return text + (i < value.size() ? "...\"" : "\"");
+}
+
 std::vector<SettingKey> makeKeys() {
     using K = Config::Key;
     std::vector<SettingKey> keys;
@@ -190,13 +227,12 @@ void applySetting(config::Config& config, std::string_view key, std::string_view
         std::string known;
         for (const auto& s : settingKeys())
             known += (known.empty() ? "" : ", ") + std::string(s.key);
-        throw std::invalid_argument("unknown setting \"" + std::string(key) + "\"; the settings are " +
-                                    known);
+        throw std::invalid_argument("unknown setting " + shown(key) + "; the settings are " + known);
     }
     if (key == Config::Key::prevPort)
         throw std::invalid_argument("prevPort cannot be set: saving writes the current port into it");
     if (!setting->valid(value) || !Preferences::isValidValue(value))
-        throw std::invalid_argument("invalid value \"" + std::string(value) + "\" for " + std::string(key) +
+        throw std::invalid_argument("invalid value " + shown(value) + " for " + std::string(key) +
                                     ": it accepts " + setting->accepts);
     setting->set(config, value);
 }
