@@ -1,0 +1,701 @@
+// Serial devices over termios: raw mode, error marking with PARMRK, modem lines through TIOCM*.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#if defined(__linux__)
+#include <linux/serial.h>
+#endif
+
+#include "native/ParmrkDecoder.h"
+#include "native/SerialDevice.h"
+
+namespace zsp {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int32_t kIndexRates[] = {110,   150,   300,   600,    1200,   2400,   4800,  9600,
+                                        19200, 38400, 57600, 115200, 230400, 460800, 921600};
+
+struct Speed {
+    std::int32_t rate;
+    speed_t code;
+};
+
+constexpr Speed kSpeeds[] = {
+    {50, B50},           {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},         {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},       {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},     {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+#ifdef B1152000
+    {1152000, B1152000},
+#endif
+#ifdef B1500000
+    {1500000, B1500000},
+#endif
+#ifdef B2000000
+    {2000000, B2000000},
+#endif
+#ifdef B3000000
+    {3000000, B3000000},
+#endif
+#ifdef B4000000
+    {4000000, B4000000},
+#endif
+};
+
+// A code 0-14 is an index into the standard rates; above 30 it is the rate itself.
+bool speedFor(std::int32_t bitRate, speed_t& code) {
+    std::int32_t rate = 0;
+    if (bitRate >= 0 && bitRate < 15) {
+        rate = kIndexRates[bitRate];
+    } else if (bitRate > 30) {
+        rate = bitRate;
+    } else {
+        return false;
+    }
+    for (const auto& speed : kSpeeds) {
+        if (speed.rate == rate) {
+            code = speed.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int32_t systemError(int error) {
+    return ZSP_ERR_SYSTEM + error;
+}
+
+std::int32_t openError(int error) {
+    switch (error) {
+        case ENOENT:
+            return ZSP_ERR_NOT_FOUND;
+        case ENODEV:
+        case ENXIO:
+            return ZSP_ERR_NO_DEVICE;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return ZSP_ERR_PERMISSION;
+        case EBUSY:
+            return ZSP_ERR_BUSY;
+        case ENOTDIR:
+        case EISDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+        case ENOTTY:
+            return ZSP_ERR_NOT_VALID;
+        default:
+            return systemError(error);
+    }
+}
+
+// Pseudo-terminals and some adapters have no modem lines or break: the ioctl is refused as
+// inappropriate, which is not a failure of the port.
+bool notOffered(int error) {
+    return error == ENOTTY || error == EINVAL || error == ENOSYS;
+}
+
+void sleepMilliseconds(std::int64_t milliseconds) {
+    if (milliseconds <= 0) return;
+    timespec rest{static_cast<time_t>(milliseconds / 1000),
+                  static_cast<long>((milliseconds % 1000) * 1000000)};
+    while (nanosleep(&rest, &rest) < 0 && errno == EINTR) {
+    }
+}
+
+std::int64_t millisecondsLeft(Clock::time_point deadline) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+void makeRaw(termios& t) {
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                        IXOFF | IXANY | IGNPAR | INPCK);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+#ifdef CMSPAR
+    t.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+#ifdef CRTSCTS
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+#endif
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    // Errors are marked in the data stream (0xFF 0x00 x) so they can be tied to the byte they hit;
+    // with parity off only framing errors and breaks are marked.
+    t.c_iflag |= INPCK | PARMRK;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+}
+
+int setAttributes(int fd, const termios& t) {
+    int result;
+    do {
+        result = tcsetattr(fd, TCSANOW, &t);
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+// The driver's error counters, where it keeps them; they tell a parity error from a framing error.
+struct Counters {
+    long frame = 0, parity = 0, brk = 0, overrun = 0, bufOverrun = 0;
+};
+
+bool readCounters(int fd, Counters& counters) {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+    serial_icounter_struct icount{};
+    if (ioctl(fd, TIOCGICOUNT, &icount) < 0) return false;
+    counters = {icount.frame, icount.parity, icount.brk, icount.overrun, icount.buf_overrun};
+    return true;
+#else
+    (void)fd;
+    (void)counters;
+    return false;
+#endif
+}
+
+class PosixDevice final : public Device {
+  public:
+    PosixDevice(int fd, const termios& saved) : fd_(fd), saved_(saved), queue_(4096) {
+        countersKept_ = readCounters(fd_, markCounters_);
+        eventCounters_ = markCounters_;
+    }
+
+    ~PosixDevice() override {
+        setAttributes(fd_, saved_);  // leave the line as it was found
+        ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+    }
+
+    std::int32_t configure(const ZspConfig& c) override {
+        termios t{};
+        if (tcgetattr(fd_, &t) < 0) return systemError(errno);
+        makeRaw(t);
+        speed_t speed{};
+        if (!speedFor(c.bitRate, speed)) return ZSP_ERR_BAD_SETTING;
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
+
+        static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+        if (c.dataBits < 0 || c.dataBits > 3) return ZSP_ERR_BAD_SETTING;
+        t.c_cflag = (t.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | kSizes[c.dataBits];
+
+        if (c.stopBits == 1) {
+            t.c_cflag |= CSTOPB;
+        } else if (c.stopBits != 0) {
+            return ZSP_ERR_BAD_SETTING;
+        }
+
+        switch (c.parity) {
+            case 0:
+                break;
+            case 1:
+                t.c_cflag |= PARENB | PARODD;
+                break;
+            case 2:
+                t.c_cflag |= PARENB;
+                break;
+#ifdef CMSPAR
+            case 3:  // mark: the parity bit is always 1
+                t.c_cflag |= PARENB | CMSPAR | PARODD;
+                break;
+            case 4:  // space: always 0
+                t.c_cflag |= PARENB | CMSPAR;
+                break;
+#else
+            case 3:
+            case 4:
+                return ZSP_ERR_UNSUPPORTED;
+#endif
+            default:
+                return ZSP_ERR_BAD_SETTING;
+        }
+
+        bool hardware = false, softIn = false, softOut = false;
+        if (c.handshake == 1) {
+            softIn = softOut = true;
+        } else if (c.handshake == 2) {
+            hardware = true;
+        } else if (c.handshake == 3) {
+            return ZSP_ERR_UNSUPPORTED;  // termios has no DTR/DSR flow control
+        } else if (c.handshake >= 0x10 && c.handshake <= 0xF0) {
+            hardware = (c.handshake & 0x30) != 0;  // the kernel cannot split the two directions
+            softIn = (c.handshake & 0x40) != 0;
+            softOut = (c.handshake & 0x80) != 0;
+        } else if (c.handshake != 0) {
+            return ZSP_ERR_BAD_SETTING;
+        }
+        if (softIn) t.c_iflag |= IXOFF;
+        if (softOut) t.c_iflag |= IXON;
+        t.c_cc[VSTART] = 0x11;
+        t.c_cc[VSTOP] = 0x13;
+        if (hardware) {
+#ifdef CRTSCTS
+            t.c_cflag |= CRTSCTS;
+#else
+            return ZSP_ERR_UNSUPPORTED;
+#endif
+        }
+
+        if (setAttributes(fd_, t) < 0) return errno == EINVAL ? ZSP_ERR_BAD_SETTING : systemError(errno);
+
+        // Drivers drop what they cannot do without saying so; compare what they kept.
+        termios applied{};
+        if (tcgetattr(fd_, &applied) < 0) return systemError(errno);
+        tcflag_t checked = CSIZE | CSTOPB | PARENB | PARODD;
+#ifdef CMSPAR
+        checked |= CMSPAR;
+#endif
+#ifdef CRTSCTS
+        checked |= CRTSCTS;
+#endif
+        if ((applied.c_cflag & checked) != (t.c_cflag & checked) || cfgetospeed(&applied) != speed)
+            return ZSP_ERR_BAD_SETTING;
+
+        std::lock_guard lock(mutex_);
+        parityOn_ = c.parity != 0;
+        resizeQueueLocked(static_cast<std::size_t>(std::clamp(c.rxLen, 256, 1 << 20)));
+        return ZSP_OK;
+    }
+
+    std::int32_t read(std::uint8_t* buffer, std::int32_t count, std::int32_t timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::int32_t got = 0;
+        for (;;) {
+            bool healthy;
+            {
+                std::lock_guard lock(mutex_);
+                healthy = fillLocked();
+                got += popLocked(buffer + got, count - got);
+            }
+            if (got == count) return got;
+            if (!healthy) return got > 0 ? got : -1;
+            if (timeoutMs <= 0) return got;
+            const auto left = millisecondsLeft(deadline);
+            if (left <= 0) return got;
+            pollfd p{fd_, POLLIN, 0};
+            const int ready = poll(&p, 1, static_cast<int>(left));
+            if (ready < 0 && errno != EINTR) return got > 0 ? got : -1;
+            if (ready > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+                return got > 0 ? got : -1;
+        }
+    }
+
+    std::int32_t write(const std::uint8_t* data, std::int32_t count, std::int32_t timeoutMs,
+                       std::int32_t& errorCode) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::int32_t sent = 0;
+        errorCode = ZSP_OK;
+        while (sent < count) {
+            const ssize_t n = ::write(fd_, data + sent, static_cast<std::size_t>(count - sent));
+            if (n > 0) {
+                sent += static_cast<std::int32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                int wait = -1;
+                if (timeoutMs > 0) {
+                    const auto left = millisecondsLeft(deadline);
+                    if (left <= 0) {
+                        errorCode = ZSP_ERR_TIMEOUT;
+                        break;
+                    }
+                    wait = static_cast<int>(left);
+                }
+                pollfd p{fd_, POLLOUT, 0};
+                const int ready = poll(&p, 1, wait);
+                if (ready < 0 && errno != EINTR) {
+                    errorCode = systemError(errno);
+                    break;
+                }
+                if (ready == 0) {
+                    errorCode = ZSP_ERR_TIMEOUT;
+                    break;
+                }
+                if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                    errorCode = ZSP_ERR_NO_DEVICE;
+                    break;
+                }
+                continue;
+            }
+            errorCode = n < 0 ? systemError(errno) : ZSP_ERR_INTERNAL;
+            break;
+        }
+        return sent;
+    }
+
+    std::int32_t flushRx() override {
+        if (tcflush(fd_, TCIFLUSH) < 0) return -1;
+        std::lock_guard lock(mutex_);
+        head_ = size_ = 0;
+        decoder_.reset();
+        return 0;
+    }
+
+    std::int32_t flushTx() override {
+        return tcflush(fd_, TCOFLUSH) < 0 ? -1 : 0;
+    }
+
+    std::int32_t drain(std::int32_t timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            int pending = 0;
+            if (ioctl(fd_, TIOCOUTQ, &pending) < 0 || pending <= 0) break;
+            if (timeoutMs > 0 && millisecondsLeft(deadline) <= 0) return -1;
+            sleepMilliseconds(2);
+        }
+        int result;
+        do {
+            result = tcdrain(fd_);
+        } while (result < 0 && errno == EINTR);
+        return result < 0 ? -1 : 0;
+    }
+
+    std::int32_t rxReady() override {
+        std::lock_guard lock(mutex_);
+        if (!fillLocked()) return -1;
+        auto ready = static_cast<std::int64_t>(size_);
+        if (size_ == queue_.size()) {
+            int more = 0;
+            if (ioctl(fd_, FIONREAD, &more) == 0 && more > 0) ready += more;
+        }
+        return static_cast<std::int32_t>(std::min<std::int64_t>(ready, INT32_MAX));
+    }
+
+    std::int32_t txPending() override {
+        int pending = 0;
+        if (ioctl(fd_, TIOCOUTQ, &pending) < 0) return notOffered(errno) ? 0 : -1;
+        return pending;
+    }
+
+    std::int32_t line(Line which) override {
+        int bits = 0;
+        if (ioctl(fd_, TIOCMGET, &bits) < 0) return notOffered(errno) ? 0 : -1;
+        switch (which) {
+            case Line::CTS:
+                return (bits & TIOCM_CTS) != 0;
+            case Line::DSR:
+                return (bits & TIOCM_DSR) != 0;
+            case Line::CD:
+                return (bits & TIOCM_CAR) != 0;
+            case Line::RI:
+                return (bits & TIOCM_RNG) != 0;
+        }
+        return -1;
+    }
+
+    std::int32_t setOutput(Output which, bool on) override {
+        int bits = which == Output::DTR ? TIOCM_DTR : TIOCM_RTS;
+        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) < 0) return notOffered(errno) ? 0 : -1;
+        return 0;
+    }
+
+    std::int32_t takeEvent(Event which) override {
+        std::lock_guard lock(mutex_);
+        switch (which) {
+            case Event::ParityErr:
+                return std::exchange(parityError_, false);
+            case Event::FrameErr:
+                return std::exchange(frameError_, false);
+            case Event::Break:
+                if (!fillLocked()) return -1;
+                return std::exchange(breakSeen_, false);
+            case Event::Overrun:
+            case Event::Overflow: {
+                Counters now;
+                if (!countersKept_ || !readCounters(fd_, now)) {
+                    return which == Event::Overflow ? std::exchange(overflowed_, false) : false;
+                }
+                const bool overrun = now.overrun != eventCounters_.overrun;
+                const bool overflow = now.bufOverrun != eventCounters_.bufOverrun;
+                if (which == Event::Overrun) {
+                    eventCounters_.overrun = now.overrun;
+                    return overrun;
+                }
+                eventCounters_.bufOverrun = now.bufOverrun;
+                const bool dropped = std::exchange(overflowed_, false);
+                return overflow || dropped;
+            }
+        }
+        return -1;
+    }
+
+    std::int32_t sendBreak(std::int32_t milliseconds) override {
+        if (milliseconds <= 0) {
+            if (tcsendbreak(fd_, 0) < 0) return notOffered(errno) ? 0 : -1;
+            return 0;
+        }
+        if (ioctl(fd_, TIOCSBRK) < 0) return notOffered(errno) ? 0 : -1;
+        sleepMilliseconds(milliseconds);
+        return ioctl(fd_, TIOCCBRK) < 0 ? -1 : 0;
+    }
+
+    // The kernel does the hardware flow control itself; a step only paces the caller's loop.
+    std::int32_t flowStep() override {
+        if (fcntl(fd_, F_GETFD) < 0) return -1;
+        sleepMilliseconds(50);
+        return 0;
+    }
+
+  private:
+    static constexpr std::uint16_t kParity = 0x100;
+    static constexpr std::uint16_t kFrame = 0x200;
+    static constexpr std::uint16_t kMark = 0x400;
+
+    void resizeQueueLocked(std::size_t capacity) {
+        if (capacity == queue_.size()) return;
+        std::vector<std::uint16_t> resized(std::max(capacity, size_));
+        for (std::size_t i = 0; i < size_; ++i)
+            resized[i] = queue_[(head_ + i) % queue_.size()];
+        queue_.swap(resized);
+        head_ = 0;
+    }
+
+    void pushLocked(std::uint16_t entry) {
+        if (size_ == queue_.size()) {
+            overflowed_ = true;
+            return;
+        }
+        queue_[(head_ + size_) % queue_.size()] = entry;
+        ++size_;
+    }
+
+    std::int32_t popLocked(std::uint8_t* buffer, std::int32_t count) {
+        std::int32_t n = 0;
+        while (n < count && size_ > 0) {
+            const std::uint16_t entry = queue_[head_];
+            head_ = (head_ + 1) % queue_.size();
+            --size_;
+            if (entry & kParity) parityError_ = true;
+            if (entry & kFrame) frameError_ = true;
+            buffer[n++] = static_cast<std::uint8_t>(entry & 0xFF);
+        }
+        return n;
+    }
+
+    // Moves what the driver holds into the queue, as far as it has room. False when the device failed.
+    bool fillLocked() {
+        while (size_ < queue_.size()) {
+            std::uint8_t raw[512];
+            // A byte held back mid-sequence may come out together with the next one.
+            const std::size_t room = queue_.size() - size_ - (decoder_.midSequence() ? 1 : 0);
+            const std::size_t want = std::min(sizeof raw, room);
+            if (want == 0) return true;
+            const ssize_t n = ::read(fd_, raw, want);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return errno == EAGAIN || errno == EWOULDBLOCK;
+            }
+            if (n == 0) return true;
+            decodeLocked(raw, static_cast<std::size_t>(n));
+            if (static_cast<std::size_t>(n) < want) return true;
+        }
+        return true;
+    }
+
+    // A raw byte yields at most one entry, plus one held back from the previous read.
+    void decodeLocked(const std::uint8_t* raw, std::size_t n) {
+        std::uint16_t entries[512 * 2];
+        std::size_t count = 0;
+        bool marks = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto result = decoder_.feed(raw[i]);
+            if (result.kind == ParmrkDecoder::Kind::Data) {
+                entries[count++] = result.value;
+            } else if (result.kind == ParmrkDecoder::Kind::Mark) {
+                entries[count++] = static_cast<std::uint16_t>(kMark | result.value);
+                marks = true;
+            }
+            std::uint8_t extra = 0;
+            while (decoder_.takeExtra(extra))
+                entries[count++] = extra;
+        }
+
+        Counters now, delta;
+        const bool counted = marks && countersKept_ && readCounters(fd_, now);
+        if (counted) {
+            delta = {now.frame - markCounters_.frame, now.parity - markCounters_.parity,
+                     now.brk - markCounters_.brk, 0, 0};
+            markCounters_ = now;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint16_t entry = entries[i];
+            if ((entry & kMark) == 0) {
+                pushLocked(entry);
+                continue;
+            }
+            const std::uint16_t value = entry & 0xFF;
+            if (value == 0 && (!counted || delta.brk > 0)) {  // 0xFF 0x00 0x00: a break, not data
+                if (counted) --delta.brk;
+                breakSeen_ = true;
+                continue;
+            }
+            std::uint16_t flags = 0;
+            if (counted && delta.parity > 0) {
+                flags |= kParity;
+                --delta.parity;
+            }
+            if (counted && delta.frame > 0) {
+                flags |= kFrame;
+                --delta.frame;
+            }
+            if (flags == 0) flags = parityOn_ ? kParity : kFrame;
+            pushLocked(static_cast<std::uint16_t>(value | flags));
+        }
+    }
+
+    const int fd_;
+    const termios saved_;
+    std::mutex mutex_;
+    std::vector<std::uint16_t> queue_;  // decoded bytes with their error flags
+    std::size_t head_ = 0;
+    std::size_t size_ = 0;
+    ParmrkDecoder decoder_;
+    bool parityOn_ = false;
+    bool parityError_ = false;
+    bool frameError_ = false;
+    bool breakSeen_ = false;
+    bool overflowed_ = false;
+    bool countersKept_ = false;
+    Counters markCounters_;
+    Counters eventCounters_;
+};
+
+class FdGuard {
+  public:
+    explicit FdGuard(int fd) : fd_(fd) {}
+    ~FdGuard() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+int openNode(const std::string& path) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// An advisory lock tells other programs (and other handles of ours) that the port is taken; unlike
+// TIOCEXCL it also holds against privileged processes.
+std::int32_t lockNode(int fd) {
+    int result;
+    do {
+        result = flock(fd, LOCK_EX | LOCK_NB);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0 && errno == EWOULDBLOCK) return ZSP_ERR_IN_USE;
+    return ZSP_OK;  // a file system without locks does not stop the port from working
+}
+
+std::string bytesUpToNul(const char* text, std::int32_t length) {
+    if (text == nullptr || length <= 0) return {};
+    const auto* end = static_cast<const char*>(std::memchr(text, '\0', static_cast<std::size_t>(length)));
+    return std::string(text, end ? static_cast<std::size_t>(end - text) : static_cast<std::size_t>(length));
+}
+
+}  // namespace
+
+std::int32_t resolveDevicePath(const ZspConfig& config, std::string& path) {
+    if (config.portNameLength > ZSP_MAX_NAME || config.baseNameLength > ZSP_MAX_NAME)
+        return ZSP_ERR_NOT_VALID;
+    const std::string name = bytesUpToNul(config.portName, config.portNameLength);
+    if (!name.empty()) {
+        path = name.front() == '/' ? name : "/dev/" + name;
+        return ZSP_OK;
+    }
+    const std::string base = bytesUpToNul(config.baseName, config.baseNameLength);
+    if (config.port > 0 && !base.empty()) {
+        path = base + std::to_string(config.port - 1);
+        return ZSP_OK;
+    }
+    return ZSP_ERR_NOT_VALID;
+}
+
+std::int32_t deviceKeyOf(const std::string& path, DeviceKey& key) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) < 0) return openError(errno);
+    if (!S_ISCHR(st.st_mode)) return ZSP_ERR_NOT_VALID;
+    key = {major(st.st_rdev), minor(st.st_rdev)};
+    return ZSP_OK;
+}
+
+std::int32_t openDevice(const std::string& path, std::unique_ptr<Device>& device) {
+    const int fd = openNode(path);
+    if (fd < 0) return openError(errno);
+    FdGuard guard(fd);
+    struct stat st {};
+    if (fstat(fd, &st) < 0) return openError(errno);
+    if (!S_ISCHR(st.st_mode)) return ZSP_ERR_NOT_VALID;
+    termios saved{};
+    if (tcgetattr(fd, &saved) < 0) return notOffered(errno) ? ZSP_ERR_NOT_VALID : openError(errno);
+    if (auto code = lockNode(fd); code != ZSP_OK) return code;
+    ioctl(fd, TIOCEXCL);  // refused only by drivers that cannot do it; the lock above still holds
+
+    termios raw = saved;
+    makeRaw(raw);
+    if (setAttributes(fd, raw) < 0) return openError(errno);
+    device = std::make_unique<PosixDevice>(guard.release(), saved);
+    return ZSP_OK;
+}
+
+std::int32_t resetDriver(const std::string& path) {
+    const int fd = openNode(path);
+    if (fd < 0) return openError(errno);
+    FdGuard guard(fd);
+    if (auto code = lockNode(fd); code != ZSP_OK) return code;
+    termios t{};
+    if (tcgetattr(fd, &t) < 0) return notOffered(errno) ? ZSP_ERR_NOT_VALID : openError(errno);
+    makeRaw(t);
+    t.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK);
+    cfsetispeed(&t, B9600);
+    cfsetospeed(&t, B9600);
+    tcflush(fd, TCIOFLUSH);
+    if (setAttributes(fd, t) < 0) return systemError(errno);
+    int bits = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &bits);  // lines off, where the device has them
+    return ZSP_OK;
+}
+
+}  // namespace zsp

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace Zivaraze {
+
+// A failed port operation; the message is the fixed English text the caller shows as it is.
+class IOError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A native entry point was called but no native serial library is loaded (and no table installed).
+class NativeLibraryError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace Zivaraze

@@ -1,0 +1,111 @@
+#include "serial/NativeLibrary.h"
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "serial/IOError.h"
+
+namespace Zivaraze {
+namespace {
+
+std::mutex loadMutex;
+// Tables of every module file opened so far; modules stay loaded for the life of the process, so
+// their entry points stay valid while another thread may still be calling one.
+std::map<std::string, ZspApi>& tables() {
+    static std::map<std::string, ZspApi> opened;
+    return opened;
+}
+std::atomic<const ZspApi*> active{nullptr};
+std::atomic<const ZspApi*> installed{nullptr};
+
+std::string lastError(const std::string& fallback) {
+    const char* text = dlerror();
+    return text != nullptr ? std::string(text) : fallback;
+}
+
+// Opens the file and binds every entry point; a module that lacks one is refused whole.
+std::string bind(const std::string& file) {
+    if (auto it = tables().find(file); it != tables().end()) {
+        active.store(&it->second);
+        return {};
+    }
+    dlerror();
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return lastError(file + ": cannot be loaded");
+    ZspApi table{};
+    std::string missing;
+#define ZSP_BIND(result, name, params)                                     \
+    table.name = reinterpret_cast<result(*) params>(dlsym(handle, #name)); \
+    if (table.name == nullptr && missing.empty()) missing = file + ": undefined symbol: " #name;
+    ZSP_FUNCTIONS(ZSP_BIND)
+#undef ZSP_BIND
+    if (!missing.empty()) {
+        dlclose(handle);
+        return missing;
+    }
+    active.store(&tables().emplace(file, table).first->second);
+    return {};
+}
+
+}  // namespace
+
+std::string NativeLibrary::fileNameFor(const std::string& baseName) {
+    return "lib" + baseName + ".so";
+}
+
+std::string NativeLibrary::executableDir() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    path[n] = '\0';
+    std::string text(path);
+    const auto slash = text.find_last_of('/');
+    return slash == std::string::npos ? std::string() : text.substr(0, slash);
+}
+
+std::string NativeLibrary::load(const std::string& baseName) {
+    std::lock_guard lock(loadMutex);
+    const std::string file = fileNameFor(baseName);
+    const std::string dir = executableDir();
+    std::string besideExecutable;
+    if (!dir.empty() && access((dir + "/" + file).c_str(), F_OK) == 0) {
+        besideExecutable = bind(dir + "/" + file);
+        if (besideExecutable.empty()) return {};
+    }
+    auto searched = bind(file);
+    if (searched.empty()) return {};
+    active.store(nullptr);
+    return besideExecutable.empty() ? searched : besideExecutable;
+}
+
+std::string NativeLibrary::loadFile(const std::string& path) {
+    std::lock_guard lock(loadMutex);
+    auto error = bind(path);
+    if (!error.empty()) active.store(nullptr);
+    return error;
+}
+
+bool NativeLibrary::isLoaded() {
+    return active.load() != nullptr;
+}
+
+const ZspApi* NativeLibrary::current() {
+    if (const ZspApi* table = installed.load()) return table;
+    return active.load();
+}
+
+const ZspApi& NativeLibrary::api(const char* operation) {
+    if (const ZspApi* table = current()) return *table;
+    throw NativeLibraryError(std::string("Native serial library not loaded: ") + operation);
+}
+
+const ZspApi* NativeLibrary::install(const ZspApi* table) {
+    return installed.exchange(table);
+}
+
+}  // namespace Zivaraze

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include "native/zspWin.h"
+
+namespace Zivaraze {
+
+// The native serial module, loaded at run time by base name, and the table of entry points the
+// port layer calls through. Tests put a scripted table in place of the loaded one.
+class NativeLibrary {
+  public:
+    // "libzspWin.so" for "zspWin".
+    static std::string fileNameFor(const std::string& baseName);
+    // The folder of the running executable, without a trailing slash.
+    static std::string executableDir();
+
+    // Loads the module from the executable's folder, else through the loader's search path.
+    // Answers the empty text on success, otherwise the loader's error text.
+    static std::string load(const std::string& baseName);
+    // Loads the module from exactly this file.
+    static std::string loadFile(const std::string& path);
+    static bool isLoaded();
+
+    // The table in use: an installed one, else the loaded module's. Throws NativeLibraryError naming
+    // the operation when there is neither.
+    static const ZspApi& api(const char* operation);
+    static const ZspApi* current();
+
+    // Puts a table in place of the loaded module (nullptr: back to the module); answers the previous one.
+    static const ZspApi* install(const ZspApi* table);
+};
+
+// Installs a table for the life of the object.
+class ScopedNativeApi {
+  public:
+    explicit ScopedNativeApi(const ZspApi& table) : previous_(NativeLibrary::install(&table)) {}
+    ~ScopedNativeApi() { NativeLibrary::install(previous_); }
+    ScopedNativeApi(const ScopedNativeApi&) = delete;
+    ScopedNativeApi& operator=(const ScopedNativeApi&) = delete;
+
+  private:
+    const ZspApi* previous_;
+};
+
+}  // namespace Zivaraze

@@ -1,0 +1,92 @@
+#include "serial/SerialServerTask.h"
+
+#include <atomic>
+#include <mutex>
+
+#include "native/zspWin.h"
+#include "serial/NativeLibrary.h"
+#include "serial/SerialPortLocal.h"
+
+namespace Zivaraze {
+
+struct SerialServerTask::State {
+    std::string portName;
+    std::string baseName;
+    ZspConfig config{};
+    std::atomic<bool> ended{false};
+    mutable std::mutex mutex;
+    std::string eMsg;
+
+    int portNumber() { return std::atomic_ref<std::int32_t>(config.port).load(); }
+    void fail(const std::string& message) {
+        {
+            std::lock_guard lock(mutex);
+            eMsg = message;
+        }
+        std::atomic_ref<std::int32_t>(config.port).store(-1);
+    }
+};
+
+SerialServerTask::SerialServerTask(const SerialPortLocal& sp) : state_(std::make_shared<State>()) {
+    const SerialConfig& cfg = *sp.getConfig();
+    state_->portName = cfg.getPortName();
+    state_->baseName = cfg.getBaseName();
+    auto& c = state_->config;
+    c.port = 0;
+    c.portName = state_->portName.data();
+    c.portNameLength = static_cast<std::int32_t>(state_->portName.size());
+    c.baseName = state_->baseName.data();
+    c.baseNameLength = static_cast<std::int32_t>(state_->baseName.size());
+    c.txLen = cfg.getTxLen();
+    c.rxLen = cfg.getRxLen();
+    c.bitRate = cfg.getBitRate();
+    c.parity = cfg.getParity();
+    c.dataBits = cfg.getDataBits();
+    c.stopBits = cfg.getStopBits();
+    c.handshake = cfg.getHandshake();
+    c.hardFlow = cfg.getHardFlow();
+    c.disableActiveLink = cfg.getDisableActiveLink();
+}
+
+SerialServerTask::~SerialServerTask() {
+    if (!thread_.joinable()) return;
+    // A server still serving keeps running on its own; it holds its state itself.
+    if (state_->ended.load()) {
+        thread_.join();
+    } else {
+        thread_.detach();
+    }
+}
+
+void SerialServerTask::start() {
+    if (thread_.joinable()) return;
+    thread_ = std::thread([state = state_] {
+        try {
+            const std::int32_t result = NativeLibrary::api("SerServerTask").SerServerTask(&state->config);
+            if (result != 0) state->fail("SerServerTask failed: " + std::to_string(result));
+        } catch (const std::exception& e) {
+            state->fail(e.what());
+        }
+        state->ended.store(true);
+    });
+}
+
+void SerialServerTask::run() {
+    start();
+    thread_.join();
+}
+
+bool SerialServerTask::hasEnded() const {
+    return state_->ended.load();
+}
+
+int SerialServerTask::getPortNum() const {
+    return state_->portNumber();
+}
+
+std::string SerialServerTask::getErrorMessage() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->eMsg;
+}
+
+}  // namespace Zivaraze
