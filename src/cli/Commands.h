@@ -1,6 +1,10 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
+#include <vector>
+
+#include "prefs/SettingsStore.h"
 
 namespace rszorvik::cli {
 
@@ -11,5 +15,12 @@ struct GlobalOptions {
 
 // Each subcommand lives in its own file and registers itself on the application here.
 void addPresetsCommand(CLI::App& app, const GlobalOptions& global);
+void addSettingsCommand(CLI::App& app, const GlobalOptions& global);
+
+// The stored settings for a subcommand: the file named by --prefs, else the default store (whose folders
+// are created), loaded with the given port list ("port" is read only when it is not empty). Throws
+// std::exception when the store cannot be opened.
+prefs::StoredSettings openStoredSettings(const GlobalOptions& global,
+                                         const std::vector<std::string>& portList);
 
 }  // namespace rszorvik::cli

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     app.add_option("--prefs", global.prefsFile, "Settings file to use instead of the default one");
 
     rszorvik::cli::addPresetsCommand(app, global);
+    rszorvik::cli::addSettingsCommand(app, global);
 
     try {
         app.parse(argc, argv);

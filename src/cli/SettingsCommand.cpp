@@ -1,0 +1,137 @@
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "prefs/ConfigKeys.h"
+#include "prefs/FilePreferencesFactory.h"
+#include "prefs/SettingsStore.h"
+
+namespace rszorvik::cli {
+namespace {
+
+using prefs::SettingKind;
+
+struct SettingsOptions {
+    std::vector<std::string> sets;
+    bool save = false;
+    std::string exportFile;
+    std::string importFile;
+};
+
+[[noreturn]] void fail(const std::string& message, int status) {
+    std::cerr << "zorvik-cli settings: " << message << '\n';
+    throw CLI::RuntimeError(status);
+}
+
+void applySets(config::Config& config, const std::vector<std::string>& sets) {
+    for (const auto& set : sets) {
+        auto equals = set.find('=');
+        if (equals == std::string::npos) fail("--set expects KEY=VALUE, got \"" + set + "\"", 2);
+        try {
+            prefs::applySetting(config, set.substr(0, equals), set.substr(equals + 1));
+        } catch (const std::invalid_argument& e) {
+            fail(e.what(), 2);
+        }
+    }
+}
+
+nlohmann::ordered_json settingsJson(const config::Config& config) {
+    nlohmann::ordered_json settings = nlohmann::ordered_json::object();
+    for (const auto& setting : prefs::settingKeys()) {
+        const std::string key(setting.key);
+        auto value = setting.get(config);
+        if (!value) {
+            settings[key] = nullptr;
+        } else if (setting.kind == SettingKind::INTEGER) {
+            settings[key] = std::stoi(*value);
+        } else if (setting.kind == SettingKind::BOOLEAN) {
+            settings[key] = *value == "true";
+        } else {
+            settings[key] = *value;
+        }
+    }
+    return settings;
+}
+
+void run(const GlobalOptions& global, const SettingsOptions& options) {
+    // Every --set is checked before anything is changed.
+    config::Config scratch;
+    applySets(scratch, options.sets);
+
+    const std::vector<std::string> portList;  // the port list joins when the CLI enumerates ports
+    prefs::StoredSettings stored;
+    try {
+        stored = openStoredSettings(global, portList);
+    } catch (const std::exception& e) {
+        fail(std::string("cannot open the settings: ") + e.what(), 1);
+    }
+    nlohmann::ordered_json result;
+    result["file"] = stored.file.string();
+
+    if (!options.importFile.empty()) {
+        try {
+            prefs::importSettings(options.importFile, *prefs::Preferences::userRoot());
+        } catch (const std::exception& e) {
+            fail("import failed: " + std::string(e.what()), 1);
+        }
+        stored.config = config::Config();
+        stored.loadedClean = prefs::loadConfig(*stored.node, stored.config, portList);
+        result["imported"] = std::filesystem::absolute(options.importFile).string();
+    }
+    result["repaired"] = !stored.loadedClean;
+
+    applySets(stored.config, options.sets);
+    // Exporting saves first, as the window does, so the file holds what is shown.
+    const bool save = options.save || !options.exportFile.empty();
+    if (save) {
+        try {
+            prefs::saveConfig(*stored.node, stored.config, std::cerr);
+        } catch (const std::exception& e) {
+            fail(std::string("cannot save the settings: ") + e.what(), 1);
+        }
+    }
+    result["saved"] = save;
+    if (!options.exportFile.empty()) {
+        try {
+            prefs::exportSettings(*stored.node, options.exportFile);
+        } catch (const std::exception& e) {
+            fail("export failed: " + std::string(e.what()), 1);
+        }
+        result["exported"] = std::filesystem::absolute(options.exportFile).string();
+    }
+    result["settings"] = settingsJson(stored.config);
+    std::cout << result.dump(2) << '\n';
+}
+
+}  // namespace
+
+prefs::StoredSettings openStoredSettings(const GlobalOptions& global,
+                                         const std::vector<std::string>& portList) {
+    return prefs::openStoredSettings(global.prefsFile, portList);
+}
+
+void addSettingsCommand(CLI::App& app, const GlobalOptions& global) {
+    auto* command = app.add_subcommand(
+        "settings",
+        "Show the stored settings as JSON; change, save, export or import them. The settings live in "
+        "$ProgramData/vexlune/zorvik/prefs.txt when ProgramData is set, else in "
+        "$XDG_CONFIG_HOME/vexlune/zorvik/prefs.txt (~/.config when unset); --prefs names another file.");
+    auto options = std::make_shared<SettingsOptions>();
+    command
+        ->add_option("--set", options->sets,
+                     "KEY=VALUE in the stored encoding: constant names for choices, indexes for the serial "
+                     "settings, the terminator's byte code, true/false, texts. Repeatable")
+        ->type_name("KEY=VALUE");
+    command->add_flag("--save", options->save, "Write the settings to the store");
+    command->add_option("--export", options->exportFile, "Save, then write the settings to an XML file")
+        ->type_name("FILE");
+    command->add_option("--import", options->importFile, "Read the settings from an exported XML file first")
+        ->type_name("FILE");
+    command->callback([&global, options] { run(global, *options); });
+}
+
+}  // namespace rszorvik::cli
