@@ -74,7 +74,8 @@ class KeyInjector {
     // Throw std::invalid_argument for a key code the injector cannot send on the active layout.
     virtual void keyPress(int keyCode) = 0;
     virtual void keyRelease(int keyCode) = 0;
-    // Sends what is pending, then waits; 0 only sends.
+    // Sends what is pending, then waits; 0 only sends. Throws base::InterruptedError when the calling thread
+    // is interrupted while it waits.
     virtual void delay(int milliseconds) = 0;
     // Whether the last key pressed is a dead key on the active layout, so that a following Space types
     // its bare accent instead of a blank.

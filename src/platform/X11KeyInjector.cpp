@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "base/Interruptible.h"
 #include "platform/X11KeySequencer.h"
 
 namespace rszorvik::platform {
@@ -271,7 +272,7 @@ void X11KeyInjector::keyRelease(int keyCode) {
 
 void X11KeyInjector::delay(int milliseconds) {
     XFlush(impl_->display);
-    if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (milliseconds > 0) base::Interruptible::sleepFor(std::chrono::milliseconds(milliseconds));
 }
 
 bool X11KeyInjector::lastKeyWasDead() const {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -40,15 +41,17 @@ class TypingWindow {
     // returns the field's text once `expected` arrived or nothing more arrives.
     std::string type(const std::function<void()>& typing, const std::string& expected) {
         edit_->clear();
+        length_ = 0;
         QTest::qWait(10);
-        bool done = false;
+        std::atomic<bool> done{false};
         std::thread worker([&] {
             typing();
             done = true;
         });
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            length_ = static_cast<std::size_t>(edit_->toPlainText().size());
             if (done && text().size() >= expected.size()) break;
         }
         worker.join();
@@ -58,6 +61,19 @@ class TypingWindow {
     }
 
     std::string text() const { return edit_->toPlainText().toStdString(); }
+
+    // For the typing thread: waits until the field holds at least `length` characters. Qt commits a
+    // composed dead key at once but queues plain keys, so a dead key typed right behind plain ones at full
+    // speed can overtake them; waiting per character keeps the order what was typed.
+    bool waitForLength(std::size_t length,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(2)) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (length_ < length) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return true;
+    }
 
   private:
     TypingWindow() : xvfb_(std::make_unique<XvfbDisplay>()) {
@@ -85,6 +101,7 @@ class TypingWindow {
     std::unique_ptr<QPlainTextEdit> edit_;
     std::string layout_;
     std::string variant_;
+    std::atomic<std::size_t> length_{0};
 
     friend struct std::default_delete<TypingWindow>;
 };

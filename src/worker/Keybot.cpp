@@ -1,0 +1,279 @@
+#include "worker/Keybot.h"
+
+#include <algorithm>
+#include <iostream>
+#include <stdexcept>
+
+#include "base/Interruptible.h"
+#include "base/MessageCatalog.h"
+#include "worker/WeightWorkerView.h"
+
+namespace rszorvik::worker {
+
+namespace {
+
+constexpr int kAlt = platform::Vk::ALT;
+constexpr int kSpace = platform::Vk::SPACE;
+
+// The next character of UTF-8 text at `pos`: its bytes and code point. A byte that starts no valid sequence
+// stands for itself.
+struct Utf8Char {
+    std::string bytes;
+    char32_t codePoint = 0;
+};
+Utf8Char nextChar(const std::string& text, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    int length = 1;
+    char32_t cp = lead;
+    if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        cp = lead & 0x07;
+    } else if (lead >= 0xe0) {
+        length = 3;
+        cp = lead & 0x0f;
+    } else if (lead >= 0xc2 && lead < 0xe0) {
+        length = 2;
+        cp = lead & 0x1f;
+    } else {
+        length = 1;
+    }
+    if (length > 1) {
+        if (pos + static_cast<std::size_t>(length) > text.size()) return {text.substr(pos, 1), lead};
+        for (int i = 1; i < length; ++i) {
+            const auto cont = static_cast<unsigned char>(text[pos + static_cast<std::size_t>(i)]);
+            if ((cont & 0xc0) != 0x80) return {text.substr(pos, 1), lead};
+            cp = (cp << 6) | (cont & 0x3f);
+        }
+    }
+    return {text.substr(pos, static_cast<std::size_t>(length)), cp};
+}
+
+std::string encodeUtf8(char32_t cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xc0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xe0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else {
+        out += static_cast<char>(0xf0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    }
+    return out;
+}
+
+}  // namespace
+
+base::BlockingQueue<std::string>& Keybot::queue() {
+    static base::BlockingQueue<std::string> values;
+    return values;
+}
+
+Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
+               KeyboardType keyboardType, KeyMapType keyMapType, WeightWorkerView* view,
+               std::unique_ptr<platform::KeyInjector> injector)
+    : injector_(injector ? std::move(injector) : platform::KeyInjector::create()),
+      view(view),
+      keyDelay(keyDelay),
+      endWith(endWith),
+      endWith2(endWith2),
+      everyXValues(everyXValues),
+      startWith(startWith),
+      keyboardType(keyboardType),
+      keyMap(keyboardType.getKeymap(keyMapType)),
+      keyMapComplete(keyboardType.getKeymap(KeyMapType::ALPHANUMERIC_COMPLETE)),
+      directKeys(KeyboardType::getDirectKeys()),
+      cannotType(base::MessageCatalog::get("rszorvik.worker.WorkerBundle").getString("cannot_type")) {}
+
+void Keybot::add(const std::string& value) {
+    if (!value.empty()) queue().put(value);
+}
+
+void Keybot::run() {
+    stopping = false;
+    try {
+        while (!stopping) {
+            typeValue(queue().take());
+        }
+    } catch (const base::InterruptedError&) {
+        // Interrupted while waiting for a value, or before taking one.
+    }
+    base::Interruptible::interruptCurrentThread();
+}
+
+void Keybot::typeValue(const std::string& value) {
+    typeStart();
+    typeString(value, false);
+    typeEnd();
+}
+
+void Keybot::typeStart() {
+    if (startWith > 0) pressKeyReleaseStartEnd(startWith, keyDelay);
+}
+
+void Keybot::typeEnd() {
+    if (everyXValues > 1) {
+        ++numCounter;
+        if (numCounter == everyXValues) {
+            numCounter = 0;
+            if (endWith2 > 0) pressKeyReleaseStartEnd(endWith2, keyDelay);
+            return;
+        }
+    }
+    if (endWith > 0) pressKeyReleaseStartEnd(endWith, keyDelay);
+}
+
+void Keybot::pressKeyReleaseStartEnd(int keyCode, int delay) {
+    if (std::find(directKeys.begin(), directKeys.end(), keyCode) != directKeys.end()) {
+        pressKeyRelease(keyCode, delay);
+    } else if (keyCode > 0 && keyCode <= 0x10ffff) {
+        // Punctuation such as comma or semicolon comes out right only through the layout's map.
+        typeString(encodeUtf8(static_cast<char32_t>(keyCode)), true);
+    }
+}
+
+void Keybot::pressKeyRelease(int keyCode, int delay) {
+    press(keyCode);
+    pause(delay);
+    release(keyCode);
+    pause(delay);
+}
+
+void Keybot::typeString(const std::string& text, bool complete) {
+    const config::KeyMap& map = complete ? keyMapComplete : keyMap;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Char c = nextChar(text, pos);
+        pos += c.bytes.size();
+        const auto entry = map.find(c.bytes);
+        if (entry == map.end() || entry->second.empty()) {
+            if (c.codePoint < 32 || c.codePoint > 126) {
+                report(cannotType + "<" + std::to_string(static_cast<unsigned long>(c.codePoint)) + ">");
+            } else {
+                report(cannotType + c.bytes);
+            }
+            continue;
+        }
+        if (entry->second.front() == kAlt) {
+            typeAltCode(c.bytes, entry->second);
+        } else {
+            typeChord(entry->second);
+        }
+    }
+}
+
+void Keybot::typeChord(const std::vector<int>& codes) {
+    // A Space after the first code completes a dead key; it is tapped on its own after the chord.
+    bool space = false;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (codes[i] == kSpace && i > 0) {
+            space = true;
+            continue;
+        }
+        press(codes[i]);
+        pause(keyDelay);
+    }
+    for (std::size_t i = codes.size(); i-- > 0;) {
+        if (codes[i] == kSpace && i > 0) continue;
+        release(codes[i]);
+        pause(keyDelay);
+    }
+    // Where the layout has no dead key there (AltGr+7 on the French layout of X types a plain grave
+    // accent), a Space would only add a blank.
+    if (space && injector_->lastKeyWasDead()) {
+        try {
+            injector_->keyPress(kSpace);
+            pause(keyDelay);
+            injector_->keyRelease(kSpace);
+            pause(keyDelay);
+        } catch (const std::exception& e) {
+            if (view) {
+                view->logImportantEvent(std::string("Deadkey error: ") + e.what());
+            } else {
+                std::cout << "Deadkey error" << std::endl;
+            }
+        }
+    }
+}
+
+void Keybot::typeAltCode(const std::string& character, const std::vector<int>& codes) {
+    bool altDown = false;
+    try {
+        injector_->keyPress(kAlt);
+        altDown = true;
+        pause(keyDelay);
+        for (std::size_t i = 1; i < codes.size(); ++i) {
+            injector_->keyPress(codes[i]);
+            pause(keyDelay);
+            injector_->keyRelease(codes[i]);
+            pause(keyDelay);
+        }
+        altDown = false;
+        injector_->keyRelease(kAlt);
+        pause(keyDelay);
+    } catch (const std::exception& e) {
+        if (view) {
+            view->logImportantEvent("Error pressing ALT key for " + character + " on " +
+                                    keyboardType.toString() + " keyboard: " + e.what());
+        } else {
+            std::cout << "Error pressing/releasing ALT key for : " << character << std::endl;
+        }
+        // A keypad digit failed with Alt still down: let it go, or every key after it would be a shortcut.
+        if (altDown) {
+            try {
+                injector_->keyRelease(kAlt);
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    pause(keyDelay);
+}
+
+void Keybot::press(int keyCode) {
+    try {
+        injector_->keyPress(keyCode);
+    } catch (const std::exception& e) {
+        if (view) {
+            view->logImportantEvent("Error pressing key " + std::to_string(keyCode) + " on " +
+                                    keyboardType.toString() + " keyboard: " + e.what());
+        } else {
+            std::cout << "Error on pressing: " << keyCode << "\n" << e.what() << std::endl;
+        }
+    }
+}
+
+void Keybot::release(int keyCode) {
+    try {
+        injector_->keyRelease(keyCode);
+    } catch (const std::exception& e) {
+        if (view) {
+            view->logImportantEvent("Error releasing key " + std::to_string(keyCode) + " on " +
+                                    keyboardType.toString() + " keyboard: " + e.what());
+        } else {
+            std::cout << "Error on releasing: " << keyCode << "\n" << e.what() << std::endl;
+        }
+    }
+}
+
+void Keybot::pause(int milliseconds) {
+    if (stopping) {
+        injector_->delay(0);
+        return;
+    }
+    try {
+        injector_->delay(milliseconds);
+    } catch (const base::InterruptedError&) {
+        stopping = true;
+    }
+}
+
+void Keybot::report(const std::string& message) {
+    if (view) view->logImportantEvent(message);
+}
+
+}  // namespace rszorvik::worker

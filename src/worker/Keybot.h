@@ -1,0 +1,80 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/BlockingQueue.h"
+#include "config/ConfigHelper.h"
+#include "platform/KeyInjector.h"
+
+namespace rszorvik::worker {
+
+class WeightWorkerView;
+
+// Types each value into the application that has the keyboard focus: an optional start key, the value
+// through the key map of the keyboard layout, and a terminator (a second one after every X-th value).
+// run() is the body of the output thread; add() feeds it from the GUI thread through a queue that all
+// instances share, so values left over when output stops are typed by the next output.
+class Keybot {
+  public:
+    using KeyboardType = config::ConfigHelper::KeyboardType;
+    using KeyMapType = config::ConfigHelper::KeyMapType;
+
+    // Key codes <= 0 mean "no key"; everyXValues <= 1 switches the second terminator off. `view` may be
+    // null. Without an injector the platform's is created, which throws std::runtime_error where there is
+    // none.
+    Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
+           KeyboardType keyboardType, KeyMapType keyMapType, WeightWorkerView* view,
+           std::unique_ptr<platform::KeyInjector> injector = nullptr);
+    Keybot(const Keybot&) = delete;
+    Keybot& operator=(const Keybot&) = delete;
+
+    // Queues a value for typing without waiting; the empty text is ignored.
+    void add(const std::string& value);
+
+    // Types queued values until the thread is interrupted. An interruption during a pause lets the value
+    // being typed finish without further pauses (so no key is left held and no value half typed); run()
+    // returns with the thread's interrupt flag set.
+    void run();
+
+    // One value as run() types it: start key, value, terminator.
+    void typeValue(const std::string& value);
+    // A start key or terminator: a direct key is tapped, any other code is typed as the character of that
+    // code through the complete key map.
+    void pressKeyReleaseStartEnd(int keyCode, int delay);
+    // Types the text through the complete key map or the preset's one; characters without an entry are
+    // reported to the view and skipped.
+    void typeString(const std::string& text, bool complete);
+
+    static base::BlockingQueue<std::string>& queue();
+    platform::KeyInjector& injector() { return *injector_; }
+
+  private:
+    void typeStart();
+    void typeEnd();
+    void pressKeyRelease(int keyCode, int delay);
+    void typeChord(const std::vector<int>& codes);
+    void typeAltCode(const std::string& character, const std::vector<int>& codes);
+    void pause(int milliseconds);
+    void press(int keyCode);
+    void release(int keyCode);
+    void report(const std::string& message);
+
+    std::unique_ptr<platform::KeyInjector> injector_;
+    WeightWorkerView* view;
+    int keyDelay;
+    int endWith;
+    int endWith2;
+    int everyXValues;
+    int numCounter = 0;
+    int startWith;
+    KeyboardType keyboardType;
+    config::KeyMap keyMap;
+    config::KeyMap keyMapComplete;
+    std::vector<int> directKeys;
+    std::string cannotType;  // catalogue text, read once
+    bool stopping = false;   // interrupted during a pause: finish the value, then stop
+};
+
+}  // namespace rszorvik::worker

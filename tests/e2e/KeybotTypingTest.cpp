@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TypingWindow.h"
+#include "base/InterruptibleThread.h"
+#include "platform/X11KeyInjector.h"
+#include "worker/Keybot.h"
+#include "worker/WeightWorkerView.h"
+
+namespace rszorvik::test {
+namespace {
+
+using worker::Keybot;
+using KeyboardType = Keybot::KeyboardType;
+using KeyMapType = Keybot::KeyMapType;
+
+class MessageView : public worker::WeightWorkerView {
+  public:
+    void logEvent(const std::string&) override {}
+    void logImportantEvent(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(text);
+    }
+    void setConnectedInGUI(bool) override {}
+    void update(const worker::DataLine&) override {}
+    std::vector<std::string> messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> messages_;
+};
+
+std::string printableAscii() {
+    std::string all;
+    for (char c = ' '; c <= '~'; ++c)
+        all += c;
+    return all;
+}
+
+class KeybotTypingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = TypingWindow::instance();
+        if (window == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+        Keybot::queue().clear();
+    }
+
+    TypingWindow* window = nullptr;
+    MessageView view;
+};
+
+TEST_F(KeybotTypingTest, EveryPrintableCharacterArrivesOnItsLayout) {
+    struct Case {
+        KeyboardType type;
+        const char* layout;
+        const char* variant;
+    };
+    const Case cases[] = {
+        {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
+        {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
+        {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
+        {KeyboardType::ALL, "fr", ""},
+    };
+    const std::string all = printableAscii();
+    for (const Case& c : cases) {
+        window->setLayout(c.layout, c.variant);
+        const std::string typed = window->type(
+            [&] {
+                Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, &view,
+                              std::make_unique<platform::X11KeyInjector>());
+                for (std::size_t i = 0; i < all.size(); ++i) {
+                    keybot.typeString(all.substr(i, 1), true);
+                    window->waitForLength(i + 1);
+                }
+            },
+            all);
+        EXPECT_EQ(typed, all) << KeyboardType(c.type).name() << " on " << c.layout << " " << c.variant;
+    }
+    EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+}
+
+TEST_F(KeybotTypingTest, QueuedValuesArriveWithStartKeyAndTerminators) {
+    struct Case {
+        const char* name;
+        const char* layout;
+        int startWith;
+        int endWith;
+        int endWith2;
+        int everyXValues;
+        KeyboardType type;
+        KeyMapType mapType;
+        std::vector<std::string> values;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"Space, then Tab and every second value Enter",
+         "us",
+         32,
+         9,
+         10,
+         2,
+         KeyboardType::QUERTY,
+         KeyMapType::NUMERIC,
+         {"1.5", "-2", "", "+3"},
+         " 1.5\t -2\n +3\t"},
+        {"semicolon terminator on AZERTY",
+         "fr",
+         0,
+         59,
+         0,
+         0,
+         KeyboardType::AZERTY,
+         KeyMapType::NUMERIC,
+         {"1,5", "-2.25"},
+         "1,5;-2.25;"},
+        {"comma terminator on German",
+         "de",
+         0,
+         44,
+         0,
+         0,
+         KeyboardType::GERMAN,
+         KeyMapType::NUMERIC,
+         {"7", "8"},
+         "7,8,"},
+        {"text with Alt codes and Enter",
+         "de",
+         0,
+         10,
+         0,
+         0,
+         KeyboardType::ALL,
+         KeyMapType::ALPHANUMERIC_COMPLETE,
+         {"Zy^`@", "~"},
+         "Zy^`@\n~\n"},
+        {"third value without a terminator",
+         "us",
+         0,
+         9,
+         0,
+         3,
+         KeyboardType::US_INTERNATIONAL,
+         KeyMapType::ALPHANUMERIC_BASIC,
+         {"A1", "B2", "C3", "D4"},
+         "A1\tB2\tC3D4\t"},
+    };
+    for (const Case& c : cases) {
+        window->setLayout(c.layout);
+        const std::string typed = window->type(
+            [&] {
+                Keybot keybot(0, c.startWith, c.endWith, c.endWith2, c.everyXValues, c.type, c.mapType, &view,
+                              std::make_unique<platform::X11KeyInjector>());
+                base::InterruptibleThread output([&] { keybot.run(); });
+                for (const std::string& value : c.values)
+                    keybot.add(value);
+                // An interruption only ends the output between values, so the last one is typed whole.
+                while (!Keybot::queue().empty())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                output.interrupt();
+                output.join();
+            },
+            c.text);
+        EXPECT_EQ(typed, c.text) << c.name;
+    }
+    EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+}
+
+TEST_F(KeybotTypingTest, CharactersWithoutAKeyAreSkipped) {
+    window->setLayout("de");
+    const std::string typed = window->type(
+        [&] {
+            Keybot keybot(0, 0, 0, 0, 0, KeyboardType::GERMAN, KeyMapType::NUMERIC, &view,
+                          std::make_unique<platform::X11KeyInjector>());
+            keybot.typeValue("1E-2");
+        },
+        "1-2");
+    EXPECT_EQ(typed, "1-2");
+    ASSERT_EQ(view.messages().size(), 1U);
+    EXPECT_EQ(view.messages().front().back(), 'E');
+}
+
+}  // namespace
+}  // namespace rszorvik::test
