@@ -1,0 +1,58 @@
+#include "worker/DataLine.h"
+
+#include <charconv>
+#include <ctime>
+#include <utility>
+
+#include "worker/Utf8.h"
+
+namespace rszorvik::worker {
+
+DataLine::DataLine(std::string rawData, std::string processedData, std::int32_t count, Instant instant,
+                   bool error)
+    : rawData(std::move(rawData)),
+      processedData(std::move(processedData)),
+      count(count),
+      instant(instant),
+      error(error) {}
+
+DataLine::LocalDateTime DataLine::getDateTime() const {
+    using namespace std::chrono;
+    const auto seconds = floor<std::chrono::seconds>(instant);
+    const std::time_t t = system_clock::to_time_t(time_point_cast<system_clock::duration>(seconds));
+    std::tm local{};
+    long offset = 0;
+    if (localtime_r(&t, &local) != nullptr) offset = local.tm_gmtoff;
+    return LocalDateTime{instant.time_since_epoch() + std::chrono::seconds(offset)};
+}
+
+void DataLine::appendTransformed(std::string& out, std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c >= 32 && c <= 126) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        const char32_t cp = utf8::next(text, i);
+        char digits[12];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(cp)).ptr;
+        out.push_back('<');
+        out.append(digits, end);
+        out.push_back('>');
+    }
+}
+
+std::string DataLine::transformControlChars(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    appendTransformed(out, text);
+    return out;
+}
+
+std::string DataLine::textFromBytes(std::string_view bytes) {
+    return utf8::fromLatin1(bytes);
+}
+
+}  // namespace rszorvik::worker

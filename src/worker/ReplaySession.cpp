@@ -1,0 +1,45 @@
+#include "worker/ReplaySession.h"
+
+#include <utility>
+#include <variant>
+
+namespace rszorvik::worker {
+
+ReplaySession::ReplaySession(const config::Config& config, Sink& sink, Options options)
+    : stage(config), assembler(config.getInputTerminator()), sink(sink), options(std::move(options)) {
+    if (!this->options.clock)
+        this->options.clock = [] {
+            return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
+        };
+    if (config.ignoreDuplicates) ignorer.emplace(config, this->options.report);
+}
+
+void ReplaySession::feed(std::string_view bytes) {
+    assembler.addAll(bytes, [this](RawLine&& line) { handle(std::move(line)); });
+}
+
+void ReplaySession::finish() {
+    if (assembler.hasUnsent()) sink.unsent(assembler.unsentText());
+    assembler.clear();
+}
+
+DataLine::Instant ReplaySession::instantFor(std::int32_t count) {
+    if (!options.clockStep) return options.clock();
+    if (!firstInstant) firstInstant = options.clock();
+    return *firstInstant + (std::int64_t{count} - 1) * *options.clockStep;
+}
+
+void ReplaySession::handle(RawLine line) {
+    const auto next = static_cast<std::int32_t>(static_cast<std::uint32_t>(stage.getCount()) + 1u);
+    auto outcome = stage.process(std::move(line), instantFor(next));
+    if (auto* failure = std::get_if<LineFailure>(&outcome)) {
+        sink.failed(*failure);
+        return;
+    }
+    auto& published = std::get<DataLine>(outcome);
+    const bool hadValue = published.hasValue();
+    if (ignorer) ignorer->process(published);
+    sink.published(published, hadValue && !published.hasValue());
+}
+
+}  // namespace rszorvik::worker

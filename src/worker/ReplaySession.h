@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/Config.h"
+#include "worker/DataLine.h"
+#include "worker/Ignorer.h"
+#include "worker/LineAssembler.h"
+#include "worker/WorkerStage.h"
+
+namespace rszorvik::worker {
+
+// Runs captured bytes through the same pieces as an acquisition run: the line assembler, the worker stage
+// and, when duplicates are ignored, the duplicate filter. Results go to a sink in line order.
+class ReplaySession {
+  public:
+    class Sink {
+      public:
+        virtual ~Sink() = default;
+        // suppressed: the duplicate filter deleted the line's value.
+        virtual void published(const DataLine& line, bool suppressed) = 0;
+        virtual void failed(const LineFailure& failure) = 0;
+        // The bytes after the last terminator, as text (not rendered); called by finish() only when any.
+        virtual void unsent(const std::string& text) = 0;
+    };
+
+    using Clock = std::function<DataLine::Instant()>;
+
+    struct Options {
+        // Line k gets the instant of line 1 plus (k - 1) steps; unset: the clock is read for every line.
+        std::optional<std::chrono::milliseconds> clockStep;
+        Clock clock;             // unset: the system clock
+        Ignorer::Report report;  // the duplicate filter's one-time notice
+    };
+
+    // Throws WorkerSetupError when the settings cannot drive a worker, std::invalid_argument for an input
+    // terminator outside 0..255.
+    ReplaySession(const config::Config& config, Sink& sink, Options options = {});
+
+    void feed(std::string_view bytes);
+    // Reports unsent bytes, if any; the session is then empty.
+    void finish();
+
+    const WorkerStage& getStage() const { return stage; }
+
+  private:
+    void handle(RawLine line);
+    DataLine::Instant instantFor(std::int32_t count);
+
+    WorkerStage stage;
+    LineAssembler assembler;
+    std::optional<Ignorer> ignorer;
+    Sink& sink;
+    Options options;
+    std::optional<DataLine::Instant> firstInstant;
+};
+
+}  // namespace rszorvik::worker
