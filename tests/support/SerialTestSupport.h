@@ -1,0 +1,56 @@
+#pragma once
+
+// Header-only helpers for tests of code that uses the serial library: the platform the library
+// believes it runs on, and a capture of its diagnostics. The test itself links zorvik_serial.
+
+#include <sstream>
+#include <string>
+
+#include "base/SystemProperties.h"
+#include "serial/Diagnostics.h"
+#include "serial/SerialPortLocal.h"
+
+namespace rszorvik::test {
+
+// Makes the serial library initialise itself for that platform name and architecture, as it does
+// at start-up from "ZSP_OSNAME" and "ZSP_OSARCH".
+inline void selectSerialPlatform(const std::string& osName, const std::string& osArch) {
+    base::SystemProperties::set("ZSP_OSNAME", osName);
+    base::SystemProperties::set("ZSP_OSARCH", osArch);
+    Zivaraze::SerialPortLocal::reinitialize();
+}
+
+// The platform the application sets at start-up.
+inline void selectApplicationPlatform() {
+    if (base::SystemProperties::get("ZSP_OSNAME") == "Windows" &&
+        Zivaraze::SerialPortLocal::getOsName() == "Windows")
+        return;
+    selectSerialPlatform("Windows", "x86");
+}
+
+// Another platform for the life of the object, then the application's again.
+class ScopedSerialPlatform {
+  public:
+    ScopedSerialPlatform(const std::string& osName, const std::string& osArch) {
+        selectSerialPlatform(osName, osArch);
+    }
+    ~ScopedSerialPlatform() { selectSerialPlatform("Windows", "x86"); }
+    ScopedSerialPlatform(const ScopedSerialPlatform&) = delete;
+    ScopedSerialPlatform& operator=(const ScopedSerialPlatform&) = delete;
+};
+
+// Collects what the serial library prints while the object lives.
+class CapturedDiagnostics {
+  public:
+    CapturedDiagnostics() { Zivaraze::setDiagnosticStream(&text_); }
+    ~CapturedDiagnostics() { Zivaraze::setDiagnosticStream(nullptr); }
+    CapturedDiagnostics(const CapturedDiagnostics&) = delete;
+    CapturedDiagnostics& operator=(const CapturedDiagnostics&) = delete;
+
+    std::string text() const { return text_.str(); }
+
+  private:
+    std::ostringstream text_;
+};
+
+}  // namespace rszorvik::test
