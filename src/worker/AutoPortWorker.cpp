@@ -1,0 +1,184 @@
+#include "worker/AutoPortWorker.h"
+
+#include <memory>
+#include <utility>
+
+#include "base/Interruptible.h"
+#include "base/MessageCatalog.h"
+#include "serial/IOError.h"
+#include "serial/SerialConfig.h"
+#include "serial/SerialPortLocal.h"
+
+namespace rszorvik::worker {
+namespace {
+
+using Zivaraze::SerialConfig;
+using Zivaraze::SerialPortLocal;
+
+// The port is released on every way out of probing, cancellation included, so that no port stays open
+// or keeps its output lines on. Failures here would only hide the one that ended the probing.
+void release(std::unique_ptr<SerialPortLocal>& sp) {
+    if (!sp) return;
+    try {
+        sp->setDTR(false);
+        sp->setRTS(false);
+    } catch (const std::exception&) {
+    }
+    try {
+        sp->close();
+    } catch (const std::exception&) {
+    }
+    sp.reset();
+}
+
+struct PortGuard {
+    std::unique_ptr<SerialPortLocal>& sp;
+    ~PortGuard() { release(sp); }
+};
+
+}  // namespace
+
+AutoPortWorker::AutoPortWorker(base::Executor& executor, AutoPortWorkerView& view_,
+                               std::vector<std::string> ports_, Pause pause_)
+    : BackgroundTask(executor), view(view_), ports(std::move(ports_)), pause(std::move(pause_)) {}
+
+std::string AutoPortWorker::text(const char* key) {
+    return base::MessageCatalog::get(kCatalogue).getString(key);
+}
+
+std::string AutoPortWorker::formatPattern(std::string_view pattern, std::string_view argument) {
+    std::string out;
+    bool quoted = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\'') {
+            if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
+                out += '\'';
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+        } else if (!quoted && pattern.substr(i, 3) == "{0}") {
+            out += argument;
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::vector<AutoPortWorker::PortReport> AutoPortWorker::reports() const {
+    std::lock_guard lock(reportsMutex);
+    return portReports;
+}
+
+void AutoPortWorker::say(std::string message) {
+    {
+        std::lock_guard lock(reportsMutex);
+        if (!portReports.empty()) portReports.back().messages.push_back(message);
+    }
+    publish(std::move(message));
+}
+
+std::optional<std::string> AutoPortWorker::doInBackground() {
+    publish(text("auto.port.detection.started"));
+    for (const std::string& name : ports) {
+        // Cancelled without interruption: no point in opening the next port.
+        if (isCancelled()) break;
+        {
+            std::lock_guard lock(reportsMutex);
+            portReports.push_back({name, std::nullopt, {}});
+        }
+        say(formatPattern(text("testing.port.0"), name));
+        int currentPortConfidence = 0;
+        try {
+            SerialPortLocal::addPortName(name);
+            SerialConfig config(name);
+            config.setBitRate(SerialConfig::BR_9600);
+            config.setDataBits(SerialConfig::LN_8BITS);
+            config.setParity(SerialConfig::PY_NONE);
+            config.setStopBits(SerialConfig::ST_1BITS);
+            config.setHandshake(SerialConfig::HS_NONE);
+            std::unique_ptr<SerialPortLocal> sp;
+            PortGuard guard{sp};
+            sp = std::make_unique<SerialPortLocal>(config);
+            currentPortConfidence = probe(*sp, name);
+            sp->setDTR(false);
+            sp->setRTS(false);
+            sp->close();
+            sp.reset();
+        } catch (const Zivaraze::IOError& e) {
+            // This port is not scored; the others may still be fine.
+            say(e.what());
+            continue;
+        }
+        {
+            std::lock_guard lock(reportsMutex);
+            portReports.back().confidence = currentPortConfidence;
+        }
+        // Strict: an earlier port keeps its place on a tie, and 0 never wins.
+        if (currentPortConfidence > bestPortConfidence) {
+            bestPortName = name;
+            bestPortConfidence = currentPortConfidence;
+        }
+        say(text("confidence") + " " + std::to_string(currentPortConfidence));
+    }
+    return bestPortName;
+}
+
+// 3: DSR and CTS are on whatever the outputs do (a device that asserts both itself); 2: DSR follows DTR and
+// CTS follows RTS (a device that answers the handshake lines); 1: some other sign of life; 0: nothing.
+// "COM3" gets no 3: on many PCs it is a built-in modem that holds both lines on by itself.
+int AutoPortWorker::probe(SerialPortLocal& sp, const std::string& name) {
+    const auto wait = [this] {
+        if (pause)
+            pause();
+        else
+            base::Interruptible::sleepFor(PAUSE);
+    };
+    sp.setDTR(false);
+    sp.setRTS(false);
+    wait();
+    if (sp.sigDSR()) {
+        sp.setDTR(true);
+        sp.setRTS(true);
+        wait();
+        return sp.sigDSR() && sp.sigCTS() && name != "COM3" ? 3 : 1;
+    }
+    sp.setDTR(true);
+    wait();
+    if (sp.sigDSR()) {
+        sp.setRTS(true);
+        wait();
+        return sp.sigDSR() && sp.sigCTS() ? 2 : 1;
+    }
+    sp.setRTS(true);
+    wait();
+    return sp.sigCTS() ? 1 : 0;
+}
+
+void AutoPortWorker::process(const std::vector<std::string>& items) {
+    for (const std::string& item : items)
+        view.update(item, std::nullopt);
+}
+
+void AutoPortWorker::done() {
+    view.setButtonToClose();
+    try {
+        if (const std::optional<std::string> best = get()) {
+            view.setPort(*best);
+            view.update(text("best.port") + " " + *best, AutoPortWorkerView::Style::EMPHASIS);
+        } else {
+            view.update(text("could.not.auto.detect.port"), AutoPortWorkerView::Style::ALERT);
+        }
+    } catch (const base::CancellationError&) {
+        view.update(text("stopped"), std::nullopt);
+    } catch (const base::InterruptedError&) {
+        view.update(text("interrupted"), std::nullopt);
+    } catch (const base::ExecutionError& e) {
+        view.update(text("execution.exception") + e.what(), std::nullopt);
+    }
+}
+
+}  // namespace rszorvik::worker
