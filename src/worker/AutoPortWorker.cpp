@@ -10,33 +10,9 @@
 #include "serial/SerialPortLocal.h"
 
 namespace rszorvik::worker {
-namespace {
 
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
-
-// The port is released on every way out of probing, cancellation included, so that no port stays open
-// or keeps its output lines on. Failures here would only hide the one that ended the probing.
-void release(std::unique_ptr<SerialPortLocal>& sp) {
-    if (!sp) return;
-    try {
-        sp->setDTR(false);
-        sp->setRTS(false);
-    } catch (const std::exception&) {
-    }
-    try {
-        sp->close();
-    } catch (const std::exception&) {
-    }
-    sp.reset();
-}
-
-struct PortGuard {
-    std::unique_ptr<SerialPortLocal>& sp;
-    ~PortGuard() { release(sp); }
-};
-
-}  // namespace
 
 AutoPortWorker::AutoPortWorker(base::Executor& executor, AutoPortWorkerView& view_,
                                std::vector<std::string> ports_, Pause pause_)
@@ -100,14 +76,12 @@ std::optional<std::string> AutoPortWorker::doInBackground() {
             config.setParity(SerialConfig::PY_NONE);
             config.setStopBits(SerialConfig::ST_1BITS);
             config.setHandshake(SerialConfig::HS_NONE);
-            std::unique_ptr<SerialPortLocal> sp;
-            PortGuard guard{sp};
-            sp = std::make_unique<SerialPortLocal>(config);
+            // Opens the port; whatever ends the probing of it (cancellation too), the destructor closes it.
+            auto sp = std::make_unique<SerialPortLocal>(config);
             currentPortConfidence = probe(*sp, name);
             sp->setDTR(false);
             sp->setRTS(false);
             sp->close();
-            sp.reset();
         } catch (const Zivaraze::IOError& e) {
             // This port is not scored; the others may still be fine.
             say(e.what());
