@@ -1,0 +1,201 @@
+#include "worker/WeightWorker.h"
+
+#include <chrono>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+#include <variant>
+
+#include "base/Interruptible.h"
+#include "base/MessageCatalog.h"
+#include "config/ConfigHelper.h"
+#include "serial/SerialConfig.h"
+#include "worker/WeightWorkerAnd.h"
+#include "worker/WeightWorkerBarcode.h"
+#include "worker/WeightWorkerView.h"
+
+namespace rszorvik::worker {
+
+namespace {
+
+using config::ConfigHelper::BitRates;
+using config::ConfigHelper::DataBits;
+using config::ConfigHelper::Instrument;
+using config::ConfigHelper::InstrumentType;
+using config::ConfigHelper::Parity;
+using config::ConfigHelper::StopBits;
+
+// How much of an overflowing line the report shows.
+constexpr std::size_t kOverflowShown = 40;
+
+std::string onOff(bool on) {
+    return on ? "on" : "off";
+}
+
+}  // namespace
+
+std::string WeightWorker::text(std::string_view key) {
+    return base::MessageCatalog::get(kBundleName).getString(key);
+}
+
+std::string WeightWorker::format(std::string_view pattern, std::initializer_list<std::string_view> args) {
+    std::string out;
+    out.reserve(pattern.size() + 32);
+    auto next = args.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == 's') {
+                if (next != args.end()) out += *next++;
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& workerView,
+                           base::Executor& executor)
+    : BackgroundTask(executor),
+      view(workerView),
+      config(config::Config::copyConfig(settings)),
+      generator(std::random_device{}()),
+      rawData(settings.getInputTerminator()) {
+    if (config.getPort().empty()) throw std::invalid_argument(text("null.port.error"));
+
+    Zivaraze::SerialPortLocal::addPortName(config.getPort());
+    auto serialConfig = std::make_shared<Zivaraze::SerialConfig>(config.getPort());
+    serialConfig->setBitRate(config.getBitRate());
+    serialConfig->setDataBits(config.getDataBits());
+    serialConfig->setParity(config.getParity());
+    serialConfig->setStopBits(config.getStopBits());
+    serialConfig->setHandshake(config.getHandshake());
+    sp = std::make_unique<Zivaraze::SerialPortLocal>(serialConfig);
+
+    view.setConnectedInGUI(true);
+    // Past this point the view shows a connected port: a failure must undo that, not leave the port open.
+    try {
+        setUpLines();
+    } catch (...) {
+        closePort();
+        view.setConnectedInGUI(false);
+        throw;
+    }
+}
+
+WeightWorker::~WeightWorker() = default;
+
+void WeightWorker::setUpLines() {
+    sp->rxFlush();
+    view.logEvent(format(
+        text("port.opened"),
+        {sp->getPortName(), BitRates::getReadable(sp->getBitRate()), DataBits::getReadable(sp->getDataBits()),
+         StopBits::getReadable(sp->getStopBits()), Parity::getReadable(sp->getParity())}));
+    const bool hardware = sp->getHandshake() == Zivaraze::SerialConfig::HS_CTSRTS;
+    if (!hardware) sp->setRTS(false);
+    sp->setDTR(true);
+    view.logEvent(format("RTS: %s, DTR: on. DSR: %s, CTS: %s.",
+                         {hardware ? "CTS-RTS" : "off", onOff(sp->sigDSR()), onOff(sp->sigCTS())}));
+}
+
+std::shared_ptr<WeightWorker> WeightWorker::forPreset(const config::Config& config, WeightWorkerView& view,
+                                                      base::Executor& executor) {
+    const Instrument preset = config.getInstrument().value_or(Instrument::getDefault());
+    if (preset.getInstrumentType() == InstrumentType::TEXT)
+        return std::make_shared<WeightWorkerBarcode>(config, view, executor);
+    if (preset == Instrument::AND || preset == Instrument::AND_EM)
+        return std::make_shared<WeightWorkerAnd>(config, view, executor);
+    return std::make_shared<WeightWorker>(config, view, executor);
+}
+
+std::int32_t WeightWorker::doInBackground() {
+    return readLoop(WorkerStage::Kind::NUMBER, text("parity.error"), text("framing.error"));
+}
+
+std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& parityText,
+                                    const std::string& framingText) {
+    // An expression that does not compile (or an operand that is no number) ends the run here.
+    WorkerStage stage(config, kind);
+    std::uniform_int_distribution<int> idlePause(0, 4);
+    try {
+        while (!isCancelled()) {
+            for (int c = sp->getByte(); c != -1; c = sp->getByte()) {
+                bool flagged = false;
+                if (sp->sigParityErr()) {
+                    flagged = true;
+                    view.logImportantEvent(parityText);
+                }
+                if (sp->sigFrameErr()) {
+                    flagged = true;
+                    view.logImportantEvent(framingText);
+                }
+                auto line = rawData.add(static_cast<std::uint8_t>(c), flagged);
+                if (!line) {
+                    if (rawData.unsentBytes().size() >= kMaxLineBytes) {
+                        view.logImportantEvent(
+                            format(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
+                            DataLine::transformControlChars(
+                                DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
+                        rawData.clear();
+                    }
+                    continue;
+                }
+                // The line has left the buffer whether or not it can be processed, so a failed line never
+                // stays in front of the next one.
+                auto outcome =
+                    stage.process(std::move(*line), std::chrono::time_point_cast<DataLine::Instant::duration>(
+                                                        std::chrono::system_clock::now()));
+                if (auto* published = std::get_if<DataLine>(&outcome)) {
+                    publish(std::move(*published));
+                } else {
+                    view.logImportantEvent(std::get<LineFailure>(outcome).message);
+                }
+                // A stream without gaps must not keep a stopped worker reading.
+                if (isCancelled()) return stage.getCount();
+            }
+            base::Interruptible::sleepFor(std::chrono::milliseconds(idlePause(generator)));
+        }
+    } catch (const base::InterruptedError&) {
+        // Cancelled with interruption while pausing.
+    }
+    return stage.getCount();
+}
+
+void WeightWorker::process(const std::vector<DataLine>& lines) {
+    for (const DataLine& line : lines)
+        view.update(line);
+}
+
+void WeightWorker::done() {
+    try {
+        get();
+    } catch (const base::CancellationError&) {
+        view.logEvent(text("stopped"));
+    } catch (const base::ExecutionError& e) {
+        view.logImportantEvent(text("execution.exception") + e.what());
+    } catch (const base::InterruptedError&) {
+        view.logEvent(text("interrupted"));
+    }
+    if (rawData.hasUnsent())
+        view.logImportantEvent(text("unsent.data") + " " +
+                               DataLine::transformControlChars(rawData.unsentText()));
+    closePort();
+    view.setConnectedInGUI(false);
+}
+
+void WeightWorker::closePort() noexcept {
+    try {
+        if (sp) sp->close();
+    } catch (const std::exception&) {
+        // Closing a port whose device is gone fails; the handle is released either way.
+    }
+}
+
+}  // namespace rszorvik::worker

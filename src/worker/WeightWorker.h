@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/BackgroundTask.h"
+#include "config/Config.h"
+#include "serial/SerialPortLocal.h"
+#include "worker/DataLine.h"
+#include "worker/LineAssembler.h"
+#include "worker/WorkerStage.h"
+
+namespace rszorvik::worker {
+
+class WeightWorkerView;
+
+// Owns the serial port while acquisition runs: opens and configures it at construction, reads it byte by
+// byte on a thread of its own, cuts the bytes into lines at the input terminator, runs the worker stage on
+// each line and hands the lines to the view on the executor's thread. The end handler reports how the run
+// ended and any bytes that never formed a line, closes the port and tells the view it is disconnected.
+// Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
+class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
+  public:
+    static constexpr std::string_view kBundleName = "rszorvik.worker.WorkerBundle";
+    // A line that has not met its terminator after this many bytes is discarded and reported, so that a
+    // device sending without terminators cannot make the buffer grow without bound.
+    static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
+    // Opens the port of config (Zivaraze::IOError when it cannot be opened or configured, std::invalid_
+    // argument with the text of "null.port.error" when no port is set, or for line settings the library
+    // refuses), switches the view to connected, flushes the input, sets RTS and DTR and logs the port's
+    // settings and modem lines. The view and the executor must outlive the worker's run.
+    WeightWorker(const config::Config& config, WeightWorkerView& view, base::Executor& executor);
+    ~WeightWorker() override;
+
+    // The worker the preset calls for: the text worker for TEXT presets, the A&D worker (whose
+    // construction tests the handshake lines) for the two A&D presets, the number worker otherwise.
+    static std::shared_ptr<WeightWorker> forPreset(const config::Config& config, WeightWorkerView& view,
+                                                   base::Executor& executor);
+
+    // The catalogue text of a worker message key.
+    static std::string text(std::string_view key);
+    // Fills each "%s" of pattern with the next argument, in order; "%%" is a percent sign.
+    static std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+    Zivaraze::SerialPortLocal& port() { return *sp; }
+
+  protected:
+    std::int32_t doInBackground() override;
+    void process(const std::vector<DataLine>& lines) override;
+    void done() override;
+
+    // The reading loop shared by the number and the text worker; returns the number of lines read.
+    std::int32_t readLoop(WorkerStage::Kind kind, const std::string& parityText,
+                          const std::string& framingText);
+
+    WeightWorkerView& view;
+    config::Config config;
+    std::unique_ptr<Zivaraze::SerialPortLocal> sp;
+
+  private:
+    void setUpLines();
+    void closePort() noexcept;
+
+    std::minstd_rand generator;
+    LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended
+};
+
+}  // namespace rszorvik::worker

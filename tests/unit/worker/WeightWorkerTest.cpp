@@ -1,0 +1,458 @@
+// The acquisition workers over a scripted native serial table: port set-up, the reading loop, the A&D
+// handshake test and the end handler.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/EventQueueExecutor.h"
+#include "base/SystemProperties.h"
+#include "serial/IOError.h"
+#include "serial/NativeLibrary.h"
+#include "serial/SerialPortLocal.h"
+#include "support/FakeNativeSerial.h"
+#include "worker/WeightWorker.h"
+#include "worker/WeightWorkerAnd.h"
+#include "worker/WeightWorkerBarcode.h"
+#include "worker/WeightWorkerView.h"
+
+namespace rszorvik::worker {
+namespace {
+
+using namespace std::chrono_literals;
+using config::ConfigHelper::Handshake;
+using config::ConfigHelper::Instrument;
+using test::LineRule;
+
+constexpr auto kPatience = 10s;  // a limit for a hung worker, not a timing check
+
+struct Line {
+    std::int32_t count;
+    std::string raw;
+    std::string value;
+    bool error;
+    bool operator==(const Line&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Line& l) {
+    return os << "{" << l.count << ", \"" << DataLine::transformControlChars(l.raw) << "\", \"" << l.value
+              << "\", " << l.error << "}";
+}
+
+class RecordingView : public WeightWorkerView {
+  public:
+    void logEvent(const std::string& text) override { add(events, text); }
+    void logImportantEvent(const std::string& text) override { add(important, text); }
+    void setConnectedInGUI(bool connected) override { add(connections, connected ? "on" : "off"); }
+    void update(const DataLine& line) override {
+        std::lock_guard lock(mutex);
+        lines.push_back({line.getCount(), line.getRawText(), line.getProcessedData(), line.isError()});
+    }
+    void warn(const std::string& text) override { add(warnings, text); }
+
+    std::vector<std::string> events, important, connections, warnings;
+    std::vector<Line> lines;
+    mutable std::mutex mutex;
+
+  private:
+    void add(std::vector<std::string>& to, const std::string& text) {
+        std::lock_guard lock(mutex);
+        to.push_back(text);
+    }
+};
+
+std::string text(std::string_view key) {
+    return WeightWorker::text(key);
+}
+
+class WeightWorkerTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // The port layer takes the platform from these; the Windows feature set reports line errors.
+        base::SystemProperties::set("ZSP_OSNAME", "Windows");
+        base::SystemProperties::set("ZSP_OSARCH", "x86");
+    }
+
+    WeightWorkerTest() : guard(fake.api()), config(Instrument(Instrument::GENERIC).getDefaultConfig()) {
+        fake.port("COM3");
+        config.setPort("COM3");
+        config.setInstrument(Instrument::GENERIC);
+        config.setInputTerminator(13);
+    }
+
+    ~WeightWorkerTest() override {
+        // A worker left running would read the next test's port.
+        if (worker) stop();
+    }
+
+    test::FakeSerialPort& device() { return fake.port("COM3"); }
+
+    std::shared_ptr<WeightWorker> start() {
+        worker = WeightWorker::forPreset(config, view, executor);
+        worker->execute();
+        return worker;
+    }
+
+    // Runs the executor until the view holds n lines.
+    void awaitLines(std::size_t n) {
+        executor.runUntil(
+            [&] {
+                std::lock_guard lock(view.mutex);
+                return view.lines.size() >= n;
+            },
+            kPatience);
+    }
+
+    // Cancels the worker and runs its end.
+    void stop() {
+        worker->cancel(true);
+        awaitEnd();
+    }
+
+    void awaitEnd() {
+        executor.runUntil(
+            [&] {
+                std::lock_guard lock(view.mutex);
+                return view.connections.size() >= 2;
+            },
+            kPatience);
+    }
+
+    // Waits until the worker has read and handled every scripted byte: the input is empty and the loop
+    // has come back for more twice since.
+    void awaitDrained() {
+        const int handle = worker->port().getPortNum();
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (fake.api().SerRxReadyCount(handle) > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        const int calls = fake.calls("SerGetByte");
+        while (fake.calls("SerGetByte") < calls + 2 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+    }
+
+    test::FakeNativeSerial fake;
+    Zivaraze::ScopedNativeApi guard;
+    base::EventQueueExecutor executor;
+    RecordingView view;
+    config::Config config;
+    std::shared_ptr<WeightWorker> worker;
+};
+
+// ---- the reading loop ----
+
+struct ReadCase {
+    std::string name;
+    Instrument preset;
+    int terminator;
+    std::string customRegEx;
+    std::function<void(test::FakeSerialPort&)> send;
+    std::vector<Line> expected;
+    std::vector<std::string> important;  // expected important messages, in order
+    std::string unsent;                  // rendered bytes reported at the end; empty: nothing reported
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadingLoop : public WeightWorkerTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(ReadingLoop, PublishesLinesAndReportsTheRest) {
+    const ReadCase& c = GetParam();
+    config.setInstrument(c.preset);
+    config.setInputTerminator(c.terminator);
+    config.setCustomRegEx(c.customRegEx);
+    start();
+    c.send(device());
+    awaitLines(c.expected.size());
+    awaitDrained();
+    stop();
+
+    EXPECT_EQ(view.lines, c.expected);
+    std::vector<std::string> important = c.important;
+    if (!c.unsent.empty()) important.push_back(text("unsent.data") + " " + c.unsent);
+    // Messages that carry an error's text are compared up to what the case spells out.
+    ASSERT_EQ(view.important.size(), important.size()) << ::testing::PrintToString(view.important);
+    for (std::size_t i = 0; i < important.size(); ++i)
+        EXPECT_EQ(view.important[i].substr(0, important[i].size()), important[i]);
+    ASSERT_FALSE(view.events.empty());
+    EXPECT_EQ(view.events.back(), text("stopped"));
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_FALSE(device().isOpen());
+}
+
+const std::string kOverflow = [] {
+    std::string first(WeightWorker::kMaxLineBytes, 'x');
+    first[0] = '\n';
+    return first;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, ReadingLoop,
+    ::testing::Values(
+        ReadCase{"TwoLines",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("12.34\r-5\r"); },
+                 {{1, "12.34\r", "12.34", false}, {2, "-5\r", "-5", false}},
+                 {},
+                 ""},
+        ReadCase{"OnlyTheTerminator",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("\r"); },
+                 {{1, "\r", "", false}},
+                 {},
+                 ""},
+        // With LF as terminator the CR stays in its line; with CR the LF opens the next one.
+        ReadCase{"CrLfCutAtLf",
+                 Instrument::GENERIC,
+                 10,
+                 "",
+                 [](auto& d) { d.receive("1\r\n2\r\n"); },
+                 {{1, "1\r\n", "1", false}, {2, "2\r\n", "2", false}},
+                 {},
+                 ""},
+        ReadCase{"CrLfCutAtCr",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("1\r\n2\r\n"); },
+                 {{1, "1\r", "1", false}, {2, "\n2\r", "2", false}},
+                 {},
+                 "<10>"},
+        ReadCase{"StopWithHalfALine",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("7\r+12."); },
+                 {{1, "7\r", "7", false}},
+                 {},
+                 "+12."},
+        ReadCase{"ParityErrorMarksOnlyItsLine",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receive("1");
+                     d.receiveWithParityError('2');
+                     d.receive("\r3\r");
+                 },
+                 {{1, "12\r", "12", true}, {2, "3\r", "3", false}},
+                 {text("parity.error")},
+                 ""},
+        ReadCase{"FramingErrorOnTheTerminator",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receive("4");
+                     d.receiveWithFramingError('\r');
+                     d.receive("5\r");
+                 },
+                 {{1, "4\r", "4", true}, {2, "5\r", "5", false}},
+                 {text("framing.error")},
+                 ""},
+        ReadCase{"TextWorkerUsesFixedTexts",
+                 Instrument::BARCODE_ALPHA,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receiveWithParityError('A');
+                     d.receiveWithFramingError('1');
+                     d.receive("\rB2\r");
+                 },
+                 {{1, "A1\r", "A1", true}, {2, "B2\r", "B2", false}},
+                 {"Parity Error", "Framing Error"},
+                 ""},
+        // The failed line is gone with its bytes and its number; the next line is read as before.
+        ReadCase{"FailedLineUsesUpItsNumber",
+                 Instrument::GENERIC,
+                 13,
+                 "(\\S+)",
+                 [](auto& d) { d.receive("1\r2\rabc\r4\r"); },
+                 {{1, "1\r", "1", false}, {2, "2\r", "2", false}, {4, "4\r", "4", false}},
+                 {"Error [WW]: Character a"},
+                 ""},
+        ReadCase{"LineWithoutTerminatorIsCapped",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
+                 {{1, "yy8\r", "8", false}, {2, "9\r", "9", false}},
+                 {WeightWorker::format(text("line.too.long"), {std::to_string(WeightWorker::kMaxLineBytes)}) +
+                  " <10>" + std::string(39, 'x')},
+                 ""}),
+    [](const auto& param) { return param.param.name; });
+
+// ---- set-up of the port ----
+
+struct SetupCase {
+    std::string name;
+    int handshake;
+    LineRule dsr, cts;
+    std::vector<std::string> history;  // modem line calls of the worker
+    std::string status;
+};
+
+void PrintTo(const SetupCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class PortSetup : public WeightWorkerTest, public ::testing::WithParamInterface<SetupCase> {};
+
+TEST_P(PortSetup, SetsTheLinesAndLogsThem) {
+    const SetupCase& c = GetParam();
+    config.setHandshake(c.handshake);
+    config.setBitRate(config::ConfigHelper::BitRates::BR_19200);
+    config.setParity(config::ConfigHelper::Parity::EVEN);
+    device().dsr(c.dsr).cts(c.cts);
+    auto unstarted = WeightWorker::forPreset(config, view, executor);
+
+    EXPECT_EQ(device().outputHistory(), c.history);
+    ASSERT_EQ(view.events.size(), 2u);
+    EXPECT_EQ(view.events[0], WeightWorker::format(text("port.opened"), {"COM3", "19200", "8", "1", "EVEN"}));
+    EXPECT_EQ(view.events[1], c.status);
+    EXPECT_EQ(view.connections, std::vector<std::string>{"on"});
+    EXPECT_TRUE(view.warnings.empty());
+    EXPECT_EQ(device().lastConfig().handshake, c.handshake);
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, PortSetup,
+                         ::testing::Values(SetupCase{"NoHandshake",
+                                                     Handshake::NONE,
+                                                     LineRule::FollowDtr,
+                                                     LineRule::Off,
+                                                     {"RTS=0", "DTR=1"},
+                                                     "RTS: off, DTR: on. DSR: on, CTS: off."},
+                                           SetupCase{"Software",
+                                                     Handshake::XON_XOFF,
+                                                     LineRule::Off,
+                                                     LineRule::On,
+                                                     {"RTS=0", "DTR=1"},
+                                                     "RTS: off, DTR: on. DSR: off, CTS: on."},
+                                           // Hardware handshake: RTS belongs to the driver.
+                                           SetupCase{"Hardware",
+                                                     Handshake::CTS_RTS,
+                                                     LineRule::On,
+                                                     LineRule::On,
+                                                     {"DTR=1"},
+                                                     "RTS: CTS-RTS, DTR: on. DSR: on, CTS: on."}),
+                         [](const auto& param) { return param.param.name; });
+
+// ---- the A&D handshake test ----
+
+struct AndCase {
+    std::string name;
+    int handshake;
+    LineRule dsr, cts;
+    std::vector<std::string> warnings;  // keys
+    bool rtsAfter;
+};
+
+void PrintTo(const AndCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AndTest : public WeightWorkerTest, public ::testing::WithParamInterface<AndCase> {};
+
+TEST_P(AndTest, WarnsAndStartsAnyway) {
+    const AndCase& c = GetParam();
+    config.setInstrument(Instrument::AND);
+    config.setHandshake(c.handshake);
+    device().dsr(c.dsr).cts(c.cts);
+    start();
+    ASSERT_NE(dynamic_cast<WeightWorkerAnd*>(worker.get()), nullptr);
+
+    std::vector<std::string> warnings;
+    for (const auto& key : c.warnings)
+        warnings.push_back(text(key));
+    EXPECT_EQ(view.warnings, warnings);
+    EXPECT_EQ(device().rts(), c.rtsAfter);
+    device().receive("ST,+00012.34  g\r\n");
+    awaitLines(1);
+    stop();
+    ASSERT_EQ(view.lines.size(), 1u);
+    EXPECT_EQ(view.lines[0].value, "12.34");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, AndTest,
+    ::testing::Values(
+        AndCase{"Connected", Handshake::NONE, LineRule::FollowDtr, LineRule::FollowRts, {}, true},
+        AndCase{"NoClearToSend",
+                Handshake::NONE,
+                LineRule::FollowDtr,
+                LineRule::Off,
+                {"and.error.unusual"},
+                true},
+        AndCase{"NoDataSetReady",
+                Handshake::NONE,
+                LineRule::Off,
+                LineRule::FollowRts,
+                {"and.error.dataset.not.ready"},
+                true},
+        AndCase{
+            "NotConnected", Handshake::NONE, LineRule::Off, LineRule::Off, {"and.error.not.connected"}, true},
+        // Hardware handshake skips the test: nothing is checked and the worker never raises RTS.
+        AndCase{"HardwareSkipsTheTest", Handshake::CTS_RTS, LineRule::Off, LineRule::Off, {}, false}),
+    [](const auto& param) { return param.param.name; });
+
+TEST_F(WeightWorkerTest, ChoosesTheWorkerByPreset) {
+    config.setInstrument(Instrument::BARCODE);
+    EXPECT_NE(dynamic_cast<WeightWorkerBarcode*>(WeightWorker::forPreset(config, view, executor).get()),
+              nullptr);
+    config.setInstrument(Instrument::AND_EM);
+    EXPECT_NE(dynamic_cast<WeightWorkerAnd*>(WeightWorker::forPreset(config, view, executor).get()), nullptr);
+    config.setInstrument(Instrument::KERN_572);
+    auto plain = WeightWorker::forPreset(config, view, executor);
+    EXPECT_EQ(dynamic_cast<WeightWorkerAnd*>(plain.get()), nullptr);
+    EXPECT_EQ(dynamic_cast<WeightWorkerBarcode*>(plain.get()), nullptr);
+}
+
+// ---- failures ----
+
+TEST_F(WeightWorkerTest, NoPortOpensNothing) {
+    config.setPort("");
+    try {
+        WeightWorker::forPreset(config, view, executor);
+        FAIL() << "no error";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(e.what(), text("null.port.error"));
+    }
+    EXPECT_EQ(fake.calls("SerOpenPort"), 0);
+    EXPECT_TRUE(view.connections.empty());
+}
+
+TEST_F(WeightWorkerTest, PortThatCannotOpenLeavesTheViewIdle) {
+    device().failOpen(1002);
+    EXPECT_THROW(WeightWorker::forPreset(config, view, executor), Zivaraze::IOError);
+    EXPECT_TRUE(view.connections.empty());
+    EXPECT_FALSE(device().isOpen());
+}
+
+TEST_F(WeightWorkerTest, ExpressionThatDoesNotCompileEndsTheRun) {
+    config.setCustomRegEx("([0-9]");
+    start();
+    awaitEnd();
+    ASSERT_EQ(view.important.size(), 1u);
+    EXPECT_EQ(view.important[0].rfind(text("execution.exception"), 0), 0u);
+    EXPECT_GT(view.important[0].size(), text("execution.exception").size());
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_FALSE(device().isOpen());
+}
+
+TEST(WeightWorkerFormat, FillsPlaceholdersInOrder) {
+    EXPECT_EQ(WeightWorker::format("%s-%s %% %s", {"a", "b"}), "a-b % ");
+    EXPECT_EQ(WeightWorker::format("100%", {}), "100%");
+}
+
+}  // namespace
+}  // namespace rszorvik::worker
