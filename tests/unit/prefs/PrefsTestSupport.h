@@ -81,11 +81,9 @@ class LogCapture {
     std::string all() const {
         std::string text;
         for (const auto& r : records_)
-            text += std::string(Logger::levelName(r.level)) + " " + r.message + "\n";
+            text += r.message + "\n";
         return text;
     }
-    const std::vector<Logger::Record>& records() const { return records_; }
-    void clear() { records_.clear(); }
 
   private:
     std::vector<Logger::Record> records_;

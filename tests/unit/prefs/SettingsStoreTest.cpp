@@ -95,21 +95,14 @@ TEST_F(SettingsStoreTest, BadStoredValuesAreRepairedAndReported) {
     const std::pair<std::string, std::string> bad[] = {
         {"bitRate", "99"},
         {"bitRate", "fast"},  // not even a number
-        {"dataBits", "-1"},
-        {"stopBits", "2"},
         {"parity", "5"},
-        {"handshake", "3"},
         {"inputTerminator", "256"},
         {"instrument", "NOPE"},
         {"keyboardType", "QWERTY"},
         {"decimalSeparator", "dot"},
-        {"sound", ""},
         {"delay", "1001"},
         {"everyXValues", "1"},
         {"decimalPlaces", "8"},
-        {"mathOperand", "0"},
-        {"ignoreDifference", "-1"},
-        {"editNumCharacters", "100"},
         {"removeCharacters", "\xE2\x82\xAC"},
         {"customRegEx", "(unclosed"},
         {"minimizeToTray", "yes"},
@@ -129,21 +122,6 @@ TEST_F(SettingsStoreTest, BadStoredValuesAreRepairedAndReported) {
         }
         EXPECT_EQ(readFile(file), before) << "loading wrote to the store";
     }
-}
-
-TEST_F(SettingsStoreTest, StoredEncodingsTheLoaderAccepts) {
-    writeFile(file,
-              "com.vexlune.zorvik.bitRate=+8\n"
-              "com.vexlune.zorvik.minimizeToTray=TRUE\n"
-              "com.vexlune.zorvik.inputTerminator=0\n"
-              "com.vexlune.zorvik.removeCharacters=\\u00e4\\u0002\n");
-    restart();
-    Config record;
-    EXPECT_TRUE(load(record));
-    EXPECT_EQ(record.getBitRate(), 8);
-    EXPECT_TRUE(record.minimizeToTray);
-    EXPECT_EQ(record.getInputTerminator(), 0);
-    EXPECT_EQ(record.getRemoveCharacters(), "\xC3\xA4\x02");
 }
 
 TEST_F(SettingsStoreTest, SavedSettingsLoadBackUnchanged) {
@@ -198,70 +176,6 @@ TEST_F(SettingsStoreTest, AFailingFlushReachesTheCaller) {
     EXPECT_EQ(record.getPort(), "/dev/ttyUSB1");
 }
 
-// The settings go to the store in a fixed order; a failure part-way keeps the keys before it.
-TEST_F(SettingsStoreTest, KeysAreSavedInTheirOrder) {
-    struct Recorder : Preferences {
-        Recorder() : Preferences(nullptr, "") {}
-        std::vector<std::string> order;
-        int flushes = 0;
-        std::optional<std::string> getSpi(const std::string&) override { return std::nullopt; }
-        void putSpi(const std::string& key, const std::string&) override { order.push_back(key); }
-        void removeSpi(const std::string&) override {}
-        void removeNodeSpi() override {}
-        std::vector<std::string> keysSpi() override { return {}; }
-        std::vector<std::string> childrenNamesSpi() override { return {}; }
-        std::shared_ptr<Preferences> childSpi(const std::string&) override { return nullptr; }
-        void syncSpi() override {}
-        void flushSpi() override { ++flushes; }
-    };
-    auto recorder = std::make_shared<Recorder>();
-    Config record = unusualConfig();
-    saveConfig(*recorder, record);
-    const std::vector<std::string> expected = {"port",
-                                               "prevPort",
-                                               "instrument",
-                                               "bitRate",
-                                               "dataBits",
-                                               "stopBits",
-                                               "parity",
-                                               "inputTerminator",
-                                               "handshake",
-                                               "decimalSeparator",
-                                               "sound",
-                                               "startWith",
-                                               "outputTerminator",
-                                               "outputTerminator2",
-                                               "everyXValues",
-                                               "connect",
-                                               "mathOperation",
-                                               "mathOperand",
-                                               "decimalPlaces",
-                                               "roundingMethod",
-                                               "keyboardType",
-                                               "delay",
-                                               "minimizeToTray",
-                                               "notifyWhenMinimizedToTray",
-                                               "checkForUpdates",
-                                               "abortAutoStartWhenPrevPortNotAvailable",
-                                               "ignoreDuplicates",
-                                               "editOperation",
-                                               "editPosition",
-                                               "editNumCharacters",
-                                               "removeCharacters",
-                                               "customRegEx",
-                                               "ignoreTimeLimit",
-                                               "ignoreDifference"};
-    EXPECT_EQ(recorder->order, expected);
-    EXPECT_EQ(recorder->flushes, 1);
-
-    // A record that never had a preset skips only that key.
-    recorder->order.clear();
-    Config bare;
-    saveConfig(*recorder, bare);
-    EXPECT_EQ(recorder->order.size(), expected.size() - 3);
-    EXPECT_EQ(recorder->order.front(), "bitRate");
-}
-
 TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
     struct Case {
         std::optional<std::string> programData, xdg;
@@ -288,27 +202,6 @@ TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
     }
     for (const char* name : {"ProgramData", "XDG_CONFIG_HOME", "user.home"})
         base::SystemProperties::clear(name);
-}
-
-TEST_F(SettingsStoreTest, OpeningTheDefaultStoreCreatesItsFolders) {
-    base::SystemProperties::clear("ProgramData");
-    base::SystemProperties::set("XDG_CONFIG_HOME", (dir / "config").string());
-    StoredSettings stored = openStoredSettings({}, {"/dev/ttyS0"});
-    EXPECT_EQ(stored.file, dir / "config/vexlune/zorvik/prefs.txt");
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "config/vexlune/zorvik"));
-    EXPECT_TRUE(stored.loadedClean);
-    EXPECT_EQ(stored.config.getPort(), "/dev/ttyS0");
-    EXPECT_EQ(stored.node->absolutePath(), kSettings);
-    saveConfig(*stored.node, stored.config);
-    EXPECT_TRUE(std::filesystem::exists(stored.file));
-
-    // A named file is used as it is.
-    writeFile(dir / "named.txt", "com.vexlune.zorvik.bitRate=99\n");
-    stored = openStoredSettings(dir / "named.txt", {});
-    EXPECT_EQ(stored.file, dir / "named.txt");
-    EXPECT_FALSE(stored.loadedClean);
-    EXPECT_EQ(stored.config.getBitRate(), 7);
-    base::SystemProperties::clear("XDG_CONFIG_HOME");
 }
 
 TEST_F(SettingsStoreTest, ExportThenImportIntoAnEmptyStoreRestoresEverySetting) {
@@ -340,15 +233,12 @@ TEST_F(SettingsStoreTest, ImportRefusesFilesThatAreNotSettingsExportsAndChangesN
     const std::pair<const char*, std::string> cases[] = {
         {"another node only",
          document("<node name=\"other\"><map><entry key=\"k\" value=\"v\"/></map></node>")},
-        {"no entries anywhere", document("<node name=\"com\"><map/></node>")},
         {"settings and another node",
          document(settingsNode +
                   "</map></node></node></node><node name=\"x\"><map><entry key=\"k\" value=\"v\"/>"
                   "</map></node>")},
         {"a key the store cannot keep",
          document(settingsNode + "<entry key=\"a.b\" value=\"1\"/></map></node></node></node>")},
-        {"entries in the root", "<preferences><root type=\"user\"><map><entry key=\"k\" value=\"v\"/></map>" +
-                                    settingsNode + "</map></node></node></node></root></preferences>"},
     };
     for (const auto& [name, content] : cases) {
         writeFile(dir / "in.xml", content);
@@ -359,6 +249,8 @@ TEST_F(SettingsStoreTest, ImportRefusesFilesThatAreNotSettingsExportsAndChangesN
         EXPECT_EQ(settings()->get("bitRate"), "11") << name;
     }
     EXPECT_THROW(importSettings(dir / "missing.xml", *Preferences::userRoot()), std::runtime_error);
+    std::filesystem::resize_file(dir / "in.xml", XmlSupport::MAX_DOCUMENT_SIZE + 1);  // refused unread
+    EXPECT_THROW(importSettings(dir / "in.xml", *Preferences::userRoot()), InvalidPreferencesFormatException);
     EXPECT_EQ(readFile(file), before);
 }
 

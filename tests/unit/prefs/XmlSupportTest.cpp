@@ -50,21 +50,6 @@ TEST_F(XmlSupportTest, ExportNamesThePathAndHoldsEveryKeyOfTheNode) {
                                "            <entry key=\"odd\" value=\"&lt;&amp;&gt;&quot;'&#10;&#9;\"/>\n"));
 }
 
-TEST_F(XmlSupportTest, ExportOfTheRootAndOfAnEmptyNode) {
-    Preferences::userRoot()->put("top", "1");
-    EXPECT_EQ(exported("/"),
-              kHead +
-                  "<preferences EXTERNAL_XML_VERSION=\"1.0\">\n  <root type=\"user\">\n    <map>\n"
-                  "      <entry key=\"top\" value=\"1\"/>\n    </map>\n  </root>\n</preferences>\n");
-    EXPECT_EQ(exported("/com/vexlune/zorvik"),
-              kHead +
-                  "<preferences EXTERNAL_XML_VERSION=\"1.0\">\n"
-                  "  <root type=\"user\">\n    <map/>\n    <node name=\"com\">\n      <map/>\n"
-                  "      <node name=\"vexlune\">\n        <map/>\n        <node name=\"zorvik\">\n          "
-                  "<map/>\n"
-                  "        </node>\n      </node>\n    </node>\n  </root>\n</preferences>\n");
-}
-
 TEST_F(XmlSupportTest, ImportIntoAnEmptyStoreRestoresEveryKey) {
     const std::pair<std::string, std::string> values[] = {
         {"plain", "7"},
@@ -91,32 +76,18 @@ TEST_F(XmlSupportTest, ImportIntoAnEmptyStoreRestoresEveryKey) {
     EXPECT_EQ(settings->keys().size(), std::size(values));
 }
 
-TEST_F(XmlSupportTest, ImportReplacesFoundKeysAndKeepsTheOthers) {
-    auto settings = node("/com/vexlune/zorvik");
-    settings->put("bitRate", "3");
-    settings->put("delay", "50");
-    import(settingsDocument("<entry key=\"bitRate\" value=\"7\"/>"));
-    EXPECT_EQ(settings->get("bitRate", ""), "7");
-    EXPECT_EQ(settings->get("delay", ""), "50");
-}
-
 TEST_F(XmlSupportTest, AcceptedVariantsOfTheFormat) {
     const std::string body =
         "<preferences EXTERNAL_XML_VERSION=\"1.0\"><root type=\"user\"><map/><node name=\"n\"><map>"
         "<entry key=\"k\" value=\"v\"/></map></node></root></preferences>";
     const std::pair<const char*, std::string> cases[] = {
         {"bare", body},
-        {"declaration only", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + body},
-        {"lower-case encoding", "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + body},
         {"byte order mark", "\xEF\xBB\xBF" + kHead + body},
         {"doctype on two lines",
          "<!DOCTYPE preferences\n  SYSTEM \"http://java.sun.com/dtd/preferences.dtd\">" + body},
         {"comments",
          "<!-- exported --><preferences><!-- x --><root type=\"system\"><map/><node name=\"n\">"
          "<map><entry value=\"v\" key=\"k\"></entry></map></node></root></preferences>"},
-        {"no version",
-         "<preferences><root type=\"user\"><map/><node name=\"n\"><map><entry key=\"k\" "
-         "value=\"v\"/></map></node></root></preferences>"},
         {"references",
          "<preferences><root type=\"user\"><map/><node name=\"n\"><map><entry key=\"k\" "
          "value=\"&#118;\"/></map></node></root></preferences>"},
@@ -156,25 +127,14 @@ TEST_F(XmlSupportTest, RefusedDocumentsChangeNothing) {
         {"foreign root", "<properties><entry key=\"bitRate\">7</entry></properties>",
          "top element is <properties>"},
         {"no root", "<preferences/>", "exactly one <root>"},
-        {"two roots",
-         "<preferences><root type=\"user\"><map/></root><root type=\"user\"><map/></root></preferences>",
-         "exactly one <root>"},
-        {"two top elements", valid + "<preferences/>", ""},
         {"root without type", "<preferences><root><map/></root></preferences>", "lacks the attribute type"},
         {"root of odd type", "<preferences><root type=\"admin\"><map/></root></preferences>", "admin"},
         {"node without map", "<preferences><root type=\"user\"><node name=\"a\"/></root></preferences>",
          "must begin with a <map>"},
-        {"node without name",
-         "<preferences><root type=\"user\"><map/><node><map/></node></root></preferences>",
-         "lacks the attribute name"},
         {"node name with slash",
          "<preferences><root type=\"user\"><map/><node name=\"a/b\"><map/></node></root></preferences>",
          "Invalid node name"},
-        {"empty node name",
-         "<preferences><root type=\"user\"><map/><node name=\"\"><map/></node></root></preferences>",
-         "Invalid node name"},
         {"entry without value", entry("key=\"k\""), "lacks the attribute value"},
-        {"entry without key", entry("value=\"v\""), "lacks the attribute key"},
         {"entry with an extra attribute", entry("key=\"k\" value=\"v\" type=\"int\""),
          "Unexpected attribute type"},
         {"key too long", entry("key=\"" + std::string(81, 'k') + "\" value=\"v\""), "Key too long"},
@@ -188,8 +148,6 @@ TEST_F(XmlSupportTest, RefusedDocumentsChangeNothing) {
          "<!DOCTYPE preferences [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;\">]>" +
              entry("key=\"k\" value=\"&b;\""),
          ""},
-        {"internal subset without references",
-         "<!DOCTYPE preferences [<!ELEMENT preferences ANY>]>" + entry("key=\"k\" value=\"v\""), "DOCTYPE"},
         {"known doctype with a subset",
          "<!DOCTYPE preferences SYSTEM \"http://java.sun.com/dtd/preferences.dtd\" [<!ENTITY e SYSTEM "
          "\"file:///etc/passwd\">]>" +
@@ -199,7 +157,6 @@ TEST_F(XmlSupportTest, RefusedDocumentsChangeNothing) {
          "<!DOCTYPE preferences SYSTEM \"file:///etc/passwd\">" + entry("key=\"k\" value=\"v\""), "DOCTYPE"},
         {"undefined entity", entry("key=\"k\" value=\"&xxe;\""), "&xxe"},
         {"reference to NUL", entry("key=\"k\" value=\"a&#0;b\""), "&#0"},
-        {"reference to a surrogate", entry("key=\"k\" value=\"&#xD800;\""), "&#xD800"},
         {"NUL byte", entry("key=\"k\" value=\"a") + std::string(1, '\0') + "b\"/>", "NUL"},
         {"not UTF-8", entry("key=\"k\" value=\"Gr\xFC\xDF\x65\""), "not UTF-8"},
         {"other encoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + entry("key=\"k\" value=\"v\""),
@@ -218,21 +175,6 @@ TEST_F(XmlSupportTest, RefusedDocumentsChangeNothing) {
         EXPECT_EQ(settings->keys(), std::vector<std::string>{"bitRate"}) << c.name;
         EXPECT_EQ(node("/com")->keys(), std::vector<std::string>{}) << c.name;
     }
-}
-
-TEST_F(XmlSupportTest, OversizedFilesAreRefusedBeforeTheyAreRead) {
-    const auto big = dir / "big.xml";
-    {
-        std::ofstream out(big, std::ios::binary);
-        out.seekp(static_cast<std::streamoff>(XmlSupport::MAX_DOCUMENT_SIZE));
-        out.put('x');
-    }
-    EXPECT_THROW(XmlSupport::readDocument(big), InvalidPreferencesFormatException);
-    // An endless stream is cut off, not read to its end.
-    std::ifstream zero("/dev/zero", std::ios::binary);
-    EXPECT_THROW(XmlSupport::readDocument(zero), InvalidPreferencesFormatException);
-    EXPECT_THROW(XmlSupport::readDocument(dir / "missing.xml"), std::runtime_error);
-    EXPECT_THROW(XmlSupport::readDocument(dir.path()), std::runtime_error);
 }
 
 }  // namespace
