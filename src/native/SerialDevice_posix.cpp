@@ -188,6 +188,17 @@ bool readCounters(int fd, Counters& counters) {
 #endif
 }
 
+bool isPseudoTerminal(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) < 0) return false;
+#if defined(__linux__)
+    const unsigned int number = major(st.st_rdev);
+    return (number >= 136 && number <= 143) || number == 3;  // Unix98 and legacy pty slaves
+#else
+    return false;
+#endif
+}
+
 class PosixDevice final : public Device {
   public:
     PosixDevice(int fd, const termios& saved) : fd_(fd), saved_(saved), queue_(4096) {
@@ -271,12 +282,16 @@ class PosixDevice final : public Device {
 #endif
         }
 
-        if (setAttributes(fd_, t) < 0) return errno == EINVAL ? ZSP_ERR_BAD_SETTING : systemError(errno);
+        // EINVAL may also mean that the C library saw the driver change the frame format after applying
+        // the rest; what counts is what the driver kept, checked below.
+        if (setAttributes(fd_, t) < 0 && errno != EINVAL) return systemError(errno);
 
         // Drivers drop what they cannot do without saying so; compare what they kept.
         termios applied{};
         if (tcgetattr(fd_, &applied) < 0) return systemError(errno);
-        tcflag_t checked = CSIZE | CSTOPB | PARENB | PARODD;
+        tcflag_t checked = CSTOPB | PARODD;
+        // A pseudo-terminal carries bytes, not frames: the kernel keeps it at 8 bits without parity.
+        if (!isPseudoTerminal(fd_)) checked |= CSIZE | PARENB;
 #ifdef CMSPAR
         checked |= CMSPAR;
 #endif
@@ -521,11 +536,16 @@ class PosixDevice final : public Device {
                 if (errno == EINTR) continue;
                 return errno == EAGAIN || errno == EWOULDBLOCK;
             }
-            if (n == 0) return true;
+            if (n == 0) return !hungUp();  // no data waiting, or a device that went away
             decodeLocked(raw, static_cast<std::size_t>(n));
             if (static_cast<std::size_t>(n) < want) return true;
         }
         return true;
+    }
+
+    bool hungUp() const {
+        pollfd p{fd_, 0, 0};
+        return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
 
     // A raw byte yields at most one entry, plus one held back from the previous read.

@@ -1,0 +1,375 @@
+// The serial library and the native module on real pseudo-terminals: the module cannot tell them
+// from a serial port, except that they have no modem lines.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/SerialPortLocal.h"
+#include "support/SerialTestSupport.h"
+
+using Zivaraze::IOError;
+using Zivaraze::SerialConfig;
+using Zivaraze::SerialPortLocal;
+
+namespace {
+
+// A pseudo-terminal pair: the test holds the master side, the port opens the slave by its path.
+class Pty {
+  public:
+    Pty() {
+        int slave = -1;
+        char name[256] = {0};
+        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        ::close(slave);  // the port under test is the only user of the slave side
+        path_ = name;
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    }
+    ~Pty() { closeMaster(); }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // What the device sends: arrives at the port.
+    void send(const std::string& bytes) const {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) done += static_cast<std::size_t>(n);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("pty write failed");
+            if (n < 0 && errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    // What the port wrote, until count bytes arrived or nothing came for a while.
+    std::string receive(std::size_t count) const {
+        std::string text;
+        while (text.size() < count) {
+            pollfd p{master_, POLLIN, 0};
+            if (poll(&p, 1, 5000) <= 0) break;
+            char buffer[4096];
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    void closeMaster() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+
+  private:
+    int master_ = -1;
+    std::string path_;
+};
+
+std::string ioErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const IOError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// Reads until count bytes came, with the port's own receive timeout doing the waiting.
+std::string readBytes(SerialPortLocal& port, std::size_t count) {
+    port.setTimeoutRx(5000);
+    std::vector<std::uint8_t> buffer(count);
+    const int got = port.getData(buffer);
+    port.setTimeoutRx(0);
+    return std::string(buffer.begin(), buffer.begin() + std::max(got, 0));
+}
+
+int openDescriptors() {
+    int count = 0;
+    DIR* dir = opendir("/proc/self/fd");
+    while (const dirent* entry = readdir(dir))
+        count += entry->d_name[0] != '.';
+    closedir(dir);
+    return count - 1;  // the directory stream itself
+}
+
+class SerialPtyTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { rszorvik::test::selectApplicationPlatform(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(SerialPortLocal::isLibraryLoaded()) << "libzspWin.so beside the test";
+    }
+
+    std::shared_ptr<SerialConfig> configFor(const std::string& path) {
+        return std::make_shared<SerialConfig>(path);
+    }
+
+    Pty pty;
+};
+
+termios slaveAttributes(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios t{};
+    tcgetattr(fd, &t);
+    ::close(fd);
+    return t;
+}
+
+TEST_F(SerialPtyTest, ConfiguresEveryBitRateAndFrameFormat) {
+    static constexpr speed_t kSpeeds[] = {B110,   B150,   B300,   B600,    B1200,   B2400,   B4800,  B9600,
+                                          B19200, B38400, B57600, B115200, B230400, B460800, B921600};
+    static constexpr tcflag_t kParity[] = {0, PARENB | PARODD, PARENB, PARENB | PARODD | CMSPAR,
+                                           PARENB | CMSPAR};
+    auto config = configFor(pty.path());
+    SerialPortLocal port(config);
+    int combinations = 0;
+    for (int rate = SerialConfig::BR_110; rate <= SerialConfig::BR_921600; ++rate) {
+        for (int bits = SerialConfig::LN_5BITS; bits <= SerialConfig::LN_8BITS; ++bits) {
+            for (int parity = SerialConfig::PY_NONE; parity <= SerialConfig::PY_SPACE; ++parity) {
+                for (int stop = SerialConfig::ST_1BITS; stop <= SerialConfig::ST_2BITS; ++stop) {
+                    config->setBitRate(rate);
+                    config->setDataBits(bits);
+                    config->setParity(parity);
+                    config->setStopBits(stop);
+                    ASSERT_NO_THROW(port.configure()) << config->getSettingsString();
+                    const termios t = slaveAttributes(pty.path());
+                    EXPECT_EQ(cfgetospeed(&t), kSpeeds[rate]);
+                    // The kernel keeps a pseudo-terminal at 8 bits without parity enable; the other
+                    // bits of the format stay as set.
+                    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8)) << bits;
+                    EXPECT_EQ(t.c_cflag & (PARODD | CMSPAR), kParity[parity] & ~static_cast<tcflag_t>(PARENB))
+                        << parity;
+                    EXPECT_EQ((t.c_cflag & CSTOPB) != 0, stop == SerialConfig::ST_2BITS);
+                    EXPECT_EQ(t.c_iflag & (INPCK | PARMRK), INPCK | PARMRK);
+                    EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+                    ++combinations;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(combinations, 15 * 4 * 5 * 2);
+
+    struct Handshake {
+        int code;
+        tcflag_t cflag, iflag;
+    };
+    for (const Handshake& h :
+         {Handshake{SerialConfig::HS_NONE, 0, 0}, Handshake{SerialConfig::HS_XONXOFF, 0, IXON | IXOFF},
+          Handshake{SerialConfig::HS_CTSRTS, CRTSCTS, 0},
+          Handshake{SerialConfig::HS_HARD_IN | SerialConfig::HS_SOFT_OUT, CRTSCTS, IXON},
+          Handshake{SerialConfig::HS_SOFT_IN, 0, IXOFF}}) {
+        config->setHandshake(h.code);
+        ASSERT_NO_THROW(port.configure());
+        const termios t = slaveAttributes(pty.path());
+        EXPECT_EQ(t.c_cflag & CRTSCTS, h.cflag) << h.code;
+        EXPECT_EQ(t.c_iflag & (IXON | IXOFF), h.iflag) << h.code;
+    }
+}
+
+TEST_F(SerialPtyTest, OpensAtEveryBitRateAndSetsTheTimeouts) {
+    for (int rate = SerialConfig::BR_110; rate <= SerialConfig::BR_921600; ++rate) {
+        auto config = configFor(pty.path());
+        config->setBitRate(
+            SerialConfig::bitRateNumbers[static_cast<std::size_t>(rate)]);  // literal rates too
+        SerialPortLocal port(config);
+        EXPECT_EQ(config->getBitRate(), rate);
+        EXPECT_EQ(port.getTimeoutRx(), 0);
+        const int perByte = 1000000 / (SerialConfig::bitRateNumbers[static_cast<std::size_t>(rate)] / 10);
+        EXPECT_EQ(port.getTimeoutTx(), 100 * ((4096 * perByte) / 1000));
+    }
+}
+
+TEST_F(SerialPtyTest, BytesTravelBothWaysUnchanged) {
+    SerialPortLocal port(configFor(pty.path()));
+    port.putString("ST,+00012.34 kg\r\n");
+    port.putByte(0xFF);
+    port.putByte(0x00);
+    EXPECT_EQ(pty.receive(19), std::string("ST,+00012.34 kg\r\n\xFF", 18) + std::string(1, '\0'));
+
+    std::string every;
+    for (int b = 0; b < 256; ++b)
+        every += static_cast<char>(b);
+    // With even parity the line discipline marks errors in the stream; a real 0xFF must still arrive once.
+    auto config = port.getConfig();
+    config->setParity(SerialConfig::PY_EVEN);
+    port.configure();
+    pty.send(every);
+    EXPECT_EQ(readBytes(port, 256), every);
+    EXPECT_FALSE(port.sigParityErr());
+    EXPECT_FALSE(port.sigFrameErr());
+
+    pty.send(
+        "A\xFF"
+        "B");
+    for (int expected : {int{'A'}, 0xFF, int{'B'}}) {
+        int got = -1;
+        for (int tries = 0; tries < 1000 && (got = port.getByte()) == -1; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(got, expected);
+    }
+}
+
+TEST_F(SerialPtyTest, IdleReadsAnswerAtOnceAndBlockReadsWaitForTheTimeout) {
+    SerialPortLocal port(configFor(pty.path()));
+    EXPECT_EQ(port.getByte(), -1);
+    std::uint8_t buffer[10];
+    EXPECT_EQ(port.getData(buffer), 0);
+    EXPECT_EQ(port.rxReadyCount(), 0);
+
+    // The bytes come later than the call; a receive timeout lets the block read wait for all of them.
+    std::thread device([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pty.send("01234");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pty.send("56789");
+    });
+    port.setTimeoutRx(5000);
+    EXPECT_EQ(port.getTimeoutRx(), 5000);
+    const int got = port.getData(buffer);
+    device.join();
+    EXPECT_EQ(got, 10);
+    EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
+
+    // Fewer bytes than asked for: the timeout ends the read with what came.
+    port.setTimeoutRx(100);
+    pty.send("xyz");
+    EXPECT_EQ(port.getData(buffer), 3);
+    port.setTimeoutRx(0);
+    pty.send("q");
+    for (int tries = 0; tries < 1000 && port.rxReadyCount() == 0; ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(port.rxReadyCount(), 1);
+    port.rxFlush();
+    EXPECT_EQ(port.getByte(), -1);
+}
+
+TEST_F(SerialPtyTest, WithoutModemLinesTheLinesReadOffAndSettingsAreAccepted) {
+    SerialPortLocal port(configFor(pty.path()));
+    EXPECT_NO_THROW(port.setDTR(true));
+    EXPECT_NO_THROW(port.setRTS(false));
+    EXPECT_FALSE(port.sigDSR());
+    EXPECT_FALSE(port.sigCTS());
+    EXPECT_FALSE(port.sigCD());
+    EXPECT_FALSE(port.sigRing());
+    EXPECT_FALSE(port.sigBreak());
+    EXPECT_FALSE(port.sigOverrun());
+    EXPECT_FALSE(port.rxOverflow());
+    EXPECT_NO_THROW(port.sendBreak(10));
+    EXPECT_EQ(port.txBufCount(), 0);
+    // Data still flows after the line operations.
+    port.putString("ok");
+    EXPECT_EQ(pty.receive(2), "ok");
+    EXPECT_NO_THROW(port.txDrain());
+    EXPECT_NO_THROW(port.txFlush());
+}
+
+TEST_F(SerialPtyTest, CloseTwiceResetAndReopen) {
+    auto config = configFor(pty.path());
+    SerialPortLocal port(config);
+    port.setTimeoutTx(777);
+    port.reset();
+    EXPECT_TRUE(port.isOpen());
+    EXPECT_EQ(port.getTimeoutTx(), 777);
+    pty.send("after reset");
+    EXPECT_EQ(readBytes(port, 11), "after reset");
+    port.close();
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_NO_THROW(port.close());
+    const int number = config->getPort();
+    EXPECT_NO_THROW(port.resetPortDriver(number));
+    port.open();
+    port.putString("again");
+    EXPECT_EQ(pty.receive(5), "again");
+}
+
+TEST_F(SerialPtyTest, OpenFailuresCarryTheirMessages) {
+    const std::string missing = "/dev/zorvik-no-such-port";
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor(missing)); }),
+              missing + ": SerOpenPort failed: 2: No such device");
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor("/dev/null")); }),
+              "/dev/null: SerOpenPort failed: Port not valid");
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor("/proc/self/status")); }),
+              "/proc/self/status: SerOpenPort failed: Port not valid");
+
+    SerialPortLocal first(configFor(pty.path()));
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal second(configFor(pty.path())); }),
+              pty.path() + ": SerOpenPort failed: Port is already open");
+    // The same device under another name is the same port.
+    const std::string bare = pty.path().substr(std::string("/dev/").size());
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal second(configFor(bare)); }),
+              bare + ": SerOpenPort failed: Port is already open");
+    const auto link =
+        std::filesystem::temp_directory_path() / ("zorvik-pty-link-" + std::to_string(getpid()));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(pty.path(), link);
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal second(configFor(link.string())); }),
+              link.string() + ": SerOpenPort failed: Port is already open");
+    std::filesystem::remove(link);
+}
+
+TEST_F(SerialPtyTest, PortLockedByAnotherProgramIsInUse) {
+    const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor(pty.path())); }),
+              pty.path() + ": SerOpenPort failed: Port is in use");
+    ::close(other);
+    EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor(pty.path())); }), "(no error)");
+}
+
+TEST_F(SerialPtyTest, VanishedDeviceFailsReadsInsteadOfHanging) {
+    SerialPortLocal port(configFor(pty.path()));
+    pty.closeMaster();
+    EXPECT_EQ(port.getByte(), -1);
+    std::uint8_t buffer[4];
+    EXPECT_EQ(ioErrorOf([&] { port.getData(buffer); }), "getData: failed");
+    port.setTimeoutRx(60000);  // a hung-up device ends the wait at once, not after a minute
+    EXPECT_EQ(ioErrorOf([&] { port.getData(buffer); }), "getData: failed");
+    EXPECT_EQ(ioErrorOf([&] { port.rxReadyCount(); }), "rxReadyCount failed");
+    EXPECT_NO_THROW(port.close());
+}
+
+TEST_F(SerialPtyTest, TenThousandOpenConfigureCloseCyclesLeaveNothingBehind) {
+    auto cycle = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            auto config = configFor(pty.path());
+            config->setBitRate(i % 15);
+            config->setParity(i % 5);
+            SerialPortLocal port(config);
+            port.configure();
+            port.close();
+        }
+    };
+    cycle(100);  // first-use allocations (library tables, streams) are not a leak
+    const int descriptorsBefore = openDescriptors();
+    const auto heapBefore = mallinfo2().uordblks;
+    cycle(10000);
+    const int descriptorsAfter = openDescriptors();
+    const auto heapAfter = mallinfo2().uordblks;
+    std::cout << "10000 cycles: descriptors " << descriptorsBefore << " -> " << descriptorsAfter
+              << ", heap in use " << heapBefore << " -> " << heapAfter << " bytes\n";
+    RecordProperty("descriptorsBefore", descriptorsBefore);
+    RecordProperty("descriptorsAfter", descriptorsAfter);
+    EXPECT_EQ(descriptorsAfter, descriptorsBefore);
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer the leak checker at exit does this job; mallinfo does not see its heap.
+    EXPECT_LT(heapAfter, heapBefore + 16 * 1024);
+#endif
+}
+
+}  // namespace
