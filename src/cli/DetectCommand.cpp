@@ -1,0 +1,175 @@
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/EventQueueExecutor.h"
+#include "base/SystemProperties.h"
+#include "cli/Commands.h"
+#include "serial/Diagnostics.h"
+#include "serial/NativeLibrary.h"
+#include "serial/SerialPortLocal.h"
+#include "worker/AutoPortWorker.h"
+
+namespace rszorvik::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using worker::AutoPortWorker;
+using worker::AutoPortWorkerView;
+
+struct DetectOptions {
+    bool json = false;
+    std::vector<std::string> ports;  // empty: the ports the serial library lists
+};
+
+[[noreturn]] void fail(const std::string& message, int status) {
+    std::cerr << "zorvik-cli detect: " << message << '\n';
+    throw CLI::RuntimeError(status);
+}
+
+// The properties the window sets at start-up; they choose the native serial module.
+void setStartupProperties() {
+    base::SystemProperties::set("VERSION", "2020.1.0.0");
+    base::SystemProperties::set("ZSP_OSNAME", "Windows");
+    base::SystemProperties::set("ZSP_OSARCH", "x86");
+}
+
+std::atomic<bool> interruptRequested{false};
+
+extern "C" void onInterrupt(int) {
+    interruptRequested = true;
+}
+
+// Stands in for the dialog: prints the messages as they come (unless the output is JSON) and keeps the end.
+class ConsoleView : public AutoPortWorkerView {
+  public:
+    explicit ConsoleView(bool quiet) : quiet(quiet) {}
+
+    void setButtonToCancel() override {}
+    void setButtonToClose() override { closed = true; }
+    void setPort(const std::string& name) override { selected = name; }
+    void update(const std::string& text, std::optional<Style>) override {
+        if (!quiet) std::cout << text << std::endl;
+        // done() changes the button first and then reports how detection ended
+        if (closed) {
+            finalText = text;
+            ended = true;
+        }
+    }
+
+    std::optional<std::string> selected;
+    std::string finalText;
+    bool ended = false;
+
+  private:
+    bool quiet;
+    bool closed = false;
+};
+
+std::string outcomeOf(const AutoPortWorker& task, const ConsoleView& view) {
+    if (view.selected) return "found";
+    if (task.isCancelled()) return "stopped";
+    if (view.finalText == AutoPortWorker::text("could.not.auto.detect.port")) return "none";
+    return "failed";
+}
+
+void printSummary(const std::vector<AutoPortWorker::PortReport>& reports, const ConsoleView& view) {
+    std::size_t width = 4;
+    for (const auto& r : reports)
+        width = std::max(width, r.port.size());
+    std::cout << '\n' << "PORT" << std::string(width - 4 + 2, ' ') << "SCORE\n";
+    for (const auto& r : reports)
+        std::cout << r.port << std::string(width - r.port.size() + 2, ' ')
+                  << (r.confidence ? std::to_string(*r.confidence) : "-") << '\n';
+    std::cout << "best: " << view.selected.value_or("none") << '\n';
+}
+
+void printJson(const std::vector<AutoPortWorker::PortReport>& reports, const ConsoleView& view,
+               const std::string& outcome) {
+    Json ports = Json::array();
+    for (const auto& r : reports) {
+        Json port;
+        port["port"] = r.port;
+        port["score"] = r.confidence ? Json(*r.confidence) : Json(nullptr);
+        port["messages"] = r.messages;
+        ports.push_back(port);
+    }
+    Json result;
+    result["ports"] = ports;
+    result["best"] = view.selected ? Json(*view.selected) : Json(nullptr);
+    result["outcome"] = outcome;
+    result["message"] = view.finalText;
+    std::cout << result.dump(2) << '\n';
+}
+
+void detect(const DetectOptions& options) {
+    setStartupProperties();
+    // Standard output belongs to the results.
+    Zivaraze::setDiagnosticStream(&std::cerr);
+    if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
+        fail("the native serial library " + Zivaraze::NativeLibrary::fileNameFor("zspWin") +
+                 " was not found or does not match this system",
+             2);
+
+    std::vector<std::string> ports = options.ports;
+    if (ports.empty()) {
+        try {
+            ports = Zivaraze::SerialPortLocal::getPortList();
+        } catch (const std::exception& e) {
+            fail(std::string("cannot list the serial ports: ") + e.what(), 2);
+        }
+    }
+
+    base::EventQueueExecutor executor;
+    ConsoleView view(options.json);
+    auto task = std::make_shared<AutoPortWorker>(executor, view, ports);
+    interruptRequested = false;
+    const auto previous = std::signal(SIGINT, onInterrupt);
+    task->execute();
+    bool cancelled = false;
+    while (!view.ended) {
+        // Short slices, so that Ctrl-C is seen while nothing is published.
+        executor.runUntil([&] { return view.ended || (interruptRequested && !cancelled); },
+                          std::chrono::milliseconds(100));
+        if (interruptRequested && !cancelled) {
+            task->cancel(true);
+            cancelled = true;
+        }
+    }
+    std::signal(SIGINT, previous);
+
+    const auto reports = task->reports();
+    const std::string outcome = outcomeOf(*task, view);
+    if (options.json)
+        printJson(reports, view, outcome);
+    else
+        printSummary(reports, view);
+    if (outcome == "failed") throw CLI::RuntimeError(2);
+    if (outcome != "found") throw CLI::RuntimeError(1);
+}
+
+}  // namespace
+
+void addDetectCommand(CLI::App& app, const GlobalOptions& global) {
+    (void)global;  // detection neither reads nor changes the settings
+    auto options = std::make_shared<DetectOptions>();
+    auto* command = app.add_subcommand(
+        "detect",
+        "Find the serial port an instrument is attached to by its modem lines (DSR, CTS) and score every "
+        "port from 0 to 3");
+    command->add_flag("--json", options->json, "One JSON object with every port's score and messages");
+    command->add_option("ports", options->ports, "Ports to probe instead of those the serial library lists");
+    command->footer(
+        "Exit status: 0 a port was found, 1 no port scored above 0 (or Ctrl-C stopped detection), 2 the "
+        "native serial library is missing or detection failed.");
+    command->callback([options] { detect(*options); });
+}
+
+}  // namespace rszorvik::cli
