@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -101,6 +105,32 @@ TEST(AutoPortDetection, PseudoTerminalsScoreZeroAndStayUsable) {
         EXPECT_GT(got, 0) << pty->path();
         ::close(fd);
     }
+}
+
+TEST(AutoPortDetection, DetectCommandReportsEveryPortAsJson) {
+    Pty pty;
+    const std::string missing = pty.path() + "-missing";
+    const std::string command =
+        std::string(ZORVIK_CLI_PATH) + " detect --json '" + pty.path() + "' '" + missing + "' 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    std::array<char, 4096> buffer;
+    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        out.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "no port found";
+
+    const auto json = nlohmann::json::parse(out);
+    ASSERT_EQ(json["ports"].size(), 2u) << out;
+    EXPECT_EQ(json["ports"][0]["port"], pty.path());
+    EXPECT_EQ(json["ports"][0]["score"], 0);
+    EXPECT_TRUE(json["ports"][1]["score"].is_null());
+    EXPECT_EQ(json["ports"][1]["messages"].size(), 2u);
+    EXPECT_TRUE(json["best"].is_null());
+    EXPECT_EQ(json["outcome"], "none");
+    EXPECT_EQ(json["message"], AutoPortWorker::text("could.not.auto.detect.port"));
 }
 
 }  // namespace
