@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "base/SystemProperties.h"
@@ -211,6 +212,34 @@ TEST_F(SerialDiscoveryTest, AnEmptyMachineListsNothing) {
     TempDir empty;
     SystemProperties::set("ZSP_SYSFS_ROOT", empty.path().string());
     EXPECT_TRUE(SerialPortLocal::getPortList().empty());
+}
+
+TEST_F(SerialDiscoveryTest, CliListsThePortsWithTheirDriverRecords) {
+    const fs::path cli = fs::path(Zivaraze::NativeLibrary::executableDir()) / "zorvik-cli";
+    if (!fs::exists(cli)) GTEST_SKIP() << "zorvik-cli is not built";
+    const std::string roots =
+        "ZSP_SYSFS_ROOT=" + tree.sys().string() + " ZSP_DEV_ROOT=" + tree.dev().string() + " ";
+    const auto [text, status] =
+        run("env -u SERIAL_PORT_LIST " + roots + cli.string() + " ports --json 2>/dev/null");
+    ASSERT_EQ(status, 0) << text;
+    const auto list = nlohmann::json::parse(text);
+    ASSERT_EQ(list.size(), 7u) << text;
+    const std::string dev = tree.dev().string() + "/";
+    EXPECT_EQ(list[5], (nlohmann::json{{"port", dev + "ttyUSB0"},
+                                       {"friendly", dev + "ttyUSB0: FT232R USB UART - FTDI"},
+                                       {"description", "FT232R USB UART"},
+                                       {"manufacturer", "FTDI"}}));
+
+    const auto [plain, plainStatus] =
+        run("env -u SERIAL_PORT_LIST " + roots + cli.string() + " ports 2>/dev/null");
+    EXPECT_EQ(plainStatus, 0);
+    EXPECT_NE(plain.find(dev + "ttyACM0: Pico - Raspberry Pi\n"), std::string::npos) << plain;
+
+    TempDir empty;
+    const auto [none, noneStatus] = run("env -u SERIAL_PORT_LIST ZSP_SYSFS_ROOT=" + empty.path().string() +
+                                        " " + cli.string() + " ports --json 2>&1");
+    EXPECT_EQ(noneStatus, 1);
+    EXPECT_NE(none.find("no serial port found"), std::string::npos) << none;
 }
 
 class Counter : public Zivaraze::DeviceNotificationCallback {

@@ -1,0 +1,120 @@
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/SystemProperties.h"
+#include "cli/Commands.h"
+#include "serial/Diagnostics.h"
+#include "serial/NativeLibrary.h"
+#include "serial/SerialPortLocal.h"
+#include "util/FriendlyPortUtil.h"
+
+namespace rszorvik::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Zivaraze::PortDriverInfo;
+using Zivaraze::SerialPortLocal;
+
+[[noreturn]] void fail(const std::string& message, int status) {
+    std::cerr << "zorvik-cli ports: " << message << '\n';
+    throw CLI::RuntimeError(status);
+}
+
+struct Port {
+    std::string name;
+    std::string friendly;
+    std::optional<PortDriverInfo> record;
+};
+
+// The ports in the order the window's port chooser shows them, each with its driver record if any.
+std::vector<Port> listPorts() {
+    std::vector<std::string> names;
+    try {
+        SerialPortLocal::clearPortListInfo();
+        names = SerialPortLocal::getPortList();
+    } catch (const std::exception& e) {
+        fail(std::string("cannot list the serial ports: ") + e.what(), 2);
+    }
+    std::vector<PortDriverInfo> records;
+    if (!names.empty()) {
+        try {
+            util::FriendlyPortUtil::update();
+            records = SerialPortLocal::getDriverInfoList();
+        } catch (const Zivaraze::IOError&) {
+            // no driver records on this platform: plain names only
+        }
+    }
+    std::vector<Port> ports;
+    for (const auto& name : names) {
+        if (name.empty()) {
+            std::cerr << "zorvik-cli ports: the port list holds an entry without a name\n";
+            continue;
+        }
+        Port port{name, util::FriendlyPortUtil::getFriendlyPortName(name), std::nullopt};
+        for (const auto& record : records)
+            if (record.getPortName() == name) port.record = record;
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
+void printJson(const std::vector<Port>& ports) {
+    Json list = Json::array();
+    for (const auto& port : ports) {
+        list.push_back({
+            {"port", port.name},
+            {"friendly", port.friendly},
+            {"description", port.record ? Json(port.record->getDriverDesc()) : Json(nullptr)},
+            {"manufacturer", port.record ? Json(port.record->getDriverMfgr()) : Json(nullptr)},
+        });
+    }
+    std::cout << list.dump(2) << '\n';
+}
+
+void ports(bool json) {
+    // The properties the window sets at start-up; they choose the native serial module.
+    base::SystemProperties::set("ZSP_OSNAME", "Windows");
+    base::SystemProperties::set("ZSP_OSARCH", "x86");
+    Zivaraze::setDiagnosticStream(&std::cerr);  // standard output belongs to the list
+    if (!SerialPortLocal::isLibraryLoaded())
+        fail("the native serial library " + Zivaraze::NativeLibrary::fileNameFor("zspWin") +
+                 " was not found or does not match this system",
+             2);
+    const auto found = listPorts();
+    if (json) {
+        printJson(found);
+    } else {
+        for (const auto& port : found)
+            std::cout << port.friendly << '\n';
+    }
+    if (found.empty()) {
+        std::cerr << "zorvik-cli ports: no serial port found\n";
+        throw CLI::RuntimeError(1);
+    }
+}
+
+}  // namespace
+
+void addPortsCommand(CLI::App& app, const GlobalOptions& global) {
+    (void)global;  // listing ports neither reads nor changes the settings
+    auto json = std::make_shared<bool>(false);
+    auto* command = app.add_subcommand(
+        "ports",
+        "List the serial ports, one per line as the port chooser shows them (\"/dev/ttyUSB0: FT232R USB "
+        "UART - FTDI\"), or the plain name where no driver record exists");
+    command->add_flag(
+        "--json", *json,
+        "Print one JSON array of {port, friendly, description, manufacturer} (the last two null "
+        "without a driver record)");
+    command->footer(
+        "The runtime setting SERIAL_PORT_LIST (names separated by ';' or ':') replaces discovery.\n"
+        "Exit status: 0 ports listed, 1 no serial port found, 2 the native serial library is missing or "
+        "listing failed.");
+    command->callback([json] { ports(*json); });
+}
+
+}  // namespace rszorvik::cli
