@@ -18,6 +18,7 @@ void addPresetsCommand(CLI::App& app, const GlobalOptions& global);
 void addSettingsCommand(CLI::App& app, const GlobalOptions& global);
 void addDetectCommand(CLI::App& app, const GlobalOptions& global);
 void addTypeCommand(CLI::App& app, const GlobalOptions& global);
+void addReplayCommand(CLI::App& app, const GlobalOptions& global);
 void addPortsCommand(CLI::App& app, const GlobalOptions& global);
 
 // The stored settings for a subcommand: the file named by --prefs, else the default store (whose folders

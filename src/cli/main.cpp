@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     rszorvik::cli::addSettingsCommand(app, global);
     rszorvik::cli::addDetectCommand(app, global);
     rszorvik::cli::addTypeCommand(app, global);
+    rszorvik::cli::addReplayCommand(app, global);
     rszorvik::cli::addPortsCommand(app, global);
 
     try {

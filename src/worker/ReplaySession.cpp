@@ -1,5 +1,7 @@
 #include "worker/ReplaySession.h"
 
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <variant>
 
@@ -26,7 +28,14 @@ void ReplaySession::finish() {
 DataLine::Instant ReplaySession::instantFor(std::int32_t count) {
     if (!options.clockStep) return options.clock();
     if (!firstInstant) firstInstant = options.clock();
-    return *firstInstant + (std::int64_t{count} - 1) * *options.clockStep;
+    const std::int64_t stepNanos = std::chrono::nanoseconds(*options.clockStep).count();
+    std::int64_t offset = 0;
+    std::int64_t nanos = 0;
+    if (__builtin_mul_overflow(std::int64_t{count} - 1, stepNanos, &offset) ||
+        __builtin_add_overflow(firstInstant->time_since_epoch().count(), offset, &nanos))
+        throw std::range_error("clock step too large: the instant of line " + std::to_string(count) +
+                               " cannot be represented");
+    return DataLine::Instant(std::chrono::nanoseconds(nanos));
 }
 
 void ReplaySession::handle(RawLine line) {

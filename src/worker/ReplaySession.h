@@ -41,6 +41,7 @@ class ReplaySession {
     // terminator outside 0..255.
     ReplaySession(const config::Config& config, Sink& sink, Options options = {});
 
+    // Throws std::range_error when a clock step puts a line's instant beyond what an instant can hold.
     void feed(std::string_view bytes);
     // Reports unsent bytes, if any; the session is then empty.
     void finish();
