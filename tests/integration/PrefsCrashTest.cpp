@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,12 +65,17 @@ TEST_F(PrefsCrashTest, AWriterKilledInTheMiddleOfSavingLeavesACompleteFile) {
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            // Saves the two records in turn until killed.
-            restart();
-            auto settings = node(std::string(Config::kNodePath));
-            const Config records[] = {first(), second()};
-            for (unsigned i = 0;; ++i)
-                saveConfig(*settings, records[i % 2]);
+            // Saves the two records in turn until killed; never returns into the test runner.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            try {
+                restart();
+                auto settings = node(std::string(Config::kNodePath));
+                const Config records[] = {first(), second()};
+                for (unsigned i = 0;; ++i)
+                    saveConfig(*settings, records[i % 2]);
+            } catch (...) {
+            }
+            _exit(3);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 40000));
         ASSERT_EQ(kill(child, SIGKILL), 0);
@@ -104,12 +110,13 @@ TEST_F(PrefsCrashTest, AFullDiskDuringASaveKeepsTheOldFile) {
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit{200, 200};
         setrlimit(RLIMIT_FSIZE, &limit);
-        restart();
-        test::LogCapture quiet;
         try {
+            restart();
+            test::LogCapture quiet;
             saveConfig(*node(std::string(Config::kNodePath)), second());
         } catch (const BackingStoreException&) {
             _exit(0);
+        } catch (...) {
         }
         _exit(1);
     }
