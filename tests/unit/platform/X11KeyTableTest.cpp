@@ -127,14 +127,5 @@ TEST(X11KeyTableTest, CharactersMapToKeysyms) {
         EXPECT_EQ(x11KeysymOf(c.character), c.keysym) << static_cast<unsigned>(c.character);
 }
 
-TEST(X11KeyTableTest, DeadKeysymRange) {
-    EXPECT_TRUE(x11IsDeadKeysym(XK_dead_grave));
-    EXPECT_TRUE(x11IsDeadKeysym(XK_dead_diaeresis));
-    EXPECT_TRUE(x11IsDeadKeysym(0xfe93));
-    EXPECT_FALSE(x11IsDeadKeysym(XK_grave));
-    EXPECT_FALSE(x11IsDeadKeysym(XK_ISO_Level3_Shift));
-    EXPECT_FALSE(x11IsDeadKeysym(0xfe94));
-}
-
 }  // namespace
 }  // namespace rszorvik::platform
