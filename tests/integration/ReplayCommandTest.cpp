@@ -152,10 +152,4 @@ TEST_F(ReplayCommandTest, RefusesSettingsWithStatusTwoAndNamesTheKey) {
     }
 }
 
-TEST_F(ReplayCommandTest, AMissingCaptureIsAnError) {
-    const CliRun run = replay("", "no-such-capture.bin");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("no-such-capture.bin"), std::string::npos) << run.err;
-}
-
 }  // namespace

@@ -130,18 +130,6 @@ TEST(IgnorerTest, SuppressesRepeatsWithinTimeLimitAndTolerance) {
     }
 }
 
-TEST(IgnorerTest, TheReferenceIsACopyTakenBeforeSuppression) {
-    Ignorer ignorer(settings("", ""));
-    DataLine first("a\n", "7", 1, DataLine::Instant{}, false);
-    DataLine second("b\n", "7", 2, DataLine::Instant{}, false);
-    ignorer.process(first);
-    ignorer.process(second);
-    EXPECT_FALSE(second.hasValue());
-    ASSERT_TRUE(ignorer.getLastData());
-    EXPECT_EQ(ignorer.getLastData()->getCount(), 2);
-    EXPECT_EQ(ignorer.getLastData()->getProcessedData(), "7");
-}
-
 TEST(IgnorerTest, ValuesThatAreNoNumbersAreNeverWithinATolerance) {
     std::vector<std::string> reports;
     Ignorer ignorer(settings("", "0.5"), [&](const std::string& message) { reports.push_back(message); });
@@ -149,11 +137,4 @@ TEST(IgnorerTest, ValuesThatAreNoNumbersAreNeverWithinATolerance) {
               "TTTTTS");
     ASSERT_EQ(reports.size(), 1u);  // once per filter, not per line
     EXPECT_NE(reports[0].find("\"abc\""), std::string::npos) << reports[0];
-}
-
-TEST(IgnorerTest, WithoutAReferenceNothingIsADuplicate) {
-    Ignorer ignorer(settings("1000", "0.1"));
-    const DataLine line("5\n", "5", 1, DataLine::Instant{}, false);
-    EXPECT_FALSE(ignorer.inTime(line));
-    EXPECT_FALSE(ignorer.inTolerance(line));
 }

