@@ -16,6 +16,7 @@ struct GlobalOptions {
 // Each subcommand lives in its own file and registers itself on the application here.
 void addPresetsCommand(CLI::App& app, const GlobalOptions& global);
 void addSettingsCommand(CLI::App& app, const GlobalOptions& global);
+void addRunCommand(CLI::App& app, const GlobalOptions& global);
 void addDetectCommand(CLI::App& app, const GlobalOptions& global);
 void addTypeCommand(CLI::App& app, const GlobalOptions& global);
 void addReplayCommand(CLI::App& app, const GlobalOptions& global);

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
 
     rszorvik::cli::addPresetsCommand(app, global);
     rszorvik::cli::addSettingsCommand(app, global);
+    rszorvik::cli::addRunCommand(app, global);
     rszorvik::cli::addDetectCommand(app, global);
     rszorvik::cli::addTypeCommand(app, global);
     rszorvik::cli::addReplayCommand(app, global);

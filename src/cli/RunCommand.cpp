@@ -1,0 +1,300 @@
+// zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
+// types each value (or prints it), logs the events with their time to standard error and stops on
+// SIGINT or SIGTERM.
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/EventQueueExecutor.h"
+#include "base/InterruptibleThread.h"
+#include "base/MessageCatalog.h"
+#include "base/SystemProperties.h"
+#include "cli/Commands.h"
+#include "platform/CapsLock.h"
+#include "prefs/ConfigKeys.h"
+#include "serial/Diagnostics.h"
+#include "serial/IOError.h"
+#include "serial/SerialPortLocal.h"
+#include "worker/DataLine.h"
+#include "worker/Ignorer.h"
+#include "worker/Keybot.h"
+#include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
+#include "worker/WeightWorkerView.h"
+
+namespace rszorvik::cli {
+namespace {
+
+// Exit statuses of `run`.
+enum Status : int {
+    kStopped = 0,      // stopped by SIGINT or SIGTERM
+    kRunFailed = 1,    // the settings could not be opened, or the run ended by itself with an error
+    kUsage = 2,        // a refused --set or --output
+    kPortFailed = 3,   // no port, the port could not be opened, or a line setting the port refuses
+    kNoNativeLib = 4,  // the native serial module could not be loaded
+};
+
+struct RunOptions {
+    std::vector<std::string> sets;
+    std::string output = "keys";
+    std::string port;
+};
+
+[[noreturn]] void fail(const std::string& message, int status) {
+    std::cerr << "zorvik-cli run: " << message << '\n';
+    throw CLI::RuntimeError(status);
+}
+
+// A text of the window's catalogue; the English fallback serves while the catalogue lacks the key.
+std::string appText(std::string_view key, std::string_view fallback) {
+    const auto& catalog = base::MessageCatalog::get("rszorvik.zorvik");
+    return catalog.containsKey(key) ? catalog.getString(key) : std::string(fallback);
+}
+
+// The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
+class EventLog {
+  public:
+    void write(const std::string& text) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char stamp[16];
+        std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+        std::lock_guard lock(mutex);
+        std::cerr << stamp << ' ' << text << '\n' << std::flush;
+    }
+
+  private:
+    std::mutex mutex;
+};
+
+// What the window does for a run, without the window: the output stage of every line and the log.
+class RunView : public worker::WeightWorkerView {
+  public:
+    RunView(EventLog& log, base::EventQueueExecutor& executor, bool toStdout)
+        : log(log), executor(executor), toStdout(toStdout) {}
+
+    void logEvent(const std::string& text) override { log.write(text); }
+    void logImportantEvent(const std::string& text) override { log.write(text); }
+    void setConnectedInGUI(bool connected) override {
+        // The worker's end has closed the port: the run is over.
+        if (!connected) executor.quit();
+    }
+    void update(const worker::DataLine& received) override {
+        worker::DataLine line = received.copy();
+        if (ignorer) ignorer->process(line);
+        if (soundBot && line.hasValue()) soundBot->beep();
+        log.write(line.getRawData());
+        if (!line.hasValue()) return;
+        if (toStdout) {
+            std::cout << line.getProcessedData() << '\n' << std::flush;
+        } else if (keyBot) {
+            keyBot->add(line.getProcessedData());
+        }
+    }
+
+    std::unique_ptr<worker::Keybot> keyBot;
+    std::unique_ptr<worker::SoundBot> soundBot;
+    std::unique_ptr<worker::Ignorer> ignorer;
+
+  private:
+    EventLog& log;
+    base::EventQueueExecutor& executor;
+    bool toStdout;
+};
+
+// Waits for SIGINT or SIGTERM on a thread of its own and posts the stop to the executor. The signals are
+// blocked in every thread of the process (the mask is set before any thread starts), so only this thread
+// takes them. SIGUSR1 ends the waiting once the run is over.
+class StopSignals {
+  public:
+    explicit StopSignals(std::function<void()> onStop) {
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGUSR1);
+        pthread_sigmask(SIG_BLOCK, &set, nullptr);
+        waiter = std::thread([this, onStop = std::move(onStop)] {
+            int signal = 0;
+            while (sigwait(&set, &signal) == 0) {
+                if (signal == SIGUSR1) return;
+                received = true;
+                onStop();
+                return;
+            }
+        });
+    }
+    ~StopSignals() {
+        pthread_kill(waiter.native_handle(), SIGUSR1);
+        waiter.join();
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    bool stopRequested() const { return received; }
+
+  private:
+    sigset_t set{};
+    std::atomic<bool> received{false};
+    std::thread waiter;
+};
+
+void applySets(config::Config& config, const std::vector<std::string>& sets) {
+    for (const auto& set : sets) {
+        const auto equals = set.find('=');
+        if (equals == std::string::npos) fail("--set expects KEY=VALUE, got \"" + set + "\"", kUsage);
+        try {
+            prefs::applySetting(config, set.substr(0, equals), set.substr(equals + 1));
+        } catch (const std::invalid_argument& e) {
+            fail(e.what(), kUsage);
+        }
+    }
+}
+
+int run(const GlobalOptions& global, const RunOptions& options) {
+    if (options.output != "keys" && options.output != "stdout")
+        fail("--output is keys or stdout, not \"" + options.output + "\"", kUsage);
+    const bool toStdout = options.output == "stdout";
+    // Checked before anything is opened.
+    config::Config scratch;
+    applySets(scratch, options.sets);
+
+    base::SystemProperties::set("VERSION", "2020.1.0.0");
+    base::SystemProperties::set("ZSP_OSNAME", "Windows");
+    base::SystemProperties::set("ZSP_OSARCH", "x86");
+    // Standard output carries the values with --output stdout; the serial library's notes go to the log.
+    Zivaraze::setDiagnosticStream(&std::cerr);
+
+    // The signal mask has to be in place before the serial library, the keyboard output or the sound
+    // start threads of their own.
+    base::EventQueueExecutor executor;
+    EventLog log;
+    RunView view(log, executor, toStdout);
+    std::shared_ptr<worker::WeightWorker> weightWorker;
+    base::InterruptibleThread keybotThread;
+    StopSignals signals([&] {
+        executor.post([&] {
+            // Stop as the window does: the worker's end closes the port and ends the loop.
+            if (weightWorker) weightWorker->cancel(true);
+            keybotThread.interrupt();
+            if (view.soundBot) view.soundBot->close();
+            if (!weightWorker) executor.quit();
+        });
+    });
+
+    if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
+        fail(appText("library.zspwin.not.found.or.not.matching.your.system",
+                     "The native serial module zspWin was not found or does not match this system."),
+             kNoNativeLib);
+
+    prefs::StoredSettings stored;
+    try {
+        stored = openStoredSettings(global, {});
+    } catch (const std::exception& e) {
+        fail(std::string("cannot open the settings: ") + e.what(), kRunFailed);
+    }
+    config::Config& config = stored.config;
+    // The stored port is kept even when discovery does not list it (a pseudo-terminal, an adapter that
+    // is plugged in later); without one the first port found is used, as the window preselects it.
+    std::string port = stored.node->get(std::string(config::Config::Key::port), "");
+    if (port.empty()) {
+        const auto found = Zivaraze::SerialPortLocal::getPortList();
+        if (!found.empty()) port = found.front();
+    }
+    config.setPort(port);
+    applySets(config, options.sets);
+    if (!options.port.empty()) config.setPort(options.port);
+
+    const auto preset = config.getInstrument().value_or(config::Config::Instrument::getDefault());
+    if (!toStdout) {
+        try {
+            view.keyBot = std::make_unique<worker::Keybot>(
+                config.getDelayAsInt(), config.getStartWith().getKeyCode(),
+                config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
+                config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view);
+        } catch (const std::exception& e) {
+            log.write(appText("error.initializing.keyboard.output", "Keyboard output cannot start: ") +
+                      e.what());
+        }
+        try {
+            if (platform::CapsLock::isOn())
+                log.write(appText("please.turn.off.caps.lock", "Please turn Caps Lock off."));
+        } catch (const std::exception&) {
+            // The lock state is only worth a warning; not knowing it changes nothing.
+        }
+    }
+    if (config.getSound() != config::Config::Sound::NONE) {
+        try {
+            view.soundBot = std::make_unique<worker::SoundBot>(config.getSound());
+        } catch (const std::exception& e) {
+            log.write(appText("error.while.initializing.sound.output", "Sound output cannot start: ") +
+                      e.what());
+        }
+    }
+    if (config.ignoreDuplicates)
+        view.ignorer = std::make_unique<worker::Ignorer>(
+            config, [&log](const std::string& message) { log.write(message); });
+
+    try {
+        weightWorker = worker::WeightWorker::forPreset(config, view, executor);
+    } catch (const Zivaraze::IOError& e) {
+        log.write(appText("error.opening.port", "The port cannot be opened: ") + e.what());
+        throw CLI::RuntimeError(kPortFailed);
+    } catch (const std::invalid_argument& e) {
+        log.write(appText("invalid.setting", "Invalid setting: ") + e.what());
+        throw CLI::RuntimeError(kPortFailed);
+    }
+
+    log.write(appText("RevareRiDevFrame2.deviceLabel.text", "Instrument:") + " " + preset.toPlainString());
+    if (!config.getCustomRegEx().empty()) log.write("Custom regEx: " + config.getCustomRegEx());
+    if (view.keyBot) {
+        keybotThread.start([bot = view.keyBot.get()] { bot->run(); });
+        log.write(appText("keyboard.output.started.type", "Keyboard output started, keyboard:") + " " +
+                  config.getKeyboardType().label());
+    }
+    weightWorker->execute();
+
+    executor.run();
+    keybotThread.interrupt();
+    if (keybotThread.joinable()) keybotThread.join();
+    if (view.soundBot) view.soundBot->close();
+    return signals.stopRequested() ? kStopped : kRunFailed;
+}
+
+}  // namespace
+
+void addRunCommand(CLI::App& app, const GlobalOptions& global) {
+    auto* command = app.add_subcommand(
+        "run",
+        "Start output as the window's start button does: read the port with the preset's worker and type "
+        "each value into the focused application (or print it), logging events to standard error, until "
+        "SIGINT or SIGTERM. Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed, "
+        "2 refused option, 3 no port or the port cannot be opened, 4 native serial module missing.");
+    auto options = std::make_shared<RunOptions>();
+    command
+        ->add_option("--set", options->sets,
+                     "KEY=VALUE applied over the stored settings for this run only (as for `settings`). "
+                     "Repeatable")
+        ->type_name("KEY=VALUE")
+        ->allow_extra_args(false);
+    command
+        ->add_option("--output", options->output,
+                     "keys: type the values (default); stdout: print one per line")
+        ->type_name("keys|stdout");
+    command->add_option("port", options->port, "Serial port to use instead of the stored one");
+    command->callback([&global, options] {
+        const int status = run(global, *options);
+        if (status != 0) throw CLI::RuntimeError(status);
+    });
+}
+
+}  // namespace rszorvik::cli
