@@ -1,0 +1,191 @@
+// zorvik-cli run over a real pseudo-terminal: zorvik-sim plays the instrument, the run prints the values
+// it would type, logs to standard error and ends on a signal with the end handler's messages.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "integration/ChildProcess.h"
+#include "worker/WeightWorker.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using rszorvik::test::ChildProcess;
+using rszorvik::worker::WeightWorker;
+namespace fs = std::filesystem;
+
+constexpr auto kPatience = 15s;  // a limit for a hung child, not a timing check
+
+std::string cliPath() {
+    return ZORVIK_CLI_PATH;
+}
+
+std::string simPath() {
+    return ZORVIK_SIM_PATH;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        result.push_back(text.substr(start, end - start));
+    return result;
+}
+
+class RunCommandTest : public ::testing::Test {
+  protected:
+    RunCommandTest() {
+        prefs = fs::temp_directory_path() /
+                ("zorvik-run-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt");
+        fs::remove(prefs);
+    }
+    ~RunCommandTest() override { fs::remove(prefs); }
+
+    std::unique_ptr<ChildProcess> run(const std::vector<std::string>& sets, const std::string& port,
+                                      const std::string& output = "stdout") {
+        std::vector<std::string> args{cliPath(), "--prefs", prefs.string(), "run", "--output", output};
+        for (const auto& set : sets) {
+            args.push_back("--set");
+            args.push_back(set);
+        }
+        if (!port.empty()) args.push_back(port);
+        return std::make_unique<ChildProcess>(args);
+    }
+
+    fs::path prefs;
+};
+
+struct RunCase {
+    std::string name;
+    std::vector<std::string> simArgs;
+    std::vector<std::string> sets;
+    std::vector<std::string> printed;  // standard output, line by line
+    std::vector<std::string> logged;   // worker catalogue keys whose texts the log must hold
+    std::string unsent;                // rendered bytes of the unsent report; empty: none
+    int signal = SIGTERM;
+};
+
+void PrintTo(const RunCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RunCases : public RunCommandTest, public ::testing::WithParamInterface<RunCase> {};
+
+TEST_P(RunCases, PrintsTheValuesAndStopsCleanly) {
+    const RunCase& c = GetParam();
+    std::vector<std::string> simArgs{simPath(), "--quiet", "--interval-ms", "20"};
+    simArgs.insert(simArgs.end(), c.simArgs.begin(), c.simArgs.end());
+    ChildProcess sim(simArgs);
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+
+    auto cli = run(c.sets, pty);
+    // The simulator ends once the reader has taken its last bytes.
+    EXPECT_EQ(sim.wait(kPatience), 0) << sim.err;
+    cli->collectUntil([&] { return lines(cli->out).size() >= c.printed.size(); }, kPatience);
+    // The last bytes may still be on their way from the terminal to the worker.
+    std::this_thread::sleep_for(200ms);
+    cli->signal(c.signal);
+    ASSERT_EQ(cli->wait(kPatience), 0) << cli->err;
+
+    EXPECT_EQ(lines(cli->out), c.printed) << cli->err;
+    const auto log = lines(cli->err);
+    auto logHas = [&](const std::string& text) {
+        for (const auto& line : log)
+            if (line.size() >= 9 && line.substr(9) == text) return true;
+        return false;
+    };
+    for (const auto& key : c.logged) {
+        EXPECT_TRUE(logHas(WeightWorker::text(key))) << key << "\n" << cli->err;
+    }
+    // The end handler reports how the run ended, then the bytes that never formed a line.
+    std::vector<std::string> ending{WeightWorker::text("stopped")};
+    if (!c.unsent.empty()) ending.push_back(WeightWorker::text("unsent.data") + " " + c.unsent);
+    ASSERT_GE(log.size(), ending.size());
+    for (std::size_t i = 0; i < ending.size(); ++i)
+        EXPECT_EQ(log[log.size() - ending.size() + i].substr(9), ending[i]) << cli->err;
+    EXPECT_EQ(log.back()[2], ':');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Run, RunCases,
+    ::testing::Values(
+        RunCase{"Generic",
+                {"--format", "generic", "--values", "1.5,2,-3.25"},
+                {"instrument=GENERIC"},
+                {"1.5", "2", "-3.25"},
+                {},
+                ""},
+        RunCase{"GenericSigint", {"--format", "generic", "--values", "4,5"}, {}, {"4", "5"}, {}, "", SIGINT},
+        RunCase{"CommaSeparator",
+                {"--format", "generic", "--values", "1.5,0.25"},
+                {"decimalSeparator=COMMA"},
+                {"1,5", "0,25"},
+                {},
+                ""},
+        // A pseudo-terminal has no modem lines: the A&D test finds the scale not connected and reading
+        // starts anyway.
+        RunCase{"AndScale",
+                {"--format", "and", "--values", "12.34,0.5"},
+                {"instrument=AND", "inputTerminator=10"},
+                {"12.34", "0.5"},
+                {"and.error.not.connected"},
+                ""},
+        RunCase{"Barcode",
+                {"--format", "barcode", "--values", "1234,5678"},
+                {"instrument=BARCODE"},
+                {"1234", "5678"},
+                {},
+                ""},
+        RunCase{"DuplicatesSuppressed",
+                {"--format", "generic", "--values", "5,5,6"},
+                {"ignoreDuplicates=true"},
+                {"5", "6"},
+                {},
+                ""},
+        RunCase{"HalfALineAtStop",
+                {"--format", "generic", "--values", "7,8", "--no-terminator-last"},
+                {},
+                {"7"},
+                {},
+                "8"},
+        // Where no synthesizer can start the run goes on without sound.
+        RunCase{"WithSound", {"--format", "generic", "--values", "9"}, {"sound=COWBELL"}, {"9"}, {}, ""}),
+    [](const auto& param) { return param.param.name; });
+
+struct RefusalCase {
+    std::string name;
+    std::vector<std::string> sets;
+    std::string output;
+    std::string port;
+    int status;
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Refusals : public RunCommandTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(Refusals, EndWithTheirStatus) {
+    const RefusalCase& c = GetParam();
+    auto cli = run(c.sets, c.port, c.output);
+    EXPECT_EQ(cli->wait(kPatience), c.status) << cli->err;
+    EXPECT_TRUE(cli->out.empty()) << cli->out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Run, Refusals,
+    ::testing::Values(RefusalCase{"SetWithoutValue", {"bitRate"}, "stdout", "/dev/null", 2},
+                      RefusalCase{"SetOutOfRange", {"bitRate=99"}, "stdout", "/dev/null", 2},
+                      RefusalCase{"UnknownOutput", {}, "printer", "/dev/null", 2},
+                      RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3}),
+    [](const auto& param) { return param.param.name; });
+
+}  // namespace
