@@ -1,0 +1,101 @@
+// The whole road of a value: zorvik-sim on a pseudo-terminal, zorvik-cli run typing through the X server
+// of a private Xvfb, a Qt window's text field receiving the keys.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TypingWindow.h"
+#include "integration/ChildProcess.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using rszorvik::test::ChildProcess;
+using rszorvik::test::TypingWindow;
+namespace fs = std::filesystem;
+
+constexpr auto kPatience = 20s;  // a limit for a hung child, not a timing check
+
+struct TypingCase {
+    std::string name;
+    std::vector<std::string> simArgs;
+    std::vector<std::string> sets;
+    std::size_t lines;     // lines the simulator sends
+    std::string expected;  // what the text field holds afterwards
+};
+
+void PrintTo(const TypingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RunTyping : public ::testing::TestWithParam<TypingCase> {};
+
+TEST_P(RunTyping, TheFieldHoldsExactlyTheValues) {
+    TypingWindow* window = TypingWindow::instance();
+    if (window == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+    window->setLayout("us");
+    const TypingCase& c = GetParam();
+    const fs::path prefs =
+        fs::temp_directory_path() / ("zorvik-e2e-run-" + std::to_string(::getpid()) + ".txt");
+    fs::remove(prefs);
+
+    std::vector<std::string> simArgs{ZORVIK_SIM_PATH, "--quiet", "--interval-ms", "10"};
+    simArgs.insert(simArgs.end(), c.simArgs.begin(), c.simArgs.end());
+    ChildProcess sim(simArgs);
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+
+    std::vector<std::string> args{ZORVIK_CLI_PATH, "--prefs", prefs.string(), "run", "--set", "delay=1"};
+    for (const auto& set : c.sets) {
+        args.push_back("--set");
+        args.push_back(set);
+    }
+    args.push_back(pty);
+    std::unique_ptr<ChildProcess> cli;
+    // The run inherits the display of the private server.
+    const std::string typed = window->type(
+        [&] {
+            cli = std::make_unique<ChildProcess>(args);
+            sim.wait(kPatience);
+            // Every line is logged before its value is queued for typing.
+            cli->collectUntil(
+                [&] {
+                    std::size_t logged = 0;
+                    for (std::size_t at = 0; (at = cli->err.find("<13>\n", at)) != std::string::npos; ++at)
+                        ++logged;
+                    return logged >= c.lines;
+                },
+                kPatience);
+        },
+        c.expected);
+    cli->signal(SIGTERM);
+    EXPECT_EQ(cli->wait(kPatience), 0) << cli->err;
+    fs::remove(prefs);
+    EXPECT_EQ(typed, c.expected) << cli->err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, RunTyping,
+                         ::testing::Values(TypingCase{"EnterAfterEachValue",
+                                                      {"--format", "generic", "--values", "1.5,2,-3.25"},
+                                                      {"outputTerminator=ENTER"},
+                                                      3,
+                                                      "1.5\n2\n-3.25\n"},
+                                           TypingCase{"SecondTerminatorEveryTwoValues",
+                                                      {"--format", "generic", "--values", "1,2,3,4"},
+                                                      {"outputTerminator=TAB", "outputTerminator2=ENTER",
+                                                       "everyXValues=2"},
+                                                      4,
+                                                      "1\t2\n3\t4\n"},
+                                           TypingCase{"DuplicatesAreNotTyped",
+                                                      {"--format", "generic", "--values", "7,7,8"},
+                                                      {"outputTerminator=ENTER", "ignoreDuplicates=true"},
+                                                      3,
+                                                      "7\n8\n"}),
+                         [](const auto& param) { return param.param.name; });
+
+}  // namespace
