@@ -18,7 +18,6 @@
 #include "support/FakeNativeSerial.h"
 #include "worker/WeightWorker.h"
 #include "worker/WeightWorkerAnd.h"
-#include "worker/WeightWorkerBarcode.h"
 #include "worker/WeightWorkerView.h"
 
 namespace rszorvik::worker {
@@ -211,23 +210,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{1, "\r", "", false}},
                  {},
                  ""},
-        // With LF as terminator the CR stays in its line; with CR the LF opens the next one.
-        ReadCase{"CrLfCutAtLf",
-                 Instrument::GENERIC,
-                 10,
-                 "",
-                 [](auto& d) { d.receive("1\r\n2\r\n"); },
-                 {{1, "1\r\n", "1", false}, {2, "2\r\n", "2", false}},
-                 {},
-                 ""},
-        ReadCase{"CrLfCutAtCr",
-                 Instrument::GENERIC,
-                 13,
-                 "",
-                 [](auto& d) { d.receive("1\r\n2\r\n"); },
-                 {{1, "1\r", "1", false}, {2, "\n2\r", "2", false}},
-                 {},
-                 "<10>"},
         ReadCase{"StopWithHalfALine",
                  Instrument::GENERIC,
                  13,
@@ -332,12 +314,6 @@ INSTANTIATE_TEST_SUITE_P(Worker, PortSetup,
                                                      LineRule::Off,
                                                      {"RTS=0", "DTR=1"},
                                                      "RTS: off, DTR: on. DSR: on, CTS: off."},
-                                           SetupCase{"Software",
-                                                     Handshake::XON_XOFF,
-                                                     LineRule::Off,
-                                                     LineRule::On,
-                                                     {"RTS=0", "DTR=1"},
-                                                     "RTS: off, DTR: on. DSR: off, CTS: on."},
                                            // Hardware handshake: RTS belongs to the driver.
                                            SetupCase{"Hardware",
                                                      Handshake::CTS_RTS,
@@ -405,18 +381,6 @@ INSTANTIATE_TEST_SUITE_P(
         AndCase{"HardwareSkipsTheTest", Handshake::CTS_RTS, LineRule::Off, LineRule::Off, {}, false}),
     [](const auto& param) { return param.param.name; });
 
-TEST_F(WeightWorkerTest, ChoosesTheWorkerByPreset) {
-    config.setInstrument(Instrument::BARCODE);
-    EXPECT_NE(dynamic_cast<WeightWorkerBarcode*>(WeightWorker::forPreset(config, view, executor).get()),
-              nullptr);
-    config.setInstrument(Instrument::AND_EM);
-    EXPECT_NE(dynamic_cast<WeightWorkerAnd*>(WeightWorker::forPreset(config, view, executor).get()), nullptr);
-    config.setInstrument(Instrument::KERN_572);
-    auto plain = WeightWorker::forPreset(config, view, executor);
-    EXPECT_EQ(dynamic_cast<WeightWorkerAnd*>(plain.get()), nullptr);
-    EXPECT_EQ(dynamic_cast<WeightWorkerBarcode*>(plain.get()), nullptr);
-}
-
 // ---- failures ----
 
 TEST_F(WeightWorkerTest, NoPortOpensNothing) {
@@ -447,11 +411,6 @@ TEST_F(WeightWorkerTest, ExpressionThatDoesNotCompileEndsTheRun) {
     EXPECT_GT(view.important[0].size(), text("execution.exception").size());
     EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
     EXPECT_FALSE(device().isOpen());
-}
-
-TEST(WeightWorkerFormat, FillsPlaceholdersInOrder) {
-    EXPECT_EQ(WeightWorker::format("%s-%s %% %s", {"a", "b"}), "a-b % ");
-    EXPECT_EQ(WeightWorker::format("100%", {}), "100%");
 }
 
 }  // namespace
