@@ -13,7 +13,7 @@ function(zorvik_add_test source)
   if(ARG_LABEL)
     set(label ${ARG_LABEL})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${label})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES LABELS ${label})
 endfunction()
 
 # zorvik_add_tests_in(<folder> LIBS <targets...> [LABEL l]): every *Test.cpp of a folder.
