@@ -54,10 +54,9 @@ struct RunOptions {
     throw CLI::RuntimeError(status);
 }
 
-// A text of the window's catalogue; the English fallback serves while the catalogue lacks the key.
-std::string appText(std::string_view key, std::string_view fallback) {
-    const auto& catalog = base::MessageCatalog::get("rszorvik.zorvik");
-    return catalog.containsKey(key) ? catalog.getString(key) : std::string(fallback);
+// A text of the window's catalogue.
+std::string appText(std::string_view key) {
+    return base::MessageCatalog::get("rszorvik.zorvik").getString(key);
 }
 
 // The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
@@ -192,9 +191,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     });
 
     if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
-        fail(appText("library.zspwin.not.found.or.not.matching.your.system",
-                     "The native serial module zspWin was not found or does not match this system."),
-             kNoNativeLib);
+        fail(appText("library.zspwin.not.found.or.not.matching.your.system"), kNoNativeLib);
 
     prefs::StoredSettings stored;
     try {
@@ -222,12 +219,10 @@ int run(const GlobalOptions& global, const RunOptions& options) {
                 config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
                 config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view);
         } catch (const std::exception& e) {
-            log.write(appText("error.initializing.keyboard.output", "Keyboard output cannot start: ") +
-                      e.what());
+            log.write(appText("error.initializing.keyboard.output") + e.what());
         }
         try {
-            if (platform::CapsLock::isOn())
-                log.write(appText("please.turn.off.caps.lock", "Please turn Caps Lock off."));
+            if (platform::CapsLock::isOn()) log.write(appText("please.turn.off.caps.lock"));
         } catch (const std::exception&) {
             // The lock state is only worth a warning; not knowing it changes nothing.
         }
@@ -236,8 +231,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         try {
             view.soundBot = std::make_unique<worker::SoundBot>(config.getSound());
         } catch (const std::exception& e) {
-            log.write(appText("error.while.initializing.sound.output", "Sound output cannot start: ") +
-                      e.what());
+            log.write(appText("error.while.initializing.sound.output") + e.what());
         }
     }
     if (config.ignoreDuplicates)
@@ -247,19 +241,18 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     try {
         weightWorker = worker::WeightWorker::forPreset(config, view, executor);
     } catch (const Zivaraze::IOError& e) {
-        log.write(appText("error.opening.port", "The port cannot be opened: ") + e.what());
+        log.write(appText("error.opening.port") + e.what());
         throw CLI::RuntimeError(kPortFailed);
     } catch (const std::invalid_argument& e) {
-        log.write(appText("invalid.setting", "Invalid setting: ") + e.what());
+        log.write(appText("invalid.setting") + e.what());
         throw CLI::RuntimeError(kPortFailed);
     }
 
-    log.write(appText("RevareRiDevFrame2.deviceLabel.text", "Instrument:") + " " + preset.toPlainString());
+    log.write(appText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
     if (!config.getCustomRegEx().empty()) log.write("Custom regEx: " + config.getCustomRegEx());
     if (view.keyBot) {
         keybotThread.start([bot = view.keyBot.get()] { bot->run(); });
-        log.write(appText("keyboard.output.started.type", "Keyboard output started, keyboard:") + " " +
-                  config.getKeyboardType().label());
+        log.write(appText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
     }
     weightWorker->execute();
 
