@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
-#include "base/SystemProperties.h"
 #include "cli/Commands.h"
 #include "serial/Diagnostics.h"
 #include "serial/NativeLibrary.h"
@@ -32,13 +31,6 @@ struct DetectOptions {
 [[noreturn]] void fail(const std::string& message, int status) {
     std::cerr << "zorvik-cli detect: " << message << '\n';
     throw CLI::RuntimeError(status);
-}
-
-// The properties the window sets at start-up; they choose the native serial module.
-void setStartupProperties() {
-    base::SystemProperties::set("VERSION", "2020.1.0.0");
-    base::SystemProperties::set("ZSP_OSNAME", "Windows");
-    base::SystemProperties::set("ZSP_OSARCH", "x86");
 }
 
 std::atomic<bool> interruptRequested{false};
@@ -110,7 +102,6 @@ void printJson(const std::vector<AutoPortWorker::PortReport>& reports, const Con
 }
 
 void detect(const DetectOptions& options) {
-    setStartupProperties();
     // Standard output belongs to the results.
     Zivaraze::setDiagnosticStream(&std::cerr);
     if (!Zivaraze::SerialPortLocal::isLibraryLoaded())

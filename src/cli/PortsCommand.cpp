@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "base/SystemProperties.h"
 #include "cli/Commands.h"
 #include "serial/Diagnostics.h"
 #include "serial/NativeLibrary.h"
@@ -76,9 +75,6 @@ void printJson(const std::vector<Port>& ports) {
 }
 
 void ports(bool json) {
-    // The properties the window sets at start-up; they choose the native serial module.
-    base::SystemProperties::set("ZSP_OSNAME", "Windows");
-    base::SystemProperties::set("ZSP_OSARCH", "x86");
     Zivaraze::setDiagnosticStream(&std::cerr);  // standard output belongs to the list
     if (!SerialPortLocal::isLibraryLoaded())
         fail("the native serial library " + Zivaraze::NativeLibrary::fileNameFor("zspWin") +

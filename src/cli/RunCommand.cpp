@@ -17,7 +17,6 @@
 #include "base/EventQueueExecutor.h"
 #include "base/InterruptibleThread.h"
 #include "base/MessageCatalog.h"
-#include "base/SystemProperties.h"
 #include "cli/Commands.h"
 #include "platform/CapsLock.h"
 #include "prefs/ConfigKeys.h"
@@ -167,9 +166,6 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     config::Config scratch;
     applySets(scratch, options.sets);
 
-    base::SystemProperties::set("VERSION", "2020.1.0.0");
-    base::SystemProperties::set("ZSP_OSNAME", "Windows");
-    base::SystemProperties::set("ZSP_OSARCH", "x86");
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
 

@@ -1,8 +1,15 @@
 #include <iostream>
 
+#include "base/SystemProperties.h"
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
+    // The process properties the program sets at start-up; the platform name chooses the serial
+    // library's feature set and native module, on every host.
+    rszorvik::base::SystemProperties::set("VERSION", "2020.1.0.0");
+    rszorvik::base::SystemProperties::set("ZSP_OSNAME", "Windows");
+    rszorvik::base::SystemProperties::set("ZSP_OSARCH", "x86");
+
     CLI::App app{"zorvik-cli: the zorvik keyboard wedge without a window"};
     app.require_subcommand(1);
     rszorvik::cli::GlobalOptions global;
