@@ -111,19 +111,19 @@ std::string garbageLine() {
     return "\x02#?!~*\xB0\x03";
 }
 
-std::string parseTerminator(std::string_view spec) {
-    if (spec == "cr") return "\r";
-    if (spec == "lf") return "\n";
-    if (spec == "crlf") return "\r\n";
-    if (spec == "none") return "";
+std::string parseTerminator(std::string_view text) {
+    if (text == "cr") return "\r";
+    if (text == "lf") return "\n";
+    if (text == "crlf") return "\r\n";
+    if (text == "none") return "";
     std::string out;
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        if (spec[i] != '\\') {
-            out += spec[i];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
             continue;
         }
-        if (++i >= spec.size()) throw std::invalid_argument("terminator ends in a lone backslash");
-        switch (spec[i]) {
+        if (++i >= text.size()) throw std::invalid_argument("terminator ends in a lone backslash");
+        switch (text[i]) {
             case 'r':
                 out += '\r';
                 break;
@@ -137,17 +137,17 @@ std::string parseTerminator(std::string_view spec) {
                 out += '\\';
                 break;
             case 'x': {
-                const auto hex = spec.substr(i + 1, 2);
+                const auto hex = text.substr(i + 1, 2);
                 if (hex.size() != 2 ||
                     hex.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos)
                     throw std::invalid_argument("\\x needs two hex digits in terminator \"" +
-                                                std::string(spec) + "\"");
+                                                std::string(text) + "\"");
                 out += static_cast<char>(std::stoi(std::string(hex), nullptr, 16));
                 i += 2;
                 break;
             }
             default:
-                throw std::invalid_argument("unknown escape \\" + std::string(1, spec[i]) + " in terminator");
+                throw std::invalid_argument("unknown escape \\" + std::string(1, text[i]) + " in terminator");
         }
     }
     return out;

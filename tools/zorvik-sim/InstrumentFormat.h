@@ -29,6 +29,6 @@ std::string formatValue(Format format, std::string_view value, std::string_view 
 std::string garbageLine();
 
 // "cr", "lf", "crlf", "none", or text with the escapes \r \n \t \\ \xHH. Throws std::invalid_argument.
-std::string parseTerminator(std::string_view spec);
+std::string parseTerminator(std::string_view text);
 
 }  // namespace rszorvik::sim

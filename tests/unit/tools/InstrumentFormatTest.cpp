@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Values, RefusedValueTest,
                                            Refused{Format::SICS, "--1", "not a decimal"}));
 
 struct TerminatorCase {
-    const char* spec;
+    const char* text;
     std::optional<std::string> bytes;  // nullopt: refused
 };
 
@@ -128,9 +128,9 @@ class TerminatorTest : public ::testing::TestWithParam<TerminatorCase> {};
 TEST_P(TerminatorTest, Parses) {
     const auto& c = GetParam();
     if (c.bytes)
-        EXPECT_EQ(parseTerminator(c.spec), *c.bytes);
+        EXPECT_EQ(parseTerminator(c.text), *c.bytes);
     else
-        EXPECT_THROW(parseTerminator(c.spec), std::invalid_argument);
+        EXPECT_THROW(parseTerminator(c.text), std::invalid_argument);
 }
 
 INSTANTIATE_TEST_SUITE_P(Specs, TerminatorTest,
