@@ -1,10 +1,11 @@
 // zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
 // types each value (or prints it), logs the events with their time to standard error and stops on
-// SIGINT or SIGTERM.
+// SIGINT or SIGTERM, or by itself when the port fails (the instrument was unplugged).
 #include <pthread.h>
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <iostream>
 #include <memory>
@@ -253,6 +254,12 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     weightWorker->execute();
 
     executor.run();
+    // A run that ended by itself (the instrument went away) still types what it received; a stop
+    // signal meanwhile cuts that short.
+    if (!signals.stopRequested() && keybotThread.joinable()) {
+        while (worker::Keybot::queue().size() > 0 && !signals.stopRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     keybotThread.interrupt();
     if (keybotThread.joinable()) keybotThread.join();
     if (view.soundBot) view.soundBot->close();
@@ -266,7 +273,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "run",
         "Start output as the window's start button does: read the port with the preset's worker and type "
         "each value into the focused application (or print it), logging events to standard error, until "
-        "SIGINT or SIGTERM. Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed, "
+        "SIGINT or SIGTERM, or until the port is lost (instrument unplugged or port closed). Exit status: "
+        "0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
         "2 refused option, 3 no port or the port cannot be opened, 4 native serial module missing.");
     auto options = std::make_shared<RunOptions>();
     command

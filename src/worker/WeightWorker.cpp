@@ -124,6 +124,9 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
     // An expression that does not compile (or an operand that is no number) ends the run here.
     WorkerStage stage(config, kind);
     std::uniform_int_distribution<int> idlePause(0, 4);
+    // Where the platform cannot tell, a lost device stays unnoticed as before.
+    const bool canCheck = sp->isSupported("rxReadyCount");
+    auto lastCheck = std::chrono::steady_clock::now();
     try {
         while (!isCancelled()) {
             for (int c = sp->getByte(); c != -1; c = sp->getByte()) {
@@ -160,12 +163,30 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
                 // A stream without gaps must not keep a stopped worker reading.
                 if (isCancelled()) return stage.getCount();
             }
+            if (canCheck) {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastCheck >= kHealthCheckInterval) {
+                    lastCheck = now;
+                    checkPortAlive();
+                }
+            }
             base::Interruptible::sleepFor(std::chrono::milliseconds(idlePause(generator)));
         }
     } catch (const base::InterruptedError&) {
         // Cancelled with interruption while pausing.
     }
     return stage.getCount();
+}
+
+void WeightWorker::checkPortAlive() {
+    // Asking how many bytes wait consumes none; it fails once the device has gone.
+    int ready = -1;
+    try {
+        ready = sp->rxReadyCount();
+    } catch (const Zivaraze::IOError&) {
+        ready = -1;
+    }
+    if (ready < 0) throw std::runtime_error(format(text("port.lost"), {sp->getPortName()}));
 }
 
 void WeightWorker::process(const std::vector<DataLine>& lines) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -31,6 +32,9 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // A line that has not met its terminator after this many bytes is discarded and reported, so that a
     // device sending without terminators cannot make the buffer grow without bound.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+    // How long the input may stay quiet before the worker asks the port whether its device is still
+    // there: a quiet port and an unplugged adapter both just answer "no byte".
+    static constexpr std::chrono::milliseconds kHealthCheckInterval{300};
 
     // Opens the port of config (Zivaraze::IOError when it cannot be opened or configured, std::invalid_
     // argument with the text of "null.port.error" when no port is set, or for line settings the library
@@ -67,6 +71,8 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   private:
     void setUpLines();
     void closePort() noexcept;
+    // Throws std::runtime_error with the text of "port.lost" when the port reports a failed device.
+    void checkPortAlive();
 
     std::minstd_rand generator;
     LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended

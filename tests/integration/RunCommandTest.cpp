@@ -1,12 +1,12 @@
 // zorvik-cli run over a real pseudo-terminal: zorvik-sim plays the instrument, the run prints the values
-// it would type, logs to standard error and ends on a signal with the end handler's messages.
+// it would type, logs to standard error and ends on a signal, or by itself when the instrument leaves,
+// with the end handler's messages.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "integration/ChildProcess.h"
@@ -68,16 +68,32 @@ struct RunCase {
     std::vector<std::string> printed;  // standard output, line by line
     std::vector<std::string> logged;   // worker catalogue keys whose texts the log must hold
     std::string unsent;                // rendered bytes of the unsent report; empty: none
-    int signal = SIGTERM;
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
     *os << c.name;
 }
 
+bool logHas(const std::vector<std::string>& log, const std::string& text) {
+    for (const auto& line : log)
+        if (line.size() >= 9 && line.substr(9) == text) return true;
+    return false;
+}
+
+// The last lines of the log, without their time stamps, are the given ones.
+void expectLogEndsWith(const std::vector<std::string>& log, const std::vector<std::string>& ending,
+                       const std::string& all) {
+    ASSERT_GE(log.size(), ending.size()) << all;
+    for (std::size_t i = 0; i < ending.size(); ++i)
+        EXPECT_EQ(log[log.size() - ending.size() + i].substr(9), ending[i]) << all;
+    EXPECT_EQ(log.back()[2], ':');
+}
+
 class RunCases : public RunCommandTest, public ::testing::WithParamInterface<RunCase> {};
 
-TEST_P(RunCases, PrintsTheValuesAndStopsCleanly) {
+// The simulator closes its terminal once the reader has taken its last bytes, as an unplugged
+// instrument would: the run prints what came before, reports the lost port and ends by itself.
+TEST_P(RunCases, PrintsTheValuesAndEndsWhenTheInstrumentLeaves) {
     const RunCase& c = GetParam();
     std::vector<std::string> simArgs{simPath(), "--quiet", "--interval-ms", "20"};
     simArgs.insert(simArgs.end(), c.simArgs.begin(), c.simArgs.end());
@@ -86,31 +102,19 @@ TEST_P(RunCases, PrintsTheValuesAndStopsCleanly) {
     ASSERT_FALSE(pty.empty()) << sim.err;
 
     auto cli = run(c.sets, pty);
-    // The simulator ends once the reader has taken its last bytes.
     EXPECT_EQ(sim.wait(kPatience), 0) << sim.err;
-    cli->collectUntil([&] { return lines(cli->out).size() >= c.printed.size(); }, kPatience);
-    // The last bytes may still be on their way from the terminal to the worker.
-    std::this_thread::sleep_for(200ms);
-    cli->signal(c.signal);
-    ASSERT_EQ(cli->wait(kPatience), 0) << cli->err;
+    ASSERT_EQ(cli->wait(kPatience), 1) << cli->err;
 
     EXPECT_EQ(lines(cli->out), c.printed) << cli->err;
     const auto log = lines(cli->err);
-    auto logHas = [&](const std::string& text) {
-        for (const auto& line : log)
-            if (line.size() >= 9 && line.substr(9) == text) return true;
-        return false;
-    };
-    for (const auto& key : c.logged) {
-        EXPECT_TRUE(logHas(WeightWorker::text(key))) << key << "\n" << cli->err;
-    }
+    for (const auto& key : c.logged)
+        EXPECT_TRUE(logHas(log, WeightWorker::text(key))) << key << "\n" << cli->err;
+    EXPECT_FALSE(logHas(log, WeightWorker::text("stopped"))) << cli->err;
     // The end handler reports how the run ended, then the bytes that never formed a line.
-    std::vector<std::string> ending{WeightWorker::text("stopped")};
+    std::vector<std::string> ending{WeightWorker::text("execution.exception") +
+                                    WeightWorker::format(WeightWorker::text("port.lost"), {pty})};
     if (!c.unsent.empty()) ending.push_back(WeightWorker::text("unsent.data") + " " + c.unsent);
-    ASSERT_GE(log.size(), ending.size());
-    for (std::size_t i = 0; i < ending.size(); ++i)
-        EXPECT_EQ(log[log.size() - ending.size() + i].substr(9), ending[i]) << cli->err;
-    EXPECT_EQ(log.back()[2], ':');
+    expectLogEndsWith(log, ending, cli->err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -122,7 +126,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {"1.5", "2", "-3.25"},
                 {},
                 ""},
-        RunCase{"GenericSigint", {"--format", "generic", "--values", "4,5"}, {}, {"4", "5"}, {}, "", SIGINT},
         // A pseudo-terminal has no modem lines: the A&D test finds the scale not connected and reading
         // starts anyway.
         RunCase{"AndScale",
@@ -137,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"5", "6"},
                 {},
                 ""},
-        RunCase{"HalfALineAtStop",
+        RunCase{"HalfALineAtTheEnd",
                 {"--format", "generic", "--values", "7,8", "--no-terminator-last"},
                 {},
                 {"7"},
@@ -146,6 +149,42 @@ INSTANTIATE_TEST_SUITE_P(
         // Where no synthesizer can start the run goes on without sound.
         RunCase{"WithSound", {"--format", "generic", "--values", "9"}, {"sound=COWBELL"}, {"9"}, {}, ""}),
     [](const auto& param) { return param.param.name; });
+
+struct StopCase {
+    std::string name;
+    int signal;
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StopCases : public RunCommandTest, public ::testing::WithParamInterface<StopCase> {};
+
+// An instrument that keeps sending until the run is stopped: the signal ends it with status 0.
+TEST_P(StopCases, StopsCleanlyOnTheSignal) {
+    ChildProcess sim({simPath(), "--quiet", "--interval-ms", "20", "--format", "generic", "--values", "4,5",
+                      "--count", "0"});
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+
+    auto cli = run({}, pty);
+    cli->collectUntil([&] { return lines(cli->out).size() >= 3; }, kPatience);
+    cli->signal(GetParam().signal);
+    ASSERT_EQ(cli->wait(kPatience), 0) << cli->err;
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.wait(kPatience), 0) << sim.err;
+
+    const auto printed = lines(cli->out);
+    ASSERT_GE(printed.size(), 3u) << cli->err;
+    for (std::size_t i = 0; i < printed.size(); ++i)
+        EXPECT_EQ(printed[i], i % 2 == 0 ? "4" : "5") << i;
+    expectLogEndsWith(lines(cli->err), {WeightWorker::text("stopped")}, cli->err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, StopCases,
+                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT}),
+                         [](const auto& param) { return param.param.name; });
 
 struct RefusalCase {
     std::string name;

@@ -344,6 +344,27 @@ TEST_F(SerialPtyTest, VanishedDeviceFailsReadsInsteadOfHanging) {
     EXPECT_NO_THROW(port.close());
 }
 
+// The worker tells a quiet port from a vanished one by the ready count: it must answer 0 on a quiet
+// port, count without consuming, and fail only once the other side is gone.
+TEST_F(SerialPtyTest, ReadyCountTakesNothingAndFailsOnlyOnceTheDeviceIsGone) {
+    SerialPortLocal port(configFor(pty.path()));
+    EXPECT_EQ(port.rxReadyCount(), 0);
+    pty.send("ab");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (port.rxReadyCount() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(port.rxReadyCount(), 2);
+    EXPECT_EQ(port.getByte(), 'a');
+    EXPECT_EQ(port.rxReadyCount(), 1);
+    EXPECT_EQ(port.getByte(), 'b');
+    EXPECT_EQ(port.getByte(), -1);
+    EXPECT_EQ(port.rxReadyCount(), 0);
+    pty.closeMaster();
+    EXPECT_EQ(ioErrorOf([&] { port.rxReadyCount(); }), "rxReadyCount failed");
+    EXPECT_EQ(port.getByte(), -1);
+    EXPECT_NO_THROW(port.close());
+}
+
 TEST_F(SerialPtyTest, TenThousandOpenConfigureCloseCyclesLeaveNothingBehind) {
     auto cycle = [&](int times) {
         for (int i = 0; i < times; ++i) {

@@ -274,6 +274,72 @@ INSTANTIATE_TEST_SUITE_P(
                  ""}),
     [](const auto& param) { return param.param.name; });
 
+// ---- a device that goes away ----
+
+struct LostCase {
+    std::string name;
+    Instrument preset;
+    std::string before;  // received before the device goes
+    std::vector<Line> expected;
+    std::string unsent;
+};
+
+void PrintTo(const LostCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DeviceLost : public WeightWorkerTest, public ::testing::WithParamInterface<LostCase> {};
+
+// The run ends by itself, through the one end handler, without anyone stopping it.
+TEST_P(DeviceLost, EndsTheRunWithAPlainMessage) {
+    const LostCase& c = GetParam();
+    config.setInstrument(c.preset);
+    start();
+    device().receive(c.before);
+    awaitLines(c.expected.size());
+    awaitDrained();
+    device().disappear();
+    awaitEnd();
+
+    EXPECT_EQ(view.lines, c.expected);
+    std::vector<std::string> important{text("execution.exception") +
+                                       WeightWorker::format(text("port.lost"), {"COM3"})};
+    if (!c.unsent.empty()) important.push_back(text("unsent.data") + " " + c.unsent);
+    EXPECT_EQ(view.important, important);
+    EXPECT_NE(view.events.back(), text("stopped"));
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_FALSE(device().isOpen());
+    EXPECT_TRUE(worker->isDone());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, DeviceLost,
+    ::testing::Values(
+        LostCase{"NumberWorkerIdle", Instrument::GENERIC, "7\r", {{1, "7\r", "7", false}}, ""},
+        LostCase{"NumberWorkerHalfALine", Instrument::GENERIC, "7\r+12.", {{1, "7\r", "7", false}}, "+12."},
+        LostCase{
+            "TextWorkerHalfALine", Instrument::BARCODE_ALPHA, "A1\rB\n", {{1, "A1\r", "A1", false}}, "B<10>"},
+        LostCase{"NothingReceived", Instrument::GENERIC, "", {}, ""}),
+    [](const auto& param) { return param.param.name; });
+
+// Asking the port about its device must not take bytes away from the line being received.
+TEST_F(WeightWorkerTest, HealthChecksLoseNoBytes) {
+    start();
+    device().receive("1");
+    for (char c : std::string("2.5\r")) {
+        const int checks = fake.calls("SerRxReadyCount");
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (fake.calls("SerRxReadyCount") == checks && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(5ms);
+        device().receive(std::string(1, c));
+    }
+    awaitLines(1);
+    stop();
+    EXPECT_EQ(view.lines, (std::vector<Line>{{1, "12.5\r", "12.5", false}}));
+    EXPECT_EQ(view.events.back(), text("stopped"));
+    EXPECT_TRUE(view.important.empty()) << ::testing::PrintToString(view.important);
+}
+
 // ---- set-up of the port ----
 
 struct SetupCase {
