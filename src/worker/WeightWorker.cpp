@@ -127,6 +127,7 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
     // Where the platform cannot tell, a lost device stays unnoticed as before.
     const bool canCheck = sp->isSupported("rxReadyCount");
     auto lastCheck = std::chrono::steady_clock::now();
+    bool lost = false;
     try {
         while (!isCancelled()) {
             for (int c = sp->getByte(); c != -1; c = sp->getByte()) {
@@ -163,11 +164,14 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
                 // A stream without gaps must not keep a stopped worker reading.
                 if (isCancelled()) return stage.getCount();
             }
+            if (lost) throw std::runtime_error(format(text("port.lost"), {sp->getPortName()}));
             if (canCheck) {
                 const auto now = std::chrono::steady_clock::now();
                 if (now - lastCheck >= kHealthCheckInterval) {
                     lastCheck = now;
-                    checkPortAlive();
+                    // Bytes the port took in just before its device went are read before the run ends.
+                    lost = !portAlive();
+                    if (lost) continue;
                 }
             }
             base::Interruptible::sleepFor(std::chrono::milliseconds(idlePause(generator)));
@@ -178,15 +182,13 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
     return stage.getCount();
 }
 
-void WeightWorker::checkPortAlive() {
+bool WeightWorker::portAlive() {
     // Asking how many bytes wait consumes none; it fails once the device has gone.
-    int ready = -1;
     try {
-        ready = sp->rxReadyCount();
+        return sp->rxReadyCount() >= 0;
     } catch (const Zivaraze::IOError&) {
-        ready = -1;
+        return false;
     }
-    if (ready < 0) throw std::runtime_error(format(text("port.lost"), {sp->getPortName()}));
 }
 
 void WeightWorker::process(const std::vector<DataLine>& lines) {

@@ -71,8 +71,8 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   private:
     void setUpLines();
     void closePort() noexcept;
-    // Throws std::runtime_error with the text of "port.lost" when the port reports a failed device.
-    void checkPortAlive();
+    // False when the port reports that its device failed or went away.
+    bool portAlive();
 
     std::minstd_rand generator;
     LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended
