@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/Utf8.h"
+
 namespace rszorvik::base {
 
 namespace {
@@ -24,37 +26,10 @@ bool isLowSurrogate(char32_t c) {
 std::optional<std::u16string> utf8ToUtf16(std::string_view in) {
     std::u16string out;
     out.reserve(in.size());
-    std::size_t i = 0;
-    while (i < in.size()) {
-        const auto b0 = static_cast<unsigned char>(in[i]);
-        char32_t cp = 0;
-        std::size_t extra = 0;
-        char32_t min = 0;
-        if (b0 < 0x80) {
-            cp = b0;
-        } else if ((b0 & 0xE0) == 0xC0) {
-            cp = b0 & 0x1F;
-            extra = 1;
-            min = 0x80;
-        } else if ((b0 & 0xF0) == 0xE0) {
-            cp = b0 & 0x0F;
-            extra = 2;
-            min = 0x800;
-        } else if ((b0 & 0xF8) == 0xF0) {
-            cp = b0 & 0x07;
-            extra = 3;
-            min = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + extra >= in.size()) return std::nullopt;
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto b = static_cast<unsigned char>(in[i + k]);
-            if ((b & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (extra > 0 && cp < min) return std::nullopt;
-        if (cp > 0x10FFFF || isHighSurrogate(cp) || isLowSurrogate(cp)) return std::nullopt;
+    for (std::size_t i = 0; i < in.size();) {
+        const auto decoded = utf8::decode(in, i);
+        if (!decoded) return std::nullopt;
+        char32_t cp = *decoded;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
@@ -62,27 +37,8 @@ std::optional<std::u16string> utf8ToUtf16(std::string_view in) {
         } else {
             out.push_back(static_cast<char16_t>(cp));
         }
-        i += extra + 1;
     }
     return out;
-}
-
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
 }
 
 // Surrogate pairs (as two \u escapes in the file) become one code point; half a pair cannot be UTF-8.
@@ -97,7 +53,7 @@ std::string utf16ToUtf8(std::u16string_view in) {
         } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
             throw std::invalid_argument(kLoneSurrogate);
         }
-        appendUtf8(out, c);
+        utf8::append(out, c);
     }
     return out;
 }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "cli/Commands.h"
 #include "prefs/ConfigKeys.h"
 #include "worker/ReplaySession.h"
-#include "worker/Utf8.h"
 
 namespace rszorvik::cli {
 namespace {
@@ -39,7 +39,7 @@ void appendJsonString(std::string& out, std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            worker::utf8::append(out, worker::utf8::next(text, i));
+            base::utf8::append(out, base::utf8::next(text, i));
             continue;
         }
         ++i;

@@ -6,6 +6,7 @@
 
 #include "base/MessageCatalog.h"
 #include "base/Regex.h"
+#include "base/Utf8.h"
 #include "config/Instrument.h"
 
 namespace rszorvik::config {
@@ -151,38 +152,6 @@ std::vector<int> sequence(const std::array<int, 4>& keys) {
         out.push_back(k);
     }
     return out;
-}
-
-// The next code point of well-formed UTF-8 starting at i (advancing i), or none for a malformed sequence.
-std::optional<char32_t> nextCodePoint(std::string_view s, std::size_t& i) {
-    const auto lead = static_cast<unsigned char>(s[i]);
-    int length = 0;
-    char32_t cp = 0;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        cp = lead & 0x07;
-    } else {
-        return std::nullopt;
-    }
-    if (i + static_cast<std::size_t>(length) > s.size()) return std::nullopt;
-    for (int k = 1; k < length; ++k) {
-        const auto cont = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-        if ((cont & 0xC0) != 0x80) return std::nullopt;
-        cp = (cp << 6) | (cont & 0x3F);
-    }
-    constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-    i += static_cast<std::size_t>(length);
-    return cp;
 }
 
 bool integerIn(std::string_view s, std::int32_t low, std::int32_t high) {
@@ -352,7 +321,7 @@ bool MathOperand::valid(std::string_view s) {
 
 bool RemoveCharacters::valid(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
-        const auto cp = nextCodePoint(s, i);
+        const auto cp = base::utf8::decode(s, i);
         if (!cp || *cp > 0xFF) return false;
     }
     return true;

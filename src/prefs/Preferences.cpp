@@ -3,6 +3,7 @@
 #include <charconv>
 #include <set>
 
+#include "base/Utf8.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/XmlSupport.h"
 
@@ -10,47 +11,21 @@ namespace rszorvik::prefs {
 
 namespace {
 
-bool isUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
-        if (length == 0 || byte > 0xF4 || i + length > text.size()) return false;
-        char32_t cp = length == 1 ? byte : byte & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        if ((length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-// Limits count characters, not bytes: the continuation bytes of UTF-8 are not counted.
-std::size_t characterCount(std::string_view text) {
-    std::size_t count = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++count;
-    return count;
-}
-
+// Limits count characters, not bytes; they are checked before the encoding, which is why they count lead
+// bytes rather than decode.
 void checkKey(const std::string& key) {
-    if (characterCount(key) > Preferences::MAX_KEY_LENGTH)
+    if (base::utf8::countLeadBytes(key) > Preferences::MAX_KEY_LENGTH)
         throw std::invalid_argument("Key too long: " + key);
     if (key.find('\0') != std::string::npos) throw std::invalid_argument("Key contains code point U+0000");
-    if (!isUtf8(key)) throw std::invalid_argument("Key is not UTF-8");
+    if (!base::utf8::isValid(key)) throw std::invalid_argument("Key is not UTF-8");
 }
 
 void checkValue(std::string_view value) {
-    if (characterCount(value) > Preferences::MAX_VALUE_LENGTH)
+    if (base::utf8::countLeadBytes(value) > Preferences::MAX_VALUE_LENGTH)
         throw std::invalid_argument("Value too long: " + std::string(value.substr(0, 100)) + "...");
     if (value.find('\0') != std::string_view::npos)
         throw std::invalid_argument("Value contains code point U+0000");
-    if (!isUtf8(value)) throw std::invalid_argument("Value is not UTF-8");
+    if (!base::utf8::isValid(value)) throw std::invalid_argument("Value is not UTF-8");
 }
 
 // Splits a relative path into node names, rejecting the forms a path may not take.
@@ -64,7 +39,7 @@ std::vector<std::string> splitPath(std::string_view path) {
         if (slash == std::string_view::npos) slash = path.size();
         if (slash == start) throw std::invalid_argument("Consecutive slashes in path");
         names.emplace_back(path.substr(start, slash - start));
-        if (characterCount(names.back()) > Preferences::MAX_NAME_LENGTH)
+        if (base::utf8::countLeadBytes(names.back()) > Preferences::MAX_NAME_LENGTH)
             throw std::invalid_argument("Node name " + names.back() + " too long");
         start = slash + 1;
     }
@@ -86,7 +61,7 @@ Preferences::Preferences(Preferences* parent, std::string name)
     if (name_.empty()) throw std::invalid_argument("Illegal name: empty string");
     if (name_.find('/') != std::string::npos)
         throw std::invalid_argument("Name '" + name_ + "' contains '/'");
-    if (!isUtf8(name_)) throw std::invalid_argument("Node name is not UTF-8");
+    if (!base::utf8::isValid(name_)) throw std::invalid_argument("Node name is not UTF-8");
     parent_ = parent->weak_from_this();
     root_ = parent->rootNode();
     absolutePath_ = parent->isRoot_ ? "/" + name_ : parent->absolutePath_ + "/" + name_;

@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 #include <set>
 
+#include "base/Utf8.h"
 #include "prefs/Preferences.h"
 
 namespace rszorvik::prefs {
@@ -49,35 +50,13 @@ std::string escape(std::string_view text) {
     return out;
 }
 
-std::size_t characterCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
-
 // Refuses bytes that are not UTF-8 (overlong forms and surrogates included) and NUL, which the parser
-// would take for the end of a text.
+// would take for the end of a text. The offset named is that of the sequence's first byte.
 void checkEncoding(std::string_view doc) {
-    std::size_t i = 0;
-    while (i < doc.size()) {
-        auto byte = static_cast<unsigned char>(doc[i]);
-        if (byte == 0) refuse("The document contains a NUL byte at offset " + std::to_string(i));
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 0;
-        if (length == 0 || byte > 0xF4 || i + length > doc.size())
+    for (std::size_t i = 0; i < doc.size();) {
+        if (doc[i] == '\0') refuse("The document contains a NUL byte at offset " + std::to_string(i));
+        if (!base::utf8::decode(doc, i))
             refuse("The document is not UTF-8 (offset " + std::to_string(i) + ")");
-        char32_t cp = byte & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(doc[i + k]);
-            if ((next & 0xC0) != 0x80) refuse("The document is not UTF-8 (offset " + std::to_string(i) + ")");
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            refuse("The document is not UTF-8 (offset " + std::to_string(i) + ")");
-        i += length;
     }
 }
 
@@ -228,7 +207,7 @@ class Checker {
             allowAttributes(child, {"name"});
             std::string name = required(child, "name");
             if (name.empty() || name.find('/') != std::string::npos ||
-                characterCount(name) > Preferences::MAX_NAME_LENGTH)
+                base::utf8::countLeadBytes(name) > Preferences::MAX_NAME_LENGTH)
                 refuse("Invalid node name \"" + name.substr(0, 100) + "\"");
             nodeContent(child, path + "/" + name, depth + 1);
         }
@@ -243,9 +222,9 @@ class Checker {
             std::string key = required(entry, "key");
             std::string value = required(entry, "value");
             if (!childElements(entry).empty()) refuse("<entry> must be empty");
-            if (characterCount(key) > Preferences::MAX_KEY_LENGTH)
+            if (base::utf8::countLeadBytes(key) > Preferences::MAX_KEY_LENGTH)
                 refuse("Key too long: " + key.substr(0, 100));
-            if (characterCount(value) > Preferences::MAX_VALUE_LENGTH)
+            if (base::utf8::countLeadBytes(value) > Preferences::MAX_VALUE_LENGTH)
                 refuse("Value of key " + key + " too long");
             entries.entries.emplace_back(std::move(key), std::move(value));
         }

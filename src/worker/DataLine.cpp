@@ -4,7 +4,7 @@
 #include <ctime>
 #include <utility>
 
-#include "worker/Utf8.h"
+#include "base/Utf8.h"
 
 namespace rszorvik::worker {
 
@@ -35,7 +35,7 @@ void DataLine::appendTransformed(std::string& out, std::string_view text) {
             ++i;
             continue;
         }
-        const char32_t cp = utf8::next(text, i);
+        const char32_t cp = base::utf8::next(text, i);
         char digits[12];
         const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint32_t>(cp)).ptr;
         out.push_back('<');
@@ -52,7 +52,7 @@ std::string DataLine::transformControlChars(std::string_view text) {
 }
 
 std::string DataLine::textFromBytes(std::string_view bytes) {
-    return utf8::fromLatin1(bytes);
+    return base::utf8::fromLatin1(bytes);
 }
 
 }  // namespace rszorvik::worker

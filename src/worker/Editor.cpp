@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "worker/Utf8.h"
+#include "base/Utf8.h"
 
 namespace rszorvik::worker {
 
@@ -15,10 +15,10 @@ Editor::Editor(EditOperation editOperation, EditPosition editPosition, int numCh
 std::string Editor::edit(std::string_view text) const {
     if (text.empty() || numCharacters <= 0) return std::string(text);
     const auto n = static_cast<std::size_t>(numCharacters);
-    const std::size_t length = utf8::length(text);
+    const std::size_t length = base::utf8::length(text);
     if (length < n) return editOperation == EditOperation::REMOVE ? std::string() : std::string(text);
     // Byte offset of the boundary N characters in from the chosen end.
-    const std::size_t cut = utf8::offsetOf(text, editPosition == EditPosition::FIRST ? n : length - n);
+    const std::size_t cut = base::utf8::offsetOf(text, editPosition == EditPosition::FIRST ? n : length - n);
     const bool keepFront = (editOperation == EditOperation::KEEP) == (editPosition == EditPosition::FIRST);
     return std::string(keepFront ? text.substr(0, cut) : text.substr(cut));
 }

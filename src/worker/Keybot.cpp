@@ -6,6 +6,7 @@
 
 #include "base/Interruptible.h"
 #include "base/MessageCatalog.h"
+#include "base/Utf8.h"
 #include "worker/WeightWorkerView.h"
 
 namespace rszorvik::worker {
@@ -14,59 +15,6 @@ namespace {
 
 constexpr int kAlt = platform::Vk::ALT;
 constexpr int kSpace = platform::Vk::SPACE;
-
-// The next character of UTF-8 text at `pos`: its bytes and code point. A byte that starts no valid sequence
-// stands for itself.
-struct Utf8Char {
-    std::string bytes;
-    char32_t codePoint = 0;
-};
-Utf8Char nextChar(const std::string& text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    int length = 1;
-    char32_t cp = lead;
-    if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        cp = lead & 0x07;
-    } else if (lead >= 0xe0) {
-        length = 3;
-        cp = lead & 0x0f;
-    } else if (lead >= 0xc2 && lead < 0xe0) {
-        length = 2;
-        cp = lead & 0x1f;
-    } else {
-        length = 1;
-    }
-    if (length > 1) {
-        if (pos + static_cast<std::size_t>(length) > text.size()) return {text.substr(pos, 1), lead};
-        for (int i = 1; i < length; ++i) {
-            const auto cont = static_cast<unsigned char>(text[pos + static_cast<std::size_t>(i)]);
-            if ((cont & 0xc0) != 0x80) return {text.substr(pos, 1), lead};
-            cp = (cp << 6) | (cont & 0x3f);
-        }
-    }
-    return {text.substr(pos, static_cast<std::size_t>(length)), cp};
-}
-
-std::string encodeUtf8(char32_t cp) {
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -134,7 +82,9 @@ void Keybot::pressKeyReleaseStartEnd(int keyCode, int delay) {
         pressKeyRelease(keyCode, delay);
     } else if (keyCode > 0 && keyCode <= 0x10ffff) {
         // Punctuation such as comma or semicolon comes out right only through the layout's map.
-        typeString(encodeUtf8(static_cast<char32_t>(keyCode)), true);
+        std::string character;
+        base::utf8::append(character, static_cast<char32_t>(keyCode));
+        typeString(character, true);
     }
 }
 
@@ -148,19 +98,21 @@ void Keybot::pressKeyRelease(int keyCode, int delay) {
 void Keybot::typeString(const std::string& text, bool complete) {
     const config::KeyMap& map = complete ? keyMapComplete : keyMap;
     for (std::size_t pos = 0; pos < text.size();) {
-        const Utf8Char c = nextChar(text, pos);
-        pos += c.bytes.size();
-        const auto entry = map.find(c.bytes);
+        // A byte that starts no well-formed sequence stands for itself.
+        const std::size_t start = pos;
+        const char32_t codePoint = base::utf8::next(text, pos);
+        const std::string bytes = text.substr(start, pos - start);
+        const auto entry = map.find(bytes);
         if (entry == map.end() || entry->second.empty()) {
-            if (c.codePoint < 32 || c.codePoint > 126) {
-                report(cannotType + "<" + std::to_string(static_cast<unsigned long>(c.codePoint)) + ">");
+            if (codePoint < 32 || codePoint > 126) {
+                report(cannotType + "<" + std::to_string(static_cast<unsigned long>(codePoint)) + ">");
             } else {
-                report(cannotType + c.bytes);
+                report(cannotType + bytes);
             }
             continue;
         }
         if (entry->second.front() == kAlt) {
-            typeAltCode(c.bytes, entry->second);
+            typeAltCode(bytes, entry->second);
         } else {
             typeChord(entry->second);
         }

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "worker/Utf8.h"
+#include "base/Utf8.h"
 
 namespace rszorvik::worker {
 
@@ -23,14 +23,14 @@ std::optional<RawLine> LineAssembler::add(std::uint8_t byte, bool flagged) {
 }
 
 RawLine LineAssembler::takeLine() {
-    RawLine line{utf8::fromLatin1(pending), pendingError};
+    RawLine line{base::utf8::fromLatin1(pending), pendingError};
     pending.clear();
     pendingError = false;
     return line;
 }
 
 std::string LineAssembler::unsentText() const {
-    return utf8::fromLatin1(pending);
+    return base::utf8::fromLatin1(pending);
 }
 
 void LineAssembler::clear() {

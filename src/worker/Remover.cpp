@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "worker/Utf8.h"
+#include "base/Utf8.h"
 
 namespace rszorvik::worker {
 
@@ -10,7 +10,7 @@ Remover::Remover(const config::Config& config) : Remover(config.getRemoveCharact
 
 Remover::Remover(std::string_view characters) : characters(characters) {
     for (std::size_t i = 0; i < characters.size();) {
-        const char32_t cp = utf8::next(characters, i);
+        const char32_t cp = base::utf8::next(characters, i);
         if (cp < latin1.size())
             latin1.set(cp);
         else
@@ -28,7 +28,7 @@ std::string Remover::removeCharacters(std::string_view text) const {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t start = i;
-        const char32_t cp = utf8::next(text, i);
+        const char32_t cp = base::utf8::next(text, i);
         if (!removes(cp)) out.append(text.substr(start, i - start));
     }
     return out;

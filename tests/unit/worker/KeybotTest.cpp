@@ -211,6 +211,32 @@ TEST_F(KeybotTest, CharactersWithoutAKeyAreReportedAndSkipped) {
     EXPECT_EQ(injector->keys(), "+49 -49");
 }
 
+// Bytes that form no character (an encoded surrogate, an overlong form, a lead byte no character starts
+// with) are reported byte by byte, never as a code point the text does not hold.
+TEST_F(KeybotTest, MalformedBytesAreReportedOneByOne) {
+    const std::string cannot =
+        base::MessageCatalog::get("rszorvik.worker.WorkerBundle").getString("cannot_type");
+    const struct {
+        const char* text;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {"\xed\xa0\x80", {"<237>", "<160>", "<128>"}},
+        {"\xe0\x80\xb1", {"<224>", "<128>", "<177>"}},
+        {"\xf8\x80\x80", {"<248>", "<128>", "<128>"}},
+        {"\xf4\x90\x80\x80", {"<244>", "<144>", "<128>", "<128>"}},
+    };
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto keybot = make({.keyMapType = KeyMapType::NUMERIC});
+        keybot->typeString(std::string(c.text) + "1", false);
+        for (const auto& m : c.messages)
+            expected.push_back(cannot + m);
+        EXPECT_EQ(view.messages(), expected);
+        EXPECT_EQ(injector->keys(), "+49 -49");
+    }
+}
+
 TEST_F(KeybotTest, RejectedKeysAreReportedAndTypingGoesOn) {
     const std::string german = label(KeyboardType::GERMAN);
     const std::string all = label(KeyboardType::ALL);

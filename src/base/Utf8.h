@@ -2,12 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
-// Small UTF-8 helpers for the processing chain. Line texts hold one code point per received byte, so a
-// "character" of the chain is a code point, never a byte.
-namespace rszorvik::worker::utf8 {
+// UTF-8 helpers shared by every layer. Two readings exist on purpose: `decode`/`isValid` refuse anything
+// that is not well-formed UTF-8 (overlong forms, encoded surrogates, code points above U+10FFFF, truncated
+// sequences), for input that must be refused; `next` never fails, for line texts, where a "character" is
+// a code point and a stray byte must still count as one.
+namespace rszorvik::base::utf8 {
 
 inline void append(std::string& out, char32_t cp) {
     if (cp < 0x80) {
@@ -27,9 +30,9 @@ inline void append(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes the code point at text[i] and moves i past it. A byte that does not start a well-formed
-// sequence is taken as the code point of its own value, so no input is ever lost or merged.
-inline char32_t next(std::string_view text, std::size_t& i) {
+// The code point of the well-formed sequence at text[i], moving i past it; none (i unchanged) when no
+// well-formed sequence starts there.
+inline std::optional<char32_t> decode(std::string_view text, std::size_t& i) {
     const auto lead = static_cast<unsigned char>(text[i]);
     if (lead < 0x80) {
         ++i;
@@ -45,24 +48,28 @@ inline char32_t next(std::string_view text, std::size_t& i) {
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4, cp = lead & 0x07, minimum = 0x10000;
     }
-    if (length == 0 || i + length > text.size()) {
-        ++i;
-        return lead;
-    }
+    if (length == 0 || i + length > text.size()) return std::nullopt;
     for (std::size_t k = 1; k < length; ++k) {
         const auto c = static_cast<unsigned char>(text[i + k]);
-        if ((c & 0xC0) != 0x80) {
-            ++i;
-            return lead;
-        }
+        if ((c & 0xC0) != 0x80) return std::nullopt;
         cp = (cp << 6) | (c & 0x3F);
     }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return lead;
-    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
     i += length;
     return cp;
+}
+
+inline bool isValid(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();)
+        if (!decode(text, i)) return false;
+    return true;
+}
+
+// Decodes the code point at text[i] and moves i past it. A byte that does not start a well-formed
+// sequence is taken as the code point of its own value, so no input is ever lost or merged.
+inline char32_t next(std::string_view text, std::size_t& i) {
+    if (const auto cp = decode(text, i)) return *cp;
+    return static_cast<unsigned char>(text[i++]);
 }
 
 // Byte offset of the code point after the first n code points (text.size() when there are fewer).
@@ -82,6 +89,16 @@ inline std::size_t length(std::string_view text) {
     return n;
 }
 
+// Bytes that start a character, continuation bytes left out: the code point count of well-formed text
+// without decoding it. Limits checked before the encoding use this count, so malformed text is not
+// measured the way `length` would measure it.
+inline std::size_t countLeadBytes(std::string_view text) {
+    std::size_t n = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
 // Each byte becomes the code point of the same value.
 inline std::string fromLatin1(std::string_view bytes) {
     std::string out;
@@ -98,4 +115,4 @@ inline std::string fromLatin1(std::string_view bytes) {
     return out;
 }
 
-}  // namespace rszorvik::worker::utf8
+}  // namespace rszorvik::base::utf8
