@@ -2,8 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "integration/ChildProcess.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -34,47 +32,14 @@ constexpr auto kPatience = 10s;  // a safety limit for a hung simulator, not a t
 
 class Simulator {
   public:
-    explicit Simulator(std::vector<std::string> args) {
-        args.insert(args.begin(), {simulatorPath(), "--quiet", "--settle-ms", "0"});
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        stdout_ = out[0];
-        if (spawned != 0) throw std::runtime_error("cannot start " + args[0]);
-    }
+    explicit Simulator(std::vector<std::string> args) : child_(withSimulator(std::move(args))) {}
 
     ~Simulator() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
         if (reader_ >= 0) ::close(reader_);
-        ::close(stdout_);
     }
 
     // The first line of the simulator's standard output; empty when it ended without one.
-    std::string slavePath() {
-        std::string line;
-        const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < end) {
-            pollfd entry{stdout_, POLLIN, 0};
-            if (::poll(&entry, 1, 100) <= 0) continue;
-            char c;
-            if (::read(stdout_, &c, 1) != 1) break;
-            if (c == '\n') return line;
-            line += c;
-        }
-        return {};
-    }
+    std::string slavePath() { return child_.firstLine(kPatience); }
 
     void openReader(const std::string& path) {
         reader_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -102,26 +67,18 @@ class Simulator {
     }
 
     // Exit status, or -1 when it did not end in time.
-    int wait() {
-        const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
-    }
+    int wait() { return child_.wait(kPatience); }
 
-    void signal(int number) { ::kill(pid_, number); }
+    void signal(int number) { child_.signal(number); }
 
   private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
+    static std::vector<std::string> withSimulator(std::vector<std::string> args) {
+        args.insert(args.begin(), {simulatorPath(), "--quiet", "--settle-ms", "0"});
+        return args;
+    }
+
+    rszorvik::test::ChildProcess child_;
     int reader_ = -1;
-    bool exited_ = false;
 };
 
 std::vector<std::string> splitLines(const std::string& bytes, char terminator) {
