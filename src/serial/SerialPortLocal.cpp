@@ -12,6 +12,7 @@
 #include "base/SystemProperties.h"
 #include "serial/Diagnostics.h"
 #include "serial/FlowControlTask.h"
+#include "serial/NativeConfig.h"
 #include "serial/NativeHandleMutex.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialServerTask.h"
@@ -110,36 +111,6 @@ std::shared_ptr<const ClassState> classState() {
     std::lock_guard lock(stateMutex());
     return stateSlot();
 }
-
-// The record as the native library reads it; the texts live as long as this object.
-class NativeConfig {
-  public:
-    NativeConfig(const SerialConfig& cfg, int portNumber)
-        : portName_(cfg.getPortName()), baseName_(cfg.getBaseName()) {
-        c.port = portNumber;
-        c.portName = portName_.data();
-        c.portNameLength = static_cast<std::int32_t>(portName_.size());
-        c.baseName = baseName_.data();
-        c.baseNameLength = static_cast<std::int32_t>(baseName_.size());
-        c.txLen = cfg.getTxLen();
-        c.rxLen = cfg.getRxLen();
-        c.bitRate = cfg.getBitRate();
-        c.parity = cfg.getParity();
-        c.dataBits = cfg.getDataBits();
-        c.stopBits = cfg.getStopBits();
-        c.handshake = cfg.getHandshake();
-        c.hardFlow = cfg.getHardFlow() ? 1 : 0;
-        c.disableActiveLink = cfg.getDisableActiveLink() ? 1 : 0;
-    }
-    NativeConfig(const NativeConfig&) = delete;
-    NativeConfig& operator=(const NativeConfig&) = delete;
-
-    ZspConfig c{};
-
-  private:
-    std::string portName_;
-    std::string baseName_;
-};
 
 std::string openFailureText(int code) {
     switch (code) {

@@ -4,15 +4,17 @@
 #include <mutex>
 
 #include "native/zspWin.h"
+#include "serial/NativeConfig.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 
 namespace Zivaraze {
 
 struct SerialServerTask::State {
-    std::string portName;
-    std::string baseName;
-    ZspConfig config{};
+    explicit State(const SerialConfig& cfg) : native(cfg, 0) {}
+
+    NativeConfig native;
+    ZspConfig& config = native.c;
     std::atomic<bool> ended{false};
     mutable std::mutex mutex;
     std::string eMsg;
@@ -27,26 +29,8 @@ struct SerialServerTask::State {
     }
 };
 
-SerialServerTask::SerialServerTask(const SerialPortLocal& sp) : state_(std::make_shared<State>()) {
-    const SerialConfig& cfg = *sp.getConfig();
-    state_->portName = cfg.getPortName();
-    state_->baseName = cfg.getBaseName();
-    auto& c = state_->config;
-    c.port = 0;
-    c.portName = state_->portName.data();
-    c.portNameLength = static_cast<std::int32_t>(state_->portName.size());
-    c.baseName = state_->baseName.data();
-    c.baseNameLength = static_cast<std::int32_t>(state_->baseName.size());
-    c.txLen = cfg.getTxLen();
-    c.rxLen = cfg.getRxLen();
-    c.bitRate = cfg.getBitRate();
-    c.parity = cfg.getParity();
-    c.dataBits = cfg.getDataBits();
-    c.stopBits = cfg.getStopBits();
-    c.handshake = cfg.getHandshake();
-    c.hardFlow = cfg.getHardFlow();
-    c.disableActiveLink = cfg.getDisableActiveLink();
-}
+SerialServerTask::SerialServerTask(const SerialPortLocal& sp)
+    : state_(std::make_shared<State>(*sp.getConfig())) {}
 
 SerialServerTask::~SerialServerTask() {
     if (!thread_.joinable()) return;
