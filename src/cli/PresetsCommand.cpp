@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "cli/Commands.h"
 #include "config/Config.h"
 #include "config/Instrument.h"
@@ -20,8 +21,7 @@ std::string terminatorText(int code) {
 
 // Width on screen: labels may hold umlauts, so count code points rather than bytes.
 std::size_t displayWidth(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(
-        text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return base::utf8::countLeadBytes(text);
 }
 
 void printJson() {
