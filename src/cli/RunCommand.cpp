@@ -68,8 +68,10 @@ class EventLog {
         localtime_r(&now, &local);
         char stamp[16];
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+        // One write per line: standard error is unbuffered, and the values may share the terminal.
+        const std::string line = std::string(stamp) + ' ' + text + '\n';
         std::lock_guard lock(mutex);
-        std::cerr << stamp << ' ' << text << '\n' << std::flush;
+        std::cerr.write(line.data(), static_cast<std::streamsize>(line.size())).flush();
     }
 
   private:
