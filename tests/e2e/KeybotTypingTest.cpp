@@ -9,8 +9,8 @@
 #include "TypingWindow.h"
 #include "base/InterruptibleThread.h"
 #include "platform/X11KeyInjector.h"
+#include "support/MessageView.h"
 #include "worker/Keybot.h"
-#include "worker/WeightWorkerView.h"
 
 namespace rszorvik::test {
 namespace {
@@ -18,25 +18,6 @@ namespace {
 using worker::Keybot;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
-
-class MessageView : public worker::WeightWorkerView {
-  public:
-    void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
-    }
-    void setConnectedInGUI(bool) override {}
-    void update(const worker::DataLine&) override {}
-    std::vector<std::string> messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> messages_;
-};
 
 std::string printableAscii() {
     std::string all;

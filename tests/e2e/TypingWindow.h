@@ -15,7 +15,9 @@
 
 // Qt's D-Bus connection (accessibility, themes) keeps a buffer to the end of the process. Only this is
 // excused from the leak check; each end-to-end program includes this header from its one source file.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
 
 namespace rszorvik::test {
 

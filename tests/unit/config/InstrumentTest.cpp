@@ -80,7 +80,8 @@ TEST(InstrumentTest, CompleteBarcodeClassIsExactlyPrintableAscii) {
     for (char32_t cp : probes) {
         const std::string text = utf8(cp);
         const bool printable = cp >= 32 && cp <= 126;
-        EXPECT_EQ(extract(regex, 1, "\x01" + text + "\x01"), printable ? text : "") << "code point " << static_cast<std::uint32_t>(cp);
+        EXPECT_EQ(extract(regex, 1, "\x01" + text + "\x01"), printable ? text : "")
+            << "code point " << static_cast<std::uint32_t>(cp);
     }
     // Digits and capitals only for the basic alphanumeric barcode.
     const Regex basic(Instrument(Instrument::BARCODE_ALPHA).getPattern());

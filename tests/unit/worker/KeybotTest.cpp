@@ -8,37 +8,18 @@
 #include "base/Interruptible.h"
 #include "base/InterruptibleThread.h"
 #include "base/MessageCatalog.h"
+#include "support/MessageView.h"
 #include "support/RecordingKeyInjector.h"
 #include "worker/Keybot.h"
-#include "worker/WeightWorkerView.h"
 
 namespace rszorvik::worker {
 namespace {
 
 using test::KeyEvent;
+using test::MessageView;
 using test::RecordingKeyInjector;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
-
-class RecordingView : public WeightWorkerView {
-  public:
-    void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
-    }
-    void setConnectedInGUI(bool) override {}
-    void update(const DataLine&) override {}
-
-    std::vector<std::string> messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> messages_;
-};
 
 struct Settings {
     int keyDelay = 0;
@@ -66,7 +47,7 @@ class KeybotTest : public ::testing::Test {
 
     static std::string label(KeyboardType type) { return type.toString(); }
 
-    RecordingView view;
+    MessageView view;
     RecordingKeyInjector* injector = nullptr;
 };
 
