@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "prefs/SettingsStore.h"
@@ -27,5 +28,9 @@ void addPortsCommand(CLI::App& app, const GlobalOptions& global);
 // std::exception when the store cannot be opened.
 prefs::StoredSettings openStoredSettings(const GlobalOptions& global,
                                          const std::vector<std::string>& portList);
+
+// Applies each --set KEY=VALUE in its stored encoding. A malformed or refused one is reported as
+// "zorvik-cli <command>: <why>" and ends the command with exit status 2; the record is then unusable.
+void applySets(config::Config& config, const std::vector<std::string>& sets, std::string_view command);
 
 }  // namespace rszorvik::cli

@@ -12,7 +12,6 @@
 
 #include "base/Utf8.h"
 #include "cli/Commands.h"
-#include "prefs/ConfigKeys.h"
 #include "worker/ReplaySession.h"
 
 namespace rszorvik::cli {
@@ -128,15 +127,7 @@ config::Config settingsFor(const GlobalOptions& global, const ReplayOptions& opt
     } catch (const std::exception& e) {
         fail(std::string("cannot open the settings: ") + e.what(), 1);
     }
-    for (const auto& set : options.sets) {
-        const auto equals = set.find('=');
-        if (equals == std::string::npos) fail("--set expects KEY=VALUE, got \"" + set + "\"", 2);
-        try {
-            prefs::applySetting(config, set.substr(0, equals), set.substr(equals + 1));
-        } catch (const std::invalid_argument& e) {
-            fail(e.what(), 2);
-        }
-    }
+    applySets(config, options.sets, "replay");
     return config;
 }
 

@@ -20,7 +20,6 @@
 #include "base/MessageCatalog.h"
 #include "cli/Commands.h"
 #include "platform/CapsLock.h"
-#include "prefs/ConfigKeys.h"
 #include "serial/Diagnostics.h"
 #include "serial/IOError.h"
 #include "serial/SerialPortLocal.h"
@@ -149,25 +148,13 @@ class StopSignals {
     std::thread waiter;
 };
 
-void applySets(config::Config& config, const std::vector<std::string>& sets) {
-    for (const auto& set : sets) {
-        const auto equals = set.find('=');
-        if (equals == std::string::npos) fail("--set expects KEY=VALUE, got \"" + set + "\"", kUsage);
-        try {
-            prefs::applySetting(config, set.substr(0, equals), set.substr(equals + 1));
-        } catch (const std::invalid_argument& e) {
-            fail(e.what(), kUsage);
-        }
-    }
-}
-
 int run(const GlobalOptions& global, const RunOptions& options) {
     if (options.output != "keys" && options.output != "stdout")
         fail("--output is keys or stdout, not \"" + options.output + "\"", kUsage);
     const bool toStdout = options.output == "stdout";
     // Checked before anything is opened.
     config::Config scratch;
-    applySets(scratch, options.sets);
+    applySets(scratch, options.sets, "run");
 
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
@@ -207,7 +194,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         if (!found.empty()) port = found.front();
     }
     config.setPort(port);
-    applySets(config, options.sets);
+    applySets(config, options.sets, "run");
     if (!options.port.empty()) config.setPort(options.port);
 
     const auto preset = config.getInstrument().value_or(config::Config::Instrument::getDefault());

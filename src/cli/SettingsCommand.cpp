@@ -27,18 +27,6 @@ struct SettingsOptions {
     throw CLI::RuntimeError(status);
 }
 
-void applySets(config::Config& config, const std::vector<std::string>& sets) {
-    for (const auto& set : sets) {
-        auto equals = set.find('=');
-        if (equals == std::string::npos) fail("--set expects KEY=VALUE, got \"" + set + "\"", 2);
-        try {
-            prefs::applySetting(config, set.substr(0, equals), set.substr(equals + 1));
-        } catch (const std::invalid_argument& e) {
-            fail(e.what(), 2);
-        }
-    }
-}
-
 nlohmann::ordered_json settingsJson(const config::Config& config) {
     nlohmann::ordered_json settings = nlohmann::ordered_json::object();
     for (const auto& setting : prefs::settingKeys()) {
@@ -60,7 +48,7 @@ nlohmann::ordered_json settingsJson(const config::Config& config) {
 void run(const GlobalOptions& global, const SettingsOptions& options) {
     // Every --set is checked before anything is changed.
     config::Config scratch;
-    applySets(scratch, options.sets);
+    applySets(scratch, options.sets, "settings");
 
     const std::vector<std::string> portList;  // the port list joins when the CLI enumerates ports
     prefs::StoredSettings stored;
@@ -84,7 +72,7 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
     }
     result["repaired"] = !stored.loadedClean;
 
-    applySets(stored.config, options.sets);
+    applySets(stored.config, options.sets, "settings");
     // Exporting saves first, as the window does, so the file holds what is shown.
     const bool save = options.save || !options.exportFile.empty();
     if (save) {
@@ -112,6 +100,25 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
 prefs::StoredSettings openStoredSettings(const GlobalOptions& global,
                                          const std::vector<std::string>& portList) {
     return prefs::openStoredSettings(global.prefsFile, portList);
+}
+
+void applySets(config::Config& config, const std::vector<std::string>& sets, std::string_view command) {
+    for (const auto& set : sets) {
+        std::string why;
+        const auto equals = set.find('=');
+        if (equals == std::string::npos) {
+            why = "--set expects KEY=VALUE, got \"" + set + "\"";
+        } else {
+            try {
+                prefs::applySetting(config, set.substr(0, equals), set.substr(equals + 1));
+                continue;
+            } catch (const std::invalid_argument& e) {
+                why = e.what();
+            }
+        }
+        std::cerr << "zorvik-cli " << command << ": " << why << '\n';
+        throw CLI::RuntimeError(2);
+    }
 }
 
 void addSettingsCommand(CLI::App& app, const GlobalOptions& global) {
