@@ -17,3 +17,11 @@ if(ZORVIK_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(zorvik_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Rebuilds in other checkouts of the tree (CI's clean clone, work trees) reuse what ccache already compiled.
+find_program(ZORVIK_CCACHE ccache)
+if(ZORVIK_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${PROJECT_SOURCE_DIR}
+                                  CCACHE_NOHASHDIR=true ${ZORVIK_CCACHE})
+  set(CMAKE_C_COMPILER_LAUNCHER ${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
