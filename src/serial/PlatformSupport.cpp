@@ -3,29 +3,24 @@
 #include <sys/utsname.h>
 
 #include <algorithm>
-#include <cctype>
 #include <initializer_list>
 #include <string_view>
 
+#include "base/Ascii.h"
 #include "base/SystemProperties.h"
 
 namespace Zivaraze {
 namespace {
 
+using rszorvik::base::asciiLower;
 using rszorvik::base::SystemProperties;
 
 bool oneOf(const std::string& value, std::initializer_list<std::string_view> names) {
     return std::find(names.begin(), names.end(), value) != names.end();
 }
 
-std::string lowerCase(std::string text) {
-    for (auto& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool isNetware(const std::string& osName) {
-    return lowerCase(osName).find("netware") != std::string::npos;
+    return asciiLower(osName).find("netware") != std::string::npos;
 }
 
 void setWindowsGroup(PlatformSupport& s, const std::string& osName) {
@@ -142,7 +137,7 @@ void setLibraryName(PlatformSupport& s, const std::string& osName, const std::st
         if (osArch == "arm") s.zspLib = "zspEpocArm";
     }
     if (osName == "Windows CE" || osName == "WindowsCE") {
-        const std::string arch = lowerCase(osArch);
+        const std::string arch = asciiLower(osArch);
         if (arch == "mips") s.zspLib = "zspWceMips";
         if (arch == "sh3") s.zspLib = "zspWceSh3";
         if (arch == "sh4") s.zspLib = "zspWceSh4";
