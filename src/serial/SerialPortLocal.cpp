@@ -1,116 +1,31 @@
+// The per-port operations of SerialPortLocal: life cycle, byte input and output, modem lines and
+// timeouts. The class-wide parts live in SerialPortLocalLibrary.cpp, SerialPortLocalPortList.cpp and
+// SerialPortLocalNotifications.cpp.
+
 #include "serial/SerialPortLocal.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <mutex>
-#include <optional>
 #include <thread>
 
-#include "base/SystemProperties.h"
 #include "serial/Diagnostics.h"
 #include "serial/FlowControlTask.h"
 #include "serial/NativeConfig.h"
 #include "serial/NativeHandleMutex.h"
-#include "serial/NativeLibrary.h"
+#include "serial/SerialPortLocalState.h"
 #include "serial/SerialServerTask.h"
 
 namespace Zivaraze {
 namespace {
 
-using rszorvik::base::SystemProperties;
-
-constexpr const char* kBanner = "Zivaraze Library: version 10.2.3: build ";
-constexpr const char* kNotice =
-    "Serial port access for zorvik; the native part is the zspWin module shipped with it.";
-
-struct ClassState {
-    PlatformSupport platform;
-    std::string osName;
-    std::string osArch;
-    std::string javaVersion;
-    std::string javaVendor;
-    std::string zspLib;
-    bool zspLibLoaded = false;
-    std::string devName;
-    int portListMode = 0;
-};
-
-std::mutex& stateMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::shared_ptr<const ClassState>& stateSlot() {
-    static std::shared_ptr<const ClassState> state;
-    return state;
-}
-
-void publish(std::shared_ptr<const ClassState> state) {
-    std::lock_guard lock(stateMutex());
-    stateSlot() = std::move(state);
-}
-
-// Changes one field of the class-wide state.
-template <typename Change>
-void updateState(Change change) {
-    std::lock_guard lock(stateMutex());
-    auto next = std::make_shared<ClassState>(*stateSlot());
-    change(*next);
-    stateSlot() = std::move(next);
-}
-
-void initializeClass() {
-    auto s = std::make_shared<ClassState>();
-    s->osName = platformName();
-    s->osArch = platformArch();
-    s->javaVersion = runtimeVersion();
-    s->javaVendor = runtimeVendor();
-    printDiagnostic(std::string(kBanner) + std::to_string(SerialPortLocal::buildNum) + "\r\n" + kNotice);
-    printDiagnostic("os.name=\"" + s->osName + "\"  os.arch=\"" + s->osArch + "\"");
-
-    s->platform = PlatformSupport::forPlatform(s->osName, s->osArch, s->javaVersion);
-    s->devName = s->platform.devName;
-    s->zspLib = s->platform.zspLib;
-    if (s->zspLib.empty()) {
-        printDiagnostic("osName=" + s->osName + " osArch=" + s->osArch);
-        printDiagnostic("Platform not supported, check VM properties os.name & os.arch");
-        std::exit(-1);
-    }
-
-    const std::string error = NativeLibrary::load(s->zspLib);
-    if (error.empty()) {
-        s->zspLibLoaded = true;
-        printDiagnostic("SerialPort class loaded: " + s->zspLib);
-    } else if (s->osName == "Windows 7") {
-        printDiagnostic(error + ": Native library load failed " + s->zspLib + " trying user's folder");
-        const char* home = std::getenv("HOME");
-        const std::string file =
-            std::string(home != nullptr ? home : "") + "/" + NativeLibrary::fileNameFor(s->zspLib);
-        if (auto second = NativeLibrary::loadFile(file); second.empty()) {
-            s->zspLibLoaded = true;
-            printDiagnostic("SerialPort class loaded users: " + s->zspLib);
-        } else {
-            printDiagnostic(second + ": Check that native library " + s->zspLib + " is in proper directory");
-        }
-    } else {
-        printDiagnostic(error + ": Check that native library " + s->zspLib + " is in proper directory");
-    }
-    publish(std::move(s));
-}
-
-std::once_flag& initFlag() {
-    static std::once_flag flag;
-    return flag;
-}
-
-std::shared_ptr<const ClassState> classState() {
-    std::call_once(initFlag(), initializeClass);
-    std::lock_guard lock(stateMutex());
-    return stateSlot();
-}
+using detail::classState;
+using detail::ClassState;
+using detail::native;
+using detail::requireHandle;
+using detail::requireSupported;
+using detail::updateState;
 
 std::string openFailureText(int code) {
     switch (code) {
@@ -133,125 +48,70 @@ std::string openFailureText(int code) {
     }
 }
 
-const ZspApi& native(const char* operation) {
-    return NativeLibrary::api(operation);
-}
-
-// The port list state, class-wide.
-struct PortLists {
-    std::vector<std::string> portList;
-    std::vector<PortDriverInfo> portListInfo;
-    std::optional<PortDriverInfo> portInfo;
-    std::vector<std::string> comPortNums;
-    std::vector<int> portNumList;
+// One modem-line or line-status operation: the platform must offer it and the port be open; the
+// native entry takes the handle (and a value, for the outputs).
+struct LineOperation {
+    bool PlatformSupport::*supported;  // nullptr: every platform offers it
+    const char* supportName;           // as the "not supported" message names it
+    const char* name;                  // as the other messages name it
+    const char* entryName;
+    std::int32_t (*ZspApi::*query)(std::int32_t);
+    std::int32_t (*ZspApi::*set)(std::int32_t, std::int32_t);
+    bool failureThrows;  // otherwise a failure reads as "off"
 };
 
-std::mutex& listMutex() {
-    static std::mutex mutex;
-    return mutex;
+constexpr LineOperation kSetDTR{&PlatformSupport::supSetDTR, "setDTR", "setDTR", "SerSetDTR", nullptr,
+                                &ZspApi::SerSetDTR,          true};
+constexpr LineOperation kSetRTS{&PlatformSupport::supSetRTS, "setRts", "setRTS", "SerSetRTS", nullptr,
+                                &ZspApi::SerSetRTS,          true};
+constexpr LineOperation kSendBreak{
+    &PlatformSupport::supSendBreak, "sendBreak", "sendBreak", "SerSendBreak", nullptr,
+    &ZspApi::SerSendBreak,          true};
+constexpr LineOperation kSigCTS{nullptr, "sigCTS", "sigCTS", "SerSigCTS", &ZspApi::SerSigCTS, nullptr, true};
+constexpr LineOperation kSigDSR{nullptr, "sigDSR", "sigDSR", "SerSigDSR", &ZspApi::SerSigDSR, nullptr, true};
+constexpr LineOperation kSigCD{&PlatformSupport::supSigCD, "sigCD", "sigCD", "SerSigCD",
+                               &ZspApi::SerSigCD,          nullptr, true};
+constexpr LineOperation kSigFrameErr{
+    &PlatformSupport::supSigFrameErr, "sigFrameErr", "sigFrameErr", "SerSigFrameErr",
+    &ZspApi::SerSigFrameErr,          nullptr,       true};
+constexpr LineOperation kSigOverrun{
+    &PlatformSupport::supSigOverrun, "sigOverrun", "sigOverrun", "SerSigOverrun",
+    &ZspApi::SerSigOverrun,          nullptr,      true};
+constexpr LineOperation kSigParityErr{
+    &PlatformSupport::supSigParityErr, "sigParityErr", "sigParityErr", "SerSigParityErr",
+    &ZspApi::SerSigParityErr,          nullptr,        false};
+constexpr LineOperation kSigRing{&PlatformSupport::supSigRing, "sigRing", "sigRing", "SerSigRing",
+                                 &ZspApi::SerSigRing,          nullptr,   false};
+constexpr LineOperation kSigBreak{&PlatformSupport::supSigBreak, "sigBreak", "sigBreak", "SerSigBreak",
+                                  &ZspApi::SerSigBreak,          nullptr,    false};
+
+std::int32_t lineOperation(const LineOperation& operation, int handle, std::int32_t value = 0) {
+    if (operation.supported != nullptr)
+        requireSupported(classState()->platform.*operation.supported, operation.supportName);
+    requireHandle(handle, operation.name);
+    const ZspApi& api = native(operation.entryName);
+    const std::int32_t result =
+        operation.set != nullptr ? (api.*operation.set)(handle, value) : (api.*operation.query)(handle);
+    if (result < 0 && operation.failureThrows) throw IOError(std::string(operation.name) + " failed");
+    return result;
 }
 
-PortLists& lists() {
-    static PortLists state;
-    return state;
-}
-
-bool equalIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-void addPortNameLocked(const std::string& portName) {
-    auto& list = lists().portList;
-    if (std::none_of(list.begin(), list.end(),
-                     [&](const auto& known) { return equalIgnoringCase(known, portName); }))
-        list.push_back(portName);
-}
-
-void addPortInfoLocked(const std::string& portName, const std::string& manufacture,
-                       const std::string& description) {
-    auto& infos = lists().portListInfo;
-    if (std::any_of(infos.begin(), infos.end(),
-                    [&](const auto& info) { return equalIgnoringCase(info.getPortName(), portName); }))
-        return;
-    lists().portInfo.emplace(portName, manufacture, description);
-    infos.push_back(*lists().portInfo);
-}
-
-// Called back by the native discovery while getPortList holds the list lock.
-void discoveredName(void*, const char* portName) noexcept {
-    try {
-        if (portName != nullptr) addPortNameLocked(portName);
-    } catch (...) {
+// A library that does not wait for input itself gets the receive timeout here: true once `wanted`
+// bytes are ready, false when the timeout passed first.
+bool waitForInput(const ZspApi& api, int handle, int wanted) {
+    if (!classState()->platform.layerGetDataTimeout) return true;
+    const int timeout = api.SerGetTimeoutRx(handle);
+    if (timeout <= 0) return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
+    while (api.SerRxReadyCount(handle) < wanted) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    return true;
 }
 
-void discoveredInfo(void*, const char* portName, const char* manufacture, const char* description) noexcept {
-    try {
-        if (portName != nullptr)
-            addPortInfoLocked(portName, manufacture != nullptr ? manufacture : "",
-                              description != nullptr ? description : "");
-    } catch (...) {
-    }
-}
-
-// Leading and trailing blanks and control characters.
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-// The number of the first "COM" followed by digits in the name, if it fits.
-std::optional<int> comNumber(const std::string& portName) {
-    for (std::size_t at = portName.find("COM"); at != std::string::npos; at = portName.find("COM", at + 1)) {
-        std::size_t end = at + 3;
-        long long value = 0;
-        while (end < portName.size() && std::isdigit(static_cast<unsigned char>(portName[end]))) {
-            value = value * 10 + (portName[end] - '0');
-            if (value > INT_MAX) return std::nullopt;
-            ++end;
-        }
-        if (end > at + 3) return static_cast<int>(value);
-    }
-    return std::nullopt;
-}
-
-std::mutex& callbackMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::shared_ptr<DeviceNotificationCallback>& storedCallback() {
-    static std::shared_ptr<DeviceNotificationCallback> callback;
-    return callback;
-}
-
-void notifyDevice() {
-    printDiagnostic("Zivaraze.deviceNotification");
-    std::shared_ptr<DeviceNotificationCallback> callback;
-    {
-        std::lock_guard lock(callbackMutex());
-        callback = storedCallback();
-    }
-    if (callback) callback->deviceNotification();
-}
-
-// Runs on a thread of the native library: nothing may escape into it.
-void deviceNotificationTrampoline(void*) noexcept {
-    try {
-        notifyDevice();
-    } catch (...) {
-    }
-}
-
-std::optional<std::string> rootProperty(const char* propertyName) {
-    return SystemProperties::get(propertyName);
+std::string sentOnly(const char* prefix, std::int32_t sent, std::size_t requested) {
+    return std::string(prefix) + std::to_string(sent) + " of " + std::to_string(requested) + " bytes";
 }
 
 }  // namespace
@@ -487,36 +347,12 @@ void SerialPortLocal::setPortName(const std::string& portName) {
     updateState([&](ClassState& next) { next.devName = portName; });
 }
 
-// ---- checks shared by the operations ----
-
-namespace {
-
-void requireSupported(bool supported, const char* what) {
-    if (!supported) throw IOError(std::string(what) + " not supported on " + SerialPortLocal::getOsName());
-}
-
-void requireHandle(int handle, const char* operation) {
-    if (handle < 0) throw IOError(std::string(operation) + ": Port not open");
-}
-
-}  // namespace
-
 // ---- byte input and output ----
 
 int SerialPortLocal::getByte() {
     rdSinceRxBufCheck = true;
     const ZspApi& api = native("SerGetByte");
-    const auto s = classState();
-    if (s->platform.layerGetDataTimeout) {
-        const int timeout = api.SerGetTimeoutRx(port);
-        if (timeout > 0) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
-            while (api.SerRxReadyCount(port) <= 0) {
-                if (std::chrono::steady_clock::now() >= deadline) return -1;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
-    }
+    if (!waitForInput(api, port, 1)) return -1;
     return api.SerGetByte(port);
 }
 
@@ -531,17 +367,7 @@ int SerialPortLocal::getData(std::span<std::uint8_t> buffer, int offset, int cou
         static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(count), buffer.size() - offset));
     rdSinceRxBufCheck = true;
     const ZspApi& api = native("SerGetData");
-    const auto s = classState();
-    if (s->platform.layerGetDataTimeout) {
-        const int timeout = api.SerGetTimeoutRx(port);
-        if (timeout > 0) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout);
-            while (api.SerRxReadyCount(port) < wanted) {
-                if (std::chrono::steady_clock::now() >= deadline) return 0;
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        }
-    }
+    if (!waitForInput(api, port, wanted)) return 0;
     const std::int32_t got = api.SerGetData(port, buffer.data() + offset, wanted);
     if (got < 0) throw IOError("getData: failed");
     return got;
@@ -553,14 +379,6 @@ void SerialPortLocal::putByte(std::uint8_t value) {
     const std::int32_t result = api.SerPutByte(port, value);
     if (result != 0) throw IOError("PutByte failed: " + std::to_string(result));
 }
-
-namespace {
-
-std::string sentOnly(const char* prefix, std::int32_t sent, std::size_t requested) {
-    return std::string(prefix) + std::to_string(sent) + " of " + std::to_string(requested) + " bytes";
-}
-
-}  // namespace
 
 void SerialPortLocal::putData(std::span<const std::uint8_t> data) {
     if (data.empty()) return;
@@ -641,77 +459,47 @@ bool SerialPortLocal::rxOverflow() {
 // ---- modem lines and line status ----
 
 void SerialPortLocal::setDTR(bool on) {
-    requireSupported(classState()->platform.supSetDTR, "setDTR");
-    requireHandle(port, "setDTR");
-    if (native("SerSetDTR").SerSetDTR(port, on ? 1 : 0) < 0) throw IOError("setDTR failed");
+    lineOperation(kSetDTR, port, on ? 1 : 0);
 }
 
 void SerialPortLocal::setRTS(bool on) {
-    requireSupported(classState()->platform.supSetRTS, "setRts");
-    requireHandle(port, "setRTS");
-    if (native("SerSetRTS").SerSetRTS(port, on ? 1 : 0) < 0) throw IOError("setRTS failed");
+    lineOperation(kSetRTS, port, on ? 1 : 0);
 }
 
 void SerialPortLocal::sendBreak(int duration) {
-    requireSupported(classState()->platform.supSendBreak, "sendBreak");
-    requireHandle(port, "sendBreak");
-    if (native("SerSendBreak").SerSendBreak(port, duration) < 0) throw IOError("sendBreak failed");
+    lineOperation(kSendBreak, port, duration);
 }
 
 bool SerialPortLocal::sigCTS() {
-    requireHandle(port, "sigCTS");
-    const std::int32_t result = native("SerSigCTS").SerSigCTS(port);
-    if (result < 0) throw IOError("sigCTS failed");
-    return result == 1;
+    return lineOperation(kSigCTS, port) == 1;
 }
 
 bool SerialPortLocal::sigDSR() {
-    requireHandle(port, "sigDSR");
-    const std::int32_t result = native("SerSigDSR").SerSigDSR(port);
-    if (result < 0) throw IOError("sigDSR failed");
-    return result == 1;
+    return lineOperation(kSigDSR, port) == 1;
 }
 
 bool SerialPortLocal::sigCD() {
-    requireSupported(classState()->platform.supSigCD, "sigCD");
-    requireHandle(port, "sigCD");
-    const std::int32_t result = native("SerSigCD").SerSigCD(port);
-    if (result < 0) throw IOError("sigCD failed");
-    return result == 1;
+    return lineOperation(kSigCD, port) == 1;
 }
 
 bool SerialPortLocal::sigFrameErr() {
-    requireSupported(classState()->platform.supSigFrameErr, "sigFrameErr");
-    requireHandle(port, "sigFrameErr");
-    const std::int32_t result = native("SerSigFrameErr").SerSigFrameErr(port);
-    if (result < 0) throw IOError("sigFrameErr failed");
-    return result == 1;
+    return lineOperation(kSigFrameErr, port) == 1;
 }
 
 bool SerialPortLocal::sigOverrun() {
-    requireSupported(classState()->platform.supSigOverrun, "sigOverrun");
-    requireHandle(port, "sigOverrun");
-    const std::int32_t result = native("SerSigOverrun").SerSigOverrun(port);
-    if (result < 0) throw IOError("sigOverrun failed");
-    return result == 1;
+    return lineOperation(kSigOverrun, port) == 1;
 }
 
 bool SerialPortLocal::sigParityErr() {
-    requireSupported(classState()->platform.supSigParityErr, "sigParityErr");
-    requireHandle(port, "sigParityErr");
-    return native("SerSigParityErr").SerSigParityErr(port) == 1;
+    return lineOperation(kSigParityErr, port) == 1;
 }
 
 bool SerialPortLocal::sigRing() {
-    requireSupported(classState()->platform.supSigRing, "sigRing");
-    requireHandle(port, "sigRing");
-    return native("SerSigRing").SerSigRing(port) == 1;
+    return lineOperation(kSigRing, port) == 1;
 }
 
 bool SerialPortLocal::sigBreak() {
-    requireSupported(classState()->platform.supSigBreak, "sigBreak");
-    requireHandle(port, "sigBreak");
-    return native("SerSigBreak").SerSigBreak(port) == 1;
+    return lineOperation(kSigBreak, port) == 1;
 }
 
 // ---- timeouts ----
@@ -753,203 +541,6 @@ void SerialPortLocal::resetPortDriver(int portNumber) {
         result = native("SerResetPortDriver").SerResetPortDriver(portNumber);
     }
     if (result != 0) throw IOError("Reset port driver failed: " + std::to_string(result));
-}
-
-void SerialPortLocal::registerDeviceNotification(std::shared_ptr<DeviceNotificationCallback> callback) {
-    classState();
-    const ZspApi& api = native("SerRegisterDeviceNotification");
-    bool hadOne;
-    {
-        std::lock_guard lock(callbackMutex());
-        hadOne = storedCallback() != nullptr;
-    }
-    // The native calls run without the callback lock: stopping waits for a notification in flight.
-    if (hadOne) api.SerUnregisterDeviceNotification(deviceNotificationTrampoline, nullptr);
-    {
-        std::lock_guard lock(callbackMutex());
-        storedCallback() = std::move(callback);
-    }
-    const auto devRoot = rootProperty("ZSP_DEV_ROOT");
-    if (api.SerRegisterDeviceNotification(deviceNotificationTrampoline, nullptr,
-                                          devRoot ? devRoot->c_str() : nullptr) != 0)
-        throw IOError("registerDeviceNotification failed");
-}
-
-void SerialPortLocal::unregisterDeviceNotification() {
-    classState();
-    native("SerUnregisterDeviceNotification")
-        .SerUnregisterDeviceNotification(deviceNotificationTrampoline, nullptr);
-    std::lock_guard lock(callbackMutex());
-    storedCallback().reset();
-}
-
-void SerialPortLocal::deviceNotification() {
-    notifyDevice();
-}
-
-int SerialPortLocal::getMaxBitRate() {
-    return classState()->platform.maxBitRate;
-}
-
-bool SerialPortLocal::isLibraryLoaded() {
-    return classState()->zspLibLoaded;
-}
-
-int SerialPortLocal::getInstanceLock() {
-    if (!classState()->platform.supInstanceLock) return -1;
-    return native("SerGetInstanceLock").SerGetInstanceLock();
-}
-
-int SerialPortLocal::setInstanceLock(int value) {
-    if (!classState()->platform.supInstanceLock) return -1;
-    return native("SerSetInstanceLock").SerSetInstanceLock(value);
-}
-
-int SerialPortLocal::getPowerMode(int portNumber) {
-    if (!classState()->platform.supSetPowerMode) return -1;
-    std::int32_t mode;
-    {
-        std::lock_guard lock(NativeHandleMutex::getInstance());
-        mode = native("SerGetPowerMode").SerGetPowerMode(portNumber);
-    }
-    if (mode >= 5000) throw IOError("getPowerMode failed: " + std::to_string(mode));
-    return mode;
-}
-
-void SerialPortLocal::setPowerMode(int portNumber, int mode) {
-    if (!classState()->platform.supSetPowerMode) return;
-    std::int32_t result;
-    {
-        std::lock_guard lock(NativeHandleMutex::getInstance());
-        result = native("SerSetPowerMode").SerSetPowerMode(portNumber, mode);
-    }
-    if (result != 0) throw IOError("setPowerMode failed: " + std::to_string(result));
-}
-
-int SerialPortLocal::getResumeState(int portNumber) {
-    if (!classState()->platform.supGetResumeState) return -1;
-    return native("SerGetResumeState").SerGetResumeState(portNumber);
-}
-
-int SerialPortLocal::getStatusAPM() {
-    if (!classState()->platform.supGetStatusAPM) return -1;
-    return native("SerGetStatusAPM").SerGetStatusAPM();
-}
-
-int SerialPortLocal::getPortListMode() {
-    return classState()->portListMode;
-}
-
-void SerialPortLocal::setPortListMode(int mode) {
-    classState();
-    updateState([mode](ClassState& next) { next.portListMode = mode; });
-}
-
-PlatformSupport SerialPortLocal::getPlatformSupport() {
-    return classState()->platform;
-}
-
-std::string SerialPortLocal::getOsName() {
-    return classState()->osName;
-}
-
-std::string SerialPortLocal::getOsArch() {
-    return classState()->osArch;
-}
-
-void SerialPortLocal::reinitialize() {
-    std::call_once(initFlag(), [] {});  // a first initialisation now would only be repeated
-    initializeClass();
-}
-
-// ---- port list ----
-
-std::vector<std::string> SerialPortLocal::getPortList() {
-    const auto s = classState();
-    const auto setting = SystemProperties::get("SERIAL_PORT_LIST");
-    if (setting && trimmed(*setting).size() > 4) {
-        std::lock_guard lock(listMutex());
-        std::size_t start = 0;
-        while (start <= setting->size()) {
-            const std::size_t end = setting->find_first_of(";:", start);
-            const std::string piece =
-                setting->substr(start, end == std::string::npos ? std::string::npos : end - start);
-            if (!piece.empty()) addPortNameLocked(piece);
-            if (end == std::string::npos) break;
-            start = end + 1;
-        }
-        return lists().portList;
-    }
-    if (s->platform.supGetPortList) {
-        const ZspApi& api = native("SerGetPortList");
-        const auto sysRoot = rootProperty("ZSP_SYSFS_ROOT");
-        const auto devRoot = rootProperty("ZSP_DEV_ROOT");
-        std::lock_guard lock(listMutex());
-        lists().portList.clear();
-        const ZspPortSink sink{nullptr, discoveredName, discoveredInfo, sysRoot ? sysRoot->c_str() : nullptr,
-                               devRoot ? devRoot->c_str() : nullptr};
-        api.SerGetPortList(&sink);
-        if (!s->platform.osFamilyWindows) return lists().portList;
-        lists().comPortNums = lists().portList;
-        auto ordered = orderWindowsPorts(lists().comPortNums);
-        lists().portNumList.clear();
-        for (const auto& name : lists().comPortNums)
-            if (name.rfind("COM", 0) == 0)
-                if (auto number = comNumber(name)) lists().portNumList.push_back(*number);
-        std::sort(lists().portNumList.begin(), lists().portNumList.end());
-        return ordered;
-    }
-    std::lock_guard lock(listMutex());
-    if (!lists().portList.empty()) {
-        printDiagnostic("getPortList: using list created with addPortName");
-    } else {
-        printDiagnostic("getPortList: port discovery not currently supported on this platform.");
-        printDiagnostic("Options:");
-        printDiagnostic("A) addPortName can be used to build a list of device names ");
-        printDiagnostic("B) set the runtime setting SERIAL_PORT_LIST=COM1;COM2;COM3");
-        printDiagnostic("or SERIAL_PORT_LIST=/dev/ttyS0:/dev/ttyS1");
-    }
-    return lists().portList;
-}
-
-// A number is taken only from names that begin with "COM"; such a name without digits leaves an
-// empty entry at the end, as the result keeps the length of the input.
-std::vector<std::string> SerialPortLocal::orderWindowsPorts(const std::vector<std::string>& names) {
-    std::vector<int> numbers;
-    for (const auto& name : names)
-        if (name.rfind("COM", 0) == 0)
-            if (auto number = comNumber(name)) numbers.push_back(*number);
-    std::sort(numbers.begin(), numbers.end());
-    std::vector<std::string> result(names.size());
-    std::size_t next = 0;
-    for (int number : numbers)
-        result[next++] = "COM" + std::to_string(number);
-    for (const auto& name : names)
-        if (name.rfind("COM", 0) != 0) result[next++] = name;
-    return result;
-}
-
-void SerialPortLocal::addPortName(const std::string& portName) {
-    std::lock_guard lock(listMutex());
-    addPortNameLocked(portName);
-}
-
-void SerialPortLocal::addPortInfo(const std::string& portName, const std::string& manufacture,
-                                  const std::string& description) {
-    std::lock_guard lock(listMutex());
-    addPortInfoLocked(portName, manufacture, description);
-}
-
-void SerialPortLocal::clearPortListInfo() {
-    std::lock_guard lock(listMutex());
-    lists().portListInfo.clear();
-}
-
-std::vector<PortDriverInfo> SerialPortLocal::getDriverInfoList() {
-    if (!classState()->platform.supDriverInfo) throw IOError("Not supported on this platform");
-    std::lock_guard lock(listMutex());
-    if (lists().portList.empty()) throw IOError("Must call SerialPortLocal.getPortList method first");
-    return lists().portListInfo;
 }
 
 }  // namespace Zivaraze
