@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "native/SerialDevice.h"
+#include "native/SystemCalls.h"
 
 namespace zsp {
 namespace {
@@ -39,7 +40,7 @@ struct Notifier {
 
     ~Notifier() {
         for (int fd : {inotifyFd, wakeRead, wakeWrite})
-            if (fd >= 0) ::close(fd);
+            if (fd >= 0) sys::calls().close(fd);
     }
 };
 
@@ -48,14 +49,11 @@ void watch(std::shared_ptr<Notifier> self) {
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         pollfd fds[2] = {{self->inotifyFd, POLLIN, 0}, {self->wakeRead, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
+        if (sys::call(&sys::Calls::poll, fds, 2, -1) < 0) return;
         if (fds[1].revents != 0) return;
-        const ssize_t n = ::read(self->inotifyFd, buffer, sizeof buffer);
+        const ssize_t n = sys::call(&sys::Calls::read, self->inotifyFd, buffer, sizeof buffer);
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EAGAIN) continue;
             return;
         }
         bool serial = false;
@@ -106,8 +104,7 @@ class Registry {
     void stopLocked() {
         if (!active_) return;
         const char wake = 1;
-        while (::write(active_->wakeWrite, &wake, 1) < 0 && errno == EINTR) {
-        }
+        sys::call(&sys::Calls::write, active_->wakeWrite, &wake, 1);
         if (active_->thread.get_id() == std::this_thread::get_id()) {
             active_->thread.detach();  // called from the callback: the thread ends when it returns
         } else {
@@ -151,20 +148,17 @@ std::int32_t getInstanceLock() {
 std::int32_t setInstanceLock(std::int32_t value) {
     std::lock_guard lock(instanceMutex);
     if (value == 0) {
-        if (instanceFd >= 0) ::close(instanceFd);
+        if (instanceFd >= 0) sys::calls().close(instanceFd);
         instanceFd = -1;
         return 0;
     }
     if (instanceFd >= 0) return 0;
-    const int fd = ::open(instanceLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = sys::call(&sys::Calls::open, instanceLockPath().c_str(),
+                             O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode_t{0600});
     if (fd < 0) return -1;
-    int result;
-    do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (result < 0 && errno == EINTR);
-    if (result < 0) {
+    if (sys::call(&sys::Calls::flock, fd, LOCK_EX | LOCK_NB) < 0) {
         const int error = errno;
-        ::close(fd);
+        sys::calls().close(fd);
         return error == EWOULDBLOCK ? 1 : -1;
     }
     instanceFd = fd;

@@ -26,6 +26,7 @@
 
 #include "native/ParmrkDecoder.h"
 #include "native/SerialDevice.h"
+#include "native/SystemCalls.h"
 
 namespace zsp {
 namespace {
@@ -134,12 +135,19 @@ void sleepMilliseconds(std::int64_t milliseconds) {
     if (milliseconds <= 0) return;
     timespec rest{static_cast<time_t>(milliseconds / 1000),
                   static_cast<long>((milliseconds % 1000) * 1000000)};
-    while (nanosleep(&rest, &rest) < 0 && errno == EINTR) {
-    }
+    sys::call(&sys::Calls::nanosleep, &rest, &rest);  // an interrupted sleep goes on with what is left
 }
 
 std::int64_t millisecondsLeft(Clock::time_point deadline) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
+// Waits for the descriptor until the deadline; a signal does not stretch the wait. The poll result.
+int pollUntil(pollfd& p, Clock::time_point deadline) {
+    return sys::retry([&] {
+        const auto left = std::max<std::int64_t>(millisecondsLeft(deadline), 0);
+        return sys::calls().poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, INT32_MAX)));
+    });
 }
 
 void makeRaw(termios& t) {
@@ -163,11 +171,7 @@ void makeRaw(termios& t) {
 }
 
 int setAttributes(int fd, const termios& t) {
-    int result;
-    do {
-        result = tcsetattr(fd, TCSANOW, &t);
-    } while (result < 0 && errno == EINTR);
-    return result;
+    return sys::call(&sys::Calls::tcsetattr, fd, TCSANOW, &t);
 }
 
 // The driver's error counters, where it keeps them; they tell a parity error from a framing error.
@@ -178,7 +182,7 @@ struct Counters {
 bool readCounters(int fd, Counters& counters) {
 #if defined(__linux__) && defined(TIOCGICOUNT)
     serial_icounter_struct icount{};
-    if (ioctl(fd, TIOCGICOUNT, &icount) < 0) return false;
+    if (sys::call(&sys::Calls::ioctl, fd, TIOCGICOUNT, &icount) < 0) return false;
     counters = {icount.frame, icount.parity, icount.brk, icount.overrun, icount.buf_overrun};
     return true;
 #else
@@ -190,7 +194,7 @@ bool readCounters(int fd, Counters& counters) {
 
 bool isPseudoTerminal(int fd) {
     struct stat st {};
-    if (fstat(fd, &st) < 0) return false;
+    if (sys::call(&sys::Calls::fstat, fd, &st) < 0) return false;
 #if defined(__linux__)
     const unsigned int number = major(st.st_rdev);
     return (number >= 136 && number <= 143) || number == 3;  // Unix98 and legacy pty slaves
@@ -208,13 +212,13 @@ class PosixDevice final : public Device {
 
     ~PosixDevice() override {
         setAttributes(fd_, saved_);  // leave the line as it was found
-        ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
+        sys::call(&sys::Calls::ioctl, fd_, TIOCNXCL, nullptr);
+        sys::calls().close(fd_);
     }
 
     std::int32_t configure(const ZspConfig& c) override {
         termios t{};
-        if (tcgetattr(fd_, &t) < 0) return systemError(errno);
+        if (sys::call(&sys::Calls::tcgetattr, fd_, &t) < 0) return systemError(errno);
         makeRaw(t);
         speed_t speed{};
         if (!speedFor(c.bitRate, speed)) return ZSP_ERR_BAD_SETTING;
@@ -288,7 +292,7 @@ class PosixDevice final : public Device {
 
         // Drivers drop what they cannot do without saying so; compare what they kept.
         termios applied{};
-        if (tcgetattr(fd_, &applied) < 0) return systemError(errno);
+        if (sys::call(&sys::Calls::tcgetattr, fd_, &applied) < 0) return systemError(errno);
         tcflag_t checked = CSTOPB | PARODD;
         // A pseudo-terminal carries bytes, not frames: the kernel keeps it at 8 bits without parity.
         if (!isPseudoTerminal(fd_)) checked |= CSIZE | PARENB;
@@ -320,11 +324,10 @@ class PosixDevice final : public Device {
             if (got == count) return got;
             if (!healthy) return got > 0 ? got : -1;
             if (timeoutMs <= 0) return got;
-            const auto left = millisecondsLeft(deadline);
-            if (left <= 0) return got;
+            if (millisecondsLeft(deadline) <= 0) return got;
             pollfd p{fd_, POLLIN, 0};
-            const int ready = poll(&p, 1, static_cast<int>(left));
-            if (ready < 0 && errno != EINTR) return got > 0 ? got : -1;
+            const int ready = pollUntil(p, deadline);
+            if (ready < 0) return got > 0 ? got : -1;
             if (ready > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
                 return got > 0 ? got : -1;
         }
@@ -336,25 +339,21 @@ class PosixDevice final : public Device {
         std::int32_t sent = 0;
         errorCode = ZSP_OK;
         while (sent < count) {
-            const ssize_t n = ::write(fd_, data + sent, static_cast<std::size_t>(count - sent));
+            const ssize_t n =
+                sys::call(&sys::Calls::write, fd_, data + sent, static_cast<std::size_t>(count - sent));
             if (n > 0) {
                 sent += static_cast<std::int32_t>(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR) continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                int wait = -1;
-                if (timeoutMs > 0) {
-                    const auto left = millisecondsLeft(deadline);
-                    if (left <= 0) {
-                        errorCode = ZSP_ERR_TIMEOUT;
-                        break;
-                    }
-                    wait = static_cast<int>(left);
+                if (timeoutMs > 0 && millisecondsLeft(deadline) <= 0) {
+                    errorCode = ZSP_ERR_TIMEOUT;
+                    break;
                 }
                 pollfd p{fd_, POLLOUT, 0};
-                const int ready = poll(&p, 1, wait);
-                if (ready < 0 && errno != EINTR) {
+                const int ready =
+                    timeoutMs > 0 ? pollUntil(p, deadline) : sys::call(&sys::Calls::poll, &p, 1, -1);
+                if (ready < 0) {
                     errorCode = systemError(errno);
                     break;
                 }
@@ -375,7 +374,7 @@ class PosixDevice final : public Device {
     }
 
     std::int32_t flushRx() override {
-        if (tcflush(fd_, TCIFLUSH) < 0) return -1;
+        if (sys::call(&sys::Calls::tcflush, fd_, TCIFLUSH) < 0) return -1;
         std::lock_guard lock(mutex_);
         head_ = size_ = 0;
         decoder_.reset();
@@ -383,22 +382,18 @@ class PosixDevice final : public Device {
     }
 
     std::int32_t flushTx() override {
-        return tcflush(fd_, TCOFLUSH) < 0 ? -1 : 0;
+        return sys::call(&sys::Calls::tcflush, fd_, TCOFLUSH) < 0 ? -1 : 0;
     }
 
     std::int32_t drain(std::int32_t timeoutMs) override {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             int pending = 0;
-            if (ioctl(fd_, TIOCOUTQ, &pending) < 0 || pending <= 0) break;
+            if (sys::call(&sys::Calls::ioctl, fd_, TIOCOUTQ, &pending) < 0 || pending <= 0) break;
             if (timeoutMs > 0 && millisecondsLeft(deadline) <= 0) return -1;
             sleepMilliseconds(2);
         }
-        int result;
-        do {
-            result = tcdrain(fd_);
-        } while (result < 0 && errno == EINTR);
-        return result < 0 ? -1 : 0;
+        return sys::call(&sys::Calls::tcdrain, fd_) < 0 ? -1 : 0;
     }
 
     std::int32_t rxReady() override {
@@ -407,20 +402,20 @@ class PosixDevice final : public Device {
         auto ready = static_cast<std::int64_t>(size_);
         if (size_ == queue_.size()) {
             int more = 0;
-            if (ioctl(fd_, FIONREAD, &more) == 0 && more > 0) ready += more;
+            if (sys::call(&sys::Calls::ioctl, fd_, FIONREAD, &more) == 0 && more > 0) ready += more;
         }
         return static_cast<std::int32_t>(std::min<std::int64_t>(ready, INT32_MAX));
     }
 
     std::int32_t txPending() override {
         int pending = 0;
-        if (ioctl(fd_, TIOCOUTQ, &pending) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, fd_, TIOCOUTQ, &pending) < 0) return notOffered(errno) ? 0 : -1;
         return pending;
     }
 
     std::int32_t line(Line which) override {
         int bits = 0;
-        if (ioctl(fd_, TIOCMGET, &bits) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, fd_, TIOCMGET, &bits) < 0) return notOffered(errno) ? 0 : -1;
         switch (which) {
             case Line::CTS:
                 return (bits & TIOCM_CTS) != 0;
@@ -436,7 +431,8 @@ class PosixDevice final : public Device {
 
     std::int32_t setOutput(Output which, bool on) override {
         int bits = which == Output::DTR ? TIOCM_DTR : TIOCM_RTS;
-        if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, fd_, on ? TIOCMBIS : TIOCMBIC, &bits) < 0)
+            return notOffered(errno) ? 0 : -1;
         return 0;
     }
 
@@ -472,17 +468,17 @@ class PosixDevice final : public Device {
 
     std::int32_t sendBreak(std::int32_t milliseconds) override {
         if (milliseconds <= 0) {
-            if (tcsendbreak(fd_, 0) < 0) return notOffered(errno) ? 0 : -1;
+            if (sys::call(&sys::Calls::tcsendbreak, fd_, 0) < 0) return notOffered(errno) ? 0 : -1;
             return 0;
         }
-        if (ioctl(fd_, TIOCSBRK) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, fd_, TIOCSBRK, nullptr) < 0) return notOffered(errno) ? 0 : -1;
         sleepMilliseconds(milliseconds);
-        return ioctl(fd_, TIOCCBRK) < 0 ? -1 : 0;
+        return sys::call(&sys::Calls::ioctl, fd_, TIOCCBRK, nullptr) < 0 ? -1 : 0;
     }
 
     // The kernel does the hardware flow control itself; a step only paces the caller's loop.
     std::int32_t flowStep() override {
-        if (fcntl(fd_, F_GETFD) < 0) return -1;
+        if (sys::call(&sys::Calls::fcntl, fd_, F_GETFD, 0L) < 0) return -1;
         sleepMilliseconds(50);
         return 0;
     }
@@ -531,11 +527,8 @@ class PosixDevice final : public Device {
             const std::size_t room = queue_.size() - size_ - (decoder_.midSequence() ? 1 : 0);
             const std::size_t want = std::min(sizeof raw, room);
             if (want == 0) return true;
-            const ssize_t n = ::read(fd_, raw, want);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return errno == EAGAIN || errno == EWOULDBLOCK;
-            }
+            const ssize_t n = sys::call(&sys::Calls::read, fd_, raw, want);
+            if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
             if (n == 0) return !hungUp();  // no data waiting, or a device that went away
             decodeLocked(raw, static_cast<std::size_t>(n));
             if (static_cast<std::size_t>(n) < want) return true;
@@ -545,7 +538,8 @@ class PosixDevice final : public Device {
 
     bool hungUp() const {
         pollfd p{fd_, 0, 0};
-        return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        return sys::call(&sys::Calls::poll, &p, 1, 0) > 0 &&
+               (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
 
     // A raw byte yields at most one entry, plus one held back from the previous read.
@@ -620,7 +614,7 @@ class FdGuard {
   public:
     explicit FdGuard(int fd) : fd_(fd) {}
     ~FdGuard() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) sys::calls().close(fd_);
     }
     FdGuard(const FdGuard&) = delete;
     FdGuard& operator=(const FdGuard&) = delete;
@@ -631,20 +625,13 @@ class FdGuard {
 };
 
 int openNode(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return sys::call(&sys::Calls::open, path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode_t{0});
 }
 
 // An advisory lock tells other programs (and other handles of ours) that the port is taken; unlike
 // TIOCEXCL it also holds against privileged processes.
 std::int32_t lockNode(int fd) {
-    int result;
-    do {
-        result = flock(fd, LOCK_EX | LOCK_NB);
-    } while (result < 0 && errno == EINTR);
+    const int result = sys::call(&sys::Calls::flock, fd, LOCK_EX | LOCK_NB);
     if (result < 0 && errno == EWOULDBLOCK) return ZSP_ERR_IN_USE;
     return ZSP_OK;  // a file system without locks does not stop the port from working
 }
@@ -675,7 +662,7 @@ std::int32_t resolveDevicePath(const ZspConfig& config, std::string& path) {
 
 std::int32_t deviceKeyOf(const std::string& path, DeviceKey& key) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) < 0) return openError(errno);
+    if (sys::call(&sys::Calls::stat, path.c_str(), &st) < 0) return openError(errno);
     if (!S_ISCHR(st.st_mode)) return ZSP_ERR_NOT_VALID;
     key = {major(st.st_rdev), minor(st.st_rdev)};
     return ZSP_OK;
@@ -686,12 +673,14 @@ std::int32_t openDevice(const std::string& path, std::unique_ptr<Device>& device
     if (fd < 0) return openError(errno);
     FdGuard guard(fd);
     struct stat st {};
-    if (fstat(fd, &st) < 0) return openError(errno);
+    if (sys::call(&sys::Calls::fstat, fd, &st) < 0) return openError(errno);
     if (!S_ISCHR(st.st_mode)) return ZSP_ERR_NOT_VALID;
     termios saved{};
-    if (tcgetattr(fd, &saved) < 0) return notOffered(errno) ? ZSP_ERR_NOT_VALID : openError(errno);
+    if (sys::call(&sys::Calls::tcgetattr, fd, &saved) < 0)
+        return notOffered(errno) ? ZSP_ERR_NOT_VALID : openError(errno);
     if (auto code = lockNode(fd); code != ZSP_OK) return code;
-    ioctl(fd, TIOCEXCL);  // refused only by drivers that cannot do it; the lock above still holds
+    sys::call(&sys::Calls::ioctl, fd, TIOCEXCL,
+              nullptr);  // refused only by drivers that cannot do it; the lock above still holds
 
     termios raw = saved;
     makeRaw(raw);
@@ -706,15 +695,16 @@ std::int32_t resetDriver(const std::string& path) {
     FdGuard guard(fd);
     if (auto code = lockNode(fd); code != ZSP_OK) return code;
     termios t{};
-    if (tcgetattr(fd, &t) < 0) return notOffered(errno) ? ZSP_ERR_NOT_VALID : openError(errno);
+    if (sys::call(&sys::Calls::tcgetattr, fd, &t) < 0)
+        return notOffered(errno) ? ZSP_ERR_NOT_VALID : openError(errno);
     makeRaw(t);
     t.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK);
     cfsetispeed(&t, B9600);
     cfsetospeed(&t, B9600);
-    tcflush(fd, TCIOFLUSH);
+    sys::call(&sys::Calls::tcflush, fd, TCIOFLUSH);
     if (setAttributes(fd, t) < 0) return systemError(errno);
     int bits = TIOCM_DTR | TIOCM_RTS;
-    ioctl(fd, TIOCMBIC, &bits);  // lines off, where the device has them
+    sys::call(&sys::Calls::ioctl, fd, TIOCMBIC, &bits);  // lines off, where the device has them
     return ZSP_OK;
 }
 
