@@ -1,16 +1,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "serial/FormatData.h"
-#include "serial/NativeHandleMutex.h"
+#include "serial/NativeLibrary.h"
+#include "serial/SerialPortLocal.h"
 #include "serial/SortVector.h"
 #include "serial/StringCompare.h"
+#include "support/FakeNativeSerial.h"
+#include "support/SerialTestSupport.h"
 
+using rszorvik::test::FakeNativeSerial;
 using Zivaraze::tool::FormatData;
 using Zivaraze::tool::SortVector;
 using Zivaraze::tool::StringCompare;
@@ -114,14 +121,62 @@ TEST(SortVectorTest, LargeSortedAndReversedListsSortWithoutDeepRecursion) {
     }
 }
 
-TEST(NativeHandleMutexTest, TwoThreadsGetTheSameInstance) {
-    Zivaraze::NativeHandleMutex* seen[2] = {nullptr, nullptr};
-    std::thread a([&] { seen[0] = &Zivaraze::NativeHandleMutex::getInstance(); });
-    std::thread b([&] { seen[1] = &Zivaraze::NativeHandleMutex::getInstance(); });
-    a.join();
-    b.join();
-    EXPECT_EQ(seen[0], seen[1]);
-    EXPECT_EQ(seen[0], &Zivaraze::NativeHandleMutex::getInstance());
+// Opening, configuring and closing change the native handle table, which the module does not guard
+// for calls from two threads; the port layer takes one process-wide lock around each. A table that
+// sits in front of the scripted module notes any call that starts while another is still inside.
+struct HandleCallRecorder {
+    static inline const ZspApi* fake = nullptr;
+    static inline std::atomic<int> inside{0};
+    static inline std::atomic<int> overlaps{0};
+    static inline std::atomic<int> calls{0};
+
+    template <typename Call>
+    static std::int32_t enter(Call call) {
+        if (inside.fetch_add(1) != 0) ++overlaps;
+        ++calls;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));  // widens the window for a second caller
+        const std::int32_t result = call();
+        --inside;
+        return result;
+    }
+    static std::int32_t open(ZspConfig* config) {
+        return enter([&] { return fake->SerOpenPort(config); });
+    }
+    static std::int32_t configure(const ZspConfig* config) {
+        return enter([&] { return fake->SerConfigure(config); });
+    }
+    static std::int32_t close(std::int32_t handle) {
+        return enter([&] { return fake->SerClosePort(handle); });
+    }
+};
+
+TEST(NativeHandleMutexTest, OpenConfigureAndCloseFromTwoThreadsNeverOverlap) {
+    rszorvik::test::selectApplicationPlatform();
+    FakeNativeSerial native;
+    ZspApi recording = native.api();
+    HandleCallRecorder::fake = &native.api();
+    recording.SerOpenPort = HandleCallRecorder::open;
+    recording.SerConfigure = HandleCallRecorder::configure;
+    recording.SerClosePort = HandleCallRecorder::close;
+    Zivaraze::ScopedNativeApi guard(recording);
+
+    constexpr int kCycles = 50;
+    auto cycles = [](const std::string& name) {
+        auto config = std::make_shared<Zivaraze::SerialConfig>(name);
+        for (int i = 0; i < kCycles; ++i) {
+            Zivaraze::SerialPortLocal port(config);  // opens and configures
+            port.reset();                            // closes, opens and configures again
+            port.close();
+        }
+    };
+    native.port("COM3");
+    native.port("COM4");
+    std::thread first(cycles, "COM3");
+    std::thread second(cycles, "COM4");
+    first.join();
+    second.join();
+    EXPECT_EQ(HandleCallRecorder::calls.load(), 2 * kCycles * 6);
+    EXPECT_EQ(HandleCallRecorder::overlaps.load(), 0);
 }
 
 }  // namespace
