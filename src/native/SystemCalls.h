@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <time.h>
 
+#include "native/zspWin.h"
+
 namespace zsp::sys {
 
 struct Calls {
@@ -60,6 +62,5 @@ Result call(Result (*Calls::*entry)(Params...), Args... args) {
 
 extern "C" {
 // The seam as the module exports it, for tests that load the module: sys::replace.
-__attribute__((visibility("default"))) const zsp::sys::Calls* ZspReplaceSystemCalls(
-    const zsp::sys::Calls* table);
+ZSP_EXPORT const zsp::sys::Calls* ZspReplaceSystemCalls(const zsp::sys::Calls* table);
 }
