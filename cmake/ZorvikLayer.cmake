@@ -1,6 +1,7 @@
-# zorvik_layer(<target> <folder> [LIBS <targets...>])
+# zorvik_layer(<target> <folder> [LIBS <targets...>] [EXCLUDE <regex...>])
 # A static library made of every .cpp in a folder (an INTERFACE library while the folder has none),
-# so new files need no edit here.
+# so new files need no edit here. EXCLUDE leaves out the files whose path matches, such as the sources
+# of one operating system, which the caller adds with target_sources under its condition.
 function(zorvik_layer target folder)
   cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${folder}/*.cpp")

@@ -7,6 +7,7 @@
 #include "base/MessageCatalog.h"
 #include "base/Regex.h"
 #include "base/Utf8.h"
+#include "base/VirtualKeys.h"
 #include "config/Instrument.h"
 
 namespace rszorvik::config {
@@ -47,11 +48,6 @@ void throwNoConstant(std::string_view typeName, std::string_view name) {
 namespace ConfigHelper {
 namespace {
 
-// Virtual key codes used below.
-constexpr int VK_SHIFT = 16;
-constexpr int VK_ALT = 18;
-constexpr int VK_NUMPAD0 = 96;
-
 template <class Traits>
 void addCatalogKeys(std::vector<std::string>& keys) {
     for (const auto& label : Traits::kLabels)
@@ -65,36 +61,37 @@ int keyCodeOf(detail::KeyConstants::Value key) {
         case K::NONE:
             return 0;
         case K::ENTER:
-            return 10;
+            return Vk::ENTER;
         case K::TAB:
-            return 9;
+            return Vk::TAB;
         case K::MULTIPLY:
-            return 106;
+            return Vk::MULTIPLY;
         case K::COMMA:
-            return 44;
+            return Vk::COMMA;
         case K::DELETE:
-            return 127;
+            return Vk::DELETE;
         case K::DOWN:
-            return 40;
+            return Vk::DOWN;
         case K::ESCAPE:
-            return 27;
+            return Vk::ESCAPE;
         case K::RIGHT:
-            return 39;
+            return Vk::RIGHT;
         case K::SEMICOLON:
-            return 59;
+            return Vk::SEMICOLON;
         case K::SPACE:
-            return 32;
+            return Vk::SPACE;
         default:
-            if (key >= K::F1 && key <= K::F12) return 112 + (static_cast<int>(key) - static_cast<int>(K::F1));
+            if (key >= K::F1 && key <= K::F12)
+                return Vk::function(1 + static_cast<int>(key) - static_cast<int>(K::F1));
             return 0;
     }
 }
 
 // Alt held while the character's decimal code is typed on the keypad.
 std::vector<int> altCode(unsigned char c) {
-    std::vector<int> keys{VK_ALT};
+    std::vector<int> keys{Vk::ALT};
     for (char digit : std::to_string(c))
-        keys.push_back(VK_NUMPAD0 + (digit - '0'));
+        keys.push_back(Vk::numpad(digit - '0'));
     return keys;
 }
 
@@ -104,32 +101,98 @@ struct SymbolRow {
     std::array<std::array<int, 4>, 4> layouts;
 };
 constexpr std::array<SymbolRow, 26> kSymbols{{
-    {'!', {{{16, 49}, {16, 49}, {16, 49}, {517}}}},
-    {'"', {{{16, 129, 32}, {16, 50}, {16, 222}, {51}}}},
-    {':', {{{16, 59}, {16, 46}, {16, 59}, {513}}}},
-    {'#', {{{16, 51}, {520}, {16, 51}, {17, 18, 51}}}},
-    {'$', {{{16, 52}, {16, 52}, {16, 52}, {515}}}},
-    {'%', {{{16, 53}, {16, 53}, {16, 53}, {18, 99, 103}}}},
-    {'&', {{{16, 55}, {16, 54}, {16, 55}, {49}}}},
-    {'\'', {{{129, 32}, {16, 520}, {222}, {52}}}},
-    {'(', {{{16, 57}, {16, 56}, {16, 57}, {53}}}},
-    {')', {{{16, 48}, {16, 57}, {16, 48}, {522}}}},
-    {';', {{{59}, {16, 44}, {59}, {59}}}},
-    {'<', {{{16, 44}, {153}, {16, 44}, {153}}}},
-    {'=', {{{61}, {16, 48}, {61}, {61}}}},
-    {'>', {{{16, 46}, {16, 153}, {16, 46}, {16, 153}}}},
-    {'?', {{{16, 47}, {18, 102, 99}, {16, 47}, {16, 44}}}},
-    {'@', {{{16, 50}, {17, 18, 81}, {16, 50}, {17, 18, 48}}}},
-    {'[', {{{91}, {17, 18, 56}, {91}, {17, 18, 53}}}},
-    {'\\', {{{92}, {18, 105, 98}, {92}, {17, 18, 56}}}},
-    {']', {{{93}, {17, 18, 57}, {93}, {17, 18, 522}}}},
-    {'^', {{{16, 54, 32}, {130, 32}, {16, 54}, {130, 32}}}},
-    {'_', {{{16, 45}, {16, 45}, {16, 45}, {56}}}},
-    {'`', {{{128, 32}, {16, 129, 32}, {192}, {17, 18, 55, 32}}}},
-    {'{', {{{16, 91}, {17, 18, 55}, {16, 91}, {17, 18, 52}}}},
-    {'|', {{{16, 92}, {17, 18, 153}, {16, 92}, {17, 18, 54}}}},
-    {'}', {{{16, 93}, {17, 18, 48}, {16, 93}, {17, 18, 61}}}},
-    {'~', {{{16, 128, 32}, {17, 18, 521}, {16, 192}, {17, 18, 50, 32}}}},
+    {'!',
+     {{{Vk::SHIFT, Vk::digit(1)},
+       {Vk::SHIFT, Vk::digit(1)},
+       {Vk::SHIFT, Vk::digit(1)},
+       {Vk::EXCLAMATION_MARK}}}},
+    {'"',
+     {{{Vk::SHIFT, Vk::DEAD_ACUTE, Vk::SPACE},
+       {Vk::SHIFT, Vk::digit(2)},
+       {Vk::SHIFT, Vk::QUOTE},
+       {Vk::digit(3)}}}},
+    {':', {{{Vk::SHIFT, Vk::SEMICOLON}, {Vk::SHIFT, Vk::PERIOD}, {Vk::SHIFT, Vk::SEMICOLON}, {Vk::COLON}}}},
+    {'#',
+     {{{Vk::SHIFT, Vk::digit(3)},
+       {Vk::NUMBER_SIGN},
+       {Vk::SHIFT, Vk::digit(3)},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(3)}}}},
+    {'$', {{{Vk::SHIFT, Vk::digit(4)}, {Vk::SHIFT, Vk::digit(4)}, {Vk::SHIFT, Vk::digit(4)}, {Vk::DOLLAR}}}},
+    {'%',
+     {{{Vk::SHIFT, Vk::digit(5)},
+       {Vk::SHIFT, Vk::digit(5)},
+       {Vk::SHIFT, Vk::digit(5)},
+       {Vk::ALT, Vk::numpad(3), Vk::numpad(7)}}}},
+    {'&',
+     {{{Vk::SHIFT, Vk::digit(7)}, {Vk::SHIFT, Vk::digit(6)}, {Vk::SHIFT, Vk::digit(7)}, {Vk::digit(1)}}}},
+    {'\'', {{{Vk::DEAD_ACUTE, Vk::SPACE}, {Vk::SHIFT, Vk::NUMBER_SIGN}, {Vk::QUOTE}, {Vk::digit(4)}}}},
+    {'(',
+     {{{Vk::SHIFT, Vk::digit(9)}, {Vk::SHIFT, Vk::digit(8)}, {Vk::SHIFT, Vk::digit(9)}, {Vk::digit(5)}}}},
+    {')',
+     {{{Vk::SHIFT, Vk::digit(0)},
+       {Vk::SHIFT, Vk::digit(9)},
+       {Vk::SHIFT, Vk::digit(0)},
+       {Vk::RIGHT_PARENTHESIS}}}},
+    {';', {{{Vk::SEMICOLON}, {Vk::SHIFT, Vk::COMMA}, {Vk::SEMICOLON}, {Vk::SEMICOLON}}}},
+    {'<', {{{Vk::SHIFT, Vk::COMMA}, {Vk::LESS}, {Vk::SHIFT, Vk::COMMA}, {Vk::LESS}}}},
+    {'=', {{{Vk::EQUALS}, {Vk::SHIFT, Vk::digit(0)}, {Vk::EQUALS}, {Vk::EQUALS}}}},
+    {'>', {{{Vk::SHIFT, Vk::PERIOD}, {Vk::SHIFT, Vk::LESS}, {Vk::SHIFT, Vk::PERIOD}, {Vk::SHIFT, Vk::LESS}}}},
+    {'?',
+     {{{Vk::SHIFT, Vk::SLASH},
+       {Vk::ALT, Vk::numpad(6), Vk::numpad(3)},
+       {Vk::SHIFT, Vk::SLASH},
+       {Vk::SHIFT, Vk::COMMA}}}},
+    {'@',
+     {{{Vk::SHIFT, Vk::digit(2)},
+       {Vk::CONTROL, Vk::ALT, Vk::letter('Q')},
+       {Vk::SHIFT, Vk::digit(2)},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(0)}}}},
+    {'[',
+     {{{Vk::OPEN_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(8)},
+       {Vk::OPEN_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(5)}}}},
+    {'\\',
+     {{{Vk::BACK_SLASH},
+       {Vk::ALT, Vk::numpad(9), Vk::numpad(2)},
+       {Vk::BACK_SLASH},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(8)}}}},
+    {']',
+     {{{Vk::CLOSE_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(9)},
+       {Vk::CLOSE_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::RIGHT_PARENTHESIS}}}},
+    {'^',
+     {{{Vk::SHIFT, Vk::digit(6), Vk::SPACE},
+       {Vk::DEAD_CIRCUMFLEX, Vk::SPACE},
+       {Vk::SHIFT, Vk::digit(6)},
+       {Vk::DEAD_CIRCUMFLEX, Vk::SPACE}}}},
+    {'_', {{{Vk::SHIFT, Vk::MINUS}, {Vk::SHIFT, Vk::MINUS}, {Vk::SHIFT, Vk::MINUS}, {Vk::digit(8)}}}},
+    {'`',
+     {{{Vk::DEAD_GRAVE, Vk::SPACE},
+       {Vk::SHIFT, Vk::DEAD_ACUTE, Vk::SPACE},
+       {Vk::BACK_QUOTE},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(7), Vk::SPACE}}}},
+    {'{',
+     {{{Vk::SHIFT, Vk::OPEN_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(7)},
+       {Vk::SHIFT, Vk::OPEN_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(4)}}}},
+    {'|',
+     {{{Vk::SHIFT, Vk::BACK_SLASH},
+       {Vk::CONTROL, Vk::ALT, Vk::LESS},
+       {Vk::SHIFT, Vk::BACK_SLASH},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(6)}}}},
+    {'}',
+     {{{Vk::SHIFT, Vk::CLOSE_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(0)},
+       {Vk::SHIFT, Vk::CLOSE_BRACKET},
+       {Vk::CONTROL, Vk::ALT, Vk::EQUALS}}}},
+    {'~',
+     {{{Vk::SHIFT, Vk::DEAD_GRAVE, Vk::SPACE},
+       {Vk::CONTROL, Vk::ALT, Vk::PLUS},
+       {Vk::SHIFT, Vk::BACK_QUOTE},
+       {Vk::CONTROL, Vk::ALT, Vk::digit(2), Vk::SPACE}}}},
 }};
 
 std::size_t symbolColumn(KeyboardType type) {
@@ -220,7 +283,11 @@ base::RoundingMode RoundingMethod::getRoundingMode() const {
 }
 
 std::vector<int> KeyboardType::getDirectKeys() {
-    return {10, 9, 39, 40, 32, 127, 27, 106, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123};
+    std::vector<int> keys{Vk::ENTER, Vk::TAB,    Vk::RIGHT,  Vk::DOWN,
+                          Vk::SPACE, Vk::DELETE, Vk::ESCAPE, Vk::MULTIPLY};
+    for (int n = 1; n <= 12; ++n)
+        keys.push_back(Vk::function(n));
+    return keys;
 }
 
 KeyMap KeyboardType::getKeymap(KeyMapType type) const {
@@ -234,12 +301,14 @@ KeyMap KeyboardType::getKeymap(KeyMapType type) const {
             putAlt(c);
     } else {
         const bool azerty = *this == AZERTY;  // digits and the period are shifted there
-        for (char c = '0'; c <= '9'; ++c)
-            put(c, azerty ? std::vector<int>{VK_SHIFT, c} : std::vector<int>{c});
-        put('-', {azerty ? 54 : 45});
-        put('+', {107});
-        put(',', {44});
-        put('.', azerty ? std::vector<int>{VK_SHIFT, 59} : std::vector<int>{46});
+        for (char c = '0'; c <= '9'; ++c) {
+            const int key = Vk::digit(c - '0');
+            put(c, azerty ? std::vector<int>{Vk::SHIFT, key} : std::vector<int>{key});
+        }
+        put('-', {azerty ? Vk::digit(6) : Vk::MINUS});
+        put('+', {Vk::ADD});
+        put(',', {Vk::COMMA});
+        put('.', azerty ? std::vector<int>{Vk::SHIFT, Vk::SEMICOLON} : std::vector<int>{Vk::PERIOD});
     }
     if (type == KeyMapType::NUMERIC) return map;
 
@@ -247,7 +316,7 @@ KeyMap KeyboardType::getKeymap(KeyMapType type) const {
         if (all) {
             putAlt(c);
         } else {
-            put(c, {VK_SHIFT, c});
+            put(c, {Vk::SHIFT, Vk::letter(c)});
         }
     }
     if (type == KeyMapType::ALPHANUMERIC_BASIC) return map;
@@ -256,7 +325,7 @@ KeyMap KeyboardType::getKeymap(KeyMapType type) const {
         if (all) {
             putAlt(c);
         } else {
-            put(c, {c - 'a' + 'A'});
+            put(c, {Vk::letter(static_cast<char>(c - 'a' + 'A'))});
         }
     }
     if (all) {
@@ -265,9 +334,9 @@ KeyMap KeyboardType::getKeymap(KeyMapType type) const {
         for (const auto& row : kSymbols)
             putAlt(row.character);
     } else {
-        put('*', {106});
-        put('/', {111});
-        put(' ', {32});
+        put('*', {Vk::MULTIPLY});
+        put('/', {Vk::DIVIDE});
+        put(' ', {Vk::SPACE});
         const std::size_t column = symbolColumn(*this);
         for (const auto& row : kSymbols)
             put(row.character, sequence(row.layouts[column]));

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/Interruptible.h"
+#include "base/VirtualKeys.h"
 #include "platform/X11KeySequencer.h"
 
 namespace rszorvik::platform {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/KeyInjector.h"
+#include "base/VirtualKeys.h"
 
 namespace rszorvik::platform {
 

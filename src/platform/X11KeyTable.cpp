@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/KeyInjector.h"
+#include "base/VirtualKeys.h"
 
 namespace rszorvik::platform {
 
@@ -30,14 +30,14 @@ constexpr NamedKey kNamedKeys[] = {
     {Vk::SHIFT, level1(XK_Shift_L, XK_Shift_R)},
     {Vk::CONTROL, level1(XK_Control_L, XK_Control_R)},
     {Vk::ALT, level1(XK_Alt_L, XK_Meta_L, XK_Alt_R)},
-    {19, level1(XK_Pause)},
-    {20, level1(XK_Caps_Lock)},
+    {Vk::PAUSE, level1(XK_Pause)},
+    {Vk::CAPS_LOCK, level1(XK_Caps_Lock)},
     {Vk::ESCAPE, level1(XK_Escape)},
     {Vk::SPACE, level1(XK_space)},
-    {33, level1(XK_Prior)},
-    {34, level1(XK_Next)},
-    {35, level1(XK_End)},
-    {36, level1(XK_Home)},
+    {Vk::PAGE_UP, level1(XK_Prior)},
+    {Vk::PAGE_DOWN, level1(XK_Next)},
+    {Vk::END, level1(XK_End)},
+    {Vk::HOME, level1(XK_Home)},
     {Vk::LEFT, level1(XK_Left)},
     {Vk::UP, level1(XK_Up)},
     {Vk::RIGHT, level1(XK_Right)},
@@ -58,14 +58,14 @@ constexpr NamedKey kNamedKeys[] = {
     {Vk::DECIMAL, {{XK_KP_Decimal}, Match::ANYWHERE}},
     {Vk::DIVIDE, level1(XK_KP_Divide)},
     {Vk::DELETE, level1(XK_Delete)},
-    {150, level1(XK_ampersand)},
-    {151, level1(XK_asterisk)},
-    {152, level1(XK_quotedbl)},
+    {Vk::AMPERSAND, level1(XK_ampersand)},
+    {Vk::ASTERISK, level1(XK_asterisk)},
+    {Vk::QUOTEDBL, level1(XK_quotedbl)},
     {Vk::LESS, level1(XK_less)},
-    {155, level1(XK_Insert)},
-    {160, level1(XK_greater)},
-    {161, level1(XK_braceleft)},
-    {162, level1(XK_braceright)},
+    {Vk::INSERT, level1(XK_Insert)},
+    {Vk::GREATER, level1(XK_greater)},
+    {Vk::BRACELEFT, level1(XK_braceleft)},
+    {Vk::BRACERIGHT, level1(XK_braceright)},
     {Vk::BACK_QUOTE, level1(XK_grave)},
     {Vk::QUOTE, level1(XK_apostrophe)},
     {Vk::AT, level1(XK_at)},
@@ -109,8 +109,7 @@ std::optional<X11KeyMeaning> x11MeaningOf(int keyCode) {
         return X11KeyMeaning{{XK_KP_0 + static_cast<Keysym>(keyCode - Vk::NUMPAD0)}, Match::ANYWHERE};
     if (keyCode >= Vk::F1 && keyCode < Vk::F1 + 12)
         return level1(XK_F1 + static_cast<Keysym>(keyCode - Vk::F1));
-    // The dead keys 128 to 143 run in the same order as the dead keysyms.
-    if (keyCode >= Vk::DEAD_GRAVE && keyCode <= 143)
+    if (keyCode >= Vk::DEAD_GRAVE && keyCode <= Vk::DEAD_SEMIVOICED_SOUND)
         return level1(XK_dead_grave + static_cast<Keysym>(keyCode - Vk::DEAD_GRAVE));
     for (const NamedKey& named : kNamedKeys)
         if (named.keyCode == keyCode) return named.meaning;

@@ -1,7 +1,8 @@
 #include "serial/FlowControlTask.h"
 
 #include <algorithm>
-#include <chrono>
+#include <thread>
+#include <utility>
 
 #include "serial/Diagnostics.h"
 #include "serial/NativeLibrary.h"
@@ -9,7 +10,8 @@
 
 namespace Zivaraze {
 
-FlowControlTask::FlowControlTask(const SerialPortLocal& sp) : portNum(sp.getPortNum()) {
+FlowControlTask::FlowControlTask(const SerialPortLocal& sp, std::shared_ptr<rszorvik::base::Clock> clock)
+    : portNum(sp.getPortNum()), clock_(std::move(clock)) {
     printDiagnostic("FlowControlTask created");
 }
 
@@ -18,7 +20,7 @@ FlowControlTask::~FlowControlTask() {
 }
 
 void FlowControlTask::start() {
-    if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    if (!thread_.joinable()) thread_ = rszorvik::base::InterruptibleThread([this] { run(); });
 }
 
 void FlowControlTask::run() {
@@ -32,24 +34,25 @@ void FlowControlTask::run() {
         }
         if (abortRequest.load()) break;
         if (result < 0) {
-            // A failing step returns at once; pause so the loop cannot spin on it.
-            std::unique_lock lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(100), [this] { return abortRequest.load(); });
+            // A failing step returns at once; pause so the loop cannot spin on it. abort() interrupts the
+            // pause.
+            try {
+                clock_->sleepFor(kRetryPause);
+            } catch (const rszorvik::base::InterruptedError&) {
+                break;
+            }
         }
     }
 }
 
 void FlowControlTask::abort() {
-    {
-        std::lock_guard lock(mutex_);
-        abortRequest.store(true);
-    }
-    wake_.notify_all();
+    abortRequest.store(true);
+    thread_.interrupt();
 }
 
 void FlowControlTask::join() {
     abort();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+    if (thread_.joinable() && thread_.id() != std::this_thread::get_id()) thread_.join();
 }
 
 void FlowControlTask::setFlowPriority(int priority) {

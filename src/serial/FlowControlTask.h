@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <chrono>
+#include <memory>
+
+#include "base/Clock.h"
+#include "base/InterruptibleThread.h"
 
 namespace Zivaraze {
 
@@ -13,14 +15,18 @@ class SerialPortLocal;
 // native flow step on the port's handle until aborted.
 class FlowControlTask {
   public:
-    explicit FlowControlTask(const SerialPortLocal& sp);  // prints "FlowControlTask created"
-    ~FlowControlTask();                                   // aborts and waits for the loop to end
+    // Prints "FlowControlTask created". The clock times the pause after a failing step.
+    explicit FlowControlTask(const SerialPortLocal& sp,
+                             std::shared_ptr<rszorvik::base::Clock> clock = rszorvik::base::Clock::steady());
+    ~FlowControlTask();  // aborts and waits for the loop to end
     FlowControlTask(const FlowControlTask&) = delete;
     FlowControlTask& operator=(const FlowControlTask&) = delete;
 
+    // How long the loop waits after a failing step before it tries again.
+    static constexpr std::chrono::milliseconds kRetryPause{100};
+
     void start();
-    void run();
-    // Asks the loop to end; it does so after the native step under way.
+    // Asks the loop to end; it does so after the native step under way, or at once while it pauses.
     void abort();
     // Stops the loop and waits until the thread has ended, so the handle is no longer used.
     void join();
@@ -34,12 +40,13 @@ class FlowControlTask {
   private:
     static constexpr int kMaxPriority = 10;
 
+    void run();
+
     int portNum;
+    std::shared_ptr<rszorvik::base::Clock> clock_;
     std::atomic<bool> abortRequest{false};
     std::atomic<int> priority_{5};
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::thread thread_;
+    rszorvik::base::InterruptibleThread thread_;
 };
 
 }  // namespace Zivaraze

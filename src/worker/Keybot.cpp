@@ -13,8 +13,8 @@ namespace rszorvik::worker {
 
 namespace {
 
-constexpr int kAlt = platform::Vk::ALT;
-constexpr int kSpace = platform::Vk::SPACE;
+constexpr int kAlt = Vk::ALT;
+constexpr int kSpace = Vk::SPACE;
 
 }  // namespace
 

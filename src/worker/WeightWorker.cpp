@@ -126,7 +126,7 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
     std::uniform_int_distribution<int> idlePause(0, 4);
     // Where the platform cannot tell, a lost device stays unnoticed as before.
     const bool canCheck = sp->isSupported("rxReadyCount");
-    auto lastCheck = std::chrono::steady_clock::now();
+    auto lastCheck = clock->now();
     bool lost = false;
     try {
         while (!isCancelled()) {
@@ -166,7 +166,7 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
             }
             if (lost) throw std::runtime_error(format(text("port.lost"), {sp->getPortName()}));
             if (canCheck) {
-                const auto now = std::chrono::steady_clock::now();
+                const auto now = clock->now();
                 if (now - lastCheck >= kHealthCheckInterval) {
                     lastCheck = now;
                     // Bytes the port took in just before its device went are read before the run ends.
@@ -174,7 +174,7 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
                     if (lost) continue;
                 }
             }
-            base::Interruptible::sleepFor(std::chrono::milliseconds(idlePause(generator)));
+            clock->sleepFor(std::chrono::milliseconds(idlePause(generator)));
         }
     } catch (const base::InterruptedError&) {
         // Cancelled with interruption while pausing.

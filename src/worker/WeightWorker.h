@@ -8,9 +8,11 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/BackgroundTask.h"
+#include "base/Clock.h"
 #include "config/Config.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/DataLine.h"
@@ -54,6 +56,9 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     static std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
 
     Zivaraze::SerialPortLocal& port() { return *sp; }
+    // The clock of the device check and of the pauses while the input is quiet (the steady clock unless
+    // set); set it before execute().
+    void useClock(std::shared_ptr<base::Clock> clock) { this->clock = std::move(clock); }
 
   protected:
     std::int32_t doInBackground() override;
@@ -74,6 +79,7 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // False when the port reports that its device failed or went away.
     bool portAlive();
 
+    std::shared_ptr<base::Clock> clock = base::Clock::steady();
     std::minstd_rand generator;
     LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended
 };

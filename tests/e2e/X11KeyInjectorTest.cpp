@@ -11,7 +11,6 @@
 namespace rszorvik::test {
 namespace {
 
-namespace Vk = platform::Vk;
 using platform::X11KeyInjector;
 
 // "+16 +65 -65 -16": presses and releases in order, with no pause.

@@ -21,9 +21,7 @@ void RecordingKeyInjector::keyPress(int keyCode) {
         std::lock_guard lock(mutex_);
         if (const auto it = rejected_.find(keyCode); it != rejected_.end())
             throw std::invalid_argument(it->second);
-        if (keyCode != platform::Vk::SHIFT && keyCode != platform::Vk::CONTROL &&
-            keyCode != platform::Vk::ALT)
-            lastKey_ = keyCode;
+        if (keyCode != Vk::SHIFT && keyCode != Vk::CONTROL && keyCode != Vk::ALT) lastKey_ = keyCode;
     }
     record({KeyEvent::Kind::PRESS, keyCode});
 }

@@ -169,14 +169,61 @@ TEST(InterruptibleTest, InterruptBeforeTheThreadWaitsIsNotLost) {
     EXPECT_EQ(outcome.get(), "interrupted clear");
 }
 
-TEST(InterruptibleTest, ThreadEndings) {
-    // An escaping exception ends only that thread; the destructor interrupts and joins a blocked one.
-    InterruptibleThread failing([] { throw std::runtime_error("boom"); });
-    failing.join();
+struct EndingCase {
+    const char* name;
+    std::function<void()> body;
+    std::string printed;  // what the thread leaves on standard error
+};
+
+void PrintTo(const EndingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ThreadEnding : public ::testing::TestWithParam<EndingCase> {};
+
+// Whatever leaves the body ends only that thread; an interruption ends it quietly, anything else is
+// reported.
+TEST_P(ThreadEnding, EndsOnlyThatThreadAndReportsAllButInterruption) {
+    ::testing::internal::CaptureStderr();
+    InterruptibleThread thread(GetParam().body);
+    thread.join();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), GetParam().printed);
+}
+
+INSTANTIATE_TEST_SUITE_P(InterruptibleTest, ThreadEnding,
+                         ::testing::Values(EndingCase{"Exception", [] { throw std::runtime_error("boom"); },
+                                                      "Exception in thread: boom\n"},
+                                           EndingCase{"NonException", [] { throw 7; },
+                                                      "Exception in thread: unknown error\n"},
+                                           EndingCase{"Interruption", [] { throw InterruptedError(); }, ""},
+                                           EndingCase{"Return", [] {}, ""}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// Destroying the owner of a thread blocked in a wait interrupts it and waits until the body has ended.
+TEST(InterruptibleTest, DestructorInterruptsAndJoinsABlockedThread) {
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> ended{false};
+    std::string outcome;
     {
         BlockingQueue<int> queue;
-        InterruptibleThread blocked([&] { queue.take(); });
+        InterruptibleThread blocked([&] {
+            try {
+                waiting = true;
+                queue.take();
+                outcome = "took a value";
+            } catch (const InterruptedError&) {
+                outcome = "interrupted";
+            }
+            // Slow enough that a destructor that does not join returns before this.
+            std::this_thread::sleep_for(50ms);
+            ended = true;
+        });
+        const auto deadline = std::chrono::steady_clock::now() + kSafety;
+        while (!waiting && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
     }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(outcome, "interrupted");
 }
 
 }  // namespace

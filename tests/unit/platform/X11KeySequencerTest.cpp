@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/KeyInjector.h"
+#include "base/VirtualKeys.h"
 #include "platform/X11KeySequencer.h"
 
 namespace rszorvik::platform {

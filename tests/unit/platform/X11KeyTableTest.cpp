@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "platform/KeyInjector.h"
+#include "base/VirtualKeys.h"
 #include "platform/X11KeyTable.h"
 
 namespace rszorvik::platform {

@@ -8,16 +8,20 @@
 #include <vector>
 
 #include "base/SystemProperties.h"
+#include "serial/FlowControlTask.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/FakeNativeSerial.h"
+#include "support/ManualClock.h"
 #include "support/SerialTestSupport.h"
 
 using rszorvik::base::SystemProperties;
 using rszorvik::test::CapturedDiagnostics;
 using rszorvik::test::FakeNativeSerial;
 using rszorvik::test::LineRule;
+using rszorvik::test::ManualClock;
 using rszorvik::test::ScopedSerialPlatform;
+using Zivaraze::FlowControlTask;
 using Zivaraze::IOError;
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
@@ -534,14 +538,57 @@ TEST_F(SerialPortLocalTest, FlowControlThreadRunsOnlyOnTheLegacyHostAndStopsWith
     SerialPortLocal sp(config);
     EXPECT_NE(printed.text().find("FlowControlTask created"), std::string::npos);
     ASSERT_TRUE(eventually([&] { return fake.calls("SerFlowTask") > 0; }));
-    // The native step fails at once here; the loop must pause instead of spinning on it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_LT(fake.calls("SerFlowTask"), 50);
-    sp.close();
-    const int afterClose = fake.calls("SerFlowTask");
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(fake.calls("SerFlowTask"), afterClose);
+    sp.close();  // joins the loop; how the loop pauses and stops is FlowControlLoop's business
 }
+
+struct FlowCase {
+    std::string name;
+    std::int32_t stepResult;  // what each native flow step answers
+    bool pauses;              // whether the loop must wait kRetryPause after each step
+};
+
+void PrintTo(const FlowCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FlowControlLoop : public SerialPortLocalTest, public ::testing::WithParamInterface<FlowCase> {};
+
+// The loop runs on a manual clock: a failing step must be followed by one retry pause (not a spin), a
+// working step by none, and join() must end the loop even in the middle of a pause that never ends.
+TEST_P(FlowControlLoop, PausesOnlyAfterAFailingStepAndStopsWhenJoined) {
+    using namespace std::chrono_literals;
+    const FlowCase& c = GetParam();
+    fake.setFlowTaskResult(c.stepResult);
+    SerialPortLocal sp(configFor("COM3"));  // not the legacy host: the port runs no loop of its own
+    auto clock = std::make_shared<ManualClock>();
+    FlowControlTask task(sp, clock);
+    task.start();
+
+    if (c.pauses) {
+        ASSERT_TRUE(clock->awaitPauses(1));
+        EXPECT_EQ(fake.calls("SerFlowTask"), 1);
+        clock->advance(FlowControlTask::kRetryPause);
+        ASSERT_TRUE(clock->awaitPauses(2));
+        EXPECT_EQ(fake.calls("SerFlowTask"), 2);
+        EXPECT_EQ(clock->pauseLengths(),
+                  (std::vector{FlowControlTask::kRetryPause, FlowControlTask::kRetryPause}));
+    } else {
+        ASSERT_TRUE(eventually([&] { return fake.calls("SerFlowTask") > 10; }));
+        EXPECT_EQ(clock->pauses(), 0u);
+    }
+
+    task.join();
+    const int stepsAtJoin = fake.calls("SerFlowTask");
+    const std::size_t pausesAtJoin = clock->pauses();
+    clock->advance(1h);  // would release a loop that was still waiting
+    EXPECT_EQ(fake.calls("SerFlowTask"), stepsAtJoin);
+    EXPECT_EQ(clock->pauses(), pausesAtJoin);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, FlowControlLoop,
+                         ::testing::Values(FlowCase{"FailingStep", -1, true},
+                                           FlowCase{"WorkingStep", 0, false}),
+                         [](const auto& param) { return param.param.name; });
 
 TEST_F(SerialPortLocalTest, PortServerReportsThePortOrTheFailure) {
     CapturedDiagnostics quiet;

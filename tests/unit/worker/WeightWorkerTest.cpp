@@ -16,6 +16,7 @@
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/FakeNativeSerial.h"
+#include "support/ManualClock.h"
 #include "worker/WeightWorker.h"
 #include "worker/WeightWorkerAnd.h"
 #include "worker/WeightWorkerView.h"
@@ -91,8 +92,10 @@ class WeightWorkerTest : public ::testing::Test {
 
     test::FakeSerialPort& device() { return fake.port("COM3"); }
 
-    std::shared_ptr<WeightWorker> start() {
+    // Starts the worker on the steady clock, or on `clock`.
+    std::shared_ptr<WeightWorker> start(std::shared_ptr<base::Clock> clock = nullptr) {
         worker = WeightWorker::forPreset(config, view, executor);
+        if (clock) worker->useClock(std::move(clock));
         worker->execute();
         return worker;
     }
@@ -276,6 +279,27 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- a device that goes away ----
 
+// These run the worker on a manual clock: it pauses whenever the input is quiet, and each tick lets it
+// read what waits, make its device check if one is due and pause again.
+class ClockedWorkerTest : public WeightWorkerTest {
+  protected:
+    void startClocked() {
+        start(clock);
+        ASSERT_TRUE(clock->awaitPauses(1));  // the loop has taken its start time
+    }
+
+    // Advances the clock past the longest idle pause and waits until the worker pauses again.
+    void tick(std::chrono::milliseconds by = 5ms) {
+        const std::size_t pauses = clock->pauses();
+        clock->advance(by);
+        ASSERT_TRUE(clock->awaitPauses(pauses + 1));
+    }
+
+    int checks() { return fake.calls("SerRxReadyCount"); }
+
+    std::shared_ptr<test::ManualClock> clock = std::make_shared<test::ManualClock>();
+};
+
 struct LostCase {
     std::string name;
     Instrument preset;
@@ -288,19 +312,25 @@ void PrintTo(const LostCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class DeviceLost : public WeightWorkerTest, public ::testing::WithParamInterface<LostCase> {};
+class DeviceLost : public ClockedWorkerTest, public ::testing::WithParamInterface<LostCase> {};
 
-// The run ends by itself, through the one end handler, without anyone stopping it.
+// The run ends by itself, through the one end handler, without anyone stopping it, at the first device
+// check: not before the check interval has passed since the start.
 TEST_P(DeviceLost, EndsTheRunWithAPlainMessage) {
     const LostCase& c = GetParam();
     config.setInstrument(c.preset);
-    start();
+    startClocked();
     device().receive(c.before);
+    tick();
     awaitLines(c.expected.size());
-    awaitDrained();
     device().disappear();
+    tick(WeightWorker::kHealthCheckInterval - 10ms);  // 5 ms short of the interval
+    EXPECT_EQ(checks(), 0);
+    EXPECT_FALSE(worker->isDone());
+    clock->advance(5ms);
     awaitEnd();
 
+    EXPECT_EQ(checks(), 1);
     EXPECT_EQ(view.lines, c.expected);
     std::vector<std::string> important{text("execution.exception") +
                                        WeightWorker::format(text("port.lost"), {"COM3"})};
@@ -322,22 +352,28 @@ INSTANTIATE_TEST_SUITE_P(
         LostCase{"NothingReceived", Instrument::GENERIC, "", {}, ""}),
     [](const auto& param) { return param.param.name; });
 
-// Asking the port about its device must not take bytes away from the line being received.
-TEST_F(WeightWorkerTest, HealthChecksLoseNoBytes) {
-    start();
+// The device is asked about once per interval of quiet input, counted from the last check, and asking
+// must not take bytes away from the line being received.
+TEST_F(ClockedWorkerTest, ChecksOncePerIntervalAndLosesNoBytes) {
+    startClocked();
     device().receive("1");
+    int expectedChecks = 0;
     for (char c : std::string("2.5\r")) {
-        const int checks = fake.calls("SerRxReadyCount");
-        const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (fake.calls("SerRxReadyCount") == checks && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(5ms);
+        tick(WeightWorker::kHealthCheckInterval - 5ms);
+        EXPECT_EQ(checks(), expectedChecks) << "checked early before '" << c << "'";
+        tick();
+        EXPECT_EQ(checks(), ++expectedChecks) << "no check before '" << c << "'";
         device().receive(std::string(1, c));
     }
+    tick();
     awaitLines(1);
     stop();
     EXPECT_EQ(view.lines, (std::vector<Line>{{1, "12.5\r", "12.5", false}}));
     EXPECT_EQ(view.events.back(), text("stopped"));
     EXPECT_TRUE(view.important.empty()) << ::testing::PrintToString(view.important);
+    // Every pause of a quiet port is short, so a line is never held up for long.
+    for (auto pause : clock->pauseLengths())
+        EXPECT_LE(pause, 4ms);
 }
 
 // ---- set-up of the port ----
