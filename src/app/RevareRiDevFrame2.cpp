@@ -16,6 +16,7 @@
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <optional>
 
 #include "app/EventLog.h"
@@ -143,6 +144,15 @@ QCheckBox* checkBox(const char* name, std::string_view textKey, bool checked) {
     auto* box = named(new QCheckBox(frameText(textKey)), name);
     box->setChecked(checked);
     return box;
+}
+
+// Controls of one group line up when they share the width of the widest.
+void sameWidth(std::initializer_list<QWidget*> widgets) {
+    int width = 0;
+    for (const QWidget* widget : widgets)
+        width = std::max(width, widget->sizeHint().width());
+    for (QWidget* widget : widgets)
+        widget->setMinimumWidth(width);
 }
 
 QString html(const QString& plain) {
@@ -309,6 +319,8 @@ QWidget* RevareRiDevFrame2::buildInputTab() {
         button("refreshPortsButton", "refreshPortsButton.text", "refreshPortsButton.toolTipText");
     customizeButton_ = button("customizeButton", "customizeButton.text", "customizeButton.toolTipText");
     form->addRow(row({refreshPortsButton_, customizeButton_}));
+    sameWidth({bitRateBox_, dataBitsBox_, stopBitsBox_, parityBox_, inputTerminatorBox_, flowControlBox_});
+    sameWidth({autoButton_, defaultButton_});
     return page;
 }
 
@@ -354,6 +366,7 @@ QWidget* RevareRiDevFrame2::buildProcessingTab() {
         checkBox("ignoreDuplicatesCheckBox", "ignoreDuplicatesCheckBox.text", config_.ignoreDuplicates);
     adjustIgnoreButton_ = button("adjustIgnoreButton", "adjustIgnoreButton.text", std::nullopt);
     form->addRow(row({ignoreDuplicatesCheckBox_, adjustIgnoreButton_}));
+    sameWidth({mathOperationBox_, roundingMethodBox_});
     return page;
 }
 
@@ -394,6 +407,8 @@ QWidget* RevareRiDevFrame2::buildOutputTab() {
     form->addRow(caption("label33", "label33.text", outputTerminatorBox2_),
                  row({outputTerminatorBox2_, named(new QLabel(frameText("label34.text")), "label34"),
                       everyXValuesTextField_, named(new QLabel(frameText("label35.text")), "label35")}));
+    sameWidth({decimalSeparatorBox_, outputTerminatorBox_, soundComboBox_, keyboardTypeBox_, startWithBox_,
+               outputTerminatorBox2_});
     return page;
 }
 
