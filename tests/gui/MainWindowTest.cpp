@@ -371,5 +371,29 @@ TEST(MainWindowCatalogTest, BothLanguagesHoldEveryKeyWithAText) {
     }
 }
 
+// The English pictures of the documentation must not show German list entries.
+TEST(MainWindowCatalogTest, EnglishTextsComeFromTheBaseFilesOnly) {
+    struct Row {
+        QString shown;
+        std::string_view key;
+    };
+    texts::setLanguage(texts::Language::English);
+    const std::vector<Row> rows{
+        {texts::label(MathOperation(MathOperation::NONE)), "math.none"},
+        {texts::label(EditPosition(EditPosition::FIRST)), "edit.first"},
+        {texts::label(Instrument::getDefault()), *Instrument::getDefault().getLabelKey()},
+    };
+    const QString inputTab = texts::app("RevareRiDevFrame2.inputPanel.tab.title");
+    texts::setLanguage(texts::Language::German);
+    const auto base = texts::catalogFile(std::string(kBundleName) + ".properties");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(row.shown.toStdString(), base.at(std::string(row.key)));
+        EXPECT_NE(row.shown, texts::config(row.key));
+    }
+    EXPECT_EQ(inputTab.toStdString(),
+              texts::catalogFile("rszorvik.zorvik.properties").at("RevareRiDevFrame2.inputPanel.tab.title"));
+}
+
 }  // namespace
 }  // namespace rszorvik
