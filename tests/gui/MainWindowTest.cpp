@@ -94,26 +94,32 @@ TEST(MainWindowTest, SevenTabsInOrderWithTitlesAndMnemonics) {
         {"eventLogPanel", "eventLogPanel.tab.title", "EventLogTabMnemonic"},
         {"aboutPanel", "aboutPanel.tab.title", "AboutTabMnemonic"},
     };
-    Config config;
-    Window window(config);
-    QTabWidget* tabs = window.frame.tabbedPane();
-    ASSERT_EQ(tabs->count(), static_cast<int>(rows.size()));
-    std::set<int> keys{
-        QKeySequence::mnemonic(window.find<QPushButton>("startStopJButton")->text())[0].toCombined()};
-    for (int i = 0; i < tabs->count(); ++i) {
-        SCOPED_TRACE(rows[i].page);
-        const auto frameKey = [](const char* key) { return std::string("RevareRiDevFrame2.") + key; };
-        EXPECT_EQ(tabs->widget(i)->objectName(), QString::fromLatin1(rows[i].page));
-        const QString mnemonic = texts::app(frameKey(rows[i].mnemonic));
-        ASSERT_FALSE(mnemonic.isEmpty());
-        const QKeySequence shortcut = QKeySequence::mnemonic(tabs->tabText(i));
-        ASSERT_EQ(shortcut.count(), 1);
-        EXPECT_EQ(shortcut,
-                  QKeySequence(QKeyCombination(Qt::ALT, Qt::Key(mnemonic.front().toUpper().unicode()))));
-        EXPECT_EQ(QString(tabs->tabText(i)).remove(QLatin1Char('&')), texts::app(frameKey(rows[i].title)));
-        // Two tabs (or a tab and the start button) on one key would leave one of them out of reach.
-        EXPECT_TRUE(keys.insert(shortcut[0].toCombined()).second) << tabs->tabText(i).toStdString();
+    for (const auto language : {texts::Language::German, texts::Language::English}) {
+        SCOPED_TRACE(language == texts::Language::German ? "German" : "English");
+        texts::setLanguage(language);
+        Config config;
+        Window window(config);
+        QTabWidget* tabs = window.frame.tabbedPane();
+        ASSERT_EQ(tabs->count(), static_cast<int>(rows.size()));
+        std::set<int> keys{
+            QKeySequence::mnemonic(window.find<QPushButton>("startStopJButton")->text())[0].toCombined()};
+        for (int i = 0; i < tabs->count(); ++i) {
+            SCOPED_TRACE(rows[i].page);
+            const auto frameKey = [](const char* key) { return std::string("RevareRiDevFrame2.") + key; };
+            EXPECT_EQ(tabs->widget(i)->objectName(), QString::fromLatin1(rows[i].page));
+            const QString mnemonic = texts::app(frameKey(rows[i].mnemonic));
+            ASSERT_FALSE(mnemonic.isEmpty());
+            const QKeySequence shortcut = QKeySequence::mnemonic(tabs->tabText(i));
+            ASSERT_EQ(shortcut.count(), 1);
+            EXPECT_EQ(shortcut,
+                      QKeySequence(QKeyCombination(Qt::ALT, Qt::Key(mnemonic.front().toUpper().unicode()))));
+            EXPECT_EQ(QString(tabs->tabText(i)).remove(QLatin1Char('&')),
+                      texts::app(frameKey(rows[i].title)));
+            // Two tabs (or a tab and the start button) on one key would leave one of them out of reach.
+            EXPECT_TRUE(keys.insert(shortcut[0].toCombined()).second) << tabs->tabText(i).toStdString();
+        }
     }
+    texts::setLanguage(texts::Language::German);
 }
 
 TEST(MainWindowTest, EveryBoxListsItsChoicesInOrderAndShowsTheRecord) {
