@@ -427,6 +427,11 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
     (config_.getConnect() == Connect::AUTO ? autoConnectButton_ : manualConnectButton_)->setChecked(true);
     form->addRow(caption("label13", "label13.text", manualConnectButton_), manualConnectButton_);
     form->addRow(QString(), autoConnectButton_);
+    // Belongs to the automatic start, so it stands with it.
+    abortAutoStartCheckBox_ = checkBox("abortAutoStartCheckBox", "abortAutoStartCheckBox.text",
+                                       config_.abortAutoStartWhenPrevPortNotAvailable);
+    abortAutoStartCheckBox_->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
+    form->addRow(QString(), abortAutoStartCheckBox_);
     form->addRow(separator("separator6"));
 
     minimizeToTrayCheckBox_ =
@@ -443,10 +448,6 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
     auto* updates = named(new QLabel(QStringLiteral("Updates:")), "label1");
     updates->setBuddy(checkForUpdatesCheckBox_);
     form->addRow(updates, checkForUpdatesCheckBox_);
-    abortAutoStartCheckBox_ = checkBox("abortAutoStartCheckBox", "abortAutoStartCheckBox.text",
-                                       config_.abortAutoStartWhenPrevPortNotAvailable);
-    abortAutoStartCheckBox_->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
-    form->addRow(QString(), abortAutoStartCheckBox_);
 
     importSettingsButton_ =
         button("importSettingsButton", "importSettingsButton.text", "importSettingsButton.toolTipText");
