@@ -1,0 +1,130 @@
+#include "app/EventLog.h"
+
+#include <QEvent>
+#include <QFontDatabase>
+#include <QMetaObject>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QThread>
+
+namespace rszorvik {
+namespace {
+
+QFont logFont() {
+    QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
+                     ? QFont(QStringLiteral("Courier New"))
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    font.setPointSize(11);
+    return font;
+}
+
+std::size_t indexOf(EventLog::Style style) {
+    return static_cast<std::size_t>(style);
+}
+
+}  // namespace
+
+EventLog::EventLog(QWidget* parent) : QPlainTextEdit(parent) {
+    setObjectName(QStringLiteral("eventLog"));
+    setReadOnly(true);
+    setUndoRedoEnabled(false);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setFont(logFont());
+    document()->setMaximumBlockCount(kMaxLines);
+    addStylesToDocument();
+}
+
+void EventLog::addStylesToDocument() {
+    // Typed values and unknown lines share the accent colour; unknown lines also stand out in bold. The
+    // shades follow the palette so each colour keeps its contrast on light and dark backgrounds.
+    const bool dark = palette().color(QPalette::Base).lightness() < 128;
+    const QColor accent = dark ? QColor(0x64, 0xb5, 0xf6) : QColor(0x15, 0x65, 0xc0);
+    const QColor important = dark ? QColor(0xff, 0x8a, 0x80) : QColor(0xc6, 0x28, 0x28);
+    const QColor ignored = dark ? QColor(0x9e, 0x9e, 0x9e) : QColor(0x75, 0x75, 0x75);
+
+    QTextCharFormat regular;  // the document's own colour and weight
+    QTextCharFormat unknown = regular;
+    unknown.setForeground(accent);
+    unknown.setFontWeight(QFont::Bold);
+    QTextCharFormat typed = regular;
+    typed.setForeground(accent);
+    QTextCharFormat importantFormat = regular;
+    importantFormat.setForeground(important);
+    QTextCharFormat ignoredFormat = regular;
+    ignoredFormat.setForeground(ignored);
+
+    formats_[indexOf(Style::Regular)] = regular;
+    formats_[indexOf(Style::Unknown)] = unknown;
+    formats_[indexOf(Style::Important)] = importantFormat;
+    formats_[indexOf(Style::Typed)] = typed;
+    formats_[indexOf(Style::Ignored)] = ignoredFormat;
+}
+
+void EventLog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) addStylesToDocument();
+    QPlainTextEdit::changeEvent(event);
+}
+
+const QTextCharFormat& EventLog::format(Style style) const {
+    return formats_[indexOf(style)];
+}
+
+const char* EventLog::styleName(Style style) {
+    switch (style) {
+        case Style::Regular:
+            return "regular";
+        case Style::Unknown:
+            return "unknown";
+        case Style::Important:
+            return "important";
+        case Style::Typed:
+            return "typed";
+        case Style::Ignored:
+            return "ignored";
+    }
+    return "regular";
+}
+
+QString EventLog::timePrefix(const QTime& time) {
+    return time.toString(QStringLiteral("HH:mm:ss "));
+}
+
+void EventLog::logLine(const QString& text, Style style) {
+    append({{timePrefix(QTime::currentTime()) + text + QLatin1Char('\n'), style}});
+}
+
+void EventLog::append(std::vector<Run> runs) {
+    if (QThread::currentThread() == thread()) {
+        appendNow(runs);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, runs = std::move(runs)] { appendNow(runs); }, Qt::QueuedConnection);
+}
+
+void EventLog::appendNow(const std::vector<Run>& runs) {
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = bar->value() == bar->maximum();
+
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    for (const Run& run : runs) {
+        const QStringList lines = run.text.split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0) ++pendingBreaks_;
+            if (lines[i].isEmpty()) continue;
+            if (started_)
+                for (; pendingBreaks_ > 0; --pendingBreaks_)
+                    cursor.insertBlock();
+            pendingBreaks_ = 0;
+            started_ = true;
+            cursor.insertText(lines[i], format(run.style));
+        }
+    }
+    cursor.endEditBlock();
+    if (follow) bar->setValue(bar->maximum());
+}
+
+}  // namespace rszorvik

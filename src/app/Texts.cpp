@@ -1,0 +1,64 @@
+#include "app/Texts.h"
+
+#include <atomic>
+#include <stdexcept>
+
+#include "app/CatalogKeys.h"
+#include "base/EmbeddedResources.h"
+#include "base/MessageCatalog.h"
+
+namespace rszorvik::texts {
+namespace {
+
+std::atomic<Language> current{Language::German};
+
+QString lookUp(std::string_view catalog, std::string_view key) {
+    if (current.load() == Language::German)
+        return QString::fromStdString(base::MessageCatalog::get(catalog).getString(key));
+    // English: the base file alone, so a German text never shows through.
+    static const auto appBase = catalogFile(std::string(kAppCatalog) + ".properties");
+    static const auto configBase =
+        catalogFile(std::string(config::ConfigHelper::kBundleName) + ".properties");
+    const auto& texts = catalog == kAppCatalog ? appBase : configBase;
+    if (auto it = texts.find(key); it != texts.end()) return QString::fromStdString(it->second);
+    throw base::MissingResourceError(std::string(catalog), std::string(key));
+}
+
+}  // namespace
+
+void setLanguage(Language language) {
+    current.store(language);
+}
+
+Language language() {
+    return current.load();
+}
+
+QString app(std::string_view key) {
+    return lookUp(kAppCatalog, key);
+}
+
+QString config(std::string_view key) {
+    return lookUp(config::ConfigHelper::kBundleName, key);
+}
+
+base::Properties::Map catalogFile(std::string_view fileName) {
+    const auto bytes = base::embeddedResource(fileName);
+    if (!bytes) return {};
+    base::Properties properties;
+    try {
+        properties.load(*bytes, base::Properties::Charset::Utf8);
+    } catch (const std::invalid_argument&) {
+        properties.load(*bytes, base::Properties::Charset::Latin1);
+    }
+    return properties.entries();
+}
+
+QString label(const config::ConfigHelper::Instrument& instrument) {
+    if (language() == Language::English) {
+        if (const auto key = instrument.getLabelKey()) return config(*key);
+    }
+    return QString::fromStdString(instrument.label());
+}
+
+}  // namespace rszorvik::texts

@@ -1,0 +1,100 @@
+#include <QApplication>
+#include <QCommandLineParser>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/RevareRiDevFrame2.h"
+#include "app/Screenshots.h"
+#include "base/SystemProperties.h"
+#include "prefs/SettingsStore.h"
+#include "serial/SerialPortLocal.h"
+#include "util/FriendlyPortUtil.h"
+
+// Qt's D-Bus connection keeps a buffer to the end of the process; a sanitizer build must not call it a leak.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace {
+
+// The ports as the port chooser shows them: the friendly name where the driver is known.
+std::vector<std::string> listPorts() {
+    using Zivaraze::SerialPortLocal;
+    std::vector<std::string> shown;
+    try {
+        SerialPortLocal::clearPortListInfo();
+        const std::vector<std::string> names = SerialPortLocal::getPortList();
+        if (names.empty()) return shown;
+        try {
+            rszorvik::util::FriendlyPortUtil::update();
+        } catch (const std::exception&) {
+            // no driver records on this platform: plain names
+        }
+        for (const auto& name : names)
+            if (!name.empty()) shown.push_back(rszorvik::util::FriendlyPortUtil::getFriendlyPortName(name));
+    } catch (const std::exception& e) {
+        std::cerr << "zorvik: cannot list the serial ports: " << e.what() << '\n';
+    }
+    return shown;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The process properties the program sets at start-up, as zorvik-cli does.
+    rszorvik::base::SystemProperties::set("VERSION", "2020.1.0.0");
+    rszorvik::base::SystemProperties::set("ZSP_OSNAME", "Windows");
+    rszorvik::base::SystemProperties::set("ZSP_OSARCH", "x86");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zorvik"));
+    QApplication::setOrganizationName(QStringLiteral("Vexlune"));
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Render every tab and dialog to PNG files in DIR and exit."), QStringLiteral("DIR"));
+    const QCommandLineOption language(QStringLiteral("language"),
+                                      QStringLiteral("Language of the pictures: de (default) or en."),
+                                      QStringLiteral("LANG"), QStringLiteral("de"));
+    parser.addOption(screenshot);
+    parser.addOption(language);
+    parser.addPositionalArgument(QStringLiteral("port"),
+                                 QStringLiteral("Serial port to use instead of discovery."),
+                                 QStringLiteral("[port]"));
+    parser.process(app);
+
+    if (parser.isSet(screenshot)) {
+        const QString lang = parser.value(language);
+        if (lang != QStringLiteral("de") && lang != QStringLiteral("en")) {
+            std::cerr << "zorvik: --language takes de or en\n";
+            return 2;
+        }
+        const auto chosen = lang == QStringLiteral("en") ? rszorvik::texts::Language::English
+                                                         : rszorvik::texts::Language::German;
+        return rszorvik::renderScreenshots(parser.value(screenshot), chosen) > 0 ? 0 : 1;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    std::vector<std::string> ports;
+    if (!positional.isEmpty() && !positional.front().isEmpty()) {
+        ports.push_back(positional.front().toStdString());
+    } else {
+        ports = listPorts();
+    }
+
+    rszorvik::prefs::StoredSettings stored;
+    try {
+        stored = rszorvik::prefs::openStoredSettings({}, ports);
+    } catch (const std::exception& e) {
+        std::cerr << "zorvik: cannot open the settings: " << e.what() << '\n';
+        return 1;
+    }
+    if (!positional.isEmpty() && !positional.front().isEmpty()) stored.config.setPort(ports.front());
+
+    rszorvik::RevareRiDevFrame2 window(stored.config, ports);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,405 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "RecordingDialogs.h"
+#include "app/CatalogKeys.h"
+#include "app/RevareRiDevFrame2.h"
+#include "app/Texts.h"
+
+namespace rszorvik {
+namespace {
+
+using config::Config;
+using namespace config::ConfigHelper;
+
+// A record in which every choice differs from its default, so a box that shows the default or the wrong
+// setting is caught.
+Config unusualRecord() {
+    Config config;
+    config.setInstrument(Instrument::values()[5]);
+    config.setBitRate(BitRates::BR_1200);
+    config.setDataBits(DataBits::LN_7BITS);
+    config.setStopBits(StopBits::ST_2BITS);
+    config.setParity(Parity::EVEN);
+    config.setInputTerminator(10);
+    config.setHandshake(Handshake::CTS_RTS);
+    config.setMathOperation(MathOperation::DIVIDE);
+    config.setRoundingMethod(RoundingMethod::FLOOR);
+    config.setEditOperation(EditOperation::KEEP);
+    config.setEditPosition(EditPosition::LAST);
+    config.setDecimalSeparator(DecimalSeparator::COMMA);
+    config.setOutputTerminator(OutputTerminator::TAB);
+    config.setSound(Sound::COWBELL);
+    config.setKeyboardType(KeyboardType::GERMAN);
+    config.setStartWith(StartWith::F3);
+    config.setOutputTerminator2(OutputTerminator::SPACE);
+    return config;
+}
+
+struct Window {
+    explicit Window(Config& config, std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyUSB0"})
+        : app(test::guiApplication()), frame(config, std::move(ports)) {}
+    template <class W = QWidget>
+    W* find(const char* name) const {
+        return frame.findChild<W*>(QString::fromLatin1(name));
+    }
+    QApplication& app;
+    RevareRiDevFrame2 frame;
+};
+
+QStringList itemTexts(const QComboBox& box) {
+    QStringList texts;
+    for (int i = 0; i < box.count(); ++i)
+        texts << box.itemText(i);
+    return texts;
+}
+
+template <class E>
+QStringList labelsOf() {
+    QStringList labels;
+    for (const E& constant : E::values())
+        labels << texts::label(constant);
+    return labels;
+}
+
+template <class I>
+QStringList indexLabelsOf() {
+    QStringList labels;
+    for (int i = 0; i < I::kCount; ++i)
+        labels << texts::indexLabel<I>(i);
+    return labels;
+}
+
+TEST(MainWindowTest, SevenTabsInOrderWithTitlesAndMnemonics) {
+    struct Row {
+        const char* page;
+        const char* title;
+        const char* mnemonic;
+    };
+    const std::vector<Row> rows{
+        {"panel1", "panel1.tab.title", "StartTabMnemonic"},
+        {"inputPanel", "inputPanel.tab.title", "InputTabMnemonic"},
+        {"processingPanel", "processingPanel.tab.title", "ProcessTabMnemonic"},
+        {"outputPanel", "outputPanel.tab.title", "OutputTabMnemonic"},
+        {"settingsPanel", "settingsPanel.tab.title", "SettingsTabMnemonic"},
+        {"eventLogPanel", "eventLogPanel.tab.title", "EventLogTabMnemonic"},
+        {"aboutPanel", "aboutPanel.tab.title", "AboutTabMnemonic"},
+    };
+    for (const auto language : {texts::Language::German, texts::Language::English}) {
+        SCOPED_TRACE(language == texts::Language::German ? "German" : "English");
+        texts::setLanguage(language);
+        Config config;
+        Window window(config);
+        QTabWidget* tabs = window.frame.tabbedPane();
+        ASSERT_EQ(tabs->count(), static_cast<int>(rows.size()));
+        std::set<int> keys{
+            QKeySequence::mnemonic(window.find<QPushButton>("startStopJButton")->text())[0].toCombined()};
+        for (int i = 0; i < tabs->count(); ++i) {
+            SCOPED_TRACE(rows[i].page);
+            const auto frameKey = [](const char* key) { return std::string("RevareRiDevFrame2.") + key; };
+            EXPECT_EQ(tabs->widget(i)->objectName(), QString::fromLatin1(rows[i].page));
+            const QString mnemonic = texts::app(frameKey(rows[i].mnemonic));
+            ASSERT_FALSE(mnemonic.isEmpty());
+            const QKeySequence shortcut = QKeySequence::mnemonic(tabs->tabText(i));
+            ASSERT_EQ(shortcut.count(), 1);
+            EXPECT_EQ(shortcut,
+                      QKeySequence(QKeyCombination(Qt::ALT, Qt::Key(mnemonic.front().toUpper().unicode()))));
+            EXPECT_EQ(QString(tabs->tabText(i)).remove(QLatin1Char('&')),
+                      texts::app(frameKey(rows[i].title)));
+            // Two tabs (or a tab and the start button) on one key would leave one of them out of reach.
+            EXPECT_TRUE(keys.insert(shortcut[0].toCombined()).second) << tabs->tabText(i).toStdString();
+        }
+    }
+    texts::setLanguage(texts::Language::German);
+}
+
+TEST(MainWindowTest, EveryBoxListsItsChoicesInOrderAndShowsTheRecord) {
+    struct Row {
+        const char* box;
+        QStringList items;
+        int selected;
+    };
+    Config config = unusualRecord();
+    const std::vector<Row> rows{
+        {"instrumentBox", labelsOf<Instrument>(), 5},
+        {"bitRateBox", indexLabelsOf<BitRates>(), BitRates::BR_1200},
+        {"dataBitsBox", indexLabelsOf<DataBits>(), DataBits::LN_7BITS},
+        {"stopBitsBox", indexLabelsOf<StopBits>(), StopBits::ST_2BITS},
+        {"parityBox", indexLabelsOf<Parity>(), Parity::EVEN},
+        {"inputTerminatorBox", labelsOf<InputTerminator>(), InputTerminator(InputTerminator::LF).ordinal()},
+        {"flowControlBox", indexLabelsOf<Handshake>(), Handshake::CTS_RTS},
+        {"mathOperationBox", labelsOf<MathOperation>(), MathOperation(MathOperation::DIVIDE).ordinal()},
+        {"roundingMethodBox", labelsOf<RoundingMethod>(), RoundingMethod(RoundingMethod::FLOOR).ordinal()},
+        {"editOperationComboBox", labelsOf<EditOperation>(), EditOperation(EditOperation::KEEP).ordinal()},
+        {"editPositionComboBox", labelsOf<EditPosition>(), EditPosition(EditPosition::LAST).ordinal()},
+        {"decimalSeparatorBox", labelsOf<DecimalSeparator>(),
+         DecimalSeparator(DecimalSeparator::COMMA).ordinal()},
+        {"outputTerminatorBox", labelsOf<OutputTerminator>(),
+         OutputTerminator(OutputTerminator::TAB).ordinal()},
+        {"soundComboBox", labelsOf<Sound>(), Sound(Sound::COWBELL).ordinal()},
+        {"keyboardTypeBox", labelsOf<KeyboardType>(), KeyboardType(KeyboardType::GERMAN).ordinal()},
+        {"startWithBox", labelsOf<StartWith>(), StartWith(StartWith::F3).ordinal()},
+        {"outputTerminatorBox2", labelsOf<OutputTerminator>(),
+         OutputTerminator(OutputTerminator::SPACE).ordinal()},
+    };
+    Window window(config);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.box);
+        const auto* box = window.find<QComboBox>(row.box);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(itemTexts(*box), row.items);
+        EXPECT_EQ(box->currentIndex(), row.selected);
+    }
+}
+
+TEST(MainWindowTest, InputTerminatorShowsItsEntryOrTheBareNumber) {
+    struct Row {
+        int code;
+        int index;
+        QString shown;
+    };
+    const std::vector<Row> rows{
+        {13, 2, QStringLiteral("13 <CR>")}, {4, 0, QStringLiteral("4 <EOT>")}, {7, -1, QStringLiteral("7")},
+        {0, -1, QStringLiteral("0")},       {255, -1, QStringLiteral("255")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.code);
+        Config config;
+        config.setInputTerminator(row.code);
+        Window window(config);
+        const auto* box = window.find<QComboBox>("inputTerminatorBox");
+        EXPECT_TRUE(box->isEditable());
+        EXPECT_EQ(box->currentIndex(), row.index);
+        EXPECT_EQ(box->currentText(), row.shown);
+        // Building the window must not change the setting it shows.
+        EXPECT_EQ(config.getInputTerminator(), row.code);
+    }
+}
+
+TEST(MainWindowTest, PortListOffersThePortsAndSelectsTheRecordsPort) {
+    struct Row {
+        std::vector<std::string> ports;
+        std::string port;
+        int index;
+    };
+    const std::vector<Row> rows{
+        {{}, "", -1},
+        {{}, "/dev/ttyS0", -1},
+        {{"/dev/ttyS0", "/dev/ttyUSB0"}, "/dev/ttyUSB0", 1},
+        {{"/dev/ttyS0", "/dev/ttyUSB0"}, "/dev/ttyS0", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.port);
+        Config config;
+        config.setPort(row.port);
+        Window window(config, row.ports);
+        const QComboBox* box = window.frame.getPortList();
+        EXPECT_EQ(box->count(), static_cast<int>(row.ports.size()));
+        EXPECT_EQ(box->currentIndex(), row.index);
+        EXPECT_EQ(config.getPort(), row.port);
+    }
+}
+
+TEST(MainWindowTest, EveryControlCarriesItsName) {
+    const char* const names[] = {"tabbedPane",
+                                 "statusJLabel",
+                                 "panel1",
+                                 "startStopJButton",
+                                 "inputPanel",
+                                 "label2",
+                                 "portList",
+                                 "deviceLabel",
+                                 "instrumentBox",
+                                 "label3",
+                                 "bitRateBox",
+                                 "label6",
+                                 "dataBitsBox",
+                                 "label7",
+                                 "stopBitsBox",
+                                 "label8",
+                                 "parityBox",
+                                 "label9",
+                                 "inputTerminatorBox",
+                                 "label36",
+                                 "flowControlBox",
+                                 "label10",
+                                 "autoButton",
+                                 "label14",
+                                 "defaultButton",
+                                 "refreshPortsButton",
+                                 "customizeButton",
+                                 "separator2",
+                                 "separator3",
+                                 "separator4",
+                                 "processingPanel",
+                                 "label24",
+                                 "mathOperationBox",
+                                 "label25",
+                                 "mathOperandTextField",
+                                 "label15",
+                                 "decimalTextField",
+                                 "label16",
+                                 "roundingMethodBox",
+                                 "label22",
+                                 "editOperationComboBox",
+                                 "label29",
+                                 "editPositionComboBox",
+                                 "label30",
+                                 "editNumCharactersTextField",
+                                 "label31",
+                                 "label32",
+                                 "removeCharactersTextField",
+                                 "ignoreDuplicatesCheckBox",
+                                 "adjustIgnoreButton",
+                                 "separator5",
+                                 "separator8",
+                                 "outputPanel",
+                                 "label4",
+                                 "decimalSeparatorBox",
+                                 "label5",
+                                 "outputTerminatorBox",
+                                 "label17",
+                                 "label18",
+                                 "soundComboBox",
+                                 "label23",
+                                 "keyboardTypeBox",
+                                 "label12",
+                                 "startWithBox",
+                                 "label26",
+                                 "label27",
+                                 "delayTextField",
+                                 "label33",
+                                 "outputTerminatorBox2",
+                                 "label34",
+                                 "label35",
+                                 "everyXValuesTextField",
+                                 "separator1",
+                                 "settingsPanel",
+                                 "label13",
+                                 "manualConnectButton",
+                                 "autoConnectButton",
+                                 "label28",
+                                 "minimizeToTrayCheckBox",
+                                 "notifyWhenMinimizedToTrayCheckBox",
+                                 "label1",
+                                 "checkForUpdatesCheckBox",
+                                 "abortAutoStartCheckBox",
+                                 "importSettingsButton",
+                                 "exportSettingsButton",
+                                 "separator6",
+                                 "separator7",
+                                 "eventLogPanel",
+                                 "eventLog",
+                                 "aboutPanel",
+                                 "aboutPane"};
+    Config config;
+    Window window(config);
+    for (const char* name : names)
+        EXPECT_NE(window.find<QObject>(name), nullptr) << name;
+}
+
+TEST(MainWindowTest, ChoosingAnEntryWritesItsSetting) {
+    struct Row {
+        const char* box;
+        int index;
+        std::function<int(const Config&)> stored;
+    };
+    const std::vector<Row> rows{
+        {"instrumentBox", 7, [](const Config& c) { return c.getInstrument()->ordinal(); }},
+        {"bitRateBox", 2, [](const Config& c) { return c.getBitRate(); }},
+        {"dataBitsBox", 0, [](const Config& c) { return c.getDataBits(); }},
+        {"stopBitsBox", 1, [](const Config& c) { return c.getStopBits(); }},
+        {"parityBox", 4, [](const Config& c) { return c.getParity(); }},
+        {"flowControlBox", 1, [](const Config& c) { return c.getHandshake(); }},
+        {"mathOperationBox", 1, [](const Config& c) { return c.getMathOperation().ordinal(); }},
+        {"roundingMethodBox", 6, [](const Config& c) { return c.getRoundingMethod().ordinal(); }},
+        {"editOperationComboBox", 1, [](const Config& c) { return c.getEditOperation().ordinal(); }},
+        {"editPositionComboBox", 1, [](const Config& c) { return c.getEditPosition().ordinal(); }},
+        {"decimalSeparatorBox", 1, [](const Config& c) { return c.getDecimalSeparator().ordinal(); }},
+        {"outputTerminatorBox", 8, [](const Config& c) { return c.getOutputTerminator().ordinal(); }},
+        {"soundComboBox", 3, [](const Config& c) { return c.getSound().ordinal(); }},
+        {"keyboardTypeBox", 2, [](const Config& c) { return c.getKeyboardType().ordinal(); }},
+        {"startWithBox", 9, [](const Config& c) { return c.getStartWith().ordinal(); }},
+        {"outputTerminatorBox2", 10, [](const Config& c) { return c.getOutputTerminator2().ordinal(); }},
+    };
+    Config config;
+    Window window(config);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.box);
+        window.find<QComboBox>(row.box)->setCurrentIndex(row.index);
+        EXPECT_EQ(row.stored(config), row.index);
+    }
+}
+
+TEST(MainWindowTest, TypedInputTerminatorIsStoredWhenItIsAByte) {
+    struct Row {
+        QString typed;
+        int stored;
+    };
+    const std::vector<Row> rows{{QStringLiteral("7"), 7},
+                                {QStringLiteral("10 <LF>"), 10},
+                                {QStringLiteral("256"), 13},
+                                {QStringLiteral("x"), 13}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed.toStdString());
+        Config config;
+        config.setInputTerminator(13);
+        Window window(config);
+        QLineEdit* edit = window.find<QComboBox>("inputTerminatorBox")->lineEdit();
+        edit->setText(row.typed);
+        Q_EMIT edit->editingFinished();
+        EXPECT_EQ(config.getInputTerminator(), row.stored);
+    }
+}
+
+TEST(MainWindowCatalogTest, BothLanguagesHoldEveryKeyWithAText) {
+    const auto& keys = appCatalogKeys();
+    EXPECT_EQ(std::set<std::string_view>(keys.begin(), keys.end()).size(), keys.size())
+        << "a key listed twice";
+    for (const char* file : {"rszorvik.zorvik.properties", "rszorvik.zorvik_de.properties"}) {
+        SCOPED_TRACE(file);
+        const auto texts = texts::catalogFile(file);
+        ASSERT_FALSE(texts.empty());
+        for (std::string_view key : keys) {
+            const auto it = texts.find(key);
+            ASSERT_NE(it, texts.end()) << key;
+            EXPECT_FALSE(it->second.empty()) << key;
+        }
+    }
+}
+
+// The English pictures of the documentation must not show German list entries.
+TEST(MainWindowCatalogTest, EnglishTextsComeFromTheBaseFilesOnly) {
+    struct Row {
+        QString shown;
+        std::string_view key;
+    };
+    texts::setLanguage(texts::Language::English);
+    const std::vector<Row> rows{
+        {texts::label(MathOperation(MathOperation::NONE)), "math.none"},
+        {texts::label(EditPosition(EditPosition::FIRST)), "edit.first"},
+        {texts::label(Instrument::getDefault()), *Instrument::getDefault().getLabelKey()},
+    };
+    const QString inputTab = texts::app("RevareRiDevFrame2.inputPanel.tab.title");
+    texts::setLanguage(texts::Language::German);
+    const auto base = texts::catalogFile(std::string(kBundleName) + ".properties");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(row.shown.toStdString(), base.at(std::string(row.key)));
+        EXPECT_NE(row.shown, texts::config(row.key));
+    }
+    EXPECT_EQ(inputTab.toStdString(),
+              texts::catalogFile("rszorvik.zorvik.properties").at("RevareRiDevFrame2.inputPanel.tab.title"));
+}
+
+}  // namespace
+}  // namespace rszorvik
