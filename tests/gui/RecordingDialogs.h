@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QInputDevice>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -23,6 +24,9 @@ inline QApplication& guiApplication() {
     static int argc = 1;
     static char name[] = "zorvik-gui-test";
     static char* argv[] = {name, nullptr};
+    // Qt registers some input devices lazily (QTest's mouse events do), as children of the application
+    // object; their registry must be created first so that it is destroyed after the application at exit.
+    (void)QInputDevice::devices();
     static QApplication app(argc, argv);
     return app;
 }
