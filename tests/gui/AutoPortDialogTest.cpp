@@ -25,20 +25,12 @@ using rszorvik::test::FakeNativeSerial;
 using rszorvik::test::LineRule;
 using rszorvik::worker::AutoPortWorker;
 
+using rszorvik::test::waitFor;
+
 namespace {
 
 std::string T(const char* key) {
     return AutoPortWorker::text(key);
-}
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qSleep(10);
-    }
-    return true;
 }
 
 struct Device {

@@ -17,20 +17,12 @@ using rszorvik::JLabelHtml;
 using rszorvik::LinkRunner;
 using rszorvik::test::RecordingDialogs;
 
+using rszorvik::test::waitFor;
+
 namespace {
 
 // An address a shell would mangle: blanks, quotes, ampersand and a command substitution.
 const char* const kAddress = "https://example.com/a b?x=1&y='2';$(false)";
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QTest::qSleep(10);
-    }
-    return true;
-}
 
 // A stand-in for the desktop's opener, first on PATH for the life of the object.
 class OpenerStandIn {

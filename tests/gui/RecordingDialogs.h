@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputDevice>
+#include <QTest>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -29,6 +31,17 @@ inline QApplication& guiApplication() {
     (void)QInputDevice::devices();
     static QApplication app(argc, argv);
     return app;
+}
+
+// Runs the GUI thread's events until the condition holds or the time is up; false on timeout.
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qSleep(10);
+    }
+    return true;
 }
 
 // The dialog seam of the tests: records every call and answers from a script, never blocking.
