@@ -196,21 +196,4 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"remove: euro sign while closing", Field::RemoveCharacters, "\xe2\x82\xac", kPage, true, false,
              ""}));
 
-// verify() judges the current text and changes nothing, also for a refused text.
-TEST(FieldValidator, VerifyChangesNothing) {
-    RecordingDialogs dialogs;
-    Form form;
-    QLineEdit* operand = form.fields[Field::MathOperand];
-    FieldValidator* validator = form.validators[2];
-    const std::vector<std::pair<const char*, bool>> texts{
-        {"2,5", true}, {"0", false}, {"", true}, {"x", false}};
-    for (const auto& [text, acceptable] : texts) {
-        operand->setText(QString::fromUtf8(text));
-        EXPECT_EQ(validator->verify(), acceptable) << text;
-        EXPECT_EQ(operand->text(), QString::fromUtf8(text));
-    }
-    EXPECT_EQ(form.config.getMathOperand(), "4");
-    EXPECT_TRUE(dialogs.calls.empty());
-}
-
 }  // namespace

@@ -166,27 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                     RegExCase{"edited, then cancelled", "(x)", Press::Cancel, false, kOpened},
                     RegExCase{"edited, then window closed", "(x)", Press::CloseWindow, false, kOpened}));
 
-// The controls the window, the screenshots and accessibility tools find by name.
-TEST(SettingsDialogs, ControlsHaveTheirNames) {
-    rszorvik::test::guiApplication();
-    Config config;
-    IgnoreDialog ignore(nullptr, config);
-    CustomRegExDialog regEx(nullptr, {});
-    const std::vector<std::pair<QDialog*, std::vector<const char*>>> dialogs{
-        {&ignore,
-         {"dialogPane", "contentPanel", "label1", "ignoreTimeLimitTextField", "label3", "label4",
-          "ignoreDifferenceTextField", "buttonBar", "okButton", "cancelButton"}},
-        {&regEx,
-         {"dialogPane", "contentPanel", "regExTextArea", "label2", "label3", "label4", "buttonBar",
-          "okButton", "cancelButton"}}};
-    for (const auto& [dialog, names] : dialogs)
-        for (const char* name : names)
-            EXPECT_NE(dialog->findChild<QWidget*>(QString::fromUtf8(name)), nullptr)
-                << dialog->objectName().toStdString() << " " << name;
-    EXPECT_EQ(ignore.objectName(), QStringLiteral("IgnoreDialog"));
-    EXPECT_EQ(regEx.objectName(), QStringLiteral("CustomRegExDialog"));
-}
-
 // ---- decimal separator box ----
 
 TEST(DecimalSeparatorBox, FollowsTheTypeOfThePreset) {
