@@ -355,6 +355,13 @@ std::optional<InputTerminator> InputTerminator::itemFromDecimal(int code) {
     return std::nullopt;
 }
 
+void InputTerminator::setSelectedItem(EditableBox& box, int code) {
+    if (const auto item = itemFromDecimal(code))
+        box.selectEntry(item->ordinal());
+    else
+        box.showText(std::to_string(code));
+}
+
 bool EveryXValues::valid(std::string_view s) {
     return s.empty() || integerIn(s, 2, 99);
 }

@@ -448,6 +448,17 @@ class InputTerminator : public detail::EnumConstant<InputTerminator, detail::Inp
     static constexpr bool valid(int code) { return code >= 0 && code <= 255; }
     int getDecimal() const;
     static std::optional<InputTerminator> itemFromDecimal(int code);
+
+    // The window's editable terminator box as setSelectedItem drives it: its entries are values() in order,
+    // and it can show free text instead of an entry.
+    class EditableBox {
+      public:
+        virtual ~EditableBox() = default;
+        virtual void selectEntry(int index) = 0;
+        virtual void showText(const std::string& text) = 0;
+    };
+    // Shows the entry whose code is `code`, or the bare number when no entry has it.
+    static void setSelectedItem(EditableBox& box, int code);
 };
 
 // Validators of the free-text settings. The empty text is valid for each and means "off" / "not set".

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QInputDevice>
+#include <QTest>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -23,8 +26,22 @@ inline QApplication& guiApplication() {
     static int argc = 1;
     static char name[] = "zorvik-gui-test";
     static char* argv[] = {name, nullptr};
+    // Qt registers some input devices lazily (QTest's mouse events do), as children of the application
+    // object; their registry must be created first so that it is destroyed after the application at exit.
+    (void)QInputDevice::devices();
     static QApplication app(argc, argv);
     return app;
+}
+
+// Runs the GUI thread's events until the condition holds or the time is up; false on timeout.
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qSleep(10);
+    }
+    return true;
 }
 
 // The dialog seam of the tests: records every call and answers from a script, never blocking.

@@ -211,6 +211,28 @@ TEST(ConfigHelperTest, InputTerminator) {
     EXPECT_EQ(InputTerminator::tryValueOf("NUL"), std::nullopt);
 }
 
+// The terminator box shows the named entry for a known code and the bare number for any other.
+TEST(ConfigHelperTest, InputTerminatorSetSelectedItem) {
+    struct Box : InputTerminator::EditableBox {
+        std::string shown;
+        void selectEntry(int index) override { shown = "entry " + std::to_string(index); }
+        void showText(const std::string& text) override { shown = "text " + text; }
+    };
+    const std::vector<std::pair<int, std::string>> cases{{4, "entry 0"}, {10, "entry 1"}, {13, "entry 2"},
+                                                         {7, "text 7"},  {0, "text 0"},   {255, "text 255"}};
+    for (const auto& [code, shown] : cases) {
+        Box box;
+        InputTerminator::setSelectedItem(box, code);
+        EXPECT_EQ(box.shown, shown) << code;
+    }
+    // The entry index is the position in values(), which is what the box is filled from.
+    for (InputTerminator item : InputTerminator::values()) {
+        Box box;
+        InputTerminator::setSelectedItem(box, item.getDecimal());
+        EXPECT_EQ(box.shown, "entry " + std::to_string(item.ordinal()));
+    }
+}
+
 // ---- key maps -----------------------------------------------------------------------------------------
 
 TEST(KeymapTest, SizesPerLayoutAndType) {
