@@ -1,13 +1,16 @@
 #include "app/CatalogText.h"
 
+#include "app/Texts.h"
 #include "base/MessageCatalog.h"
 
 namespace rszorvik {
 
 QString catalogText(const char* key) {
-    const auto& catalog = base::MessageCatalog::get("rszorvik.zorvik");
-    if (!catalog.containsKey(key)) return QString::fromUtf8(key);
-    return QString::fromStdString(catalog.getString(key));
+    try {
+        return texts::app(key);
+    } catch (const base::MissingResourceError&) {
+        return QString::fromUtf8(key);
+    }
 }
 
 }  // namespace rszorvik

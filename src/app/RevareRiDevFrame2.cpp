@@ -19,30 +19,14 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/DecimalSeparatorBox.h"
 #include "app/EventLog.h"
+#include "app/FieldValidator.h"
+#include "app/JLabelHtml.h"
+#include "app/LinkRunner.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
 #include "util/FriendlyPortUtil.h"
-
-// Widgets written alongside the window; each is used as soon as it is in the tree.
-#if __has_include("app/FieldValidator.h")
-#include "app/FieldValidator.h"
-#define ZORVIK_HAVE_FIELD_VALIDATOR 1
-#endif
-#if __has_include("app/DecimalSeparatorBox.h")
-#include "app/DecimalSeparatorBox.h"
-#define ZORVIK_HAVE_DECIMAL_SEPARATOR_BOX 1
-#endif
-#if __has_include("app/JLabelHtml.h")
-#include "app/JLabelHtml.h"
-#define ZORVIK_HAVE_JLABEL_HTML 1
-#endif
-#if __has_include("app/LinkRunner.h")
-#include "app/LinkRunner.h"
-#define ZORVIK_HAVE_LINK_RUNNER 1
-#else
-#include <QDesktopServices>
-#endif
 
 namespace rszorvik {
 namespace {
@@ -213,12 +197,7 @@ void RevareRiDevFrame2::initComponents() {
         tabbedPane_->addTab(tab.page, mnemonic.isEmpty() ? title : withMnemonic(title, mnemonic.front()));
     }
 
-#ifdef ZORVIK_HAVE_JLABEL_HTML
     statusJLabel_ = new JLabelHtml;
-#else
-    statusJLabel_ = new QLabel;
-    statusJLabel_->setTextFormat(Qt::RichText);
-#endif
     statusJLabel_->setObjectName(QStringLiteral("statusJLabel"));
     statusJLabel_->setText(frameText("statusJLabel.text"));
     statusBar()->addWidget(statusJLabel_, 1);
@@ -374,12 +353,7 @@ QWidget* RevareRiDevFrame2::buildOutputTab() {
     auto* page = named(new QWidget, "outputPanel");
     auto* form = newForm(page);
 
-#ifdef ZORVIK_HAVE_DECIMAL_SEPARATOR_BOX
     decimalSeparatorBox_ = new DecimalSeparatorBox(config_, page);
-#else
-    decimalSeparatorBox_ = comboBox("decimalSeparatorBox", std::nullopt);
-    fill(decimalSeparatorBox_, config_.getDecimalSeparator());
-#endif
     decimalSeparatorBox_->setToolTip(frameText("decimalSeparatorBox.toolTipText"));
     form->addRow(caption("label4", "label4.text", decimalSeparatorBox_), decimalSeparatorBox_);
     outputTerminatorBox_ = comboBox("outputTerminatorBox", "outputTerminatorBox.toolTipText");
@@ -488,7 +462,6 @@ QWidget* RevareRiDevFrame2::buildAboutTab() {
 }
 
 void RevareRiDevFrame2::createValidators() {
-#ifdef ZORVIK_HAVE_FIELD_VALIDATOR
     using Field = FieldValidator::Field;
     const auto isClosing = [this] { return closing_; };
     const auto add = [&](Field which, QLineEdit* field, Tab tab) {
@@ -501,7 +474,6 @@ void RevareRiDevFrame2::createValidators() {
     add(Field::MathOperand, mathOperandTextField_, ProcessingTab);
     add(Field::EditNumCharacters, editNumCharactersTextField_, ProcessingTab);
     add(Field::RemoveCharacters, removeCharactersTextField_, ProcessingTab);
-#endif
 }
 
 void RevareRiDevFrame2::connectSignals() {
@@ -692,11 +664,7 @@ void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {}
 void RevareRiDevFrame2::startStopJButtonActionPerformed() {}
 
 void RevareRiDevFrame2::aboutPaneHyperlinkUpdate(const QUrl& link) {
-#ifdef ZORVIK_HAVE_LINK_RUNNER
     LinkRunner::open(link.toString());
-#else
-    QDesktopServices::openUrl(link);
-#endif
 }
 
 void RevareRiDevFrame2::tabbedPaneStateChanged(int index) {

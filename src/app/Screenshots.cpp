@@ -7,23 +7,13 @@
 #include <QTabWidget>
 #include <QTime>
 #include <iostream>
-#include <type_traits>
 
-#include "app/EventLog.h"
-#include "app/RevareRiDevFrame2.h"
-
-#if __has_include("app/CustomRegExDialog.h")
-#include "app/CustomRegExDialog.h"
-#define ZORVIK_HAVE_CUSTOM_REGEX_DIALOG 1
-#endif
-#if __has_include("app/IgnoreDialog.h")
-#include "app/IgnoreDialog.h"
-#define ZORVIK_HAVE_IGNORE_DIALOG 1
-#endif
-#if __has_include("app/AutoPortDialog.h")
 #include "app/AutoPortDialog.h"
-#define ZORVIK_HAVE_AUTO_PORT_DIALOG 1
-#endif
+#include "app/CustomRegExDialog.h"
+#include "app/EventLog.h"
+#include "app/IgnoreDialog.h"
+#include "app/RevareRiDevFrame2.h"
+#include "base/MessageCatalog.h"
 
 namespace rszorvik {
 namespace {
@@ -68,7 +58,7 @@ int save(QWidget& widget, const QDir& dir, const QString& name) {
 }
 
 // Shows a dialog without blocking, takes its picture and closes it.
-[[maybe_unused]] int saveDialog(QDialog& dialog, const QDir& dir, const QString& name) {
+int saveDialog(QDialog& dialog, const QDir& dir, const QString& name) {
     dialog.adjustSize();
     dialog.show();
     QApplication::processEvents();
@@ -77,23 +67,21 @@ int save(QWidget& widget, const QDir& dir, const QString& name) {
     return written;
 }
 
-// The dialogs are built by their own code; whichever of the usual constructors a dialog offers is used.
-template <class D>
-int renderDialog(QWidget* owner, Config& config, const QDir& dir, const QString& name) {
-    if constexpr (std::is_constructible_v<D, QWidget*, Config&>) {
-        D dialog(owner, config);
-        return saveDialog(dialog, dir, name);
-    } else if constexpr (std::is_constructible_v<D, QWidget*, QString>) {
-        D dialog(owner,
-                 QString::fromStdString(config::ConfigHelper::Instrument::getDefault().getPattern().data()));
-        return saveDialog(dialog, dir, name);
-    } else if constexpr (std::is_constructible_v<D, QWidget*>) {
-        D dialog(owner);
-        return saveDialog(dialog, dir, name);
-    } else {
-        std::cerr << "screenshots: no known constructor for " << name.toStdString() << ", skipped\n";
-        return 0;
+// The detection dialog as it looks after probing two ports, without touching a real port.
+int renderAutoPortDialog(QWidget* owner, const QDir& dir, const QString& name) {
+    using Style = worker::AutoPortWorkerView::Style;
+    const auto& bundle = base::MessageCatalog::get("rszorvik.worker.WorkerBundle");
+    AutoPortDialog dialog(owner, [](const std::string&) {});
+    dialog.update(bundle.getString("auto.port.detection.started"), std::nullopt);
+    for (const auto& [port, confidence] : {std::pair{"/dev/ttyS0", "0"}, std::pair{"/dev/ttyUSB0", "2"}}) {
+        auto testing = bundle.getString("testing.port.0");
+        testing.replace(testing.find("{0}"), 3, port);
+        dialog.update(testing, std::nullopt);
+        dialog.update(bundle.getString("confidence") + " " + confidence, std::nullopt);
     }
+    dialog.update(bundle.getString("best.port") + " /dev/ttyUSB0", Style::EMPHASIS);
+    dialog.setButtonToClose();
+    return saveDialog(dialog, dir, name);
 }
 
 }  // namespace
@@ -125,22 +113,11 @@ int renderScreenshots(const QString& dirPath, texts::Language language) {
                             tabs.widget(i)->objectName());
     }
 
-#ifdef ZORVIK_HAVE_CUSTOM_REGEX_DIALOG
-    written +=
-        renderDialog<CustomRegExDialog>(&window, config, dir, prefix + QStringLiteral("CustomRegExDialog"));
-#else
-    std::cerr << "screenshots: CustomRegExDialog is not in this build, skipped\n";
-#endif
-#ifdef ZORVIK_HAVE_IGNORE_DIALOG
-    written += renderDialog<IgnoreDialog>(&window, config, dir, prefix + QStringLiteral("IgnoreDialog"));
-#else
-    std::cerr << "screenshots: IgnoreDialog is not in this build, skipped\n";
-#endif
-#ifdef ZORVIK_HAVE_AUTO_PORT_DIALOG
-    written += renderDialog<AutoPortDialog>(&window, config, dir, prefix + QStringLiteral("AutoPortDialog"));
-#else
-    std::cerr << "screenshots: AutoPortDialog is not in this build, skipped\n";
-#endif
+    CustomRegExDialog regExDialog(&window, QStringLiteral("ST,GS,\\s*([-+]?[0-9.]+)\\s*kg"));
+    written += saveDialog(regExDialog, dir, prefix + QStringLiteral("CustomRegExDialog"));
+    IgnoreDialog ignoreDialog(&window, config);
+    written += saveDialog(ignoreDialog, dir, prefix + QStringLiteral("IgnoreDialog"));
+    written += renderAutoPortDialog(&window, dir, prefix + QStringLiteral("AutoPortDialog"));
     return written;
 }
 
