@@ -55,7 +55,7 @@ struct RunOptions {
 
 // A text of the window's catalogue.
 std::string appText(std::string_view key) {
-    return base::MessageCatalog::get("rszorvik.zorvik").getString(key);
+    return base::MessageCatalog::get(base::catalogues::kProgram).getString(key);
 }
 
 // The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
