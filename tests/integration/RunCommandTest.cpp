@@ -183,7 +183,8 @@ TEST_P(StopCases, StopsCleanlyOnTheSignal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Run, StopCases,
-                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT}),
+                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT},
+                                           StopCase{"Sighup", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
 
 struct RefusalCase {

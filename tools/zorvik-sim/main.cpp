@@ -1,4 +1,5 @@
 // zorvik-sim: a virtual serial instrument on a pseudo-terminal, for demos and tests.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,12 +14,13 @@
 #include <vector>
 
 #include "InstrumentFormat.h"
-#include "StopSignal.h"
 #include "ValueSource.h"
 #include "VirtualPort.h"
+#include "cli/StopSignals.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
+using rszorvik::cli::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
@@ -122,7 +124,9 @@ int run(const Options& options) {
         if (!options.quiet) std::cerr << "zorvik-sim: " << text << std::endl;
     };
 
-    StopSignal stop;
+    StopSignals stop;
+    // A reader that goes away must not kill us while we write.
+    ::signal(SIGPIPE, SIG_IGN);
     VirtualPort port;
     Link link(options.link, port.slavePath());
     std::cout << port.slavePath() << std::endl;
