@@ -16,6 +16,7 @@
 #include "InstrumentFormat.h"
 #include "ValueSource.h"
 #include "VirtualPort.h"
+#include "base/Log.h"
 #include "cli/StopSignals.h"
 
 namespace fs = std::filesystem;
@@ -24,6 +25,18 @@ using rszorvik::cli::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
+
+using rszorvik::base::LogChannel;
+
+// What the simulator reports goes to standard error as "zorvik-sim: text".
+LogChannel& simLog() {
+    static LogChannel channel(std::cerr, LogChannel::Level::FINE, LogChannel::loggerAndMessage);
+    return channel;
+}
+
+void report(const std::string& text) {
+    simLog().log(LogChannel::Level::INFO, "zorvik-sim", text);
+}
 
 struct Options {
     std::string format = "generic";
@@ -121,7 +134,7 @@ int run(const Options& options) {
         formatValue(*format, options.to, options.unit);
     }
     const auto log = [&](const std::string& text) {
-        if (!options.quiet) std::cerr << "zorvik-sim: " << text << std::endl;
+        if (!options.quiet) report(text);
     };
 
     StopSignals stop;
@@ -224,10 +237,10 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const std::invalid_argument& error) {
-        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        report(error.what());
         return 2;
     } catch (const std::exception& error) {
-        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        report(error.what());
         return 1;
     }
 }
