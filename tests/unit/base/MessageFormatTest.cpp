@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "base/MessageCatalog.h"
 #include "base/MessageFormat.h"
 
 namespace rszorvik::base {
@@ -17,9 +16,7 @@ const Case kCases[] = {
     // in order
     {"Port %s opened: %s bit/s, %s data bits", "Port COM4 opened: 9600 bit/s, 8 data bits"},
     {"%d bytes", "COM4 bytes"},
-    {"%s%s%s",
-     "COM49600"
-     "8"},
+    {"%s%s%s", "COM496008"},
     // explicit positions, which leave the order of the plain ones alone
     {"%2$s baud on %1$s", "9600 baud on COM4"},
     {"%3$d/%3$s", "8/8"},
@@ -33,7 +30,6 @@ const Case kCases[] = {
     {"%%s is %s", "%s is COM4"},
     {"50 %", "50 %"},
     {"%x %", "%x %"},
-    {"%", "%"},
     // apostrophes are plain text
     {"Port '{0}' isn't %s", "Port 'COM4' isn't COM4"},
     {"''{0}''", "''COM4''"},
@@ -44,7 +40,6 @@ const Case kCases[] = {
     {"%0$s", "%0$s"},
     {"%1$x", "%1$x"},
     {"%1$", "%1$"},
-    {"%1", "%1"},
     {"{-1} {} {1 } {x} {1", "{-1} {} {1 } {x} {1"},
     {"{99999999999999999999}", "{99999999999999999999}"},
     {"", ""},
@@ -63,16 +58,6 @@ TEST(MessageFormatTest, ArgumentsAreNotReadAsPatterns) {
     EXPECT_EQ(formatMessage("%s and {1}", {"{1} %s", "%%"}), "{1} %s and %%");
     EXPECT_EQ(formatMessage("[%s]", {""}), "[]");
     EXPECT_EQ(formatMessage("{0} %s", {}), "{0} %s");
-}
-
-// The program's own catalogue texts, with both notations.
-TEST(MessageFormatTest, FillsTheWorkerTexts) {
-    const auto& worker = MessageCatalog::get(catalogues::kWorker);
-    EXPECT_EQ(formatMessage(worker.getString("testing.port.0"), {"/dev/ttyUSB0"}), "Teste Port /dev/ttyUSB0");
-    EXPECT_EQ(formatMessage(worker.getString("port.lost"), {"COM3"}),
-              "Verbindung zum Port COM3 unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen).");
-    EXPECT_EQ(formatMessage(worker.getString("port.opened"), {"COM3", "19200", "8", "1", "EVEN"}),
-              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t EVEN.");
 }
 
 }  // namespace

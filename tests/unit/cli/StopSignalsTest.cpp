@@ -94,19 +94,5 @@ TEST(StopSignalsPauseTest, WithoutASignalAPauseLastsItsTime) {
     EXPECT_FALSE(stop.requested());
 }
 
-TEST(StopSignalsPauseTest, TheMaskBeforeIsRestored) {
-    sigset_t usr1;
-    sigemptyset(&usr1);
-    sigaddset(&usr1, SIGUSR1);
-    sigaddset(&usr1, SIGINT);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &usr1, &previous);
-    { StopSignals stop; }
-    EXPECT_TRUE(blockedHere(SIGUSR1));
-    EXPECT_TRUE(blockedHere(SIGINT));  // blocked before, so still blocked
-    EXPECT_FALSE(blockedHere(SIGTERM));
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
 }  // namespace
 }  // namespace rszorvik::cli
