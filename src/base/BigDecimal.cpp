@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "base/Utf8.h"
+
 namespace rszorvik::base {
 
 namespace {
@@ -122,17 +124,11 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The whole UTF-8 sequence starting at text[i], for messages.
+// The character starting at text[i], for messages: a whole UTF-8 sequence, or the one byte that starts none.
 std::string characterAt(std::string_view text, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 1;
-    if (lead >= 0xF0)
-        length = 4;
-    else if (lead >= 0xE0)
-        length = 3;
-    else if (lead >= 0xC0)
-        length = 2;
-    return std::string(text.substr(i, length));
+    std::size_t end = i;
+    utf8::next(text, end);
+    return std::string(text.substr(i, end - i));
 }
 
 [[noreturn]] void notACharacterOfANumber(std::string_view text, std::size_t i) {

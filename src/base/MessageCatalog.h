@@ -7,20 +7,27 @@
 
 namespace rszorvik::base {
 
+// The program's catalogues, by the names their properties files carry.
+namespace catalogues {
+inline constexpr std::string_view kProgram = "rszorvik.zorvik";              // the window and zorvik-cli
+inline constexpr std::string_view kWorker = "rszorvik.worker.WorkerBundle";  // acquisition and detection
+inline constexpr std::string_view kConfig = "rszorvik.config.ConfigBundle";  // setting labels, presets
+}  // namespace catalogues
+
 // A key the catalogue does not hold.
 class MissingResourceError : public std::runtime_error {
-public:
+  public:
     MissingResourceError(const std::string& catalogue, const std::string& key);
     const std::string& key() const { return key_; }
 
-private:
+  private:
     std::string key_;
 };
 
-// A message catalogue such as "rszorvik.config.ConfigBundle", read from the properties files embedded in
+// A message catalogue such as catalogues::kConfig, read from the properties files embedded in
 // the binary: "<name>_de.properties" (the process language is German) over the base "<name>.properties".
 class MessageCatalog {
-public:
+  public:
     // The catalogue of that name, loaded once per process; throws std::invalid_argument for an unknown name.
     static const MessageCatalog& get(std::string_view name);
 
@@ -31,7 +38,7 @@ public:
     // The keys of the list that this catalogue does not hold, in list order.
     std::vector<std::string> missingKeys(const std::vector<std::string>& required) const;
 
-private:
+  private:
     explicit MessageCatalog(std::string name);
     std::string name_;
     struct Data;

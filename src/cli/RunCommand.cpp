@@ -1,24 +1,20 @@
 // zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
 // types each value (or prints it), logs the events with their time to standard error and stops on
-// SIGINT or SIGTERM, or by itself when the port fails (the instrument was unplugged).
-#include <pthread.h>
-#include <signal.h>
-
-#include <atomic>
+// SIGINT, SIGTERM or SIGHUP, or by itself when the port fails (the instrument was unplugged).
 #include <chrono>
 #include <ctime>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
 #include "base/InterruptibleThread.h"
-#include "base/MessageCatalog.h"
+#include "base/Log.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "platform/CapsLock.h"
 #include "serial/Diagnostics.h"
 #include "serial/IOError.h"
@@ -35,11 +31,11 @@ namespace {
 
 // Exit statuses of `run`.
 enum Status : int {
-    kStopped = 0,      // stopped by SIGINT or SIGTERM
-    kRunFailed = 1,    // the settings could not be opened, or the run ended by itself with an error
-    kUsage = 2,        // a refused --set or --output
-    kPortFailed = 3,   // no port, the port could not be opened, or a line setting the port refuses
-    kNoNativeLib = 4,  // the native serial module could not be loaded
+    kStopped = 0,     // stopped by SIGINT, SIGTERM or SIGHUP
+    kRunFailed = 1,   // the settings could not be opened, or the run ended by itself with an error
+    kUsage = 2,       // a refused --set or --output
+    kPortFailed = 3,  // no port, the port could not be opened, or a line setting the port refuses
+    // kNoNativeModule (4): the native serial module could not be loaded
 };
 
 struct RunOptions {
@@ -48,33 +44,22 @@ struct RunOptions {
     std::string port;
 };
 
-[[noreturn]] void fail(const std::string& message, int status) {
-    std::cerr << "zorvik-cli run: " << message << '\n';
-    throw CLI::RuntimeError(status);
-}
-
-// A text of the window's catalogue.
-std::string appText(std::string_view key) {
-    return base::MessageCatalog::get("rszorvik.zorvik").getString(key);
-}
-
 // The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
 class EventLog {
   public:
-    void write(const std::string& text) {
+    void write(const std::string& text) { channel.log(base::LogChannel::Level::INFO, "run", text); }
+
+  private:
+    static std::string stamped(const base::LogChannel::Record& record) {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
         char stamp[16];
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
-        // One write per line: standard error is unbuffered, and the values may share the terminal.
-        const std::string line = std::string(stamp) + ' ' + text + '\n';
-        std::lock_guard lock(mutex);
-        std::cerr.write(line.data(), static_cast<std::streamsize>(line.size())).flush();
+        return std::string(stamp) + ' ' + record.message;
     }
 
-  private:
-    std::mutex mutex;
+    base::LogChannel channel{std::cerr, base::LogChannel::Level::FINE, stamped};
 };
 
 // What the window does for a run, without the window: the output stage of every line and the log.
@@ -112,45 +97,9 @@ class RunView : public worker::WeightWorkerView {
     bool toStdout;
 };
 
-// Waits for SIGINT or SIGTERM on a thread of its own and posts the stop to the executor. The signals are
-// blocked in every thread of the process (the mask is set before any thread starts), so only this thread
-// takes them. SIGUSR1 ends the waiting once the run is over.
-class StopSignals {
-  public:
-    explicit StopSignals(std::function<void()> onStop) {
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGUSR1);
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        waiter = std::thread([this, onStop = std::move(onStop)] {
-            int signal = 0;
-            while (sigwait(&set, &signal) == 0) {
-                if (signal == SIGUSR1) return;
-                received = true;
-                onStop();
-                return;
-            }
-        });
-    }
-    ~StopSignals() {
-        pthread_kill(waiter.native_handle(), SIGUSR1);
-        waiter.join();
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    bool stopRequested() const { return received; }
-
-  private:
-    sigset_t set{};
-    std::atomic<bool> received{false};
-    std::thread waiter;
-};
-
 int run(const GlobalOptions& global, const RunOptions& options) {
     if (options.output != "keys" && options.output != "stdout")
-        fail("--output is keys or stdout, not \"" + options.output + "\"", kUsage);
+        fail("run", "--output is keys or stdout, not \"" + options.output + "\"", kUsage);
     const bool toStdout = options.output == "stdout";
     // Checked before anything is opened.
     config::Config scratch;
@@ -176,14 +125,13 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         });
     });
 
-    if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
-        fail(appText("library.zspwin.not.found.or.not.matching.your.system"), kNoNativeLib);
+    requireNativeSerialModule("run");
 
     prefs::StoredSettings stored;
     try {
         stored = openStoredSettings(global, {});
     } catch (const std::exception& e) {
-        fail(std::string("cannot open the settings: ") + e.what(), kRunFailed);
+        fail("run", std::string("cannot open the settings: ") + e.what(), kRunFailed);
     }
     config::Config& config = stored.config;
     // The stored port is kept even when discovery does not list it (a pseudo-terminal, an adapter that
@@ -205,10 +153,10 @@ int run(const GlobalOptions& global, const RunOptions& options) {
                 config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
                 config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view);
         } catch (const std::exception& e) {
-            log.write(appText("error.initializing.keyboard.output") + e.what());
+            log.write(programText("error.initializing.keyboard.output") + e.what());
         }
         try {
-            if (platform::CapsLock::isOn()) log.write(appText("please.turn.off.caps.lock"));
+            if (platform::CapsLock::isOn()) log.write(programText("please.turn.off.caps.lock"));
         } catch (const std::exception&) {
             // The lock state is only worth a warning; not knowing it changes nothing.
         }
@@ -217,7 +165,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         try {
             view.soundBot = std::make_unique<worker::SoundBot>(config.getSound());
         } catch (const std::exception& e) {
-            log.write(appText("error.while.initializing.sound.output") + e.what());
+            log.write(programText("error.while.initializing.sound.output") + e.what());
         }
     }
     if (config.ignoreDuplicates)
@@ -227,32 +175,32 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     try {
         weightWorker = worker::WeightWorker::forPreset(config, view, executor);
     } catch (const Zivaraze::IOError& e) {
-        log.write(appText("error.opening.port") + e.what());
+        log.write(programText("error.opening.port") + e.what());
         throw CLI::RuntimeError(kPortFailed);
     } catch (const std::invalid_argument& e) {
-        log.write(appText("invalid.setting") + e.what());
+        log.write(programText("invalid.setting") + e.what());
         throw CLI::RuntimeError(kPortFailed);
     }
 
-    log.write(appText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
+    log.write(programText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
     if (!config.getCustomRegEx().empty()) log.write("Custom regEx: " + config.getCustomRegEx());
     if (view.keyBot) {
         keybotThread.start([bot = view.keyBot.get()] { bot->run(); });
-        log.write(appText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
+        log.write(programText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
     }
     weightWorker->execute();
 
     executor.run();
     // A run that ended by itself (the instrument went away) still types what it received; a stop
     // signal meanwhile cuts that short.
-    if (!signals.stopRequested() && keybotThread.joinable()) {
-        while (worker::Keybot::queue().size() > 0 && !signals.stopRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!signals.requested() && keybotThread.joinable()) {
+        while (worker::Keybot::queue().size() > 0 && signals.pause(std::chrono::milliseconds(10))) {
+        }
     }
     keybotThread.interrupt();
     if (keybotThread.joinable()) keybotThread.join();
     if (view.soundBot) view.soundBot->close();
-    return signals.stopRequested() ? kStopped : kRunFailed;
+    return signals.requested() ? kStopped : kRunFailed;
 }
 
 }  // namespace
@@ -262,8 +210,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "run",
         "Start output as the window's start button does: read the port with the preset's worker and type "
         "each value into the focused application (or print it), logging events to standard error, until "
-        "SIGINT or SIGTERM, or until the port is lost (instrument unplugged or port closed). Exit status: "
-        "0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
+        "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
+        "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
         "2 refused option, 3 no port or the port cannot be opened, 4 native serial module missing.");
     auto options = std::make_shared<RunOptions>();
     command

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/BigDecimal.h"
+#include "base/MessageCatalog.h"
 
 namespace rszorvik::config {
 
@@ -359,7 +360,7 @@ struct InputTerminatorConstants {
 namespace ConfigHelper {
 
 // The catalogue that holds the labels of the setting values and the preset messages.
-inline constexpr std::string_view kBundleName = "rszorvik.config.ConfigBundle";
+inline constexpr std::string_view kBundleName = base::catalogues::kConfig;
 // Every catalogue key the enumerations and presets use, so the application can check them at start.
 std::vector<std::string> catalogKeys();
 

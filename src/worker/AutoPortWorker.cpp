@@ -5,6 +5,7 @@
 
 #include "base/Interruptible.h"
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "serial/IOError.h"
 #include "serial/SerialConfig.h"
 #include "serial/SerialPortLocal.h"
@@ -19,29 +20,7 @@ AutoPortWorker::AutoPortWorker(base::Executor& executor, AutoPortWorkerView& vie
     : BackgroundTask(executor), view(view_), ports(std::move(ports_)), pause(std::move(pause_)) {}
 
 std::string AutoPortWorker::text(const char* key) {
-    return base::MessageCatalog::get(kCatalogue).getString(key);
-}
-
-std::string AutoPortWorker::formatPattern(std::string_view pattern, std::string_view argument) {
-    std::string out;
-    bool quoted = false;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        if (c == '\'') {
-            if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-                out += '\'';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-        } else if (!quoted && pattern.substr(i, 3) == "{0}") {
-            out += argument;
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return base::MessageCatalog::get(base::catalogues::kWorker).getString(key);
 }
 
 std::vector<AutoPortWorker::PortReport> AutoPortWorker::reports() const {
@@ -66,7 +45,7 @@ std::optional<std::string> AutoPortWorker::doInBackground() {
             std::lock_guard lock(reportsMutex);
             portReports.push_back({name, std::nullopt, {}});
         }
-        say(formatPattern(text("testing.port.0"), name));
+        say(base::formatMessage(text("testing.port.0"), {name}));
         int currentPortConfidence = 0;
         try {
             SerialPortLocal::addPortName(name);

@@ -37,7 +37,7 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int every
       keyMap(keyboardType.getKeymap(keyMapType)),
       keyMapComplete(keyboardType.getKeymap(KeyMapType::ALPHANUMERIC_COMPLETE)),
       directKeys(KeyboardType::getDirectKeys()),
-      cannotType(base::MessageCatalog::get("rszorvik.worker.WorkerBundle").getString("cannot_type")) {}
+      cannotType(base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type")) {}
 
 void Keybot::add(const std::string& value) {
     if (!value.empty()) queue().put(value);

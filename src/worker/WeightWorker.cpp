@@ -8,6 +8,7 @@
 
 #include "base/Interruptible.h"
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "config/ConfigHelper.h"
 #include "serial/SerialConfig.h"
 #include "worker/WeightWorkerAnd.h"
@@ -35,30 +36,7 @@ std::string onOff(bool on) {
 }  // namespace
 
 std::string WeightWorker::text(std::string_view key) {
-    return base::MessageCatalog::get(kBundleName).getString(key);
-}
-
-std::string WeightWorker::format(std::string_view pattern, std::initializer_list<std::string_view> args) {
-    std::string out;
-    out.reserve(pattern.size() + 32);
-    auto next = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        if (c == '%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == 's') {
-                if (next != args.end()) out += *next++;
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
+    return base::MessageCatalog::get(base::catalogues::kWorker).getString(key);
 }
 
 WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& workerView,
@@ -94,15 +72,16 @@ WeightWorker::~WeightWorker() = default;
 
 void WeightWorker::setUpLines() {
     sp->rxFlush();
-    view.logEvent(format(
+    view.logEvent(base::formatMessage(
         text("port.opened"),
         {sp->getPortName(), BitRates::getReadable(sp->getBitRate()), DataBits::getReadable(sp->getDataBits()),
          StopBits::getReadable(sp->getStopBits()), Parity::getReadable(sp->getParity())}));
     const bool hardware = sp->getHandshake() == Zivaraze::SerialConfig::HS_CTSRTS;
     if (!hardware) sp->setRTS(false);
     sp->setDTR(true);
-    view.logEvent(format("RTS: %s, DTR: on. DSR: %s, CTS: %s.",
-                         {hardware ? "CTS-RTS" : "off", onOff(sp->sigDSR()), onOff(sp->sigCTS())}));
+    view.logEvent(
+        base::formatMessage("RTS: %s, DTR: on. DSR: %s, CTS: %s.",
+                            {hardware ? "CTS-RTS" : "off", onOff(sp->sigDSR()), onOff(sp->sigCTS())}));
 }
 
 std::shared_ptr<WeightWorker> WeightWorker::forPreset(const config::Config& config, WeightWorkerView& view,
@@ -144,7 +123,8 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
                 if (!line) {
                     if (rawData.unsentBytes().size() >= kMaxLineBytes) {
                         view.logImportantEvent(
-                            format(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
+                            base::formatMessage(text("line.too.long"), {std::to_string(kMaxLineBytes)}) +
+                            " " +
                             DataLine::transformControlChars(
                                 DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
                         rawData.clear();
@@ -164,7 +144,7 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
                 // A stream without gaps must not keep a stopped worker reading.
                 if (isCancelled()) return stage.getCount();
             }
-            if (lost) throw std::runtime_error(format(text("port.lost"), {sp->getPortName()}));
+            if (lost) throw std::runtime_error(base::formatMessage(text("port.lost"), {sp->getPortName()}));
             if (canCheck) {
                 const auto now = clock->now();
                 if (now - lastCheck >= kHealthCheckInterval) {

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
@@ -30,7 +29,6 @@ class WeightWorkerView;
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:
-    static constexpr std::string_view kBundleName = "rszorvik.worker.WorkerBundle";
     // A line that has not met its terminator after this many bytes is discarded and reported, so that a
     // device sending without terminators cannot make the buffer grow without bound.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
@@ -52,8 +50,6 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
 
     // The catalogue text of a worker message key.
     static std::string text(std::string_view key);
-    // Fills each "%s" of pattern with the next argument, in order; "%%" is a percent sign.
-    static std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
 
     Zivaraze::SerialPortLocal& port() { return *sp; }
     // The clock of the device check and of the pauses while the input is quiet (the steady clock unless

@@ -111,8 +111,8 @@ TEST_P(RunCases, PrintsTheValuesAndEndsWhenTheInstrumentLeaves) {
         EXPECT_TRUE(logHas(log, WeightWorker::text(key))) << key << "\n" << cli->err;
     EXPECT_FALSE(logHas(log, WeightWorker::text("stopped"))) << cli->err;
     // The end handler reports how the run ended, then the bytes that never formed a line.
-    std::vector<std::string> ending{WeightWorker::text("execution.exception") +
-                                    WeightWorker::format(WeightWorker::text("port.lost"), {pty})};
+    std::vector<std::string> ending{WeightWorker::text("execution.exception") + "Verbindung zum Port " + pty +
+                                    " unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen)."};
     if (!c.unsent.empty()) ending.push_back(WeightWorker::text("unsent.data") + " " + c.unsent);
     expectLogEndsWith(log, ending, cli->err);
 }
@@ -183,7 +183,8 @@ TEST_P(StopCases, StopsCleanlyOnTheSignal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Run, StopCases,
-                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT}),
+                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT},
+                                           StopCase{"Sighup", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
 
 struct RefusalCase {

@@ -174,7 +174,7 @@ TEST(SimulatorTest, PausesWhileTheReaderIsAwayAndGoesOnWhereItWas) {
 
 TEST(SimulatorTest, LinkPointsToTheTerminalUntilStoppedBySignal) {
     const fs::path link = fs::temp_directory_path() / ("zorvik-sim-link-" + std::to_string(::getpid()));
-    for (int signal : {SIGTERM, SIGINT}) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Simulator sim({"--link", link.string(), "--count", "0", "-i", "20"});
         const std::string path = sim.slavePath();
         ASSERT_FALSE(path.empty());

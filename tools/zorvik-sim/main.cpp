@@ -1,4 +1,5 @@
 // zorvik-sim: a virtual serial instrument on a pseudo-terminal, for demos and tests.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,15 +14,29 @@
 #include <vector>
 
 #include "InstrumentFormat.h"
-#include "StopSignal.h"
 #include "ValueSource.h"
 #include "VirtualPort.h"
+#include "base/Log.h"
+#include "cli/StopSignals.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
+using rszorvik::cli::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
+
+using rszorvik::base::LogChannel;
+
+// What the simulator reports goes to standard error as "zorvik-sim: text".
+LogChannel& simLog() {
+    static LogChannel channel(std::cerr, LogChannel::Level::FINE, LogChannel::loggerAndMessage);
+    return channel;
+}
+
+void report(const std::string& text) {
+    simLog().log(LogChannel::Level::INFO, "zorvik-sim", text);
+}
 
 struct Options {
     std::string format = "generic";
@@ -119,10 +134,12 @@ int run(const Options& options) {
         formatValue(*format, options.to, options.unit);
     }
     const auto log = [&](const std::string& text) {
-        if (!options.quiet) std::cerr << "zorvik-sim: " << text << std::endl;
+        if (!options.quiet) report(text);
     };
 
-    StopSignal stop;
+    StopSignals stop;
+    // A reader that goes away must not kill us while we write.
+    ::signal(SIGPIPE, SIG_IGN);
     VirtualPort port;
     Link link(options.link, port.slavePath());
     std::cout << port.slavePath() << std::endl;
@@ -220,10 +237,10 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const std::invalid_argument& error) {
-        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        report(error.what());
         return 2;
     } catch (const std::exception& error) {
-        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        report(error.what());
         return 1;
     }
 }

@@ -266,15 +266,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {{1, "1\r", "1", false}, {2, "2\r", "2", false}, {4, "4\r", "4", false}},
                  {"Error [WW]: Character a"},
                  ""},
-        ReadCase{"LineWithoutTerminatorIsCapped",
-                 Instrument::GENERIC,
-                 13,
-                 "",
-                 [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
-                 {{1, "yy8\r", "8", false}, {2, "9\r", "9", false}},
-                 {WeightWorker::format(text("line.too.long"), {std::to_string(WeightWorker::kMaxLineBytes)}) +
-                  " <10>" + std::string(39, 'x')},
-                 ""}),
+        ReadCase{
+            "LineWithoutTerminatorIsCapped",
+            Instrument::GENERIC,
+            13,
+            "",
+            [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
+            {{1, "yy8\r", "8", false}, {2, "9\r", "9", false}},
+            {"Kein Zeilenende nach 65536 Bytes; diese Bytes wurden verworfen: <10>" + std::string(39, 'x')},
+            ""}),
     [](const auto& param) { return param.param.name; });
 
 // ---- a device that goes away ----
@@ -332,8 +332,9 @@ TEST_P(DeviceLost, EndsTheRunWithAPlainMessage) {
 
     EXPECT_EQ(checks(), 1);
     EXPECT_EQ(view.lines, c.expected);
-    std::vector<std::string> important{text("execution.exception") +
-                                       WeightWorker::format(text("port.lost"), {"COM3"})};
+    std::vector<std::string> important{
+        text("execution.exception") +
+        "Verbindung zum Port COM3 unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen)."};
     if (!c.unsent.empty()) important.push_back(text("unsent.data") + " " + c.unsent);
     EXPECT_EQ(view.important, important);
     EXPECT_NE(view.events.back(), text("stopped"));
@@ -402,7 +403,8 @@ TEST_P(PortSetup, SetsTheLinesAndLogsThem) {
 
     EXPECT_EQ(device().outputHistory(), c.history);
     ASSERT_EQ(view.events.size(), 2u);
-    EXPECT_EQ(view.events[0], WeightWorker::format(text("port.opened"), {"COM3", "19200", "8", "1", "EVEN"}));
+    EXPECT_EQ(view.events[0],
+              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t EVEN.");
     EXPECT_EQ(view.events[1], c.status);
     EXPECT_EQ(view.connections, std::vector<std::string>{"on"});
     EXPECT_TRUE(view.warnings.empty());
