@@ -4,18 +4,18 @@
 
 namespace rszorvik::prefs {
 
-std::mutex Logger::mutex_;
-Logger::Level Logger::threshold_ = Logger::Level::WARNING;
-Logger::Sink Logger::sink_;
+std::mutex Logger::mutex;
+Logger::Level Logger::threshold = Logger::Level::WARNING;
+Logger::Sink Logger::currentSink;
 
 void Logger::log(Level level, const std::string& message) const {
-    std::lock_guard lock(mutex_);
-    if (level < threshold_) return;
-    Record record{level, name_, message};
-    if (sink_) {
-        sink_(record);
+    std::lock_guard lock(mutex);
+    if (level < threshold) return;
+    Record record{level, loggerName, message};
+    if (currentSink) {
+        currentSink(record);
     } else {
-        std::cerr << levelName(level) << ' ' << name_ << ": " << message << '\n' << std::flush;
+        std::cerr << levelName(level) << ' ' << loggerName << ": " << message << '\n' << std::flush;
     }
 }
 
@@ -24,16 +24,16 @@ void Logger::log(Level level, const std::string& message, const std::exception& 
 }
 
 Logger::Level Logger::setThreshold(Level level) {
-    std::lock_guard lock(mutex_);
-    Level previous = threshold_;
-    threshold_ = level;
+    std::lock_guard lock(mutex);
+    Level previous = threshold;
+    threshold = level;
     return previous;
 }
 
 Logger::Sink Logger::setSink(Sink sink) {
-    std::lock_guard lock(mutex_);
-    Sink previous = std::move(sink_);
-    sink_ = std::move(sink);
+    std::lock_guard lock(mutex);
+    Sink previous = std::move(currentSink);
+    currentSink = std::move(sink);
     return previous;
 }
 

@@ -21,9 +21,9 @@ class Logger {
 
     using Sink = std::function<void(const Record&)>;
 
-    explicit Logger(std::string name) : name_(std::move(name)) {}
+    explicit Logger(std::string name) : loggerName(std::move(name)) {}
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return loggerName; }
 
     void log(Level level, const std::string& message) const;
     // The failure's own message is appended after ": ".
@@ -39,10 +39,10 @@ class Logger {
     static const char* levelName(Level level);
 
   private:
-    std::string name_;
-    static std::mutex mutex_;
-    static Level threshold_;
-    static Sink sink_;
+    std::string loggerName;
+    static std::mutex mutex;
+    static Level threshold;
+    static Sink currentSink;
 };
 
 }  // namespace rszorvik::prefs
