@@ -101,23 +101,22 @@ class SettingsTableBuilder {
         return row;
     }
 
-    static Setting port() {
-        Setting row = field(Config::Key::port, SettingEncoding::TEXT, &Config::port, 0);
+    // Any port name, unchecked: the port need not be attached when the setting is made. prevPort holds none
+    // until loaded, port an empty text.
+    template <class T>
+    static Setting portName(std::string_view key, T Config::*member, int saveRank, std::string accepts) {
+        Setting row = field(key, SettingEncoding::TEXT, member, saveRank);
         row.valid = [](std::string_view) { return true; };
-        row.accepts = "a port name such as /dev/ttyUSB0 or COM1; empty for none";
-        row.read = [](const Config& c) { return c.port; };
-        row.write = [](Config& c, std::string_view text) { c.port = std::string(text); };
+        row.accepts = std::move(accepts);
+        row.read = [member](const Config& c) -> std::optional<std::string> { return c.*member; };
+        row.write = [member](Config& c, std::string_view text) { c.*member = std::string(text); };
         return row;
     }
 
     // The port of the last save; saving writes the current port into it.
     static Setting prevPort() {
-        Setting row = field(Config::Key::prevPort, SettingEncoding::TEXT, &Config::prevPort, 1);
+        Setting row = portName(Config::Key::prevPort, &Config::prevPort, 1, "a port name");
         row.automatic = true;
-        row.valid = [](std::string_view) { return true; };
-        row.accepts = "a port name";
-        row.read = [](const Config& c) { return c.prevPort; };
-        row.write = [](Config& c, std::string_view text) { c.prevPort = std::string(text); };
         return row;
     }
 
@@ -167,7 +166,7 @@ std::vector<Setting> SettingsTableBuilder::build() {
     // Loading reads the rows in this order (port before prevPort, whose default it is); the last number
     // of each row is its place in the saved file.
     return {
-        port(),
+        portName(Config::Key::port, &C::port, 0, "a port name such as /dev/ttyUSB0 or COM1; empty for none"),
         prevPort(),
         instrument(),
         index<CH::BitRates>("bitRate", &C::bitRate, 3),
