@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "prefs/ConfigKeys.h"
+#include "config/SettingsTable.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/SettingsStore.h"
 
 namespace rszorvik::cli {
 namespace {
 
-using prefs::SettingKind;
+using config::SettingEncoding;
 
 struct SettingsOptions {
     std::vector<std::string> sets;
@@ -29,14 +29,14 @@ struct SettingsOptions {
 
 nlohmann::ordered_json settingsJson(const config::Config& config) {
     nlohmann::ordered_json settings = nlohmann::ordered_json::object();
-    for (const auto& setting : prefs::settingKeys()) {
+    for (const auto& setting : config::settingsTable()) {
         const std::string key(setting.key);
-        auto value = setting.get(config);
+        auto value = setting.read(config);
         if (!value) {
             settings[key] = nullptr;
-        } else if (setting.kind == SettingKind::INTEGER) {
+        } else if (setting.encoding == SettingEncoding::INTEGER) {
             settings[key] = std::stoi(*value);
-        } else if (setting.kind == SettingKind::BOOLEAN) {
+        } else if (setting.encoding == SettingEncoding::BOOLEAN) {
             settings[key] = *value == "true";
         } else {
             settings[key] = *value;

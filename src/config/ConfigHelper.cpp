@@ -363,23 +363,23 @@ void InputTerminator::setSelectedItem(EditableBox& box, int code) {
 }
 
 bool EveryXValues::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 2, 99);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool EditNumCharacters::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 1, 99);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool Delay::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 0, 1000);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool DecimalPlaces::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 0, 7);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool IgnoreTimeLimit::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 1, std::numeric_limits<std::int32_t>::max());
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool IgnoreDifference::valid(std::string_view s) {

@@ -2,10 +2,12 @@
 
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 #include "base/SystemProperties.h"
+#include "base/Utf8.h"
+#include "config/SettingsTable.h"
 #include "prefs/AtomicFile.h"
-#include "prefs/ConfigKeys.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/XmlSupport.h"
 
@@ -14,48 +16,36 @@ namespace rszorvik::prefs {
 namespace {
 
 using config::Config;
+using config::Setting;
 
-// The order in which saving writes the keys; "port" and "prevPort" come first, when a port is set.
-constexpr std::string_view kSaveOrder[] = {
-    Config::Key::instrument,
-    Config::Key::bitRate,
-    Config::Key::dataBits,
-    Config::Key::stopBits,
-    Config::Key::parity,
-    Config::Key::inputTerminator,
-    Config::Key::handshake,
-    Config::Key::decimalSeparator,
-    Config::Key::sound,
-    Config::Key::startWith,
-    Config::Key::outputTerminator,
-    Config::Key::outputTerminator2,
-    Config::Key::everyXValues,
-    Config::Key::connect,
-    Config::Key::mathOperation,
-    Config::Key::mathOperand,
-    Config::Key::decimalPlaces,
-    Config::Key::roundingMethod,
-    Config::Key::keyboardType,
-    Config::Key::delay,
-    Config::Key::minimizeToTray,
-    Config::Key::notifyWhenMinimizedToTray,
-    Config::Key::checkForUpdates,
-    Config::Key::abortAutoStartWhenPrevPortNotAvailable,
-    Config::Key::ignoreDuplicates,
-    Config::Key::editOperation,
-    Config::Key::editPosition,
-    Config::Key::editNumCharacters,
-    Config::Key::removeCharacters,
-    Config::Key::customRegEx,
-    Config::Key::ignoreTimeLimit,
-    Config::Key::ignoreDifference,
-};
+// The value as a message can show it: quoted, control characters and stray bytes as \xNN, at most
+// 60 bytes of it.
+std::string shown(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::size_t limit = 60;
+    std::string text = "\"";
+    std::size_t i = 0;
+    while (i < value.size() && i < limit) {
+        const std::size_t start = i;
+        const auto cp = base::utf8::decode(value, i);
+        if (!cp || *cp < 0x20 || *cp == 0x7F) {
+            const auto c = static_cast<unsigned char>(value[start]);
+            text += "\\x";
+            text += kHex[c >> 4];
+            text += kHex[c & 0xF];
+            i = start + 1;
+        } else {
+            text += value.substr(start, i - start);
+        }
+    }
+    return text + (i < value.size() ? "...\"" : "\"");
+}
 
 }  // namespace
 
 bool loadConfig(Preferences& node, Config& config, const std::vector<std::string>& portList) {
     bool clean = true;
-    for (const SettingKey& setting : settingKeys()) {
+    for (const Setting& setting : config::settingsTable()) {
         const std::string key(setting.key);
         if (setting.key == Config::Key::port) {
             if (!portList.empty()) config.setPort(node.get(key, portList.front()));
@@ -67,12 +57,12 @@ bool loadConfig(Preferences& node, Config& config, const std::vector<std::string
         }
         auto stored = node.get(key);
         if (!stored) {
-            setting.set(config, setting.loadDefault);
+            setting.write(config, setting.loadDefault);
         } else if (setting.valid(*stored)) {
-            setting.set(config, *stored);
+            setting.write(config, *stored);
         } else {
             // Text that does not even parse (a word where a number belongs) counts as repaired too.
-            setting.set(config, setting.loadDefault);
+            setting.write(config, setting.loadDefault);
             clean = false;
         }
     }
@@ -83,13 +73,14 @@ void saveConfig(Preferences& node, const Config& config, std::ostream& diagnosti
     // The keys go to the store together: the file ends as after one put per key, but is rewritten once
     // rather than once per key.
     std::vector<std::pair<std::string, std::string>> entries;
-    if (!config.getPort().empty()) {
-        entries.emplace_back(Config::Key::port, config.getPort());
-        entries.emplace_back(Config::Key::prevPort, config.getPort());
-    }
-    for (std::string_view key : kSaveOrder) {
+    for (const Setting* setting : config::settingsInSaveOrder()) {
+        if (setting->key == Config::Key::port || setting->key == Config::Key::prevPort) {
+            // Both record the port in use; without one the stored ones are kept.
+            if (!config.getPort().empty()) entries.emplace_back(setting->key, config.getPort());
+            continue;
+        }
         // A record without a preset (never loaded) leaves the key alone rather than stopping the save.
-        if (auto value = findSettingKey(key)->get(config)) entries.emplace_back(key, *value);
+        if (auto value = setting->read(config)) entries.emplace_back(setting->key, *value);
     }
     try {
         node.putAll(entries);
@@ -97,6 +88,23 @@ void saveConfig(Preferences& node, const Config& config, std::ostream& diagnosti
         diagnostics << "saveConfig exception: " << e.what() << std::endl;
     }
     node.flush();
+}
+
+void applySetting(Config& config, std::string_view key, std::string_view value) {
+    const Setting* setting = config::findSetting(key);
+    if (setting == nullptr) {
+        std::string known;
+        for (const Setting& s : config::settingsTable())
+            known += (known.empty() ? "" : ", ") + std::string(s.key);
+        throw std::invalid_argument("unknown setting " + shown(key) + "; the settings are " + known);
+    }
+    if (setting->automatic)
+        throw std::invalid_argument(std::string(key) +
+                                    " cannot be set: saving writes the current port into it");
+    if (!setting->valid(value) || !Preferences::isValidValue(value))
+        throw std::invalid_argument("invalid value " + shown(value) + " for " + std::string(key) +
+                                    ": it accepts " + setting->accepts);
+    setting->write(config, value);
 }
 
 void saveConfig(Preferences& node, const Config& config) {

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/Config.h"
@@ -21,6 +22,11 @@ bool loadConfig(Preferences& node, config::Config& config, const std::vector<std
 // message; the flush still happens, and its failure (BackingStoreException) reaches the caller.
 void saveConfig(Preferences& node, const config::Config& config, std::ostream& diagnostics);
 void saveConfig(Preferences& node, const config::Config& config);  // diagnostics to standard error
+
+// Sets one setting of the record from its stored encoding (constant names for enumerations, indexes for
+// the serial fields, the input terminator as its code, true/false for booleans, texts otherwise). Throws
+// std::invalid_argument naming the key and what it accepts; the record is then unchanged.
+void applySetting(config::Config& config, std::string_view key, std::string_view value);
 
 // Where the settings live: "prefs.txt" in vexlune/zorvik below the folder named by "ProgramData" when
 // that is set (shared by all users of the machine); else below $XDG_CONFIG_HOME, else ~/.config.

@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 #include <set>
 
+#include "base/Ascii.h"
 #include "base/Utf8.h"
 #include "prefs/Preferences.h"
 
@@ -104,13 +105,6 @@ std::string normalizedSpace(std::string_view text) {
     return out;
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 class Checker {
   public:
     std::vector<XmlSupport::NodeEntries> result;
@@ -121,7 +115,7 @@ class Checker {
             switch (child.type()) {
                 case pugi::node_declaration: {
                     auto encoding = child.attribute("encoding");
-                    if (encoding && lowerAscii(encoding.value()) != "utf-8")
+                    if (encoding && !base::asciiEqualsIgnoreCase(encoding.value(), "utf-8"))
                         refuse(std::string("Unsupported document encoding ") + encoding.value());
                     break;
                 }
