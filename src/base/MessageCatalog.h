@@ -9,18 +9,18 @@ namespace rszorvik::base {
 
 // A key the catalogue does not hold.
 class MissingResourceError : public std::runtime_error {
-public:
+  public:
     MissingResourceError(const std::string& catalogue, const std::string& key);
     const std::string& key() const { return key_; }
 
-private:
+  private:
     std::string key_;
 };
 
 // A message catalogue such as "rszorvik.config.ConfigBundle", read from the properties files embedded in
 // the binary: "<name>_de.properties" (the process language is German) over the base "<name>.properties".
 class MessageCatalog {
-public:
+  public:
     // The catalogue of that name, loaded once per process; throws std::invalid_argument for an unknown name.
     static const MessageCatalog& get(std::string_view name);
 
@@ -31,7 +31,7 @@ public:
     // The keys of the list that this catalogue does not hold, in list order.
     std::vector<std::string> missingKeys(const std::vector<std::string>& required) const;
 
-private:
+  private:
     explicit MessageCatalog(std::string name);
     std::string name_;
     struct Data;
