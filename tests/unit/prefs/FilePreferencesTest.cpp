@@ -7,7 +7,7 @@
 #include "base/Properties.h"
 #include "prefs/FilePreferences.h"
 #include "prefs/FilePreferencesFactory.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {
