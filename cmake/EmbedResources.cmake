@@ -26,7 +26,7 @@ std::vector<std::pair<const EmbeddedEntry*, const EmbeddedEntry*>>& extraTables(
     return tables;
 }
 
-std::optional<std::string_view> find(const EmbeddedEntry* begin, const EmbeddedEntry* end, std::string_view name) {
+std::optional<std::string_view> lookUp(const EmbeddedEntry* begin, const EmbeddedEntry* end, std::string_view name) {
     for (const EmbeddedEntry* r = begin; r != end; ++r)
         if (!r->name.empty() && r->name == name) return r->bytes;
     return std::nullopt;
@@ -40,9 +40,9 @@ void addEmbeddedTable(const EmbeddedEntry* begin, const EmbeddedEntry* end) {
 }
 
 std::optional<std::string_view> embeddedResource(std::string_view name) {
-    if (auto bytes = find(std::begin(kResources), std::end(kResources), name)) return bytes;
+    if (auto bytes = lookUp(std::begin(kResources), std::end(kResources), name)) return bytes;
     for (const auto& [begin, end] : extraTables())
-        if (auto bytes = find(begin, end, name)) return bytes;
+        if (auto bytes = lookUp(begin, end, name)) return bytes;
     return std::nullopt;
 }
 ")
