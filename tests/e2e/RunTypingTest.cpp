@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "TypingWindow.h"
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TypingWindow.h"
 #include "worker/WeightWorker.h"
 
 namespace {
@@ -39,7 +39,7 @@ class RunTyping : public ::testing::TestWithParam<TypingCase> {};
 
 TEST_P(RunTyping, TheFieldHoldsExactlyTheValues) {
     TypingWindow* window = TypingWindow::instance();
-    if (window == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+    ZORVIK_NEED_TYPING_WINDOW(window);
     window->setLayout("us");
     const TypingCase& c = GetParam();
     const fs::path prefs =

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "base/Properties.h"
 #include "prefs/SettingsStore.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {

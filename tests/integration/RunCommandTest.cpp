@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "worker/WeightWorker.h"
 
 namespace {

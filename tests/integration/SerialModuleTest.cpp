@@ -19,10 +19,13 @@
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/SerialTestSupport.h"
+#include "support/TempDir.h"
 #include "util/FriendlyPortUtil.h"
 
 namespace fs = std::filesystem;
 using rszorvik::base::SystemProperties;
+using rszorvik::test::TempDir;
+using rszorvik::test::writeFile;
 using rszorvik::util::FriendlyPortUtil;
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
@@ -30,27 +33,6 @@ using Zivaraze::SerialPortLocal;
 namespace {
 
 const char* kChildVariable = "ZORVIK_SERIAL_MODULE_CHILD";
-
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/zorvik-serial-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-}
 
 void link(const fs::path& target, const fs::path& name) {
     fs::create_directories(name.parent_path());

@@ -22,6 +22,7 @@
 #include "serial/SerialPortLocal.h"
 #include "support/SerialTestSupport.h"
 
+using rszorvik::test::ioErrorOf;
 using Zivaraze::IOError;
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
@@ -81,15 +82,6 @@ class Pty {
     int master_ = -1;
     std::string path_;
 };
-
-std::string ioErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const IOError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // Reads until count bytes came, with the port's own receive timeout doing the waiting.
 std::string readBytes(SerialPortLocal& port, std::size_t count) {

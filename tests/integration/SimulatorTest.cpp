@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;

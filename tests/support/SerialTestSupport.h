@@ -1,13 +1,16 @@
 #pragma once
 
 // Header-only helpers for tests of code that uses the serial library: the platform the library
-// believes it runs on, and a capture of its diagnostics. The test itself links zorvik_serial.
+// believes it runs on, a capture of its diagnostics and the message of the error a call throws. The test
+// itself links zorvik_serial.
 
+#include <functional>
 #include <sstream>
 #include <string>
 
 #include "base/SystemProperties.h"
 #include "serial/Diagnostics.h"
+#include "serial/IOError.h"
 #include "serial/SerialPortLocal.h"
 
 namespace rszorvik::test {
@@ -52,5 +55,15 @@ class CapturedDiagnostics {
   private:
     std::ostringstream text_;
 };
+
+// The message of the IOError the call throws, or "(no error)".
+inline std::string ioErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Zivaraze::IOError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 }  // namespace rszorvik::test

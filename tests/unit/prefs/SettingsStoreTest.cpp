@@ -5,7 +5,7 @@
 #include "config/SettingsTable.h"
 #include "prefs/SettingsStore.h"
 #include "prefs/XmlSupport.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {

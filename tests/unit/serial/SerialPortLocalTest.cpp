@@ -18,6 +18,7 @@
 using rszorvik::base::SystemProperties;
 using rszorvik::test::CapturedDiagnostics;
 using rszorvik::test::FakeNativeSerial;
+using rszorvik::test::ioErrorOf;
 using rszorvik::test::LineRule;
 using rszorvik::test::ManualClock;
 using rszorvik::test::ScopedSerialPlatform;
@@ -27,16 +28,6 @@ using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
 
 namespace {
-
-// The message of the IOError the call throws, or "(no error)".
-std::string ioErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const IOError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // Waits (bounded) until the condition holds; the bound only guards against a hang.
 bool eventually(const std::function<bool()>& condition) {
