@@ -160,6 +160,13 @@ struct Check {
     explicit Check(UpdateRequest request) {
         worker = std::make_shared<UpdateWorker>(executor, view, std::move(request));
     }
+    // The worker's thread holds the task until it leaves; let it go first, so that the task's end joins the
+    // thread (and OpenSSL frees that thread's state) before the process exits.
+    ~Check() {
+        const auto end = Clock::now() + 10s;
+        while (worker.use_count() > 1 && Clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+    }
     // Runs the check to the end of done(); false when it did not end in time.
     bool run(std::chrono::milliseconds patience = 10s) {
         worker->execute();
