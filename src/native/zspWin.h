@@ -84,7 +84,8 @@ typedef struct ZspPortSink {
  * wake-up that comes while nobody waits ends the next wait at once, so a caller that checks a stop flag and
  * then waits cannot miss the wake-up of a stop that came in between. -1 on a bad handle or a failed wait;
  * ZSP_ERR_UNSUPPORTED where the host cannot wait on a port (the caller polls SerRxReadyCount instead).
- * SerWakePort may be called from any thread; closing the port wakes its waiter too.
+ * SerWakePort may be called from any thread; closing the port wakes its waiter too. (POSIX: poll() on the
+ * device and an eventfd; Win32: an overlapped WaitCommEvent for EV_RXCHAR | EV_ERR and an event object.)
  *
  * SerGetData (and SerGetByte) stop after a byte that arrived with a parity or framing error, so the error
  * signals read right after a block belong to its last byte. */

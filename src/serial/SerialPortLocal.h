@@ -70,7 +70,9 @@ class SerialPortLocal : public SerialPort, public DeviceNotificationCallback {
     // Byte input and output.
     int getByte() override;
     int getData(std::span<std::uint8_t> buffer) override;
-    // Reads at most min(count, buffer.size() - offset) bytes into the buffer from offset on.
+    // Reads at most min(count, buffer.size() - offset) bytes into the buffer from offset on. A read stops
+    // after a byte that came with a parity or framing error, so sigParityErr and sigFrameErr tell about the
+    // last byte read.
     int getData(std::span<std::uint8_t> buffer, int offset, int count) override;
     void putByte(std::uint8_t value) override;
     void putData(std::span<const std::uint8_t> data) override;
