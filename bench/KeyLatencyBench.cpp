@@ -80,9 +80,9 @@ TaskStats statsOf(pid_t pid) {
     return stats;
 }
 
-class Window {
+class FocusedWindow {
   public:
-    Window() {
+    FocusedWindow() {
         display_ = XOpenDisplay(nullptr);
         if (display_ == nullptr) throw std::runtime_error("no X display (set DISPLAY)");
         window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 200, 100, 0, 0, 0);
@@ -95,7 +95,7 @@ class Window {
         XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
         XSync(display_, False);
     }
-    ~Window() { XCloseDisplay(display_); }
+    ~FocusedWindow() { XCloseDisplay(display_); }
 
     // The next KeyPress, waiting at most `patience`; its keysym, or nothing.
     std::optional<KeySym> nextKeyPress(milliseconds patience) {
@@ -181,7 +181,8 @@ double percentile(std::vector<double> values, double p) {
     return values[std::min(index, values.size() - 1)];
 }
 
-Result measure(Window& window, const std::string& name, const std::string& command, const Options& options) {
+Result measure(FocusedWindow& window, const std::string& name, const std::string& command,
+               const Options& options) {
     Result result;
     result.name = name;
     Wedge wedge(command);
@@ -259,7 +260,7 @@ Options parse(int argc, char** argv) {
 int main(int argc, char** argv) {
     try {
         const Options options = parse(argc, argv);
-        Window window;
+        FocusedWindow window;
         std::vector<Result> results;
         for (const auto& [name, command] : options.wedges) {
             results.push_back(measure(window, name, command, options));

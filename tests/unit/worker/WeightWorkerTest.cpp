@@ -548,26 +548,15 @@ class WaitingWorkerTest : public WeightWorkerTest {
     }
 };
 
-struct BlockCase {
-    std::string name;
-    Instrument preset;
-    std::function<void(test::FakeSerialPort&)> send;
-    std::vector<Line> expected;
-    std::vector<std::string> important;
-    std::string unsent;
-};
-
-void PrintTo(const BlockCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class BlockReading : public WaitingWorkerTest, public ::testing::WithParamInterface<BlockCase> {};
+class BlockReading : public WaitingWorkerTest, public ::testing::WithParamInterface<ReadCase> {};
 
 // Bytes that arrive together are read in one block: every line, error mark and leftover byte must still
 // come out as when they were read one at a time.
 TEST_P(BlockReading, PublishesLinesAsReadByteByByte) {
-    const BlockCase& c = GetParam();
+    const ReadCase& c = GetParam();
     config.setInstrument(c.preset);
+    config.setInputTerminator(c.terminator);
+    config.setCustomRegEx(c.customRegEx);
     start();
     awaitWaiting();
     c.send(device());
@@ -595,54 +584,64 @@ const std::vector<Line> kManyLines = [] {
 INSTANTIATE_TEST_SUITE_P(
     Worker, BlockReading,
     ::testing::Values(
-        BlockCase{"TwoLinesAndHalfAThird",
-                  Instrument::GENERIC,
-                  [](auto& d) { d.receive("12.34\r-5\r+12."); },
-                  {{1, "12.34\r", "12.34", false}, {2, "-5\r", "-5", false}},
-                  {},
-                  "+12."},
+        ReadCase{"TwoLinesAndHalfAThird",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("12.34\r-5\r+12."); },
+                 {{1, "12.34\r", "12.34", false}, {2, "-5\r", "-5", false}},
+                 {},
+                 "+12."},
         // The error byte sits inside the block; it must mark its own line, not the block's last one.
-        BlockCase{"ParityErrorInsideABlock",
-                  Instrument::GENERIC,
-                  [](auto& d) {
-                      d.receive("1");
-                      d.receiveWithParityError('2');
-                      d.receive("\r3\r4");
-                  },
-                  {{1, "12\r", "12", true}, {2, "3\r", "3", false}},
-                  {text("parity.error")},
-                  "4"},
-        BlockCase{"TwoErrorsOneLineTextWorker",
-                  Instrument::BARCODE_ALPHA,
-                  [](auto& d) {
-                      d.receiveWithParityError('A');
-                      d.receiveWithFramingError('1');
-                      d.receive("\rB2\r");
-                  },
-                  {{1, "A1\r", "A1", true}, {2, "B2\r", "B2", false}},
-                  {"Parity Error", "Framing Error"},
-                  ""},
-        BlockCase{"FramingErrorOnTheLastByte",
-                  Instrument::GENERIC,
-                  [](auto& d) {
-                      d.receive("5\r4");
-                      d.receiveWithFramingError('\r');
-                  },
-                  {{1, "5\r", "5", false}, {2, "4\r", "4", true}},
-                  {text("framing.error")},
-                  ""},
+        ReadCase{"ParityErrorInsideABlock",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receive("1");
+                     d.receiveWithParityError('2');
+                     d.receive("\r3\r4");
+                 },
+                 {{1, "12\r", "12", true}, {2, "3\r", "3", false}},
+                 {text("parity.error")},
+                 "4"},
+        ReadCase{"TwoErrorsOneLineTextWorker",
+                 Instrument::BARCODE_ALPHA,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receiveWithParityError('A');
+                     d.receiveWithFramingError('1');
+                     d.receive("\rB2\r");
+                 },
+                 {{1, "A1\r", "A1", true}, {2, "B2\r", "B2", false}},
+                 {"Parity Error", "Framing Error"},
+                 ""},
+        ReadCase{"FramingErrorOnTheLastByte",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receive("5\r4");
+                     d.receiveWithFramingError('\r');
+                 },
+                 {{1, "5\r", "5", false}, {2, "4\r", "4", true}},
+                 {text("framing.error")},
+                 ""},
         // More than one block: a line cut by the block boundary is put together again.
-        BlockCase{"LinesAcrossBlocks",
-                  Instrument::GENERIC,
-                  [](auto& d) {
-                      std::string bytes;
-                      for (int i = 1; i <= 3000; ++i)
-                          bytes += std::to_string(i % 10) + "\r";
-                      d.receive(bytes);
-                  },
-                  kManyLines,
-                  {},
-                  ""}),
+        ReadCase{"LinesAcrossBlocks",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     std::string bytes;
+                     for (int i = 1; i <= 3000; ++i)
+                         bytes += std::to_string(i % 10) + "\r";
+                     d.receive(bytes);
+                 },
+                 kManyLines,
+                 {},
+                 ""}),
     [](const auto& param) { return param.param.name; });
 
 struct StopCase {
