@@ -67,6 +67,7 @@ bool BackgroundTaskBase::cancel(bool mayInterruptIfRunning) {
         if (mayInterruptIfRunning && executed_) thread_.interrupt();
         condition_.notifyAll();
     }
+    if (!neverStarted) cancelRequested();
     if (neverStarted) {
         // Its work will never run, so it ends here; done() still comes, once.
         if (auto self = weak_from_this().lock()) executor_.post([self] { self->finish(); });

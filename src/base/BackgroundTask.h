@@ -61,6 +61,9 @@ class BackgroundTaskBase : public std::enable_shared_from_this<BackgroundTaskBas
     // Runs on the executor's thread exactly once, after the background work has ended (normally, by an
     // exception or after cancellation) and after every item it published went through process().
     virtual void done() {}
+    // Runs on the cancelling thread when cancel() marks a task whose work has started: work that waits on
+    // something other than the interruptible waits (a device, a socket) wakes it here.
+    virtual void cancelRequested() {}
 
     Executor& executor() const { return executor_; }
 

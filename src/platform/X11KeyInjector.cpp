@@ -263,16 +263,20 @@ X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl_(std::make
 
 X11KeyInjector::~X11KeyInjector() = default;
 
+// Each key event goes to the server as it is sent: Xlib would otherwise hold it in its buffer until the
+// next pause, and a pause of 0 must not be what makes a key arrive.
 void X11KeyInjector::keyPress(int keyCode) {
     impl_->sequencer.press(keyCode);
+    XFlush(impl_->display);
 }
 
 void X11KeyInjector::keyRelease(int keyCode) {
     impl_->sequencer.release(keyCode);
+    XFlush(impl_->display);
 }
 
 void X11KeyInjector::delay(int milliseconds) {
-    XFlush(impl_->display);
+    XFlush(impl_->display);  // what a failed press or release left in the buffer
     if (milliseconds > 0) base::Interruptible::sleepFor(std::chrono::milliseconds(milliseconds));
 }
 

@@ -440,6 +440,23 @@ int SerialPortLocal::rxReadyCount() {
     return count;
 }
 
+int SerialPortLocal::waitForEvent(int timeoutMs) {
+    requireHandle(port, "waitForEvent");
+    const std::int32_t events = native("SerWaitPort").SerWaitPort(port, timeoutMs);
+    if (events == ZSP_ERR_UNSUPPORTED) throw IOError("waitForEvent not supported by the native library");
+    if (events < 0) throw IOError("waitForEvent failed");
+    return events;
+}
+
+bool SerialPortLocal::canWait() {
+    return port >= 0 && native("SerWaitPort").SerWaitPort(port, 0) != ZSP_ERR_UNSUPPORTED;
+}
+
+void SerialPortLocal::wakeWaiting() {
+    requireHandle(port, "wakeWaiting");
+    if (native("SerWakePort").SerWakePort(port) != 0) throw IOError("wakeWaiting failed");
+}
+
 int SerialPortLocal::txBufCount() {
     requireSupported(classState()->platform.supTxBufCount, "txBufCount");
     requireHandle(port, "txBufCount");
