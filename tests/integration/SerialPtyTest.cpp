@@ -614,10 +614,11 @@ TEST_F(PtyWorkerTest, HangUpEndsTheRunAtOnce) {
     sendLine("7\r+3");
     EXPECT_LT(timeToEnd([&] { pty.closeMaster(); }), milliseconds(2000));
     EXPECT_EQ(view.values, std::vector<std::string>{"7"});
-    EXPECT_EQ(view.important, (std::vector<std::string>{
-                                  WeightWorker::text("execution.exception") +
-                                      WeightWorker::format(WeightWorker::text("port.lost"), {pty.path()}),
-                                  WeightWorker::text("unsent.data") + " +3"}));
+    EXPECT_EQ(view.important,
+              (std::vector<std::string>{WeightWorker::text("execution.exception") + "Verbindung zum Port " +
+                                            pty.path() +
+                                            " unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen).",
+                                        WeightWorker::text("unsent.data") + " +3"}));
 }
 
 }  // namespace

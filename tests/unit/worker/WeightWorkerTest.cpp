@@ -692,9 +692,11 @@ TEST_P(DeviceGoneWhileWaiting, EndsTheRunWithAPlainMessage) {
 
     EXPECT_LT(took, 5s);
     EXPECT_EQ(view.lines, (std::vector<Line>{{1, "7\r", "7", false}}));
-    EXPECT_EQ(view.important, (std::vector<std::string>{text("execution.exception") +
-                                                            WeightWorker::format(text("port.lost"), {"COM3"}),
-                                                        text("unsent.data") + " +12."}));
+    EXPECT_EQ(view.important,
+              (std::vector<std::string>{text("execution.exception") +
+                                            "Verbindung zum Port COM3 unterbrochen (Ger\u00e4t "
+                                            "ausgesteckt oder Port geschlossen).",
+                                        text("unsent.data") + " +12."}));
     EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
     EXPECT_FALSE(device().isOpen());
 }
