@@ -45,6 +45,12 @@ nlohmann::ordered_json settingsJson(const config::Config& config) {
     return settings;
 }
 
+// The listing shows the port as stored, so that an empty port here means none is stored and saving
+// it clears the stored one.
+void showStoredPort(prefs::StoredSettings& stored) {
+    stored.config.setPort(stored.node->get(std::string(config::Config::Key::port), ""));
+}
+
 void run(const GlobalOptions& global, const SettingsOptions& options) {
     // Every --set is checked before anything is changed.
     config::Config scratch;
@@ -57,6 +63,7 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
     } catch (const std::exception& e) {
         fail(std::string("cannot open the settings: ") + e.what(), 1);
     }
+    showStoredPort(stored);
     nlohmann::ordered_json result;
     result["file"] = stored.file.string();
 
@@ -68,6 +75,7 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
         }
         stored.config = config::Config();
         stored.loadedClean = prefs::loadConfig(*stored.node, stored.config, portList);
+        showStoredPort(stored);
         result["imported"] = std::filesystem::absolute(options.importFile).string();
     }
     result["repaired"] = !stored.loadedClean;
@@ -77,7 +85,7 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
     const bool save = options.save || !options.exportFile.empty();
     if (save) {
         try {
-            prefs::saveConfig(*stored.node, stored.config, std::cerr);
+            prefs::saveConfig(*stored.node, stored.config, std::cerr, prefs::EmptyPort::CLEAR);
         } catch (const std::exception& e) {
             fail(std::string("cannot save the settings: ") + e.what(), 1);
         }

@@ -69,7 +69,7 @@ bool loadConfig(Preferences& node, Config& config, const std::vector<std::string
     return clean;
 }
 
-void saveConfig(Preferences& node, const Config& config, std::ostream& diagnostics) {
+void saveConfig(Preferences& node, const Config& config, std::ostream& diagnostics, EmptyPort emptyPort) {
     // The keys go to the store together: the file ends as after one put per key, but is rewritten once
     // rather than once per key.
     std::vector<std::pair<std::string, std::string>> entries;
@@ -84,6 +84,10 @@ void saveConfig(Preferences& node, const Config& config, std::ostream& diagnosti
     }
     try {
         node.putAll(entries);
+        if (config.getPort().empty() && emptyPort == EmptyPort::CLEAR) {
+            node.remove(std::string(Config::Key::port));
+            node.remove(std::string(Config::Key::prevPort));
+        }
     } catch (const std::exception& e) {
         diagnostics << "saveConfig exception: " << e.what() << std::endl;
     }
@@ -101,9 +105,17 @@ void applySetting(Config& config, std::string_view key, std::string_view value) 
     if (setting->automatic)
         throw std::invalid_argument(std::string(key) +
                                     " cannot be set: saving writes the current port into it");
-    if (!setting->valid(value) || !Preferences::isValidValue(value))
-        throw std::invalid_argument("invalid value " + shown(value) + " for " + std::string(key) +
-                                    ": it accepts " + setting->accepts);
+    std::string why;
+    if (!Preferences::isValidValue(value)) {
+        why = base::utf8::countLeadBytes(value) > Preferences::MAX_VALUE_LENGTH
+                  ? "it is longer than " + std::to_string(Preferences::MAX_VALUE_LENGTH) + " characters"
+                  : "it is not valid text (UTF-8 without NUL)";
+    } else if (!setting->valid(value)) {
+        why = setting->refusal ? setting->refusal(value) : "";
+    }
+    if (!why.empty() || !setting->valid(value))
+        throw std::invalid_argument("invalid value " + shown(value) + " for " + std::string(key) + ": " +
+                                    (why.empty() ? "" : why + "; ") + "it accepts " + setting->accepts);
     setting->write(config, value);
 }
 

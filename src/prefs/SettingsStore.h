@@ -17,10 +17,18 @@ namespace rszorvik::prefs {
 // not empty, its default being the first port. Writes nothing. Answers false when a value was repaired.
 bool loadConfig(Preferences& node, config::Config& config, const std::vector<std::string>& portList);
 
-// Writes every key from config ("port" and "prevPort" only when a port is set), then flushes the node.
-// A failure while writing the keys is printed to diagnostics as "saveConfig exception: " and the
-// message; the flush still happens, and its failure (BackingStoreException) reaches the caller.
-void saveConfig(Preferences& node, const config::Config& config, std::ostream& diagnostics);
+// What saving does with the stored "port" and "prevPort" when the record holds no port.
+enum class EmptyPort {
+    KEEP_STORED,  // no port was chosen (none attached): the stored ones stay
+    CLEAR,        // the record shows the stored port and the user emptied it: both keys are removed
+};
+
+// Writes every key from config ("port" and "prevPort" only when a port is set; see EmptyPort otherwise),
+// then flushes the node. A failure while writing the keys is printed to diagnostics as
+// "saveConfig exception: " and the message; the flush still happens, and its failure
+// (BackingStoreException) reaches the caller.
+void saveConfig(Preferences& node, const config::Config& config, std::ostream& diagnostics,
+                EmptyPort emptyPort = EmptyPort::KEEP_STORED);
 void saveConfig(Preferences& node, const config::Config& config);  // diagnostics to standard error
 
 // Sets one setting of the record from its stored encoding (constant names for enumerations, indexes for
