@@ -116,10 +116,14 @@ void writeInPlace(const std::filesystem::path& file, const std::filesystem::path
 void AtomicFile::write(const std::filesystem::path& file, std::string_view content) {
     std::filesystem::path target = file;
     std::error_code ec;
-    // A link is followed, a dangling one to create its target.
-    if (std::filesystem::symlink_status(target, ec).type() == std::filesystem::file_type::symlink) {
-        target = std::filesystem::weakly_canonical(target, ec);
+    // A link is followed, a dangling one to create its target (weakly_canonical would stop at it and the
+    // rename would replace the link).
+    for (int hops = 0;
+         std::filesystem::symlink_status(target, ec).type() == std::filesystem::file_type::symlink; ++hops) {
+        if (hops == 40) fail(ELOOP, "Cannot resolve " + file.string());
+        const auto next = std::filesystem::read_symlink(target, ec);
         if (ec) fail(ec.value(), "Cannot resolve " + file.string());
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
     target = std::filesystem::absolute(target, ec);
     if (ec) fail(ec.value(), "Cannot resolve " + file.string());

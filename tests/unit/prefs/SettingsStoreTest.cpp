@@ -243,7 +243,8 @@ TEST_F(SettingsStoreTest, ExportThenImportIntoAnEmptyStoreRestoresEverySetting) 
     exportSettings(*settings(), dir / "zorvik.xml");
 
     useFile(dir / "fresh.txt");
-    importSettings(dir / "zorvik.xml", *Preferences::userRoot());
+    EXPECT_EQ(importSettings(dir / "zorvik.xml", *Preferences::userRoot()),
+              std::vector<std::string>{"unknownToThisVersion"});
     restart();
     Config loaded;
     EXPECT_TRUE(load(loaded, {"/dev/ttyS0"}));
