@@ -1,7 +1,37 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/SystemProperties.h"
 #include "cli/Commands.h"
+
+namespace {
+
+// What the README promises for every refused command line.
+constexpr int kUsageError = 2;
+
+// The first word that stands where the subcommand belongs and names none (CLI11 would only say that a
+// subcommand is required). Help requests are left to CLI11.
+std::optional<std::string> unknownSubcommand(CLI::App& app, int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word == "--prefs") {
+            ++i;
+            continue;
+        }
+        if (word.starts_with("-")) continue;
+        for (const auto* command : app.get_subcommands([](CLI::App*) { return true; }))
+            if (command->check_name(std::string(word))) return std::nullopt;
+        return std::string(word);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The process properties the program sets at start-up; the platform name chooses the serial
@@ -23,10 +53,29 @@ int main(int argc, char** argv) {
     rszorvik::cli::addReplayCommand(app, global);
     rszorvik::cli::addPortsCommand(app, global);
 
+    if (const auto unknown = unknownSubcommand(app, argc, argv)) {
+        std::cerr << "zorvik-cli: unknown subcommand \"" << *unknown << "\"; the subcommands are";
+        for (const auto* command : app.get_subcommands([](CLI::App*) { return true; }))
+            std::cerr << ' ' << command->get_name();
+        std::cerr << "\nRun with --help for more information.\n";
+        return kUsageError;
+    }
     try {
         app.parse(argc, argv);
+    } catch (const CLI::RuntimeError& e) {
+        return app.exit(e);  // a subcommand's own exit status
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        const int status = app.exit(e);
+        // --help and --version succeed; every refused command line is a usage error.
+        return status == 0 ? 0 : kUsageError;
+    }
+    // Buffered output meets a full disk or a closed reader only here.
+    std::cout.flush();
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+        std::cerr << "zorvik-cli: cannot write the output: "
+                  << (errno != 0 ? std::strerror(errno) : "write error") << '\n';
+        return 1;
     }
     return 0;
 }

@@ -235,4 +235,54 @@ TEST_F(CliInputTest, AnImportWithInvalidValuesOrUnknownKeysIsRefusedAndChangesNo
     EXPECT_NE(run.err.find("1 keys that are no settings"), std::string::npos) << run.err;
 }
 
+TEST_F(CliInputTest, ReplayDropsALineWithoutTerminatorAfter64KiBAsARunDoes) {
+    writeFile(dir / "long.bin", "5.5" + std::string(70000, 'x') + "\r7\r");
+    const CliRun run =
+        cli("--prefs p.txt replay --set instrument=GENERIC --set "
+            "inputTerminator=13 long.bin");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(run.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front()["discarded"], 65536);
+    EXPECT_TRUE(lines.front()["start"].get<std::string>().starts_with("5.5xxx"));
+    EXPECT_EQ(lines.back().value("value", ""), "7");
+    for (const auto& line : lines)
+        EXPECT_NE(line.value("value", ""), "5.5") << line;
+}
+
+TEST_F(CliInputTest, AFailedWriteOnStandardOutputIsAnError) {
+    for (const std::string command : {"--prefs p.txt settings", "presets", "presets --json", "ports"}) {
+        const CliRun run = cli(command, "SERIAL_PORT_LIST=COM1", ">/dev/full");
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find("cannot write the output"), std::string::npos) << command << ": " << run.err;
+    }
+}
+
+TEST_F(CliInputTest, EveryRefusedCommandLineExitsWithTwo) {
+    struct Case {
+        std::string arguments, message;
+    };
+    const Case cases[] = {
+        {"nosuch", "unknown subcommand \"nosuch\""},
+        {"--prefs p.txt nosuch --json", "unknown subcommand \"nosuch\""},
+        {"settings --bogus", "--bogus"},
+        {"replay --clock-step -5", "--clock-step"},
+        {"presets extra", "extra"},
+        {"", "A subcommand is required"},
+        {"--prefs p.txt settings --set bitRate=99", "invalid value"},
+        {"--prefs p.txt settings --set mathOperand=1E100000", "its exponent is outside -10000 to 10000"},
+        {"--prefs p.txt settings --set port=" + std::string(9000, 'x'), "it is longer than 8192 characters"},
+        {"--prefs p.txt settings --set " + quoted("removeCharacters=k\xFF"), "it is not valid text"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = cli(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.arguments;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << ": " << run.err;
+    }
+    EXPECT_EQ(cli("--help").status, 0);
+}
+
 }  // namespace
