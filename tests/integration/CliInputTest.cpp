@@ -235,6 +235,53 @@ TEST_F(CliInputTest, AnImportWithInvalidValuesOrUnknownKeysIsRefusedAndChangesNo
     EXPECT_NE(run.err.find("1 keys that are no settings"), std::string::npos) << run.err;
 }
 
+TEST_F(CliInputTest, PortNamesShowControlCharactersMadeVisible) {
+    struct Case {
+        std::string name, shown;
+    };
+    const Case cases[] = {
+        {"/dev/tty\x1B[31mX", "/dev/tty<27>[31mX"},
+        {"/dev/ttyA\xC2\x9B"
+         "1m",
+         "/dev/ttyA<155>1m"},
+        {"/dev/ttyB\xFF", "/dev/ttyB\xEF\xBF\xBD"},
+        {"/dev/ttyC\xC3\xA4", "/dev/ttyC\xC3\xA4"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = cli("ports", "SERIAL_PORT_LIST=" + quoted(c.name));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, c.shown + "\n");
+    }
+}
+
+TEST_F(CliInputTest, ExportsAreWellFormedXmlThatImportReadsBack) {
+    const std::string control = "\x01\x1F\\x41\t";
+    ASSERT_EQ(cli("--prefs a.txt settings --set " + quoted("removeCharacters=" + control) + " --export a.xml")
+                  .status,
+              0);
+    const std::string xml = readFile(dir / "a.xml");
+    EXPECT_EQ(xml.find("&#1;"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find('\x01'), std::string::npos) << xml;
+    CliRun run = cli("--prefs b.txt settings --import a.xml");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.json()["settings"]["removeCharacters"], control);
+
+    struct Case {
+        std::string version;
+        bool accepted;
+    };
+    const Case cases[] = {{"1.0", true},  {"0.9", true}, {"1", true},      {"09", false},
+                          {"1.1", false}, {"-1", false}, {"1.0.0", false}, {"", false}};
+    for (const auto& c : cases) {
+        std::string document = xml;
+        const std::string from = "EXTERNAL_XML_VERSION=\"1.0\"";
+        document.replace(document.find(from), from.size(), "EXTERNAL_XML_VERSION=\"" + c.version + "\"");
+        writeFile(dir / "v.xml", document);
+        run = cli("--prefs c.txt settings --import v.xml");
+        EXPECT_EQ(run.status, c.accepted ? 0 : 1) << c.version << ": " << run.err;
+    }
+}
+
 TEST_F(CliInputTest, ReplayDropsALineWithoutTerminatorAfter64KiBAsARunDoes) {
     writeFile(dir / "long.bin", "5.5" + std::string(70000, 'x') + "\r7\r");
     const CliRun run =
