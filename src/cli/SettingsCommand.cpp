@@ -84,6 +84,12 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
                  1);
         try {
             result["unreadableKeptAs"] = prefs::setAsideUnreadable(unreadable->file()).string();
+        } catch (const std::exception& e) {
+            fail(std::string(unreadable->what()) +
+                     "; it cannot be kept aside, so nothing was changed: " + e.what(),
+                 1);
+        }
+        try {
             stored = openStoredSettings(global, portList);
         } catch (const std::exception& e) {
             fail(std::string("cannot open the settings: ") + e.what(), 1);

@@ -112,6 +112,20 @@ TEST_F(CliInputTest, ASettingsFileThatCannotBeReadStopsEveryCommandUntilASaveKee
         EXPECT_EQ(readFile(copy), c.content) << c.name << ": the copy keeps the operator's file";
         EXPECT_EQ(cli(prefs + "settings").json()["settings"]["delay"], "45") << c.name;
     }
+
+    // A file the user may not read, in a folder the user may not change: not even a save touches it.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
+    const auto secret = dir / "secret.txt";
+    writeFile(secret, "com.vexlune.zorvik.delay=35\n");
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    for (const std::string command : {"settings", "settings --save"}) {
+        const CliRun run = cli("--prefs " + secret.string() + " " + command,
+                               "setpriv --reuid=65534 --regid=65534 --clear-groups");
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find(secret.string() + ": Permission denied"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(readFile(secret), "com.vexlune.zorvik.delay=35\n");
 }
 
 TEST_F(CliInputTest, RepairedValuesAreNamedAndAByteOrderMarkIsSkipped) {
