@@ -201,6 +201,20 @@ StoredSettings openStoredSettings(const std::filesystem::path& file,
     return settings;
 }
 
+Config defaultConfig(const std::vector<std::string>& portList) {
+    Config config;
+    for (const Setting& setting : config::settingsTable()) {
+        if (setting.key == Config::Key::port) {
+            if (!portList.empty()) config.setPort(portList.front());
+        } else if (setting.key == Config::Key::prevPort) {
+            config.setPrevPort(config.getPort());
+        } else {
+            setting.write(config, setting.loadDefault);
+        }
+    }
+    return config;
+}
+
 std::filesystem::path setAsideUnreadable(const std::filesystem::path& file) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -77,6 +77,10 @@ class UnreadableSettingsException : public BackingStoreException {
 StoredSettings openStoredSettings(const std::filesystem::path& file,
                                   const std::vector<std::string>& portList);
 
+// The settings a front end starts with when none can be read: every key's load default, "port" the first
+// of portList. Touches no store.
+config::Config defaultConfig(const std::vector<std::string>& portList);
+
 // Moves an unreadable settings file aside, to "<name>.unreadable-<YYYYMMDD-HHMMSS>" in its folder, so that
 // a save the user asked for does not destroy it. Answers the new name; throws std::system_error when the
 // file cannot be moved.
