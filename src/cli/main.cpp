@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -40,6 +42,11 @@ int main(int argc, char** argv) {
     rszorvik::base::SystemProperties::set("ZSP_OSNAME", "Windows");
     rszorvik::base::SystemProperties::set("ZSP_OSARCH", "x86");
 
+    // Results go out in one piece at the end, where a failed write is seen with its reason; whatever must
+    // go out at once (run's values, detect's progress) is flushed where it is written.
+    static char outputBuffer[1 << 16];
+    if (::isatty(STDOUT_FILENO) == 0) std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+
     CLI::App app{"zorvik-cli: the zorvik keyboard wedge without a window"};
     app.require_subcommand(1);
     rszorvik::cli::GlobalOptions global;
@@ -69,12 +76,14 @@ int main(int argc, char** argv) {
         // --help and --version succeed; every refused command line is a usage error.
         return status == 0 ? 0 : kUsageError;
     }
-    // Buffered output meets a full disk or a closed reader only here.
-    std::cout.flush();
+    // std::cout writes through stdout's buffer, so one flush of it reports an error with its errno; an error
+    // met earlier (output beyond the buffer) is only known as an error.
     errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) || !std::cout) {
+    const bool flushFailed = std::fflush(stdout) != 0;
+    const int error = flushFailed ? errno : 0;
+    if (flushFailed || std::ferror(stdout) || !std::cout) {
         std::cerr << "zorvik-cli: cannot write the output: "
-                  << (errno != 0 ? std::strerror(errno) : "write error") << '\n';
+                  << (error != 0 ? std::strerror(error) : "write error") << '\n';
         return 1;
     }
     return 0;
