@@ -1,9 +1,11 @@
 #include "cli/CliSupport.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <iostream>
 
 #include "base/MessageCatalog.h"
+#include "base/Utf8.h"
 #include "serial/SerialPortLocal.h"
 
 namespace rszorvik::cli {
@@ -25,6 +27,27 @@ void fail(std::string_view command, const std::string& message, int status) {
 
 std::string programText(std::string_view key) {
     return base::MessageCatalog::get(base::catalogues::kProgram).getString(key);
+}
+
+std::string jsonText(const nlohmann::ordered_json& document) {
+    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+std::string visibleText(std::string_view text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const auto cp = base::utf8::decode(text, i);
+        if (!cp) {
+            shown += "\uFFFD";
+            i = start + 1;
+        } else if (*cp < 0x20 || (*cp >= 0x7F && *cp < 0xA0)) {
+            shown += "<" + std::to_string(static_cast<std::uint32_t>(*cp)) + ">";
+        } else {
+            shown += text.substr(start, i - start);
+        }
+    }
+    return shown;
 }
 
 void requireNativeSerialModule(std::string_view command) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,14 @@ void report(std::string_view command, const std::string& message);
 
 // A text of the program's catalogue (the window's texts, which the subcommands share).
 std::string programText(std::string_view key);
+
+// The document as the subcommands print it (indented by two), always valid UTF-8: a byte that is not
+// part of a UTF-8 character (a file or port name, a stored value) shows as U+FFFD.
+std::string jsonText(const nlohmann::ordered_json& document);
+
+// A name from outside (a USB product name, a port name) as a terminal may show it: control characters
+// as "<code>" the way raw data is shown, bytes that are not UTF-8 as U+FFFD.
+std::string visibleText(std::string_view text);
 
 // Ends the subcommand with kNoNativeModule and the catalogue's message when the native serial module
 // cannot be loaded. Loading it prints diagnostics: point those away from standard output first where the

@@ -86,7 +86,7 @@ void printJson(const std::vector<AutoPortWorker::PortReport>& reports, const Con
     result["best"] = view.selected ? Json(*view.selected) : Json(nullptr);
     result["outcome"] = outcome;
     result["message"] = view.finalText;
-    std::cout << result.dump(2) << '\n';
+    std::cout << jsonText(result) << '\n';
 }
 
 void detect(const DetectOptions& options) {

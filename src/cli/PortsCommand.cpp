@@ -66,7 +66,7 @@ void printJson(const std::vector<Port>& ports) {
             {"manufacturer", port.record ? Json(port.record->getDriverMfgr()) : Json(nullptr)},
         });
     }
-    std::cout << list.dump(2) << '\n';
+    std::cout << jsonText(list) << '\n';
 }
 
 void ports(bool json) {
@@ -77,7 +77,7 @@ void ports(bool json) {
         printJson(found);
     } else {
         for (const auto& port : found)
-            std::cout << port.friendly << '\n';
+            std::cout << visibleText(port.friendly) << '\n';
     }
     if (found.empty()) fail("ports", "no serial port found", 1);
 }

@@ -92,6 +92,12 @@ class JsonLinesSink : public worker::ReplaySession::Sink {
         endLine();
     }
 
+    void discarded(std::size_t count, const std::string& start) override {
+        buffer.append("{\"discarded\":" + std::to_string(count) + ",\"start\":");
+        appendJsonString(buffer, worker::DataLine::transformControlChars(start));
+        endLine();
+    }
+
     void flush() {
         write();
         if (std::fflush(out) != 0)
@@ -150,6 +156,7 @@ void run(const GlobalOptions& global, const ReplayOptions& options) {
         // Settings no worker could start with: a bad expression or math operand, a terminator beyond a byte.
         fail("replay", e.what(), 2);
     }
+    if (const auto why = config.mathInactiveReason(); !why.empty()) report("replay", why);
 
     std::vector<char> block(1 << 16);
     for (;;) {
@@ -182,7 +189,9 @@ void addReplayCommand(CLI::App& app, const GlobalOptions& global) {
         "the input terminator, extract and transform each value, and filter duplicates when ignoreDuplicates "
         "is on. Prints one JSON object per line: {\"count\",\"raw\",\"value\",\"error\"} (plus "
         "\"suppressed\":true for a filtered duplicate), {\"count\",\"failed\"} for a line whose processing "
-        "failed, and {\"unsent\"} for bytes after the last terminator.");
+        "failed, {\"discarded\",\"start\"} for a line dropped after 65536 bytes without a terminator (as a "
+        "run "
+        "drops it), and {\"unsent\"} for bytes after the last terminator.");
     auto options = std::make_shared<ReplayOptions>();
     command
         ->add_option("--set", options->sets,

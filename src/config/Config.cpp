@@ -51,6 +51,15 @@ bool Config::mathOperationEnabled() const {
     return true;
 }
 
+std::string Config::mathInactiveReason() const {
+    if (mathOperation == MathOperation::NONE || mathOperationEnabled()) return {};
+    const std::string operation(mathOperation.name());
+    if (mathOperand.empty())
+        return "the math operation " + operation + " has no operand: values stay unchanged";
+    return "the math operation " + operation +
+           " needs decimal places from 0 to 7 (it rounds its result): values stay unchanged";
+}
+
 Config Config::copyConfig(const Config& c) {
     Config copy;
     for (const Setting& setting : settingsTable())

@@ -116,6 +116,9 @@ class Config {
     bool roundingEnabled() const;                         // decimal places is an integer 0..7
     // MULTIPLY with an operand; DIVIDE only with an operand and rounding enabled.
     bool mathOperationEnabled() const;
+    // Why a chosen math operation leaves values unchanged (no operand; a division without decimal
+    // places); empty when it applies or none is chosen.
+    std::string mathInactiveReason() const;
 
     // Every setting of the table but the automatic ones (prevPort stays none); no listeners.
     static Config copyConfig(const Config& c);

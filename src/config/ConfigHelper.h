@@ -502,11 +502,14 @@ struct MathOperand {
     static constexpr std::string_view kAccepts = "empty or a decimal number other than 0";
     static std::string getDefault() { return {}; }
     static bool valid(std::string_view s);
+    // Why valid refuses s (which limit it hits); empty when it does not.
+    static std::string refusal(std::string_view s);
 };
 struct RemoveCharacters {
     static constexpr std::string_view kAccepts = "characters whose codes are at most 255";
     static std::string getDefault() { return {}; }
     static bool valid(std::string_view s);  // well-formed UTF-8, every code point <= 255
+    static std::string refusal(std::string_view s);
 };
 struct CustomRegEx {
     static constexpr std::string_view kAccepts =
@@ -514,6 +517,9 @@ struct CustomRegEx {
     static std::string getDefault() { return {}; }
     // Compiles, has a capture group, and its first unescaped "(" comes before its first unescaped ")".
     static bool valid(std::string_view s);
+    // Which of those rules s breaks (with the expression engine's own reason when it does not compile);
+    // empty when it breaks none.
+    static std::string refusal(std::string_view s);
 };
 
 }  // namespace ConfigHelper

@@ -80,6 +80,7 @@ class SettingsTableBuilder {
             if constexpr (requires { Validator::kUnit; })
                 row.accepts += " (" + std::string(Validator::kUnit) + ")";
         }
+        if constexpr (requires { Validator::refusal(std::string_view()); }) row.refusal = &Validator::refusal;
         row.read = [member](const Config& c) { return c.*member; };
         row.write = [member](Config& c, std::string_view text) { c.*member = std::string(text); };
         return row;

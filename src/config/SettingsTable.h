@@ -25,6 +25,9 @@ struct Setting {
     std::function<bool(std::string_view)> valid;
     // What valid accepts, for messages and help texts; built from the validator's own range.
     std::string accepts;
+    // Why valid refuses a text, where the check can say more than accepts (which rule or limit); empty
+    // when it cannot or the text is valid. Unset for most settings.
+    std::function<std::string(std::string_view)> refusal;
     // The stored texts of a closed set of choices (names, indexes, the common terminator codes), in
     // display order; empty for free text.
     std::vector<std::string> choices;

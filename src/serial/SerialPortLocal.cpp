@@ -36,7 +36,7 @@ std::string openFailureText(int code) {
         case 1003:
             return "Port not valid";
         case 1004:
-            return "2: No such device";
+            return "2: No such file or directory";
         case 1006:
             return "Permission denied";
         case 1007:

@@ -293,7 +293,7 @@ TEST_F(SerialPtyTest, CloseTwiceResetAndReopen) {
 TEST_F(SerialPtyTest, OpenFailuresCarryTheirMessages) {
     const std::string missing = "/dev/zorvik-no-such-port";
     EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor(missing)); }),
-              missing + ": SerOpenPort failed: 2: No such device");
+              missing + ": SerOpenPort failed: 2: No such file or directory");
     EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor("/dev/null")); }),
               "/dev/null: SerOpenPort failed: Port not valid");
     EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor("/proc/self/status")); }),

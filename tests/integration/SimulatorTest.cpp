@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,7 @@ class Simulator {
     int wait() { return child_.wait(kPatience); }
 
     void signal(int number) { child_.signal(number); }
+    const std::string& err() const { return child_.err; }
 
   private:
     static std::vector<std::string> withSimulator(std::vector<std::string> args) {
@@ -186,6 +188,31 @@ TEST(SimulatorTest, LinkPointsToTheTerminalUntilStoppedBySignal) {
         EXPECT_EQ(sim.wait(), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     }
+}
+
+TEST(SimulatorTest, AnExistingLinkPathIsRefusedAndLeftAlone) {
+    const fs::path base = fs::temp_directory_path() / ("zorvik-sim-taken-" + std::to_string(::getpid()));
+    fs::create_directories(base);
+    fs::create_symlink("/dev/null", base / "foreign-link");
+    std::ofstream(base / "file") << "x";
+    for (const char* name : {"foreign-link", "file"}) {
+        const auto type = fs::symlink_status(base / name).type();
+        Simulator sim({"--link", (base / name).string()});
+        EXPECT_EQ(sim.slavePath(), "") << name;
+        EXPECT_EQ(sim.wait(), 2) << name;
+        EXPECT_EQ(fs::symlink_status(base / name).type(), type) << name;
+    }
+    EXPECT_EQ(fs::read_symlink(base / "foreign-link"), "/dev/null");
+    fs::remove_all(base);
+}
+
+TEST(SimulatorTest, WithoutAReaderNoWaitSaysWhyItStopped) {
+    Simulator sim({"--no-wait", "--count", "0", "-i", "0"});
+    ASSERT_FALSE(sim.slavePath().empty());
+    EXPECT_EQ(sim.wait(), 1);
+    EXPECT_NE(sim.err().find("stopped: no reader has the terminal open and its buffer is full"),
+              std::string::npos)
+        << sim.err();
 }
 
 TEST(SimulatorTest, ValuesTheFormatCannotCarryAreRefusedBeforeATerminalIsOffered) {

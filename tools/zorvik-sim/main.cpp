@@ -78,16 +78,18 @@ std::string escaped(std::string_view bytes) {
     return out;
 }
 
-// The symlink to the slave, removed at exit if it still points there.
+// The symlink to the slave, removed at exit if it still points there. An existing path is never
+// replaced: it may be another program's link.
 class Link {
   public:
     Link(std::string path, const std::string& target) : path_(std::move(path)), target_(target) {
         if (path_.empty()) return;
         std::error_code error;
-        if (fs::is_symlink(path_, error))
-            fs::remove(path_);
-        else if (fs::exists(path_, error))
-            throw std::runtime_error("--link: " + path_ + " exists and is not a symbolic link");
+        if (fs::symlink_status(path_, error).type() != fs::file_type::not_found) {
+            const std::string existing = path_;
+            path_.clear();  // not ours: the destructor leaves it alone
+            throw std::invalid_argument("--link: " + existing + " already exists; give a path that does not");
+        }
         fs::create_symlink(target_, path_);
     }
     ~Link() {
@@ -180,7 +182,17 @@ int run(const Options& options) {
         }
     }
     if (!stopped) port.drain(milliseconds(options.lingerMs), stop);
-    log(stopped ? "stopped" : "done");
+    if (!stopped) {
+        log("done");
+    } else if (stop.requested()) {
+        log("stopped by a signal");
+    } else if (options.noWait && !port.readerPresent()) {
+        // Not a normal end: said even when quiet.
+        report("stopped: no reader has the terminal open and its buffer is full");
+        return 1;
+    } else {
+        log("stopped: the reader closed the terminal");
+    }
     return 0;
 }
 

@@ -93,6 +93,16 @@ TEST_F(SettingsStoreTest, AFreshStoreLoadsTheLoadingDefaultsAndWritesNothing) {
     EXPECT_FALSE(c.abortAutoStartWhenPrevPortNotAvailable);
     EXPECT_FALSE(c.ignoreDuplicates);
     EXPECT_FALSE(std::filesystem::exists(file));
+
+    // What a front end starts with when the file cannot be read is the same, port and all.
+    for (const std::vector<std::string>& ports : {std::vector<std::string>{}, {"/dev/ttyS1", "/dev/ttyS0"}}) {
+        Config loaded;
+        load(loaded, ports);
+        const Config defaults = defaultConfig(ports);
+        EXPECT_FALSE(Config::hasChanged(defaults, loaded)) << ports.size();
+        EXPECT_EQ(defaults.getPort(), loaded.getPort());
+        EXPECT_EQ(defaults.getPrevPort(), loaded.getPrevPort());
+    }
 }
 
 TEST_F(SettingsStoreTest, PortIsReadOnlyWhenThereArePorts) {
@@ -243,7 +253,8 @@ TEST_F(SettingsStoreTest, ExportThenImportIntoAnEmptyStoreRestoresEverySetting) 
     exportSettings(*settings(), dir / "zorvik.xml");
 
     useFile(dir / "fresh.txt");
-    importSettings(dir / "zorvik.xml", *Preferences::userRoot());
+    EXPECT_EQ(importSettings(dir / "zorvik.xml", *Preferences::userRoot()),
+              std::vector<std::string>{"unknownToThisVersion"});
     restart();
     Config loaded;
     EXPECT_TRUE(load(loaded, {"/dev/ttyS0"}));

@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenFailureCase{1000, "COM3: SerOpenPort failed: Port is already open"},
                       OpenFailureCase{1002, "COM3: SerOpenPort failed: Port is in use"},
                       OpenFailureCase{1003, "COM3: SerOpenPort failed: Port not valid"},
-                      OpenFailureCase{1004, "COM3: SerOpenPort failed: 2: No such device"},
+                      OpenFailureCase{1004, "COM3: SerOpenPort failed: 2: No such file or directory"},
                       OpenFailureCase{1006, "COM3: SerOpenPort failed: Permission denied"},
                       OpenFailureCase{1007, "COM3: SerOpenPort failed: Device busy"},
                       OpenFailureCase{1008, "COM3: SerOpenPort failed: 19: No such device"},

@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectCase{"unknownPortSkipped",
                    {kTied4},
                    {"COM9", "COM4"},
-                   {"COM9: SerOpenPort failed: 2: No such device", 2},
+                   {"COM9: SerOpenPort failed: 2: No such file or directory", 2},
                    "COM4"}),
     [](const auto& param) { return std::string(param.param.what); });
 
