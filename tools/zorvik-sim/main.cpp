@@ -81,27 +81,27 @@ std::string escaped(std::string_view bytes) {
 // The symlink to the slave, removed at exit if it still points there.
 class Link {
   public:
-    Link(std::string path, const std::string& target) : path_(std::move(path)), target_(target) {
-        if (path_.empty()) return;
+    Link(std::string path, const std::string& target) : linkPath(std::move(path)), linkTarget(target) {
+        if (linkPath.empty()) return;
         std::error_code error;
-        if (fs::is_symlink(path_, error))
-            fs::remove(path_);
-        else if (fs::exists(path_, error))
-            throw std::runtime_error("--link: " + path_ + " exists and is not a symbolic link");
-        fs::create_symlink(target_, path_);
+        if (fs::is_symlink(linkPath, error))
+            fs::remove(linkPath);
+        else if (fs::exists(linkPath, error))
+            throw std::runtime_error("--link: " + linkPath + " exists and is not a symbolic link");
+        fs::create_symlink(linkTarget, linkPath);
     }
     ~Link() {
-        if (path_.empty()) return;
+        if (linkPath.empty()) return;
         std::error_code error;
-        if (fs::is_symlink(path_, error) && fs::read_symlink(path_, error) == target_)
-            fs::remove(path_, error);
+        if (fs::is_symlink(linkPath, error) && fs::read_symlink(linkPath, error) == linkTarget)
+            fs::remove(linkPath, error);
     }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
   private:
-    std::string path_;
-    fs::path target_;
+    std::string linkPath;
+    fs::path linkTarget;
 };
 
 ValueSource makeSource(const Options& options) {
