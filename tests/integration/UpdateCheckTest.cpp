@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "ChildProcess.h"
 #include "base/EventQueueExecutor.h"
+#include "support/ChildProcess.h"
 #include "support/LocalHttpsServer.h"
 #include "util/ReadRemoteUpdate.h"
 #include "util/UpdateWorker.h"
