@@ -6,35 +6,35 @@
 namespace rszorvik::base {
 
 LogChannel::LogChannel(std::ostream& standardStream, Level threshold, Layout layout)
-    : standardStream_(standardStream), threshold_(threshold), layout_(std::move(layout)) {}
+    : defaultStream(standardStream), minimumLevel(threshold), lineLayout(std::move(layout)) {}
 
 void LogChannel::log(Level level, std::string_view logger, std::string_view message) {
-    std::lock_guard lock(mutex_);
-    if (level < threshold_) return;
+    std::lock_guard lock(mutex);
+    if (level < minimumLevel) return;
     const Record record{level, std::string(logger), std::string(message)};
-    if (sink_) {
-        sink_(record);
+    if (recordSink) {
+        recordSink(record);
         return;
     }
-    const std::string line = layout_(record) + '\n';
-    std::ostream& out = stream_ != nullptr ? *stream_ : standardStream_;
+    const std::string line = lineLayout(record) + '\n';
+    std::ostream& out = redirectedStream != nullptr ? *redirectedStream : defaultStream;
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
     out.flush();
 }
 
 LogChannel::Level LogChannel::setThreshold(Level level) {
-    std::lock_guard lock(mutex_);
-    return std::exchange(threshold_, level);
+    std::lock_guard lock(mutex);
+    return std::exchange(minimumLevel, level);
 }
 
 LogChannel::Sink LogChannel::setSink(Sink sink) {
-    std::lock_guard lock(mutex_);
-    return std::exchange(sink_, std::move(sink));
+    std::lock_guard lock(mutex);
+    return std::exchange(recordSink, std::move(sink));
 }
 
 std::ostream* LogChannel::setStream(std::ostream* stream) {
-    std::lock_guard lock(mutex_);
-    return std::exchange(stream_, stream);
+    std::lock_guard lock(mutex);
+    return std::exchange(redirectedStream, stream);
 }
 
 const char* LogChannel::levelName(Level level) {

@@ -47,12 +47,12 @@ class LogChannel {
     static std::string levelLoggerAndMessage(const Record& record);
 
   private:
-    std::mutex mutex_;
-    std::ostream& standardStream_;
-    std::ostream* stream_ = nullptr;
-    Level threshold_;
-    Layout layout_;
-    Sink sink_;
+    std::mutex mutex;
+    std::ostream& defaultStream;
+    std::ostream* redirectedStream = nullptr;
+    Level minimumLevel;
+    Layout lineLayout;
+    Sink recordSink;
 };
 
 // A named writer on a channel.
@@ -60,11 +60,11 @@ class Logger {
   public:
     using Level = LogChannel::Level;
 
-    Logger(LogChannel& channel, std::string name) : channel_(&channel), name_(std::move(name)) {}
+    Logger(LogChannel& channel, std::string name) : destination(&channel), loggerName(std::move(name)) {}
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return loggerName; }
 
-    void log(Level level, const std::string& message) const { channel_->log(level, name_, message); }
+    void log(Level level, const std::string& message) const { destination->log(level, loggerName, message); }
     // The failure's own message is appended after ": ".
     void log(Level level, const std::string& message, const std::exception& failure) const {
         log(level, message + ": " + failure.what());
@@ -75,8 +75,8 @@ class Logger {
     void severe(const std::string& message) const { log(Level::SEVERE, message); }
 
   private:
-    LogChannel* channel_;
-    std::string name_;
+    LogChannel* destination;
+    std::string loggerName;
 };
 
 }  // namespace rszorvik::base

@@ -18,10 +18,10 @@ inline constexpr std::string_view kConfig = "rszorvik.config.ConfigBundle";  // 
 class MissingResourceError : public std::runtime_error {
   public:
     MissingResourceError(const std::string& catalogue, const std::string& key);
-    const std::string& key() const { return key_; }
+    const std::string& key() const { return missingKey; }
 
   private:
-    std::string key_;
+    std::string missingKey;
 };
 
 // A message catalogue such as catalogues::kConfig, read from the properties files embedded in
@@ -31,7 +31,7 @@ class MessageCatalog {
     // The catalogue of that name, loaded once per process; throws std::invalid_argument for an unknown name.
     static const MessageCatalog& get(std::string_view name);
 
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return catalogName; }
     std::string getString(std::string_view key) const;  // throws MissingResourceError
     bool containsKey(std::string_view key) const;
     std::vector<std::string> keys() const;  // every key, sorted
@@ -40,9 +40,9 @@ class MessageCatalog {
 
   private:
     explicit MessageCatalog(std::string name);
-    std::string name_;
+    std::string catalogName;
     struct Data;
-    const Data* data_;
+    const Data* content;
 };
 
 }  // namespace rszorvik::base

@@ -17,8 +17,8 @@ class SystemProperties {
     static void clear(const std::string& name);
 
   private:
-    static std::mutex mutex_;
-    static std::map<std::string, std::optional<std::string>> table_;
+    static std::mutex mutex;
+    static std::map<std::string, std::optional<std::string>> overrides;
 };
 
 }  // namespace rszorvik::base

@@ -42,42 +42,42 @@ bool readable(int fd, int timeoutMs) {
 
 StopSignals::StopSignals(std::function<void()> onStop) {
     const sigset_t set = stopSignalSet();
-    if (const int error = ::pthread_sigmask(SIG_BLOCK, &set, &previousMask_); error != 0)
+    if (const int error = ::pthread_sigmask(SIG_BLOCK, &set, &previousMask); error != 0)
         fail(error, "pthread_sigmask");
-    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (signalFd_ < 0) {
+    signalFd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signalFd < 0) {
         const int error = errno;
-        ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+        ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         fail(error, "signalfd");
     }
     if (!onStop) return;
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd_ < 0) {
+    wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
         const int error = errno;
-        ::close(signalFd_);
-        ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+        ::close(signalFd);
+        ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         fail(error, "eventfd");
     }
-    watcher_ = std::thread([this, onStop = std::move(onStop)] { watch(onStop); });
+    watcher = std::thread([this, onStop = std::move(onStop)] { watch(onStop); });
 }
 
 StopSignals::~StopSignals() {
-    if (watcher_.joinable()) {
+    if (watcher.joinable()) {
         const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
-        watcher_.join();
-        ::close(wakeFd_);
+        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+        watcher.join();
+        ::close(wakeFd);
     }
     // A signal left pending would take its default action, ending the process, once unblocked.
     signalfd_siginfo info;
-    while (::read(signalFd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     }
-    ::close(signalFd_);
-    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    ::close(signalFd);
+    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
 void StopSignals::watch(const std::function<void()>& onStop) {
-    std::array<pollfd, 2> entries{{{signalFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}}};
+    std::array<pollfd, 2> entries{{{signalFd, POLLIN, 0}, {wakeFd, POLLIN, 0}}};
     for (;;) {
         entries[0].revents = entries[1].revents = 0;
         if (::poll(entries.data(), entries.size(), -1) < 0) {
@@ -86,7 +86,7 @@ void StopSignals::watch(const std::function<void()>& onStop) {
         }
         if (entries[1].revents != 0) return;
         if (entries[0].revents != 0) {
-            requested_ = true;
+            stopRequested = true;
             onStop();
             return;
         }
@@ -94,8 +94,8 @@ void StopSignals::watch(const std::function<void()>& onStop) {
 }
 
 bool StopSignals::requested() const {
-    if (!requested_ && readable(signalFd_, 0)) requested_ = true;
-    return requested_;
+    if (!stopRequested && readable(signalFd, 0)) stopRequested = true;
+    return stopRequested;
 }
 
 bool StopSignals::pause(std::chrono::milliseconds duration) const {
@@ -105,8 +105,8 @@ bool StopSignals::pause(std::chrono::milliseconds duration) const {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return true;
-        if (readable(signalFd_, static_cast<int>(std::min<long long>(left.count(), 1 << 30)))) {
-            requested_ = true;
+        if (readable(signalFd, static_cast<int>(std::min<long long>(left.count(), 1 << 30)))) {
+            stopRequested = true;
             return false;
         }
     }

@@ -26,7 +26,7 @@ class StopSignals {
     StopSignals& operator=(const StopSignals&) = delete;
 
     // Readable from the first stop signal on; never read it.
-    int fd() const { return signalFd_; }
+    int fd() const { return signalFd; }
     bool requested() const;
     // Sleeps; false when a stop was requested before or during the pause.
     bool pause(std::chrono::milliseconds duration) const;
@@ -34,11 +34,11 @@ class StopSignals {
   private:
     void watch(const std::function<void()>& onStop);
 
-    sigset_t previousMask_{};
-    int signalFd_ = -1;
-    int wakeFd_ = -1;  // ends the watcher
-    mutable std::atomic<bool> requested_{false};
-    std::thread watcher_;
+    sigset_t previousMask{};
+    int signalFd = -1;
+    int wakeFd = -1;  // ends the watcher
+    mutable std::atomic<bool> stopRequested{false};
+    std::thread watcher;
 };
 
 }  // namespace rszorvik::cli

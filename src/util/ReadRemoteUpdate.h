@@ -14,11 +14,11 @@ namespace rszorvik::util {
 class UpdateIOError : public std::runtime_error {
   public:
     explicit UpdateIOError(const std::string& message, std::string cause = {})
-        : std::runtime_error(message), cause_(std::move(cause)) {}
-    const std::string& cause() const { return cause_; }
+        : std::runtime_error(message), causeText(std::move(cause)) {}
+    const std::string& cause() const { return causeText; }
 
   private:
-    std::string cause_;
+    std::string causeText;
 };
 
 // What one update check asks for.

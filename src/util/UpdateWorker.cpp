@@ -6,12 +6,12 @@
 
 namespace rszorvik::util {
 
-UpdateWorker::UpdateWorker(base::Executor& executor, UpdateWorkerView& view_, UpdateRequest request_,
-                           Texts texts_)
+UpdateWorker::UpdateWorker(base::Executor& executor, UpdateWorkerView& view, UpdateRequest request,
+                           Texts texts)
     : BackgroundTask(executor),
-      view(view_),
-      request(std::move(request_)),
-      texts(texts_ ? std::move(texts_) : Texts(&catalogueText)) {}
+      statusView(view),
+      updateRequest(std::move(request)),
+      statusTexts(texts ? std::move(texts) : Texts(&catalogueText)) {}
 
 std::string UpdateWorker::catalogueText(std::string_view key) {
     return base::MessageCatalog::get(kCatalogue).getString(key);
@@ -20,7 +20,7 @@ std::string UpdateWorker::catalogueText(std::string_view key) {
 std::optional<ReadRemoteUpdate> UpdateWorker::doInBackground() {
     publish(text("checking.for.update"));
     try {
-        return ReadRemoteUpdate(request);
+        return ReadRemoteUpdate(updateRequest);
     } catch (const UpdateIOError&) {
         publish(text("update.check.failed"));
         return std::nullopt;
@@ -29,21 +29,21 @@ std::optional<ReadRemoteUpdate> UpdateWorker::doInBackground() {
 
 void UpdateWorker::process(const std::vector<std::string>& items) {
     for (const std::string& item : items)
-        view.setText(item);
+        statusView.setText(item);
 }
 
 void UpdateWorker::done() {
     try {
         const std::optional<ReadRemoteUpdate> update = get();
         if (!update) return;  // the failure text stays
-        view.setText(text(update->newerVersionAvailable() ? "update.available"
-                                                          : "RevareRiDevFrame2.statusJLabel.text"));
+        statusView.setText(text(update->newerVersionAvailable() ? "update.available"
+                                                                : "RevareRiDevFrame2.statusJLabel.text"));
     } catch (const base::CancellationError&) {
         // stopped on purpose: the last text stays
     } catch (const base::InterruptedError&) {
     } catch (const base::ExecutionError&) {
         // Any other failure of the check is still a failed check, not "checking" for ever.
-        view.setText(text("update.check.failed"));
+        statusView.setText(text("update.check.failed"));
     }
 }
 

@@ -31,11 +31,11 @@ class UpdateWorker : public base::BackgroundTask<std::optional<ReadRemoteUpdate>
     void done() override;
 
   private:
-    std::string text(std::string_view key) const { return texts(key); }
+    std::string text(std::string_view key) const { return statusTexts(key); }
 
-    UpdateWorkerView& view;
-    const UpdateRequest request;
-    const Texts texts;
+    UpdateWorkerView& statusView;
+    const UpdateRequest updateRequest;
+    const Texts statusTexts;
 };
 
 }  // namespace rszorvik::util

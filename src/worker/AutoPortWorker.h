@@ -56,9 +56,9 @@ class AutoPortWorker : public base::BackgroundTask<std::optional<std::string>, s
     int probe(Zivaraze::SerialPortLocal& sp, const std::string& name);
     void say(std::string message);  // publishes and records it for the port under test
 
-    AutoPortWorkerView& view;
-    const std::vector<std::string> ports;
-    const Pause pause;
+    AutoPortWorkerView& progressView;
+    const std::vector<std::string> candidatePorts;
+    const Pause pauseBetween;
 
     // Worker thread only.
     std::optional<std::string> bestPortName;

@@ -43,24 +43,24 @@ class Pty {
     Pty() {
         int slave = -1;
         char name[256] = {0};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+        if (openpty(&masterFd, &slave, name, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
         ::close(slave);  // the port under test is the only user of the slave side
-        path_ = name;
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        slavePath = name;
+        fcntl(masterFd, F_SETFL, fcntl(masterFd, F_GETFL) | O_NONBLOCK);
     }
     ~Pty() { closeMaster(); }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
-    const std::string& path() const { return path_; }
-    int master() const { return master_; }
+    const std::string& path() const { return slavePath; }
+    int master() const { return masterFd; }
 
     // What the device sends: arrives at the port.
     void send(const std::string& bytes) const {
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            const ssize_t n = ::write(masterFd, bytes.data() + done, bytes.size() - done);
             if (n > 0) done += static_cast<std::size_t>(n);
             if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("pty write failed");
             if (n < 0 && errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -71,10 +71,10 @@ class Pty {
     std::string receive(std::size_t count) const {
         std::string text;
         while (text.size() < count) {
-            pollfd p{master_, POLLIN, 0};
+            pollfd p{masterFd, POLLIN, 0};
             if (poll(&p, 1, 5000) <= 0) break;
             char buffer[4096];
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            const ssize_t n = ::read(masterFd, buffer, sizeof buffer);
             if (n <= 0) break;
             text.append(buffer, static_cast<std::size_t>(n));
         }
@@ -82,13 +82,13 @@ class Pty {
     }
 
     void closeMaster() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
+        if (masterFd >= 0) ::close(masterFd);
+        masterFd = -1;
     }
 
   private:
-    int master_ = -1;
-    std::string path_;
+    int masterFd = -1;
+    std::string slavePath;
 };
 
 // Reads until count bytes came, with the port's own receive timeout doing the waiting.
@@ -378,29 +378,29 @@ class InterruptedSystemCalls {
   public:
     InterruptedSystemCalls(void (*plug)(zsp::sys::Calls&), int times) {
         const std::string path = Zivaraze::NativeLibrary::executableDir() + "/libzspWin.so";
-        module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (module_ == nullptr) throw std::runtime_error("the module is not loaded: " + path);
-        replace_ = reinterpret_cast<Replace>(dlsym(module_, "ZspReplaceSystemCalls"));
-        if (replace_ == nullptr) throw std::runtime_error("the module has no system-call table");
-        hostCalls = replace_(nullptr);
-        table_ = *hostCalls;
-        plug(table_);
+        module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (module == nullptr) throw std::runtime_error("the module is not loaded: " + path);
+        replaceCalls = reinterpret_cast<Replace>(dlsym(module, "ZspReplaceSystemCalls"));
+        if (replaceCalls == nullptr) throw std::runtime_error("the module has no system-call table");
+        hostCalls = replaceCalls(nullptr);
+        pluggedCalls = *hostCalls;
+        plug(pluggedCalls);
         interruptionsLeft = times;
-        replace_(&table_);
+        replaceCalls(&pluggedCalls);
     }
     ~InterruptedSystemCalls() {
-        replace_(hostCalls);
+        replaceCalls(hostCalls);
         interruptionsLeft = 0;
-        dlclose(module_);
+        dlclose(module);
     }
     InterruptedSystemCalls(const InterruptedSystemCalls&) = delete;
     InterruptedSystemCalls& operator=(const InterruptedSystemCalls&) = delete;
 
   private:
     using Replace = const zsp::sys::Calls* (*)(const zsp::sys::Calls*);
-    void* module_ = nullptr;
-    Replace replace_ = nullptr;
-    zsp::sys::Calls table_{};
+    void* module = nullptr;
+    Replace replaceCalls = nullptr;
+    zsp::sys::Calls pluggedCalls{};
 };
 
 struct InterruptedCall {

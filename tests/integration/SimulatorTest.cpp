@@ -33,23 +33,23 @@ constexpr auto kPatience = 10s;  // a safety limit for a hung simulator, not a t
 
 class Simulator {
   public:
-    explicit Simulator(std::vector<std::string> args) : child_(withSimulator(std::move(args))) {}
+    explicit Simulator(std::vector<std::string> args) : child(withSimulator(std::move(args))) {}
 
     ~Simulator() {
-        if (reader_ >= 0) ::close(reader_);
+        if (readerFd >= 0) ::close(readerFd);
     }
 
     // The first line of the simulator's standard output; empty when it ended without one.
-    std::string slavePath() { return child_.firstLine(kPatience); }
+    std::string slavePath() { return child.firstLine(kPatience); }
 
     void openReader(const std::string& path) {
-        reader_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(reader_, 0) << path;
+        readerFd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(readerFd, 0) << path;
     }
 
     void closeReader() {
-        ::close(reader_);
-        reader_ = -1;
+        ::close(readerFd);
+        readerFd = -1;
     }
 
     // Reads until the simulator closes its end (or at least `atLeast` bytes arrived, when given).
@@ -57,10 +57,10 @@ class Simulator {
         std::string received;
         const auto end = std::chrono::steady_clock::now() + kPatience;
         while (received.size() < atLeast && std::chrono::steady_clock::now() < end) {
-            pollfd entry{reader_, POLLIN, 0};
+            pollfd entry{readerFd, POLLIN, 0};
             if (::poll(&entry, 1, 100) <= 0) continue;
             std::array<char, 256> buffer;
-            const ssize_t n = ::read(reader_, buffer.data(), buffer.size());
+            const ssize_t n = ::read(readerFd, buffer.data(), buffer.size());
             if (n <= 0) break;  // EIO: the simulator closed the terminal
             received.append(buffer.data(), static_cast<std::size_t>(n));
         }
@@ -68,10 +68,10 @@ class Simulator {
     }
 
     // Exit status, or -1 when it did not end in time.
-    int wait() { return child_.wait(kPatience); }
+    int wait() { return child.wait(kPatience); }
 
-    void signal(int number) { child_.signal(number); }
-    const std::string& err() const { return child_.err; }
+    void signal(int number) { child.signal(number); }
+    const std::string& err() const { return child.err; }
 
   private:
     static std::vector<std::string> withSimulator(std::vector<std::string> args) {
@@ -79,8 +79,8 @@ class Simulator {
         return args;
     }
 
-    rszorvik::test::ChildProcess child_;
-    int reader_ = -1;
+    rszorvik::test::ChildProcess child;
+    int readerFd = -1;
 };
 
 std::vector<std::string> splitLines(const std::string& bytes, char terminator) {

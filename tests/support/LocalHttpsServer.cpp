@@ -90,31 +90,32 @@ void makeAuthority(const std::string& dir, const std::string& name, const std::s
 LocalHttpsServer::LocalHttpsServer() {
     std::string pattern = (std::filesystem::temp_directory_path() / "zorvik-https-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
-    const std::string log = dir_ + "/openssl.log";
-    makeAuthority(dir_, "ca", log);
-    makeAuthority(dir_, "other-ca", log);
-    caFile_ = dir_ + "/ca.pem";
-    otherCaFile_ = dir_ + "/other-ca.pem";
-    std::ofstream(dir_ + "/server.ext")
+    workDir = pattern;
+    const std::string log = workDir + "/openssl.log";
+    makeAuthority(workDir, "ca", log);
+    makeAuthority(workDir, "other-ca", log);
+    caPath = workDir + "/ca.pem";
+    otherCaPath = workDir + "/other-ca.pem";
+    std::ofstream(workDir + "/server.ext")
         << "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n"
            "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n";
     run({"openssl", "req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-         "-keyout", dir_ + "/server.key", "-out", dir_ + "/server.csr", "-subj", "/CN=127.0.0.1"},
+         "-keyout", workDir + "/server.key", "-out", workDir + "/server.csr", "-subj", "/CN=127.0.0.1"},
         log);
-    run({"openssl", "x509", "-req", "-in", dir_ + "/server.csr", "-CA", caFile_, "-CAkey", dir_ + "/ca.key",
-         "-set_serial", "2", "-days", "2", "-extfile", dir_ + "/server.ext", "-out", dir_ + "/server.pem"},
+    run({"openssl", "x509", "-req", "-in", workDir + "/server.csr", "-CA", caPath, "-CAkey",
+         workDir + "/ca.key", "-set_serial", "2", "-days", "2", "-extfile", workDir + "/server.ext", "-out",
+         workDir + "/server.pem"},
         log);
-    std::filesystem::create_directory(dir_ + "/www");
+    std::filesystem::create_directory(workDir + "/www");
 
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    pid_ = spawn({"python3", ZORVIK_TEST_SUPPORT_DIR "/https_server.py", "--cert", dir_ + "/server.pem",
-                  "--key", dir_ + "/server.key", "--root", dir_ + "/www"},
-                 dir_ + "/server.log", in[0], out[1]);
+    serverPid = spawn({"python3", ZORVIK_TEST_SUPPORT_DIR "/https_server.py", "--cert",
+                       workDir + "/server.pem", "--key", workDir + "/server.key", "--root", workDir + "/www"},
+                      workDir + "/server.log", in[0], out[1]);
     ::close(in[0]);
     ::close(out[1]);
-    stdin_ = in[1];
+    serverStdin = in[1];
 
     std::string line;
     pollfd fd{out[0], POLLIN, 0};
@@ -125,9 +126,9 @@ LocalHttpsServer::LocalHttpsServer() {
         line.append(buffer.data(), static_cast<std::size_t>(n));
     }
     ::close(out[0]);
-    port_ = std::atoi(line.c_str());
-    if (port_ <= 0) {
-        const std::string why = readAll(dir_ + "/server.log");
+    listenPort = std::atoi(line.c_str());
+    if (listenPort <= 0) {
+        const std::string why = readAll(workDir + "/server.log");
         stop();
         throw std::runtime_error("the HTTPS server did not start: " + why);
     }
@@ -138,46 +139,47 @@ LocalHttpsServer::~LocalHttpsServer() {
 }
 
 void LocalHttpsServer::stop() {
-    if (stdin_ >= 0) ::close(stdin_);
-    stdin_ = -1;
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+    if (serverStdin >= 0) ::close(serverStdin);
+    serverStdin = -1;
+    if (serverPid > 0) {
+        ::kill(serverPid, SIGTERM);
+        ::waitpid(serverPid, nullptr, 0);
+        serverPid = -1;
     }
-    if (!dir_.empty()) {
+    if (!workDir.empty()) {
         std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-        dir_.clear();
+        std::filesystem::remove_all(workDir, ignored);
+        workDir.clear();
     }
 }
 
 void LocalHttpsServer::putFile(const std::string& name, const std::string& content) const {
-    std::ofstream(dir_ + "/www/" + name, std::ios::binary) << content;
+    std::ofstream(workDir + "/www/" + name, std::ios::binary) << content;
 }
 
 std::string LocalHttpsServer::url(const std::string& pathAndQuery) const {
-    return "https://127.0.0.1:" + std::to_string(port_) + "/" + pathAndQuery;
+    return "https://127.0.0.1:" + std::to_string(listenPort) + "/" + pathAndQuery;
 }
 
 SilentListener::SilentListener() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    socketFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 4) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (socketFd < 0 || ::bind(socketFd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(socketFd, 4) != 0 ||
+        ::getsockname(socketFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
-    port_ = ntohs(address.sin_port);
+    listenPort = ntohs(address.sin_port);
 }
 
 SilentListener::~SilentListener() {
-    if (fd_ >= 0) ::close(fd_);
+    if (socketFd >= 0) ::close(socketFd);
 }
 
 std::string SilentListener::url(const std::string& path) const {
-    return "https://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    return "https://127.0.0.1:" + std::to_string(listenPort) + "/" + path;
 }
 
 }  // namespace rszorvik::test

@@ -19,19 +19,19 @@ class LocalHttpsServer {
 
     void putFile(const std::string& name, const std::string& content) const;
     std::string url(const std::string& pathAndQuery) const;  // "https://127.0.0.1:PORT/" + pathAndQuery
-    const std::string& caFile() const { return caFile_; }    // the authority that signed the server
-    const std::string& otherCaFile() const { return otherCaFile_; }  // an authority that did not
-    int port() const { return port_; }
+    const std::string& caFile() const { return caPath; }     // the authority that signed the server
+    const std::string& otherCaFile() const { return otherCaPath; }  // an authority that did not
+    int port() const { return listenPort; }
 
   private:
     void stop();
 
-    std::string dir_;
-    std::string caFile_;
-    std::string otherCaFile_;
-    pid_t pid_ = -1;
-    int stdin_ = -1;  // closing it ends the server
-    int port_ = 0;
+    std::string workDir;
+    std::string caPath;
+    std::string otherCaPath;
+    pid_t serverPid = -1;
+    int serverStdin = -1;  // closing it ends the server
+    int listenPort = 0;
 };
 
 // A socket on 127.0.0.1 that listens and never accepts: the kernel completes the connection, nobody answers.
@@ -44,8 +44,8 @@ class SilentListener {
     std::string url(const std::string& path) const;  // "https://127.0.0.1:PORT/" + path
 
   private:
-    int fd_ = -1;
-    int port_ = 0;
+    int socketFd = -1;
+    int listenPort = 0;
 };
 
 }  // namespace rszorvik::test

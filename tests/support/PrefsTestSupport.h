@@ -33,32 +33,32 @@ inline std::vector<std::string> entryLines(const std::string& content) {
 class LogCapture {
   public:
     LogCapture() {
-        previousThreshold_ = Logger::setThreshold(Logger::Level::FINE);
-        previousSink_ = Logger::setSink([this](const Logger::Record& r) { records_.push_back(r); });
+        previousThreshold = Logger::setThreshold(Logger::Level::FINE);
+        previousSink = Logger::setSink([this](const Logger::Record& r) { records.push_back(r); });
     }
     ~LogCapture() {
-        Logger::setSink(previousSink_);
-        Logger::setThreshold(previousThreshold_);
+        Logger::setSink(previousSink);
+        Logger::setThreshold(previousThreshold);
     }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
     bool contains(const std::string& start) const {
-        for (const auto& r : records_)
+        for (const auto& r : records)
             if (r.message.rfind(start, 0) == 0) return true;
         return false;
     }
     std::string all() const {
         std::string text;
-        for (const auto& r : records_)
+        for (const auto& r : records)
             text += r.message + "\n";
         return text;
     }
 
   private:
-    std::vector<Logger::Record> records_;
-    Logger::Level previousThreshold_;
-    Logger::Sink previousSink_;
+    std::vector<Logger::Record> records;
+    Logger::Level previousThreshold;
+    Logger::Sink previousSink;
 };
 
 // Points the file-backed store at a file in a temporary folder; every test starts with a new store.

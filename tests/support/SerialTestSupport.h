@@ -45,15 +45,15 @@ class ScopedSerialPlatform {
 // Collects what the serial library prints while the object lives.
 class CapturedDiagnostics {
   public:
-    CapturedDiagnostics() { Zivaraze::setDiagnosticStream(&text_); }
+    CapturedDiagnostics() { Zivaraze::setDiagnosticStream(&captured); }
     ~CapturedDiagnostics() { Zivaraze::setDiagnosticStream(nullptr); }
     CapturedDiagnostics(const CapturedDiagnostics&) = delete;
     CapturedDiagnostics& operator=(const CapturedDiagnostics&) = delete;
 
-    std::string text() const { return text_.str(); }
+    std::string text() const { return captured.str(); }
 
   private:
-    std::ostringstream text_;
+    std::ostringstream captured;
 };
 
 // The message of the IOError the call throws, or "(no error)".

@@ -18,20 +18,20 @@ class TempDir {
     explicit TempDir(const std::string& prefix = "zorvik-test") {
         std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-        path_ = pattern;
+        root = pattern;
     }
     ~TempDir() {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(root, ignored);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return root; }
+    std::filesystem::path operator/(const std::string& name) const { return root / name; }
 
   private:
-    std::filesystem::path path_;
+    std::filesystem::path root;
 };
 
 // The file's bytes; empty when it cannot be read.

@@ -20,7 +20,7 @@ class VirtualPort {
     VirtualPort(const VirtualPort&) = delete;
     VirtualPort& operator=(const VirtualPort&) = delete;
 
-    const std::string& slavePath() const { return slavePath_; }
+    const std::string& slavePath() const { return slaveDevicePath; }
 
     // Also throws away whatever the reader sent (echo, data commands): nobody reads it here.
     bool readerPresent();
@@ -33,8 +33,8 @@ class VirtualPort {
     void drain(std::chrono::milliseconds limit, const cli::StopSignals& stop);
 
   private:
-    int master_ = -1;
-    std::string slavePath_;
+    int masterFd = -1;
+    std::string slaveDevicePath;
 };
 
 }  // namespace rszorvik::sim

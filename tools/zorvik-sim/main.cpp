@@ -82,28 +82,28 @@ std::string escaped(std::string_view bytes) {
 // replaced: it may be another program's link.
 class Link {
   public:
-    Link(std::string path, const std::string& target) : path_(std::move(path)), target_(target) {
-        if (path_.empty()) return;
+    Link(std::string path, const std::string& target) : linkPath(std::move(path)), linkTarget(target) {
+        if (linkPath.empty()) return;
         std::error_code error;
-        if (fs::symlink_status(path_, error).type() != fs::file_type::not_found) {
-            const std::string existing = path_;
-            path_.clear();  // not ours: the destructor leaves it alone
+        if (fs::symlink_status(linkPath, error).type() != fs::file_type::not_found) {
+            const std::string existing = linkPath;
+            linkPath.clear();  // not ours: the destructor leaves it alone
             throw std::invalid_argument("--link: " + existing + " already exists; give a path that does not");
         }
-        fs::create_symlink(target_, path_);
+        fs::create_symlink(linkTarget, linkPath);
     }
     ~Link() {
-        if (path_.empty()) return;
+        if (linkPath.empty()) return;
         std::error_code error;
-        if (fs::is_symlink(path_, error) && fs::read_symlink(path_, error) == target_)
-            fs::remove(path_, error);
+        if (fs::is_symlink(linkPath, error) && fs::read_symlink(linkPath, error) == linkTarget)
+            fs::remove(linkPath, error);
     }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
   private:
-    std::string path_;
-    fs::path target_;
+    std::string linkPath;
+    fs::path linkTarget;
 };
 
 ValueSource makeSource(const Options& options) {
