@@ -12,6 +12,7 @@ namespace catalogues {
 inline constexpr std::string_view kProgram = "rszorvik.zorvik";              // the window and zorvik-cli
 inline constexpr std::string_view kWorker = "rszorvik.worker.WorkerBundle";  // acquisition and detection
 inline constexpr std::string_view kConfig = "rszorvik.config.ConfigBundle";  // setting labels, presets
+inline constexpr std::string_view kCli = "rszorvik.cli.CliBundle";           // zorvik-cli's own sentences
 }  // namespace catalogues
 
 // A key the catalogue does not hold.

@@ -23,6 +23,9 @@ void report(std::string_view command, const std::string& message);
 // A text of the program's catalogue (the window's texts, which the subcommands share).
 std::string programText(std::string_view key);
 
+// A sentence of zorvik-cli itself, from its own catalogue.
+std::string cliText(std::string_view key);
+
 // Ends the subcommand with kNoNativeModule and the catalogue's message when the native serial module
 // cannot be loaded. Loading it prints diagnostics: point those away from standard output first where the
 // subcommand prints its results there.

@@ -65,13 +65,15 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     std::int32_t readLoop(WorkerStage::Kind kind, const std::string& parityText,
                           const std::string& framingText);
 
+    // Closes the port; a port whose device is gone still releases its handle.
+    void closePort() noexcept;
+
     WeightWorkerView& view;
     config::Config config;
     std::unique_ptr<Zivaraze::SerialPortLocal> sp;
 
   private:
     void setUpLines();
-    void closePort() noexcept;
     // False when the port reports that its device failed or went away.
     bool portAlive();
 

@@ -18,7 +18,14 @@ constexpr auto kLineSettle = std::chrono::milliseconds(50);
 WeightWorkerAnd::WeightWorkerAnd(const config::Config& config, WeightWorkerView& view,
                                  base::Executor& executor)
     : WeightWorker(config, view, executor) {
-    testDevice();
+    // The port is open and the view shows it connected: a failing test must undo both.
+    try {
+        testDevice();
+    } catch (...) {
+        closePort();
+        view.setConnectedInGUI(false);
+        throw;
+    }
 }
 
 void WeightWorkerAnd::testDevice() {
