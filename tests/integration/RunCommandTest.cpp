@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MessageCatalog.h"
 #include "integration/ChildProcess.h"
 #include "worker/WeightWorker.h"
 
@@ -186,6 +187,31 @@ INSTANTIATE_TEST_SUITE_P(Run, StopCases,
                          ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT},
                                            StopCase{"Sighup", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
+
+// The reader of the values leaves (`run --output stdout | head -1`): the run ends through its end
+// handler with status 0 or 1, never by SIGPIPE.
+TEST_F(RunCommandTest, AReaderThatLeavesEndsTheRunThroughItsEndHandler) {
+    ChildProcess sim({simPath(), "--quiet", "--interval-ms", "20", "--format", "generic", "--values", "4,5",
+                      "--count", "0"});
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+    ChildProcess shell({"/bin/bash", "-c",
+                        "'" + cliPath() + "' --prefs '" + prefs.string() + "' run --output stdout '" + pty +
+                            "' | head -1; echo \"status ${PIPESTATUS[0]}\" >&2"});
+    ASSERT_EQ(shell.wait(kPatience), 0) << shell.err;
+    sim.signal(SIGTERM);
+    sim.wait(kPatience);
+
+    EXPECT_EQ(lines(shell.out), std::vector<std::string>{"4"});
+    const auto log = lines(shell.err);
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.back() == "status 0" || log.back() == "status 1") << shell.err;
+    EXPECT_TRUE(logHas(
+        log,
+        rszorvik::base::MessageCatalog::get(rszorvik::base::catalogues::kCli).getString("run.output.closed")))
+        << shell.err;
+    EXPECT_TRUE(logHas(log, WeightWorker::text("stopped"))) << shell.err;
+}
 
 struct RefusalCase {
     std::string name;
