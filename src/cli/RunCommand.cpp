@@ -16,6 +16,7 @@
 
 #include "base/EventQueueExecutor.h"
 #include "base/Log.h"
+#include "base/MessageFormat.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/StopSignals.h"
@@ -86,7 +87,7 @@ constexpr auto kTypingAfterStop = std::chrono::seconds(10);
 
 int run(const GlobalOptions& global, const RunOptions& options) {
     if (options.output != "keys" && options.output != "stdout")
-        fail("run", "--output is keys or stdout, not \"" + options.output + "\"", kUsage);
+        fail("run", base::formatMessage(cliText("run.output.choice"), {options.output}), kUsage);
     const bool toStdout = options.output == "stdout";
     // Checked before anything is opened.
     config::Config scratch;
@@ -126,7 +127,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     try {
         stored = openStoredSettings(global, {});
     } catch (const std::exception& e) {
-        fail("run", std::string("cannot open the settings: ") + e.what(), kRunFailed);
+        fail("run", cliText("run.cannot.open.settings") + e.what(), kRunFailed);
     }
     config::Config& config = stored.config;
     // The stored port is kept even when discovery does not list it (a pseudo-terminal, an adapter that

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     rszorvik::cli::addTypeCommand(app, global);
     rszorvik::cli::addReplayCommand(app, global);
     rszorvik::cli::addPortsCommand(app, global);
+    rszorvik::cli::addMessageCommand(app, global);
 
     try {
         app.parse(argc, argv);

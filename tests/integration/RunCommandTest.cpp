@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/EmbeddedResources.h"
 #include "base/MessageCatalog.h"
+#include "base/Properties.h"
 #include "integration/ChildProcess.h"
 #include "worker/WeightWorker.h"
 
@@ -241,5 +243,36 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"UnknownOutput", {}, "printer", "/dev/null", 2},
                       RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3}),
     [](const auto& param) { return param.param.name; });
+
+// One language per process, chosen by ZORVIK_LANGUAGE: the run's own sentence and the window's catalogue
+// text it reports come from the same language.
+TEST_F(RunCommandTest, OneLanguagePerProcess) {
+    struct Case {
+        std::string setting;
+        std::string suffix;  // of the catalogue files that must speak
+    };
+    const Case cases[] = {{"", "_de"}, {"de", "_de"}, {"en", ""}, {"fr", "_de"}};
+    const auto text = [](const std::string& file, const std::string& key) {
+        const auto bytes = rszorvik::base::embeddedResource(file);
+        return bytes ? rszorvik::base::Properties::parse(*bytes, rszorvik::base::Properties::Charset::Utf8)
+                           .get(key, "?")
+                     : std::string("?");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("ZORVIK_LANGUAGE=" + c.setting);
+        ChildProcess cli({"/usr/bin/env", "ZORVIK_LANGUAGE=" + c.setting, cliPath(), "--prefs",
+                          prefs.string(), "run", "--output", "stdout", "/dev/zorvik-no-such-port"});
+        EXPECT_EQ(cli.wait(kPatience), 3) << cli.err;
+        EXPECT_NE(cli.err.find(text("rszorvik.zorvik" + c.suffix + ".properties", "error.opening.port")),
+                  std::string::npos)
+            << cli.err;
+        ChildProcess refused({"/usr/bin/env", "ZORVIK_LANGUAGE=" + c.setting, cliPath(), "--prefs",
+                              prefs.string(), "run", "--output", "printer", "/dev/null"});
+        EXPECT_EQ(refused.wait(kPatience), 2) << refused.err;
+        const std::string choice =
+            text("rszorvik.cli.CliBundle" + c.suffix + ".properties", "run.output.choice");
+        EXPECT_NE(refused.err.find(choice.substr(0, choice.find('%'))), std::string::npos) << refused.err;
+    }
+}
 
 }  // namespace
