@@ -10,6 +10,7 @@
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,9 +70,13 @@ class RunView : public worker::OutputRunView {
     void logEvent(const std::string& text) override { log.write(text); }
     void logImportantEvent(const std::string& text) override { log.write(text); }
     void setConnectedInGUI(bool connected) override {
-        // The worker's end has closed the port: the reading is over.
-        if (!connected) executor.quit();
+        // The worker's end has closed the port and what was received is typed: the run is over.
+        if (!connected) {
+            ended = true;
+            executor.quit();
+        }
     }
+    bool disconnected() const { return ended; }
     void update(const worker::DataLine& line) override { log.write(line.getRawData()); }
     void startProblem(const std::string& key, const std::string& message) override {
         log.write(programText(key) + message);
@@ -80,6 +85,7 @@ class RunView : public worker::OutputRunView {
   private:
     EventLog& log;
     base::EventQueueExecutor& executor;
+    bool ended = false;  // executor's thread only
 };
 
 // How long the values received before a stop signal may take to be typed; a second signal ends it at once.
@@ -104,6 +110,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     EventLog log;
     RunView view(log, executor);
     std::unique_ptr<worker::OutputRun> outputRun;
+    std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
     std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
     StopSignals signals([&](int count) {
         if (count == 1) {
@@ -116,8 +123,9 @@ int run(const GlobalOptions& global, const RunOptions& options) {
                     executor.quit();
                 }
             });
-        } else if (outputRun) {
-            outputRun->interruptTyping();
+        } else {
+            std::lock_guard lock(outputRunMutex);
+            if (outputRun) outputRun->interruptTyping();
         }
     });
 
@@ -149,28 +157,26 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         log.write(cliText("run.output.closed"));
         return false;
     };
-    outputRun = std::make_unique<worker::OutputRun>(config, view, executor, std::move(runOptions));
+    {
+        std::lock_guard lock(outputRunMutex);
+        outputRun = std::make_unique<worker::OutputRun>(config, view, executor, std::move(runOptions));
+    }
     if (!outputRun->start()) throw CLI::RuntimeError(kPortFailed);
-    executor.run();
-
-    // The reading is over (stopped, or the port was lost): what was received is typed with its pauses,
-    // within kTypingAfterStop of a stop signal.
-    const auto stopDeadline = [&] {
-        const std::int64_t at = firstStop;
-        if (at == 0) return std::chrono::steady_clock::time_point::max();
-        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(at)) +
-               kTypingAfterStop;
-    };
-    for (;;) {
-        // A stop signal may arrive during the wait and bring the deadline forward.
-        const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-        const auto deadline = std::min(slice, stopDeadline());
-        if (outputRun->awaitTyped(deadline) || !outputRun->typing()) break;
-        if (std::chrono::steady_clock::now() >= stopDeadline()) break;
+    // The run ends with the worker's end handler; after a stop signal or a lost port it first types what
+    // it had received, with its pauses, but within kTypingAfterStop of a stop signal.
+    while (!view.disconnected()) {
+        executor.runFor(std::chrono::milliseconds(100));
+        const std::int64_t stopAt = firstStop;
+        if (stopAt != 0 && std::chrono::steady_clock::now().time_since_epoch().count() - stopAt >=
+                               std::chrono::steady_clock::duration(kTypingAfterStop).count())
+            outputRun->interruptTyping();
     }
     outputRun->endTyping();
     const bool failed = outputRun->outputFailed();
-    outputRun.reset();
+    {
+        std::lock_guard lock(outputRunMutex);
+        outputRun.reset();
+    }
     return signals.requested() && !failed ? kStopped : kRunFailed;
 }
 

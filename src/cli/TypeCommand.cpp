@@ -73,8 +73,13 @@ void type(const TypeOptions& o) {
         std::cout << left << "..." << std::endl;
         std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-    for (const std::string& value : o.values) {
-        if (!value.empty()) keybot->typeValue(value);
+    try {
+        for (const std::string& value : o.values) {
+            if (!value.empty()) keybot->typeValue(value);
+        }
+    } catch (const platform::KeyOutputLost& e) {
+        std::cerr << cliText("type.no.keyboard.output") << e.what() << std::endl;
+        throw CLI::RuntimeError(1);
     }
     std::cout << cliText("type.done") << std::endl;
 }

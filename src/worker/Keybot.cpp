@@ -62,6 +62,9 @@ void Keybot::run() {
     } catch (const platform::KeyOutputLost& e) {
         lost = true;
         report(cannotType + value + " (" + e.what() + ")");
+        // Ended before anyone hears of the loss.
+        ended_ = true;
+        queue().wake();
         if (lostHandler) lostHandler(e.what());
     }
     ended_ = true;

@@ -29,7 +29,13 @@ class OutputRun::WorkerView final : public WeightWorkerView {
 
     void logEvent(const std::string& text) override { run.view.logEvent(text); }
     void logImportantEvent(const std::string& text) override { run.view.logImportantEvent(text); }
-    void setConnectedInGUI(bool connected) override { run.view.setConnectedInGUI(connected); }
+    void setConnectedInGUI(bool connected) override {
+        if (connected) {
+            run.view.setConnectedInGUI(true);
+        } else {
+            run.workerEnded();
+        }
+    }
     void update(const DataLine& line) override { run.update(line); }
     void warn(const std::string& text) override { run.view.warn(text); }
 
@@ -51,6 +57,7 @@ OutputRun::OutputRun(const config::Config& settings, OutputRunView& frontEnd, ba
 OutputRun::~OutputRun() {
     if (worker) worker->cancel(true);
     keybotThread.interrupt();
+    if (finisher.joinable()) finisher.join();
     if (keybotThread.joinable()) keybotThread.join();
     if (soundBot) soundBot->close();
 }
@@ -135,6 +142,7 @@ void OutputRun::update(const DataLine& received) {
 }
 
 void OutputRun::stop() {
+    stopRequested = true;
     handOver = false;
     stopReading();
     keybotThread.interrupt();
@@ -143,6 +151,22 @@ void OutputRun::stop() {
 
 void OutputRun::stopReading() {
     if (worker) worker->cancel(true);
+}
+
+void OutputRun::workerEnded() {
+    const bool toType = !stopRequested && keyBot && keybotThread.joinable() && !keyBot->hasEnded() &&
+                        Keybot::queue().unfinished() > 0;
+    if (!toType || finisher.joinable()) {
+        view.setConnectedInGUI(false);
+        return;
+    }
+    finisher = std::thread([this, token = std::weak_ptr<int>(alive)] {
+        // Ends when everything is typed, or when the keyboard output was stopped or lost.
+        keyBot->awaitIdle(std::chrono::steady_clock::time_point::max());
+        executor.post([this, token] {
+            if (token.lock()) view.setConnectedInGUI(false);
+        });
+    });
 }
 
 void OutputRun::outputLost() {

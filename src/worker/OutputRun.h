@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Executor.h"
@@ -45,7 +46,11 @@ class OutputRunView : public WeightWorkerView {
 //           (false: nothing runs, the view was told why; drop the run)
 //   lines:  the worker's lines reach the view's update() through the run; nothing to forward.
 //   stop:   run->stop(); the worker's end handler then closes the port and calls
-//           setConnectedInGUI(false), after which the run may be dropped.
+//           setConnectedInGUI(false), after which the run may be dropped (in a task posted from there:
+//           the call comes from inside the end handler).
+//   The worker also ends by itself (port lost, keyboard output lost): the same setConnectedInGUI(false),
+//   which the run holds back until the keyboard output has typed what was received (a stop() meanwhile
+//   ends that at once), so that the last value keeps its pauses.
 // zorvik-cli adds the wait for the typing (awaitTyped) and the report of what was left (endTyping).
 class OutputRun {
   public:
@@ -64,7 +69,8 @@ class OutputRun {
     // The view and the executor must outlive the run. The settings are copied.
     OutputRun(const config::Config& config, OutputRunView& view, base::Executor& executor, Options options);
     OutputRun(const config::Config& config, OutputRunView& view, base::Executor& executor);
-    // Stops what still runs (as stop()) and waits for the keyboard thread.
+    // Waits for the keyboard thread. Drop a started run only after its worker's end handler has called
+    // setConnectedInGUI(false): until then the worker reports to the run.
     ~OutputRun();
     OutputRun(const OutputRun&) = delete;
     OutputRun& operator=(const OutputRun&) = delete;
@@ -108,6 +114,8 @@ class OutputRun {
     class WorkerView;
 
     void outputLost();
+    // The worker's end handler is through: disconnected now, or once the typing is done.
+    void workerEnded();
 
     config::Config config;
     OutputRunView& view;
@@ -119,8 +127,10 @@ class OutputRun {
     std::unique_ptr<Ignorer> ignorer;
     std::shared_ptr<WeightWorker> worker;
     base::InterruptibleThread keybotThread;
+    std::thread finisher;  // holds back the disconnection until the typing is done
     std::shared_ptr<int> alive = std::make_shared<int>(0);  // tasks posted by the keyboard thread check it
     bool handOver = true;                                   // false after stop()
+    bool stopRequested = false;
     std::atomic<bool> outputFailed_{false};
 };
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -67,6 +68,9 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
 
     // Closes the port; a port whose device is gone still releases its handle.
     void closePort() noexcept;
+    // Runs a step of the construction after the port was opened; when it fails, the port is closed and
+    // the view switched back to disconnected before the failure goes on.
+    void undoOpeningOnFailure(const std::function<void()>& step);
 
     WeightWorkerView& view;
     config::Config config;

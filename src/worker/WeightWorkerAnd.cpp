@@ -18,14 +18,7 @@ constexpr auto kLineSettle = std::chrono::milliseconds(50);
 WeightWorkerAnd::WeightWorkerAnd(const config::Config& config, WeightWorkerView& view,
                                  base::Executor& executor)
     : WeightWorker(config, view, executor) {
-    // The port is open and the view shows it connected: a failing test must undo both.
-    try {
-        testDevice();
-    } catch (...) {
-        closePort();
-        view.setConnectedInGUI(false);
-        throw;
-    }
+    undoOpeningOnFailure([this] { testDevice(); });
 }
 
 void WeightWorkerAnd::testDevice() {

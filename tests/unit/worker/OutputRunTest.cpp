@@ -27,6 +27,7 @@ using namespace std::chrono_literals;
 using config::ConfigHelper::Instrument;
 using config::ConfigHelper::OutputTerminator;
 using config::ConfigHelper::Sound;
+using test::KeyEvent;
 
 constexpr auto kPatience = 10s;  // a limit for a hung run, not a timing check
 
@@ -273,6 +274,45 @@ TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
     EXPECT_EQ(run->endTyping(), (std::vector<std::string>{"2", "3"}));
     EXPECT_EQ(injector->keys(), "+49 -49");
     EXPECT_TRUE(journal.has("important:" + WeightWorker::text("values.not.typed") + " \"2\", \"3\""));
+}
+
+// The instrument goes away while a value is typed: the run reports the loss at once but stays connected
+// until the value is typed with its pauses; only then does the front end see the end.
+TEST_F(OutputRunTest, APortLostWhileTypingEndsOnceTheValueIsTyped) {
+    config.setDelay("1");
+    std::mutex gate;
+    std::unique_lock held(gate);
+    options.injector = [&] {
+        auto made = std::make_unique<test::RecordingKeyInjector>();
+        made->onPause([&] { std::lock_guard pass(gate); });
+        injector = made.get();
+        return made;
+    };
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("12\r");
+    awaitJournal("show:12");
+    ASSERT_TRUE(injector->waitForKeys("+49"));
+    fake.port("COM3").disappear();
+    const std::string lost = "important:" + WeightWorker::text("execution.exception");
+    executor.runUntil(
+        [&] {
+            for (const auto& e : journal.all())
+                if (e.rfind(lost, 0) == 0) return true;
+            return false;
+        },
+        kPatience);
+    executor.runFor(100ms);
+    EXPECT_FALSE(journal.has("disconnected")) << "the value is still being typed";
+    EXPECT_FALSE(fake.port("COM3").isOpen());
+    held.unlock();
+    awaitJournal("disconnected");
+    EXPECT_EQ(injector->keys(), "+49 -49 +50 -50");
+    for (const KeyEvent& e : injector->events()) {
+        if (e.kind == KeyEvent::Kind::PAUSE) {
+            EXPECT_EQ(e.value, 1) << "every pause keeps the delay";
+        }
+    }
+    EXPECT_TRUE(run->endTyping().empty());
 }
 
 struct LostCase {
