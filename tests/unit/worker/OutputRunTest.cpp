@@ -137,6 +137,17 @@ class OutputRunTest : public ::testing::Test {
         return run->start();
     }
 
+    // The keys stop at the next pause until the returned lock is released.
+    std::unique_lock<std::mutex> holdTypingAtItsPauses() {
+        options.injector = [this] {
+            auto made = std::make_unique<test::RecordingKeyInjector>();
+            made->onPause([this] { std::lock_guard pass(gate); });
+            injector = made.get();
+            return made;
+        };
+        return std::unique_lock(gate);
+    }
+
     void awaitJournal(const std::string& entry) {
         executor.runUntil([&] { return journal.has(entry); }, kPatience);
     }
@@ -149,6 +160,7 @@ class OutputRunTest : public ::testing::Test {
     JournalView view;
     OutputRun::Options options;
     test::RecordingKeyInjector* injector = nullptr;
+    std::mutex gate;
     std::unique_ptr<OutputRun> run;
 };
 
@@ -257,14 +269,7 @@ TEST_F(OutputRunTest, ValuesAreTypedAndTheWaitEndsWhenTheLastKeyIsUp) {
 // and reports the two that were still waiting.
 TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
     config.setDelay("1");
-    std::mutex gate;
-    std::unique_lock held(gate);
-    options.injector = [&] {
-        auto made = std::make_unique<test::RecordingKeyInjector>();
-        made->onPause([&] { std::lock_guard pass(gate); });
-        injector = made.get();
-        return made;
-    };
+    std::unique_lock held = holdTypingAtItsPauses();
     ASSERT_TRUE(start());
     fake.port("COM3").receive("1\r2\r3\r");
     awaitJournal("show:3");
@@ -280,14 +285,7 @@ TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
 // until the value is typed with its pauses; only then does the front end see the end.
 TEST_F(OutputRunTest, APortLostWhileTypingEndsOnceTheValueIsTyped) {
     config.setDelay("1");
-    std::mutex gate;
-    std::unique_lock held(gate);
-    options.injector = [&] {
-        auto made = std::make_unique<test::RecordingKeyInjector>();
-        made->onPause([&] { std::lock_guard pass(gate); });
-        injector = made.get();
-        return made;
-    };
+    std::unique_lock held = holdTypingAtItsPauses();
     ASSERT_TRUE(start());
     fake.port("COM3").receive("12\r");
     awaitJournal("show:12");
