@@ -255,16 +255,6 @@ TEST_F(OutputRunTest, EachLineIsFilteredSoundedShownThenHandedOver) {
                                                "sink:6"}));
 }
 
-TEST_F(OutputRunTest, ValuesAreTypedAndTheWaitEndsWhenTheLastKeyIsUp) {
-    ASSERT_TRUE(start());
-    fake.port("COM3").receive("12\r7\r");
-    executor.runUntil([&] { return journal.has("show:7"); }, kPatience);
-    EXPECT_TRUE(run->awaitTyped(std::chrono::steady_clock::now() + kPatience));
-    EXPECT_EQ(injector->keys(), "+49 -49 +50 -50 +55 -55");
-    EXPECT_TRUE(run->endTyping().empty());
-    EXPECT_TRUE(journal.startingWith("important:").empty());
-}
-
 // The keyboard output is held in the middle of the first value; ending it types that value to its end
 // and reports the two that were still waiting.
 TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
