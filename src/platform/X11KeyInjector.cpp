@@ -189,7 +189,13 @@ X11KeyInjector::Impl::~Impl() {
     if (!bound.empty()) {
         // Give the focused application time to read the bound symbols before they go.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        refresh();
+        try {
+            refresh();
+        } catch (const std::exception&) {
+            // The server went away meanwhile (or cannot tell its keymap): nothing left to undo there.
+            closeDisplay();
+            return;
+        }
         for (const auto& [keycode, keysym] : bound) {
             KeySym none[2] = {NoSymbol, NoSymbol};
             XChangeKeyboardMapping(display, keycode, 2, none, 1);
