@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/Interruptible.h"
 
@@ -12,6 +14,8 @@ namespace rszorvik::base {
 
 // A first-in-first-out queue without a capacity limit that any number of threads may fill and drain.
 // take() waits while the queue is empty and gives up with InterruptedError when its thread is interrupted.
+// A consumer that marks each item it took as handled (taskDone) lets others wait until everything put
+// has been handled (awaitAllDone), not merely taken.
 template <class T>
 class BlockingQueue {
   public:
@@ -19,6 +23,7 @@ class BlockingQueue {
     void put(T item) {
         auto lock = condition.lock();
         items.push_back(std::move(item));
+        ++unfinishedCount;
         // Every waiter wakes: one that was interrupted meanwhile leaves without the item, another takes it.
         // Under the lock, because a consumer may destroy the queue as soon as it has the item.
         condition.notifyAll();
@@ -53,9 +58,53 @@ class BlockingQueue {
         return items.size();
     }
     bool empty() const { return size() == 0; }
-    void clear() {
+    void clear() { drain(); }
+
+    // Removes and returns every queued item; they count as handled.
+    std::vector<T> drain() {
         auto lock = condition.lock();
+        std::vector<T> drained(std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+        unfinishedCount -= items.size();
         items.clear();
+        condition.notifyAll();
+        return drained;
+    }
+
+    // One item that was taken has been handled.
+    void taskDone() {
+        auto lock = condition.lock();
+        if (unfinishedCount > items.size()) --unfinishedCount;
+        condition.notifyAll();
+    }
+
+    // Items put and not yet handled: the queued ones and those taken without taskDone().
+    std::size_t unfinished() const {
+        auto lock = condition.lock();
+        return unfinishedCount;
+    }
+
+    // Waits until every item put has been handled (true), or until the deadline passes or giveUp() holds
+    // (false). giveUp is checked whenever the queue changes and after wake(). Interruptible.
+    bool awaitAllDone(std::chrono::steady_clock::time_point deadline,
+                      const std::function<bool()>& giveUp = {}) {
+        auto lock = condition.lock();
+        const auto left = deadline - std::chrono::steady_clock::now();
+        const auto limit = deadline == std::chrono::steady_clock::time_point::max()
+                               ? std::chrono::nanoseconds(std::chrono::hours(24 * 365 * 100))
+                               : std::chrono::duration_cast<std::chrono::nanoseconds>(left);
+        bool gaveUp = false;
+        const bool ended = condition.waitFor(lock, limit, [&] {
+            if (unfinishedCount == 0) return true;
+            gaveUp = giveUp && giveUp();
+            return gaveUp;
+        });
+        return ended && !gaveUp && unfinishedCount == 0;
+    }
+
+    // Lets awaitAllDone check its giveUp condition again.
+    void wake() {
+        auto lock = condition.lock();
+        condition.notifyAll();
     }
 
   private:
@@ -67,6 +116,7 @@ class BlockingQueue {
 
     InterruptibleCondition condition;
     std::deque<T> items;
+    std::size_t unfinishedCount = 0;  // queued items plus taken ones not yet marked done
 };
 
 }  // namespace rszorvik::base

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "base/EmbeddedResources.h"
+#include "base/Language.h"
 #include "base/Properties.h"
 
 namespace rszorvik::base {
@@ -51,9 +52,12 @@ const MessageCatalog& MessageCatalog::get(std::string_view name) {
     const std::string base(name);
     Properties texts;
     const bool hasBase = loadFile(texts, base + ".properties");
-    const bool hasGerman = loadFile(texts, base + "_de.properties");
+    // In English the base file alone, so that no German text shows through.
+    const bool german = processLanguage() == Language::German;
+    const bool hasGerman = german && loadFile(texts, base + "_de.properties");
     if (!hasBase && !hasGerman)
-        throw std::invalid_argument("Can't find bundle for base name " + base + ", locale de");
+        throw std::invalid_argument("Can't find bundle for base name " + base +
+                                    (german ? ", locale de" : ", locale en"));
 
     auto entry = std::make_unique<Entry>();
     entry->data.texts = texts.entries();

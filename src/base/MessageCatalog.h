@@ -12,6 +12,7 @@ namespace catalogues {
 inline constexpr std::string_view kProgram = "rszorvik.zorvik";              // the window and zorvik-cli
 inline constexpr std::string_view kWorker = "rszorvik.worker.WorkerBundle";  // acquisition and detection
 inline constexpr std::string_view kConfig = "rszorvik.config.ConfigBundle";  // setting labels, presets
+inline constexpr std::string_view kCli = "rszorvik.cli.CliBundle";           // zorvik-cli's own sentences
 }  // namespace catalogues
 
 // A key the catalogue does not hold.
@@ -25,7 +26,8 @@ class MissingResourceError : public std::runtime_error {
 };
 
 // A message catalogue such as catalogues::kConfig, read from the properties files embedded in
-// the binary: "<name>_de.properties" (the process language is German) over the base "<name>.properties".
+// the binary: "<name>_de.properties" over the base "<name>.properties" when the process language
+// (base/Language.h) is German, the base file alone in English.
 class MessageCatalog {
   public:
     // The catalogue of that name, loaded once per process; throws std::invalid_argument for an unknown name.

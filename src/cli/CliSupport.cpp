@@ -50,6 +50,10 @@ std::string visibleText(std::string_view text) {
     return shown;
 }
 
+std::string cliText(std::string_view key) {
+    return base::MessageCatalog::get(base::catalogues::kCli).getString(key);
+}
+
 void requireNativeSerialModule(std::string_view command) {
     if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
         fail(command, programText("library.zspwin.not.found.or.not.matching.your.system"), kNoNativeModule);

@@ -32,6 +32,9 @@ std::string jsonText(const nlohmann::ordered_json& document);
 // as "<code>" the way raw data is shown, bytes that are not UTF-8 as U+FFFD.
 std::string visibleText(std::string_view text);
 
+// A sentence of zorvik-cli itself, from its own catalogue.
+std::string cliText(std::string_view key);
+
 // Ends the subcommand with kNoNativeModule and the catalogue's message when the native serial module
 // cannot be loaded. Loading it prints diagnostics: point those away from standard output first where the
 // subcommand prints its results there.

@@ -1,30 +1,30 @@
 // zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
 // types each value (or prints it), logs the events with their time to standard error and stops on
 // SIGINT, SIGTERM or SIGHUP, or by itself when the port fails (the instrument was unplugged).
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
-#include "base/InterruptibleThread.h"
 #include "base/Log.h"
+#include "base/MessageFormat.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/StopSignals.h"
-#include "platform/CapsLock.h"
 #include "serial/Diagnostics.h"
-#include "serial/IOError.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/DataLine.h"
-#include "worker/Ignorer.h"
-#include "worker/Keybot.h"
-#include "worker/SoundBot.h"
-#include "worker/WeightWorker.h"
-#include "worker/WeightWorkerView.h"
+#include "worker/OutputRun.h"
 
 namespace rszorvik::cli {
 namespace {
@@ -62,44 +62,38 @@ class EventLog {
     base::LogChannel channel{std::cerr, base::LogChannel::Level::FINE, stamped};
 };
 
-// What the window does for a run, without the window: the output stage of every line and the log.
-class RunView : public worker::WeightWorkerView {
+// The window's part of a run, without the window: everything goes to the log.
+class RunView : public worker::OutputRunView {
   public:
-    RunView(EventLog& log, base::EventQueueExecutor& executor, bool toStdout)
-        : log(log), executor(executor), toStdout(toStdout) {}
+    RunView(EventLog& log, base::EventQueueExecutor& executor) : log(log), executor(executor) {}
 
     void logEvent(const std::string& text) override { log.write(text); }
     void logImportantEvent(const std::string& text) override { log.write(text); }
     void setConnectedInGUI(bool connected) override {
-        // The worker's end has closed the port: the run is over.
-        if (!connected) executor.quit();
-    }
-    void update(const worker::DataLine& received) override {
-        worker::DataLine line = received.copy();
-        if (ignorer) ignorer->process(line);
-        if (soundBot && line.hasValue()) soundBot->beep();
-        log.write(line.getRawData());
-        if (!line.hasValue()) return;
-        if (toStdout) {
-            std::cout << line.getProcessedData() << '\n' << std::flush;
-        } else if (keyBot) {
-            keyBot->add(line.getProcessedData());
+        // The worker's end has closed the port and what was received is typed: the run is over.
+        if (!connected) {
+            ended = true;
+            executor.quit();
         }
     }
-
-    std::unique_ptr<worker::Keybot> keyBot;
-    std::unique_ptr<worker::SoundBot> soundBot;
-    std::unique_ptr<worker::Ignorer> ignorer;
+    bool disconnected() const { return ended; }
+    void update(const worker::DataLine& line) override { log.write(line.getRawData()); }
+    void startProblem(const std::string& key, const std::string& message) override {
+        log.write(programText(key) + message);
+    }
 
   private:
     EventLog& log;
     base::EventQueueExecutor& executor;
-    bool toStdout;
+    bool ended = false;  // executor's thread only
 };
+
+// How long the values received before a stop signal may take to be typed; a second signal ends it at once.
+constexpr auto kTypingAfterStop = std::chrono::seconds(10);
 
 int run(const GlobalOptions& global, const RunOptions& options) {
     if (options.output != "keys" && options.output != "stdout")
-        fail("run", "--output is keys or stdout, not \"" + options.output + "\"", kUsage);
+        fail("run", base::formatMessage(cliText("run.output.choice"), {options.output}), kUsage);
     const bool toStdout = options.output == "stdout";
     // Checked before anything is opened.
     config::Config scratch;
@@ -107,22 +101,32 @@ int run(const GlobalOptions& global, const RunOptions& options) {
 
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
+    // A reader of standard output that goes away ends the run through its end handler, not by a signal.
+    ::signal(SIGPIPE, SIG_IGN);
 
     // The signal mask has to be in place before the serial library, the keyboard output or the sound
     // start threads of their own.
     base::EventQueueExecutor executor;
     EventLog log;
-    RunView view(log, executor, toStdout);
-    std::shared_ptr<worker::WeightWorker> weightWorker;
-    base::InterruptibleThread keybotThread;
-    StopSignals signals([&] {
-        executor.post([&] {
-            // Stop as the window does: the worker's end closes the port and ends the loop.
-            if (weightWorker) weightWorker->cancel(true);
-            keybotThread.interrupt();
-            if (view.soundBot) view.soundBot->close();
-            if (!weightWorker) executor.quit();
-        });
+    RunView view(log, executor);
+    std::unique_ptr<worker::OutputRun> outputRun;
+    std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
+    std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
+    StopSignals signals([&](int count) {
+        if (count == 1) {
+            firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
+            // The reading stops; what was received is still typed.
+            executor.post([&] {
+                if (outputRun) {
+                    outputRun->stopReading();
+                } else {
+                    executor.quit();
+                }
+            });
+        } else {
+            std::lock_guard lock(outputRunMutex);
+            if (outputRun) outputRun->interruptTyping();
+        }
     });
 
     requireNativeSerialModule("run");
@@ -131,7 +135,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     try {
         stored = openStoredSettings(global, {});
     } catch (const std::exception& e) {
-        fail("run", std::string("cannot open the settings: ") + e.what(), kRunFailed);
+        fail("run", cliText("run.cannot.open.settings") + e.what(), kRunFailed);
     }
     config::Config& config = stored.config;
     // The stored port is kept even when discovery does not list it (a pseudo-terminal, an adapter that
@@ -145,62 +149,35 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     applySets(config, options.sets, "run");
     if (!options.port.empty()) config.setPort(options.port);
 
-    const auto preset = config.getInstrument().value_or(config::Config::Instrument::getDefault());
-    if (!toStdout) {
-        try {
-            view.keyBot = std::make_unique<worker::Keybot>(
-                config.getDelayAsInt(), config.getStartWith().getKeyCode(),
-                config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
-                config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view);
-        } catch (const std::exception& e) {
-            log.write(programText("error.initializing.keyboard.output") + e.what());
-        }
-        try {
-            if (platform::CapsLock::isOn()) log.write(programText("please.turn.off.caps.lock"));
-        } catch (const std::exception&) {
-            // The lock state is only worth a warning; not knowing it changes nothing.
-        }
+    worker::OutputRun::Options runOptions;
+    runOptions.typeKeys = !toStdout;
+    runOptions.sink = [&log](const std::string& value) {
+        std::cout << value << '\n' << std::flush;
+        if (std::cout) return true;
+        log.write(cliText("run.output.closed"));
+        return false;
+    };
+    {
+        std::lock_guard lock(outputRunMutex);
+        outputRun = std::make_unique<worker::OutputRun>(config, view, executor, std::move(runOptions));
     }
-    if (config.getSound() != config::Config::Sound::NONE) {
-        try {
-            view.soundBot = std::make_unique<worker::SoundBot>(config.getSound());
-        } catch (const std::exception& e) {
-            log.write(programText("error.while.initializing.sound.output") + e.what());
-        }
+    if (!outputRun->start()) throw CLI::RuntimeError(kPortFailed);
+    // The run ends with the worker's end handler; after a stop signal or a lost port it first types what
+    // it had received, with its pauses, but within kTypingAfterStop of a stop signal.
+    while (!view.disconnected()) {
+        executor.runFor(std::chrono::milliseconds(100));
+        const std::int64_t stopAt = firstStop;
+        if (stopAt != 0 && std::chrono::steady_clock::now().time_since_epoch().count() - stopAt >=
+                               std::chrono::steady_clock::duration(kTypingAfterStop).count())
+            outputRun->interruptTyping();
     }
-    if (config.ignoreDuplicates)
-        view.ignorer = std::make_unique<worker::Ignorer>(
-            config, [&log](const std::string& message) { log.write(message); });
-
-    try {
-        weightWorker = worker::WeightWorker::forPreset(config, view, executor);
-    } catch (const Zivaraze::IOError& e) {
-        log.write(programText("error.opening.port") + e.what());
-        throw CLI::RuntimeError(kPortFailed);
-    } catch (const std::invalid_argument& e) {
-        log.write(programText("invalid.setting") + e.what());
-        throw CLI::RuntimeError(kPortFailed);
+    outputRun->endTyping();
+    const bool failed = outputRun->outputFailed();
+    {
+        std::lock_guard lock(outputRunMutex);
+        outputRun.reset();
     }
-
-    log.write(programText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
-    if (!config.getCustomRegEx().empty()) log.write("Custom regEx: " + config.getCustomRegEx());
-    if (view.keyBot) {
-        keybotThread.start([bot = view.keyBot.get()] { bot->run(); });
-        log.write(programText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
-    }
-    weightWorker->execute();
-
-    executor.run();
-    // A run that ended by itself (the instrument went away) still types what it received; a stop
-    // signal meanwhile cuts that short.
-    if (!signals.requested() && keybotThread.joinable()) {
-        while (worker::Keybot::queue().size() > 0 && signals.pause(std::chrono::milliseconds(10))) {
-        }
-    }
-    keybotThread.interrupt();
-    if (keybotThread.joinable()) keybotThread.join();
-    if (view.soundBot) view.soundBot->close();
-    return signals.requested() ? kStopped : kRunFailed;
+    return signals.requested() && !failed ? kStopped : kRunFailed;
 }
 
 }  // namespace

@@ -40,7 +40,13 @@ bool readable(int fd, int timeoutMs) {
 
 }  // namespace
 
-StopSignals::StopSignals(std::function<void()> onStop) {
+StopSignals::StopSignals(std::function<void()> onStop)
+    : StopSignals(onStop ? std::function<void(int)>([onStop = std::move(onStop)](int count) {
+          if (count == 1) onStop();
+      })
+                         : std::function<void(int)>()) {}
+
+StopSignals::StopSignals(std::function<void(int count)> onSignal) : onSignal(std::move(onSignal)) {
     const sigset_t set = stopSignalSet();
     if (const int error = ::pthread_sigmask(SIG_BLOCK, &set, &previousMask); error != 0)
         fail(error, "pthread_sigmask");
@@ -50,15 +56,18 @@ StopSignals::StopSignals(std::function<void()> onStop) {
         ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         fail(error, "signalfd");
     }
-    if (!onStop) return;
+    if (!onSignal) return;
     wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
+    stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0 || stopFd < 0) {
         const int error = errno;
+        if (wakeFd >= 0) ::close(wakeFd);
+        if (stopFd >= 0) ::close(stopFd);
         ::close(signalFd);
         ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         fail(error, "eventfd");
     }
-    watcher = std::thread([this, onStop = std::move(onStop)] { watch(onStop); });
+    watcher = std::thread([this] { watch(); });
 }
 
 StopSignals::~StopSignals() {
@@ -67,6 +76,7 @@ StopSignals::~StopSignals() {
         [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
         watcher.join();
         ::close(wakeFd);
+        ::close(stopFd);
     }
     // A signal left pending would take its default action, ending the process, once unblocked.
     signalfd_siginfo info;
@@ -76,25 +86,32 @@ StopSignals::~StopSignals() {
     ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
-void StopSignals::watch(const std::function<void()>& onStop) {
+void StopSignals::watch() {
     std::array<pollfd, 2> entries{{{signalFd, POLLIN, 0}, {wakeFd, POLLIN, 0}}};
     for (;;) {
         entries[0].revents = entries[1].revents = 0;
         if (::poll(entries.data(), entries.size(), -1) < 0) {
             if (errno == EINTR) continue;
-            return;  // cannot wait any more; requested() and fd() still tell a later stop
+            return;  // cannot wait any more
         }
         if (entries[1].revents != 0) return;
-        if (entries[0].revents != 0) {
-            stopRequested = true;
-            onStop();
-            return;
+        if (entries[0].revents == 0) continue;
+        // Taken, so that the next signal of the same kind is seen as one more.
+        signalfd_siginfo info;
+        while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            const int count = ++signalCount;
+            if (count == 1) {
+                stopRequested = true;
+                const std::uint64_t one = 1;
+                [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof one);
+            }
+            onSignal(count);
         }
     }
 }
 
 bool StopSignals::requested() const {
-    if (!stopRequested && readable(signalFd, 0)) stopRequested = true;
+    if (!stopRequested && readable(fd(), 0)) stopRequested = true;
     return stopRequested;
 }
 
@@ -105,7 +122,7 @@ bool StopSignals::pause(std::chrono::milliseconds duration) const {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return true;
-        if (readable(signalFd, static_cast<int>(std::min<long long>(left.count(), 1 << 30)))) {
+        if (readable(fd(), static_cast<int>(std::min<long long>(left.count(), 1 << 30)))) {
             stopRequested = true;
             return false;
         }

@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     rszorvik::cli::addReplayCommand(app, global);
     rszorvik::cli::addPortsCommand(app, global);
     rszorvik::cli::addUpdateCheckCommand(app, global);
+    rszorvik::cli::addMessageCommand(app, global);
 
     if (const auto unknown = unknownSubcommand(app, argc, argv)) {
         std::cerr << "zorvik-cli: unknown subcommand \"" << *unknown << "\"; the subcommands are";

@@ -59,9 +59,13 @@ WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& wor
     sp = std::make_unique<Zivaraze::SerialPortLocal>(serialConfig);
 
     view.setConnectedInGUI(true);
-    // Past this point the view shows a connected port: a failure must undo that, not leave the port open.
+    undoOpeningOnFailure([this] { setUpLines(); });
+}
+
+void WeightWorker::undoOpeningOnFailure(const std::function<void()>& step) {
+    // The view shows a connected port: a failure must undo that, not leave the port open.
     try {
-        setUpLines();
+        step();
     } catch (...) {
         closePort();
         view.setConnectedInGUI(false);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -74,6 +75,12 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     std::int32_t readLoop(WorkerStage::Kind kind, const std::string& parityText,
                           const std::string& framingText);
 
+    // Closes the port; a port whose device is gone still releases its handle.
+    void closePort() noexcept;
+    // Runs a step of the construction after the port was opened; when it fails, the port is closed and
+    // the view switched back to disconnected before the failure goes on.
+    void undoOpeningOnFailure(const std::function<void()>& step);
+
     WeightWorkerView& view;
     config::Config config;
     std::unique_ptr<Zivaraze::SerialPortLocal> sp;
@@ -88,7 +95,6 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     bool take(Reading& reading, std::uint8_t c, bool checkErrors);
     [[noreturn]] void reportLost();
     void setUpLines();
-    void closePort() noexcept;
     // False when the port reports that its device failed or went away.
     bool portAlive();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/XvfbDisplay.h"
 
@@ -29,6 +31,17 @@ extern "C" const char* __lsan_default_suppressions() {
     } while (false)
 
 namespace rszorvik::test {
+
+// The X server's time stamp (milliseconds) of every key press and release a widget receives.
+class KeyClock : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+            times.push_back(static_cast<QKeyEvent*>(event)->timestamp());
+        return QObject::eventFilter(watched, event);
+    }
+    std::vector<unsigned long> times;
+};
 
 // A private X server with a Qt window whose text field has the keyboard focus, for the whole test program:
 // what is typed into the server arrives there, dead keys composed by Qt as in any application.
@@ -56,6 +69,7 @@ class TypingWindow {
     // returns the field's text once `expected` arrived or nothing more arrives.
     std::string type(const std::function<void()>& typing, const std::string& expected) {
         edit->clear();
+        keyClock.times.clear();
         shownLength = 0;
         QTest::qWait(10);
         std::atomic<bool> done{false};
@@ -76,6 +90,8 @@ class TypingWindow {
     }
 
     std::string text() const { return edit->toPlainText().toStdString(); }
+    // The server times of the key events of the last type(), in the order they came.
+    const std::vector<unsigned long>& keyTimes() const { return keyClock.times; }
 
     // For the typing thread: waits until the field holds at least `length` characters. Qt commits a
     // composed dead key at once but queues plain keys, so a dead key typed right behind plain ones at full
@@ -104,6 +120,7 @@ class TypingWindow {
         app = std::make_unique<QApplication>(argc, argv);
         edit = std::make_unique<QPlainTextEdit>();
         edit->resize(600, 300);
+        edit->installEventFilter(&keyClock);
         edit->show();
         edit->activateWindow();
         edit->setFocus();
@@ -114,6 +131,7 @@ class TypingWindow {
     std::unique_ptr<XvfbDisplay> xvfb;
     std::unique_ptr<QApplication> app;
     std::unique_ptr<QPlainTextEdit> edit;
+    KeyClock keyClock;
     std::string currentLayout;
     std::string currentVariant;
     std::atomic<std::size_t> shownLength{0};

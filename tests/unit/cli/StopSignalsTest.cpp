@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "cli/StopSignals.h"
 
@@ -84,6 +85,28 @@ TEST_P(StopSignalsTest, AStopEndsAPauseEarly) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignalsTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const auto& param) { return std::string(sigabbrev_np(param.param)); });
+
+// A second Ctrl+C means "at once": the handler sees each signal with its number.
+TEST(StopSignalsCountTest, EverySignalIsCounted) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<int> seen;
+    StopSignals stop([&](int count) {
+        std::lock_guard lock(mutex);
+        seen.push_back(count);
+        changed.notify_all();
+    });
+    for (int expected = 1; expected <= 3; ++expected) {
+        sendToProcess(SIGINT);
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(
+            changed.wait_for(lock, 10s, [&] { return seen.size() == static_cast<std::size_t>(expected); }));
+    }
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(stop.count(), 3);
+    EXPECT_TRUE(stop.requested());
+    EXPECT_FALSE(stop.pause(10s));
+}
 
 TEST(StopSignalsPauseTest, WithoutASignalAPauseLastsItsTime) {
     StopSignals stop;

@@ -506,6 +506,23 @@ TEST_F(WeightWorkerTest, PortThatCannotOpenLeavesTheViewIdle) {
     EXPECT_FALSE(device().isOpen());
 }
 
+// The scale's adapter goes away during the handshake test: the failure reaches the start, and the view
+// that was switched to connected is switched back with the port closed.
+TEST_F(WeightWorkerTest, HandshakeTestThatFailsLeavesTheViewDisconnected) {
+    config.setInstrument(Instrument::AND);
+    std::thread unplug([&] {
+        // The worker sets DTR once, the test sets it again and waits for the scale to answer.
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (device().outputHistory().size() < 3 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        device().disappear();
+    });
+    EXPECT_THROW(WeightWorker::forPreset(config, view, executor), Zivaraze::IOError);
+    unplug.join();
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_GE(fake.calls("SerClosePort"), 1);
+}
+
 TEST_F(WeightWorkerTest, ExpressionThatDoesNotCompileEndsTheRun) {
     config.setCustomRegEx("([0-9]");
     start();
