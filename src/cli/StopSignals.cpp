@@ -46,7 +46,7 @@ StopSignals::StopSignals(std::function<void()> onStop)
       })
                          : std::function<void(int)>()) {}
 
-StopSignals::StopSignals(std::function<void(int count)> onSignal) : onSignal(std::move(onSignal)) {
+StopSignals::StopSignals(std::function<void(int count)> onSignal) : signalHandler(std::move(onSignal)) {
     const sigset_t set = stopSignalSet();
     if (const int error = ::pthread_sigmask(SIG_BLOCK, &set, &previousMask); error != 0)
         fail(error, "pthread_sigmask");
@@ -56,7 +56,7 @@ StopSignals::StopSignals(std::function<void(int count)> onSignal) : onSignal(std
         ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         fail(error, "signalfd");
     }
-    if (!onSignal) return;
+    if (!signalHandler) return;
     wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0 || stopFd < 0) {
@@ -105,7 +105,7 @@ void StopSignals::watch() {
                 const std::uint64_t one = 1;
                 [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof one);
             }
-            onSignal(count);
+            signalHandler(count);
         }
     }
 }

@@ -44,7 +44,7 @@ class StopSignals {
     int signalFd = -1;
     int wakeFd = -1;  // ends the watcher
     int stopFd = -1;  // with a watcher: readable from the first stop signal on
-    std::function<void(int)> onSignal;
+    std::function<void(int)> signalHandler;
     std::atomic<int> signalCount{0};
     mutable std::atomic<bool> stopRequested{false};
     std::thread watcher;
