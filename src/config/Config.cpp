@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "config/SettingsTable.h"
 
 namespace rszorvik::config {
@@ -53,11 +55,11 @@ bool Config::mathOperationEnabled() const {
 
 std::string Config::mathInactiveReason() const {
     if (mathOperation == MathOperation::NONE || mathOperationEnabled()) return {};
+    const auto& catalog = base::MessageCatalog::get(base::catalogues::kConfig);
     const std::string operation(mathOperation.name());
-    if (mathOperand.empty())
-        return "the math operation " + operation + " has no operand: values stay unchanged";
-    return "the math operation " + operation +
-           " needs decimal places from 0 to 7 (it rounds its result): values stay unchanged";
+    return base::formatMessage(
+        catalog.getString(mathOperand.empty() ? "math.without.operand" : "math.without.decimal.places"),
+        {operation});
 }
 
 Config Config::copyConfig(const Config& c) {

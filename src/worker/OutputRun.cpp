@@ -124,6 +124,8 @@ bool OutputRun::start() {
         keybotThread.start([bot = keyBot.get()] { bot->run(); });
         view.logEvent(programText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
     }
+    // Settings that leave the math step without effect are kept as they are, but said once.
+    if (const auto why = config.mathInactiveReason(); !why.empty()) view.logImportantEvent(why);
     worker->execute();
     return true;
 }
@@ -131,14 +133,14 @@ bool OutputRun::start() {
 void OutputRun::update(const DataLine& received) {
     DataLine line = received.copy();
     if (ignorer) ignorer->process(line);
-    if (handOver && soundBot && line.hasValue()) soundBot->beep();
+    const bool handedOver = handOver && line.hasValue();
+    if (handedOver && soundBot) soundBot->beep();
+    // The keyboard gets the value before the line is shown, so showing it never delays the typing.
+    if (handedOver && options.typeKeys && keyBot) keyBot->add(line.getProcessedData());
     view.update(line);
-    if (!handOver || !line.hasValue()) return;
-    if (!options.typeKeys) {
-        if (!outputFailed_ && options.sink && !options.sink(line.getProcessedData())) outputLost();
-    } else if (keyBot) {
-        keyBot->add(line.getProcessedData());
-    }
+    if (handedOver && !options.typeKeys && !outputFailed_ && options.sink &&
+        !options.sink(line.getProcessedData()))
+        outputLost();
 }
 
 void OutputRun::stop() {

@@ -153,3 +153,27 @@ TEST_F(ReplayCommandTest, RefusesSettingsWithStatusTwoAndNamesTheKey) {
 }
 
 }  // namespace
+
+// Math that cannot apply leaves the values as they are and says so once, in the process language.
+TEST_F(ReplayCommandTest, MathThatCannotApplyIsReported) {
+    struct Row {
+        std::string sets;
+        std::string warning;  // empty: no warning at all
+    };
+    const std::vector<Row> rows{
+        {"--set mathOperation=DIVIDE --set mathOperand=2 --set decimalPlaces=",
+         "Die Rechenart DIVIDE braucht 0 bis 7 Nachkommastellen"},
+        {"--set mathOperation=MULTIPLY --set mathOperand=", "Die Rechenart MULTIPLY hat keinen Operanden"},
+        {"--set mathOperation=DIVIDE --set mathOperand=2 --set decimalPlaces=2", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.sets);
+        const auto run = replay(row.sets);
+        EXPECT_EQ(run.status, 0) << run.err;
+        if (row.warning.empty()) {
+            EXPECT_EQ(run.err.find("Rechenart"), std::string::npos) << run.err;
+        } else {
+            EXPECT_NE(run.err.find(row.warning), std::string::npos) << run.err;
+        }
+    }
+}
