@@ -35,4 +35,7 @@ prefs::StoredSettings openStoredSettings(const GlobalOptions& global,
 // "zorvik-cli <command>: <why>" and ends the command with exit status 2; the record is then unusable.
 void applySets(config::Config& config, const std::vector<std::string>& sets, std::string_view command);
 
+// The --set KEY=VALUE option of a subcommand (repeatable); `scope` says what the values change.
+CLI::Option* addSetOption(CLI::App& command, std::vector<std::string>& sets, std::string_view scope);
+
 }  // namespace rszorvik::cli

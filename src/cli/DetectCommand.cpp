@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
+#include "base/MessageFormat.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/StopSignals.h"
@@ -108,7 +109,7 @@ void detect(const DetectOptions& options) {
         try {
             ports = Zivaraze::SerialPortLocal::getPortList();
         } catch (const std::exception& e) {
-            fail("detect", std::string("cannot list the serial ports: ") + e.what(), 2);
+            fail("detect", cliText("cannot.list.ports") + e.what(), 2);
         }
     }
 

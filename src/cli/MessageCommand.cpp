@@ -32,7 +32,7 @@ void addMessageCommand(CLI::App& app, const GlobalOptions& global) {
     command->add_option("args", options->args, "Values for the %s of the sentence");
     command->callback([options] {
         if (!base::MessageCatalog::get(base::catalogues::kCli).containsKey(options->key))
-            fail("message", "no sentence \"" + options->key + "\"", 2);
+            fail("message", base::formatMessage(cliText("message.no.sentence"), {options->key}), 2);
         // At most as many values as the sentence takes; missing ones stay empty.
         std::vector<std::string> args = options->args;
         args.resize(8);

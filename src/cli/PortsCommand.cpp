@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MessageFormat.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "serial/Diagnostics.h"
@@ -31,7 +32,7 @@ std::vector<Port> listPorts() {
         SerialPortLocal::clearPortListInfo();
         names = SerialPortLocal::getPortList();
     } catch (const std::exception& e) {
-        fail("ports", std::string("cannot list the serial ports: ") + e.what(), 2);
+        fail("ports", cliText("cannot.list.ports") + e.what(), 2);
     }
     std::vector<PortDriverInfo> records;
     if (!names.empty()) {
@@ -45,7 +46,7 @@ std::vector<Port> listPorts() {
     std::vector<Port> ports;
     for (const auto& name : names) {
         if (name.empty()) {
-            report("ports", "the port list holds an entry without a name");
+            report("ports", cliText("ports.entry.without.name"));
             continue;
         }
         Port port{name, util::FriendlyPortUtil::getFriendlyPortName(name), std::nullopt};
@@ -79,7 +80,7 @@ void ports(bool json) {
         for (const auto& port : found)
             std::cout << visibleText(port.friendly) << '\n';
     }
-    if (found.empty()) fail("ports", "no serial port found", 1);
+    if (found.empty()) fail("ports", cliText("ports.none.found"), 1);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MessageFormat.h"
 #include "base/Utf8.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
@@ -100,8 +101,7 @@ class JsonLinesSink : public worker::ReplaySession::Sink {
 
     void flush() {
         write();
-        if (std::fflush(out) != 0)
-            fail("replay", std::string("cannot write the output: ") + std::strerror(errno), 1);
+        if (std::fflush(out) != 0) fail("replay", cliText("cannot.write.output") + std::strerror(errno), 1);
     }
 
   private:
@@ -114,7 +114,7 @@ class JsonLinesSink : public worker::ReplaySession::Sink {
 
     void write() {
         if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())
-            fail("replay", std::string("cannot write the output: ") + std::strerror(errno), 1);
+            fail("replay", cliText("cannot.write.output") + std::strerror(errno), 1);
         buffer.clear();
     }
 
@@ -128,7 +128,7 @@ config::Config settingsFor(const GlobalOptions& global, const ReplayOptions& opt
     try {
         config = openStoredSettings(global, {}).config;
     } catch (const std::exception& e) {
-        fail("replay", std::string("cannot open the settings: ") + e.what(), 1);
+        fail("replay", cliText("cannot.open.settings") + e.what(), 1);
     }
     applySets(config, options.sets, "replay");
     return config;
@@ -141,7 +141,9 @@ void run(const GlobalOptions& global, const ReplayOptions& options) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(nullptr, &std::fclose);
     if (!options.file.empty() && options.file != "-") {
         opened.reset(std::fopen(options.file.c_str(), "rb"));
-        if (!opened) fail("replay", "cannot open " + options.file + ": " + std::strerror(errno), 1);
+        if (!opened)
+            fail("replay",
+                 base::formatMessage(cliText("cannot.open.file"), {options.file}) + std::strerror(errno), 1);
         in = opened.get();
     }
 
@@ -171,7 +173,9 @@ void run(const GlobalOptions& global, const ReplayOptions& options) {
         }
         if (n < block.size()) {
             if (std::ferror(in))
-                fail("replay", "cannot read " + (in == stdin ? std::string("standard input") : options.file),
+                fail("replay",
+                     base::formatMessage(cliText("cannot.read.file"),
+                                         {in == stdin ? cliText("standard.input") : options.file}),
                      1);
             break;
         }
@@ -193,11 +197,7 @@ void addReplayCommand(CLI::App& app, const GlobalOptions& global) {
         "run "
         "drops it), and {\"unsent\"} for bytes after the last terminator.");
     auto options = std::make_shared<ReplayOptions>();
-    command
-        ->add_option("--set", options->sets,
-                     "KEY=VALUE over the stored settings, in the stored encoding (repeatable), e.g. "
-                     "instrument=AND, inputTerminator=13, decimalPlaces=2")
-        ->allow_extra_args(false);
+    addSetOption(*command, options->sets, "over the stored settings, for this replay only");
     command
         ->add_option("--clock-step", options->clockStep,
                      "Give line k the instant of line 1 plus (k-1)*MS milliseconds instead of the real clock")

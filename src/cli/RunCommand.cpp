@@ -191,12 +191,7 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
         "2 refused option, 3 no port or the port cannot be opened, 4 native serial module missing.");
     auto options = std::make_shared<RunOptions>();
-    command
-        ->add_option("--set", options->sets,
-                     "KEY=VALUE applied over the stored settings for this run only (as for `settings`). "
-                     "Repeatable")
-        ->type_name("KEY=VALUE")
-        ->allow_extra_args(false);
+    addSetOption(*command, options->sets, "over the stored settings, for this run only");
     command
         ->add_option("--output", options->output,
                      "keys: type the values (default); stdout: print one per line")

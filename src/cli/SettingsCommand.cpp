@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/MessageFormat.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "config/SettingsTable.h"
@@ -25,8 +26,7 @@ struct SettingsOptions {
 };
 
 [[noreturn]] void fail(const std::string& message, int status) {
-    std::cerr << "zorvik-cli settings: " << message << '\n';
-    throw CLI::RuntimeError(status);
+    cli::fail("settings", message, status);
 }
 
 nlohmann::ordered_json settingsJson(const config::Config& config) {
@@ -69,30 +69,28 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
     } catch (const prefs::UnreadableSettingsException& e) {
         unreadable = e;
     } catch (const std::exception& e) {
-        fail(std::string("cannot open the settings: ") + e.what(), 1);
+        fail(cliText("cannot.open.settings") + e.what(), 1);
     }
     if (unreadable) {
         // Only a write the user asks for may replace the file, and a copy of it is kept; anything but a
         // regular file (a device, a FIFO, a folder) is never replaced.
         std::error_code ec;
         if (!std::filesystem::is_regular_file(unreadable->file(), ec))
-            fail(std::string(unreadable->what()) + "; nothing was changed", 1);
+            fail(base::formatMessage(cliText("settings.nothing.changed"), {unreadable->what()}), 1);
         if (!save && options.importFile.empty())
-            fail(std::string(unreadable->what()) + "; nothing was changed (--save writes the settings with " +
-                     "their defaults after keeping the file as " + unreadable->file().filename().string() +
-                     ".unreadable-<date>)",
+            fail(base::formatMessage(cliText("settings.nothing.changed.save"),
+                                     {unreadable->what(), unreadable->file().filename().string()}),
                  1);
         try {
             result["unreadableKeptAs"] = prefs::setAsideUnreadable(unreadable->file()).string();
         } catch (const std::exception& e) {
-            fail(std::string(unreadable->what()) +
-                     "; it cannot be kept aside, so nothing was changed: " + e.what(),
+            fail(base::formatMessage(cliText("settings.cannot.keep.aside"), {unreadable->what()}) + e.what(),
                  1);
         }
         try {
             stored = openStoredSettings(global, portList);
         } catch (const std::exception& e) {
-            fail(std::string("cannot open the settings: ") + e.what(), 1);
+            fail(cliText("cannot.open.settings") + e.what(), 1);
         }
     }
     showStoredPort(stored);
@@ -103,11 +101,11 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
             const auto unknown = prefs::importSettings(options.importFile, *prefs::Preferences::userRoot());
             if (!unknown.empty()) {
                 result["importedUnknownKeys"] = unknown;
-                report("settings", "the import holds " + std::to_string(unknown.size()) +
-                                       " keys that are no settings; they are kept as they are");
+                report("settings", base::formatMessage(cliText("settings.import.unknown.keys"),
+                                                       {std::to_string(unknown.size())}));
             }
         } catch (const std::exception& e) {
-            fail("import failed: " + std::string(e.what()), 1);
+            fail(cliText("settings.import.failed") + e.what(), 1);
         }
         stored.config = config::Config();
         stored.repairs.clear();
@@ -128,7 +126,7 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
         try {
             prefs::saveConfig(*stored.node, stored.config, std::cerr, prefs::EmptyPort::CLEAR);
         } catch (const std::exception& e) {
-            fail(std::string("cannot save the settings: ") + e.what(), 1);
+            fail(cliText("settings.cannot.save") + e.what(), 1);
         }
     }
     result["saved"] = save;
@@ -136,7 +134,7 @@ void run(const GlobalOptions& global, const SettingsOptions& options) {
         try {
             prefs::exportSettings(*stored.node, options.exportFile);
         } catch (const std::exception& e) {
-            fail("export failed: " + std::string(e.what()), 1);
+            fail(cliText("settings.export.failed") + e.what(), 1);
         }
         result["exported"] = std::filesystem::absolute(options.exportFile).string();
     }
@@ -165,9 +163,19 @@ void applySets(config::Config& config, const std::vector<std::string>& sets, std
                 why = e.what();
             }
         }
-        std::cerr << "zorvik-cli " << command << ": " << why << '\n';
-        throw CLI::RuntimeError(2);
+        cli::fail(command, why, 2);
     }
+}
+
+CLI::Option* addSetOption(CLI::App& command, std::vector<std::string>& sets, std::string_view scope) {
+    return command
+        .add_option("--set", sets,
+                    "KEY=VALUE in the stored encoding " + std::string(scope) +
+                        ": constant names for choices (instrument=AND), indexes for the serial settings "
+                        "(bitRate=7), the terminator's byte code (inputTerminator=13), true/false, texts "
+                        "(decimalPlaces=2). Repeatable")
+        ->type_name("KEY=VALUE")
+        ->allow_extra_args(false);
 }
 
 void addSettingsCommand(CLI::App& app, const GlobalOptions& global) {
@@ -177,11 +185,7 @@ void addSettingsCommand(CLI::App& app, const GlobalOptions& global) {
         "$ProgramData/vexlune/zorvik/prefs.txt when ProgramData is set, else in "
         "$XDG_CONFIG_HOME/vexlune/zorvik/prefs.txt (~/.config when unset); --prefs names another file.");
     auto options = std::make_shared<SettingsOptions>();
-    command
-        ->add_option("--set", options->sets,
-                     "KEY=VALUE in the stored encoding: constant names for choices, indexes for the serial "
-                     "settings, the terminator's byte code, true/false, texts. Repeatable")
-        ->type_name("KEY=VALUE");
+    addSetOption(*command, options->sets, "over the stored settings");
     command->add_flag("--save", options->save, "Write the settings to the store");
     command->add_option("--export", options->exportFile, "Save, then write the settings to an XML file")
         ->type_name("FILE");

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/SystemProperties.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
     const bool flushFailed = std::fflush(stdout) != 0;
     const int error = flushFailed ? errno : 0;
     if (flushFailed || std::ferror(stdout) || !std::cout) {
-        std::cerr << "zorvik-cli: cannot write the output: "
+        std::cerr << "zorvik-cli: " << rszorvik::cli::cliText("cannot.write.output")
                   << (error != 0 ? std::strerror(error) : "write error") << '\n';
         return 1;
     }

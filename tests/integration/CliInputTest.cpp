@@ -246,7 +246,7 @@ TEST_F(CliInputTest, AnImportWithInvalidValuesOrUnknownKeysIsRefusedAndChangesNo
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.json()["importedUnknownKeys"], nlohmann::json::array({"x=y:#"}));
     EXPECT_EQ(run.json()["settings"]["delay"], "71");
-    EXPECT_NE(run.err.find("1 keys that are no settings"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1 Schl\u00fcssel, die keine Einstellungen sind"), std::string::npos) << run.err;
 }
 
 TEST_F(CliInputTest, PortNamesShowControlCharactersMadeVisible) {
@@ -318,7 +318,7 @@ TEST_F(CliInputTest, AFailedWriteOnStandardOutputIsAnError) {
     for (const std::string command : {"--prefs p.txt settings", "presets", "presets --json", "ports"}) {
         const CliRun run = cli(command, "SERIAL_PORT_LIST=COM1", ">/dev/full");
         EXPECT_EQ(run.status, 1) << command;
-        EXPECT_NE(run.err.find("cannot write the output: No space left on device"), std::string::npos)
+        EXPECT_NE(run.err.find("Die Ausgabe l\u00e4sst sich nicht schreiben: No space left on device"), std::string::npos)
             << command << ": " << run.err;
     }
 }

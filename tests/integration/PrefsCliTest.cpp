@@ -97,7 +97,7 @@ TEST_F(PrefsCliTest, ExportAndImportCarryTheSettingsToAnotherStore) {
     writeFile(dir / "bad.xml", "<!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><x>&e;</x>");
     run = cli("--prefs b.txt settings --import bad.xml --set sound=NONE --save");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("zorvik-cli settings: import failed: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("zorvik-cli settings: Import fehlgeschlagen: "), std::string::npos) << run.err;
     EXPECT_EQ(readFile(dir / "b.txt"), before);
 }
 

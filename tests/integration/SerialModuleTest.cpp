@@ -221,7 +221,7 @@ TEST_F(SerialDiscoveryTest, CliListsThePortsWithTheirDriverRecords) {
     const auto [none, noneStatus] = run("env -u SERIAL_PORT_LIST ZSP_SYSFS_ROOT=" + empty.path().string() +
                                         " " + cli.string() + " ports --json 2>&1");
     EXPECT_EQ(noneStatus, 1);
-    EXPECT_NE(none.find("no serial port found"), std::string::npos) << none;
+    EXPECT_NE(none.find("Kein serieller Port gefunden"), std::string::npos) << none;
 }
 
 class Counter : public Zivaraze::DeviceNotificationCallback {
