@@ -344,20 +344,28 @@ TEST(MainWindowTest, TypedInputTerminatorIsStoredWhenItIsAByte) {
     struct Row {
         QString typed;
         int stored;
+        bool refused;  // the message, and the box shows the setting again
     };
-    const std::vector<Row> rows{{QStringLiteral("7"), 7},
-                                {QStringLiteral("10 <LF>"), 10},
-                                {QStringLiteral("256"), 13},
-                                {QStringLiteral("x"), 13}};
+    const std::vector<Row> rows{{QStringLiteral("7"), 7, false},   {QStringLiteral("10 <LF>"), 10, false},
+                                {QStringLiteral("0"), 0, false},   {QStringLiteral("255"), 255, false},
+                                {QStringLiteral("256"), 13, true}, {QStringLiteral("-1"), 13, true},
+                                {QStringLiteral("x"), 13, true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.typed.toStdString());
+        test::RecordingDialogs dialogs;
         Config config;
         config.setInputTerminator(13);
         Window window(config);
-        QLineEdit* edit = window.find<QComboBox>("inputTerminatorBox")->lineEdit();
+        auto* box = window.find<QComboBox>("inputTerminatorBox");
+        QLineEdit* edit = box->lineEdit();
         edit->setText(row.typed);
         Q_EMIT edit->editingFinished();
         EXPECT_EQ(config.getInputTerminator(), row.stored);
+        ASSERT_EQ(dialogs.messages().size(), row.refused ? 1U : 0U);
+        if (!row.refused) continue;
+        EXPECT_EQ(dialogs.messages()[0].text, texts::app("terminator.must.be.between.0.and.255"));
+        EXPECT_EQ(dialogs.messages()[0].title, texts::app("error"));
+        EXPECT_EQ(box->currentText(), QStringLiteral("13 <CR>"));
     }
 }
 
