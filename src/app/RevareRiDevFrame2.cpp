@@ -549,7 +549,7 @@ void RevareRiDevFrame2::portListItemStateChanged() {
 void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
     const auto instrument = selected<Instrument>(instrumentBox_);
     if (!instrument) return;
-    const bool changed = config_.getInstrument() != instrument;
+    const bool changed = config_.getInstrument().value_or(Instrument::getDefault()) != *instrument;
     config_.setInstrument(*instrument);
     // An own expression was written for the previous instrument; it rarely fits the new one.
     if (!changed || config_.getCustomRegEx().empty()) return;
@@ -776,6 +776,8 @@ void RevareRiDevFrame2::delayTextFieldCaretUpdate() {
     const QString shown = delayTextField_->text();
     if (shown == checkedDelay_) return;
     checkedDelay_ = shown;
+    // A minus sign alone is a number being typed; copying the controls refuses it if it stays.
+    if (shown == QStringLiteral("-")) return;
     checkDelay(true);
 }
 

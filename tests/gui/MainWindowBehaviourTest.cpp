@@ -1,0 +1,448 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RecordingDialogs.h"
+#include "app/AutoPortDialog.h"
+#include "app/EventLog.h"
+#include "app/RevareRiDevFrame2.h"
+#include "app/Texts.h"
+#include "base/SystemProperties.h"
+#include "worker/DataLine.h"
+
+namespace rszorvik {
+namespace {
+
+using config::Config;
+using namespace config::ConfigHelper;
+using std::chrono::milliseconds;
+using Style = EventLog::Style;
+using Kind = test::RecordingDialogs::Kind;
+
+struct Window {
+    explicit Window(Config& config, std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyUSB0"})
+        : app(test::guiApplication()), frame(config, std::move(ports)) {}
+    template <class W = QWidget>
+    W* find(const char* name) const {
+        return frame.findChild<W*>(QString::fromLatin1(name));
+    }
+    // Runs what the window posted to itself.
+    void settle() const {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+    QApplication& app;
+    RevareRiDevFrame2 frame;
+};
+
+std::vector<QString> texts(const std::vector<test::RecordingDialogs::Call>& calls) {
+    std::vector<QString> result;
+    for (const auto& call : calls)
+        result.push_back(call.text);
+    return result;
+}
+
+// A rendered line as one text: each run tagged with the first letter of its style.
+QString tagged(const std::vector<EventLog::Run>& runs) {
+    QString result;
+    for (const auto& run : runs)
+        result += QStringLiteral("[%1]").arg(QLatin1Char(EventLog::styleName(run.style)[0])) + run.text;
+    return result;
+}
+
+TEST(MainWindowBehaviourTest, DataLineRendering) {
+    struct Row {
+        const char* raw;
+        const char* value;
+        const char* expected;  // after the time prefix; %1 stands for the prefix itself
+    };
+    const std::vector<Row> rows{
+        {"ST,+00012.5 kg\r\n", "12.5", "[r]%1[i]ST,+000[t]12.5[i] kg<13><10>\n"},
+        // Found with the other decimal separator, highlighted as it stands in the raw text.
+        {"ST,+12,5 kg\r", "12.5", "[r]%1[i]ST,+[t]12,5[i] kg<13>\n"},
+        {"N 3.75\r", "3,75", "[r]%1[i]N [t]3.75[i]<13>\n"},
+        // A control character before the value: the line did not start where it should.
+        {"\x02 12.5\r", "12.5", "[u]%1<2> 12.5<13>\n"},
+        {"\n12.5\r", "12.5", "[u]%1<10>12.5<13>\n"},
+        // Not in the raw text at all (the value was transformed beyond recognition).
+        {"12.5\r", "25", "[u]%112.5<13>\n"},
+        // No value: the whole line is ignored.
+        {"ST,+12.5 kg\r", "", "[i]%1ST,+12.5 kg<13>\n"},
+        {"\r", "", "[i]%1<13>\n"},
+    };
+    const auto instant = std::chrono::sys_days{std::chrono::year{2026} / 3 / 14} + std::chrono::hours{7} +
+                         std::chrono::minutes{5} + std::chrono::seconds{9} + milliseconds{999};
+    const QString prefix =
+        EventLog::timePrefix(QDateTime::fromMSecsSinceEpoch(
+                                 std::chrono::duration_cast<milliseconds>(instant.time_since_epoch()).count())
+                                 .time());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.raw);
+        const worker::DataLine line(row.raw, row.value, 1, instant, false);
+        EXPECT_EQ(tagged(RevareRiDevFrame2::renderDataLine(line)),
+                  QString::fromLatin1(row.expected).replace(QStringLiteral("%1"), prefix));
+    }
+}
+
+TEST(MainWindowBehaviourTest, LinesFromAnotherThreadReachLogAndCounterInOrder) {
+    test::RecordingDialogs dialogs;
+    Config config;
+    Window window(config);
+    const int count = 300;
+    std::thread sender([&] {
+        for (int i = 1; i <= count; ++i)
+            window.frame.update(worker::DataLine(std::to_string(i) + "\r", std::to_string(i), i,
+                                                 std::chrono::system_clock::now(), false));
+    });
+    sender.join();
+    const QString last = texts::app("line.count") + QString::number(count);
+    ASSERT_TRUE(
+        test::waitFor([&] { return window.frame.statusLabel()->text() == last; }, milliseconds(5000)));
+    window.settle();
+    const QTextDocument* log = window.frame.eventLog()->document();
+    ASSERT_EQ(log->blockCount(), count);
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(log->findBlockByNumber(i).text().endsWith(QStringLiteral(" %1<13>").arg(i + 1))) << i;
+}
+
+TEST(MainWindowBehaviourTest, DelayRuleOnEveryChange) {
+    struct Row {
+        QString typed;
+        bool refused;  // the error, then the field and the setting at 20
+        std::string stored;
+    };
+    const std::vector<Row> rows{
+        {QStringLiteral("1001"), true, "20"}, {QStringLiteral("-1"), true, "20"},
+        {QStringLiteral("x"), true, "20"},    {QString(), false, ""},
+        {QStringLiteral("0"), false, "0"},    {QStringLiteral("1000"), false, "1000"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed.toStdString());
+        test::RecordingDialogs dialogs;
+        Config config;
+        config.setDelay("7");
+        Window window(config);
+        auto* field = window.find<QLineEdit>("delayTextField");
+        field->selectAll();
+        QTest::keyClicks(field, row.typed);
+        if (row.typed.isEmpty()) QTest::keyClick(field, Qt::Key_Backspace);
+        // Moving the caret reports the same text again: no second error.
+        field->setCursorPosition(0);
+        window.settle();
+        ASSERT_EQ(dialogs.messages().size(), row.refused ? 1U : 0U);
+        if (row.refused) {
+            EXPECT_EQ(dialogs.messages()[0].text, texts::app("error.intercharacter.delay"));
+            EXPECT_EQ(dialogs.messages()[0].title, texts::app("error"));
+        }
+        EXPECT_EQ(field->text().toStdString(), row.stored);
+        EXPECT_EQ(config.getDelay(), row.stored);
+    }
+}
+
+TEST(MainWindowBehaviourTest, KeyboardTypeAllNeedsAPauseBetweenKeys) {
+    struct Row {
+        std::string delay;
+        KeyboardType type;
+        bool informed;
+        std::string after;
+    };
+    const std::vector<Row> rows{
+        {"0", KeyboardType::ALL, true, "3"},     {"2", KeyboardType::ALL, true, "3"},
+        {"3", KeyboardType::ALL, false, "3"},    {"", KeyboardType::ALL, false, ""},
+        {"0", KeyboardType::GERMAN, false, "0"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.delay + " " + row.type.label());
+        test::RecordingDialogs dialogs;
+        Config config;
+        config.setDelay(row.delay);
+        Window window(config);
+        window.find<QComboBox>("keyboardTypeBox")->setCurrentIndex(row.type.ordinal());
+        window.settle();
+        EXPECT_EQ(config.getKeyboardType(), row.type);
+        ASSERT_EQ(dialogs.messages().size(), row.informed ? 1U : 0U);
+        if (row.informed) {
+            EXPECT_EQ(dialogs.messages()[0].text, texts::app("info.delay.keyboard.all"));
+            EXPECT_EQ(dialogs.messages()[0].title, texts::app("info"));
+        }
+        EXPECT_EQ(window.find<QLineEdit>("delayTextField")->text().toStdString(), row.after);
+        EXPECT_EQ(config.getDelay(), row.after);
+    }
+}
+
+TEST(MainWindowBehaviourTest, InstrumentChangeAsksAboutTheOwnExpression) {
+    struct Row {
+        const char* name;
+        std::string regEx;
+        bool change;  // choose another instrument; otherwise copy the unchanged controls
+        std::optional<bool> answer;
+        std::string kept;
+    };
+    const std::vector<Row> rows{
+        {"no own expression", "", true, std::nullopt, ""},
+        {"yes empties it", "(\\d+)", true, true, ""},
+        {"no keeps it", "(\\d+)", true, false, "(\\d+)"},
+        {"same instrument", "(\\d+)", false, std::nullopt, "(\\d+)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::RecordingDialogs dialogs;
+        if (row.answer) dialogs.answers.push_back(*row.answer);
+        Config config;
+        config.setCustomRegEx(row.regEx);
+        Window window(config);
+        if (row.change) {
+            window.find<QComboBox>("instrumentBox")
+                ->setCurrentIndex(Instrument(Instrument::SARTORIUS).ordinal());
+            EXPECT_EQ(config.getInstrument(), Instrument::SARTORIUS);
+        } else {
+            window.frame.updateConfigFromTabs();
+        }
+        std::vector<QString> questions;
+        for (const auto& call : dialogs.calls)
+            if (call.kind == Kind::Question) questions.push_back(call.text + QLatin1Char('|') + call.title);
+        EXPECT_EQ(questions,
+                  row.answer
+                      ? std::vector<QString>{QStringLiteral("Overwrite custom regular expression?|Confirm")}
+                      : std::vector<QString>{});
+        EXPECT_EQ(config.getCustomRegEx(), row.kept);
+    }
+}
+
+TEST(MainWindowBehaviourTest, CopyingTheControlsChecksTheFieldsInOrder) {
+    test::RecordingDialogs dialogs;
+    Config config;
+    Window window(config);
+    window.find<QComboBox>("mathOperationBox")
+        ->setCurrentIndex(MathOperation(MathOperation::MULTIPLY).ordinal());
+    // Filled in reverse order, so the order of the reports is the copying's own.
+    const char* const fields[] = {"removeCharactersTextField", "editNumCharactersTextField",
+                                  "mathOperandTextField", "decimalTextField", "everyXValuesTextField"};
+    // No field accepts a character above code 255.
+    for (const char* name : fields)
+        window.find<QLineEdit>(name)->setText(QStringLiteral("x\u20ac"));
+    {
+        // Out of range, but not yet reported by the field itself.
+        auto* delay = window.find<QLineEdit>("delayTextField");
+        const QSignalBlocker quiet(delay);
+        delay->setText(QStringLiteral("5000"));
+    }
+    window.frame.updateConfigFromTabs();
+    window.settle();
+    const std::vector<QString> expected{
+        texts::app("error.intercharacter.delay"), texts::app("error.edit.everyXValues"),
+        texts::app("error.decimal.places"),       texts::app("error.math.operand"),
+        texts::app("error.edit.numCharacters"),   texts::app("error.edit.removeCharacters")};
+    EXPECT_EQ(texts(dialogs.messages()), expected);
+    // The refused operand left an operation without operand: the box goes back to none.
+    EXPECT_EQ(window.find<QComboBox>("mathOperationBox")->currentIndex(),
+              MathOperation(MathOperation::NONE).ordinal());
+    EXPECT_EQ(config.getMathOperation(), MathOperation::NONE);
+    EXPECT_EQ(window.find<QLineEdit>("delayTextField")->text(), QStringLiteral("20"));
+}
+
+TEST(MainWindowBehaviourTest, NoneEmptiesTheOperand) {
+    test::RecordingDialogs dialogs;
+    Config config;
+    config.setMathOperation(MathOperation::MULTIPLY);
+    config.setMathOperand("2.5");
+    Window window(config);
+    auto* operand = window.find<QLineEdit>("mathOperandTextField");
+    ASSERT_EQ(operand->text(), QStringLiteral("2.5"));
+    window.find<QComboBox>("mathOperationBox")->setCurrentIndex(MathOperation(MathOperation::NONE).ordinal());
+    EXPECT_TRUE(operand->text().isEmpty());
+    EXPECT_EQ(config.getMathOperation(), MathOperation::NONE);
+}
+
+TEST(MainWindowBehaviourTest, DivisionWithoutDecimalPlacesIsWarnedOncePerRun) {
+    test::RecordingDialogs dialogs;
+    Config config;
+    config.setMathOperation(MathOperation::DIVIDE);
+    config.setMathOperand("4");
+    Window window(config);
+    QTabWidget* tabs = window.frame.tabbedPane();
+    const auto page = [&](const char* name) { return window.find<QWidget>(name); };
+    const QString warning =
+        texts::app("please.enter.number.of.decimal.places.for.rounding.or.disable.division");
+    for (const char* next : {"processingPanel", "panel1"}) {
+        tabs->setCurrentWidget(page(next));
+        window.settle();
+    }
+    ASSERT_EQ(texts(dialogs.messages()), std::vector<QString>{warning});
+    EXPECT_EQ(dialogs.messages()[0].title, texts::app("error"));
+    // The warning brought the processing page back to the front.
+    EXPECT_EQ(tabs->currentWidget(), page("processingPanel"));
+    // Leaving the settings pages again, the processing page twice, does not warn again.
+    for (const char* next :
+         {"outputPanel", "inputPanel", "processingPanel", "aboutPanel", "processingPanel", "panel1"}) {
+        tabs->setCurrentWidget(page(next));
+        window.settle();
+    }
+    EXPECT_EQ(dialogs.messages().size(), 1U);
+}
+
+TEST(MainWindowBehaviourTest, RunningShowsOnlyStartLogAndAbout) {
+    test::RecordingDialogs dialogs;
+    for (const auto language : {texts::Language::German, texts::Language::English}) {
+        texts::setLanguage(language);
+        // Settings that warn when the controls are copied: the switch must not copy them.
+        Config config;
+        config.setMathOperation(MathOperation::DIVIDE);
+        config.setMathOperand("4");
+        Window window(config);
+        QTabWidget* tabs = window.frame.tabbedPane();
+        // The about page moves when the tabs before it go and come back.
+        tabs->setCurrentWidget(window.find<QWidget>("aboutPanel"));
+        auto* button = window.find<QPushButton>("startStopJButton");
+        QStringList idle;
+        for (int i = 0; i < tabs->count(); ++i)
+            idle << tabs->widget(i)->objectName() + QLatin1Char('=') + tabs->tabText(i);
+        const QString idleButton = button->text();
+        const auto mnemonic = [](const QString& text) { return QKeySequence::mnemonic(text); };
+
+        window.frame.setConnectedInGUI(true);
+        EXPECT_FALSE(window.frame.isConnected());  // posted, not done at once
+        window.settle();
+        EXPECT_TRUE(window.frame.isConnected());
+        QStringList running;
+        for (int i = 0; i < tabs->count(); ++i)
+            running << tabs->widget(i)->objectName();
+        EXPECT_EQ(running, (QStringList{QStringLiteral("panel1"), QStringLiteral("eventLogPanel"),
+                                        QStringLiteral("aboutPanel")}));
+        EXPECT_EQ(QString(button->text()).remove(QLatin1Char('&')),
+                  texts::app("RevareRiDevFrame2.startStopJButton.textStop"));
+        EXPECT_EQ(mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_P));
+        EXPECT_EQ(window.frame.statusLabel()->text(), texts::app("switch.to.target.application"));
+
+        window.frame.setConnectedInGUI(false);
+        window.settle();
+        QStringList back;
+        for (int i = 0; i < tabs->count(); ++i)
+            back << tabs->widget(i)->objectName() + QLatin1Char('=') + tabs->tabText(i);
+        EXPECT_EQ(back, idle);
+        EXPECT_EQ(button->text(), idleButton);
+        EXPECT_EQ(mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_T));
+        EXPECT_EQ(window.frame.statusLabel()->text(), texts::app("RevareRiDevFrame2.statusJLabel.text"));
+        EXPECT_EQ(tabs->currentWidget(), window.find<QWidget>("aboutPanel"));
+        // Moving the tabs is not the user leaving a page: nothing was copied or reported meanwhile.
+        EXPECT_TRUE(dialogs.calls.empty());
+    }
+    texts::setLanguage(texts::Language::German);
+}
+
+TEST(MainWindowBehaviourTest, DefaultValuesOfThePresetGoIntoBoxesAndSettings) {
+    struct Row {
+        Instrument instrument;
+        bool message;
+    };
+    // A&D has no advice to give, the generic preset has.
+    for (const Row& row : {Row{Instrument::AND, false}, Row{Instrument::GENERIC, true}}) {
+        SCOPED_TRACE(row.instrument.label());
+        test::RecordingDialogs dialogs;
+        Config config;
+        config.setInstrument(row.instrument);
+        config.setBitRate(BitRates::BR_115200);
+        config.setInputTerminator(3);
+        config.setHandshake(Handshake::XON_XOFF);
+        Window window(config);
+        window.find<QPushButton>("defaultButton")->click();
+        const Config defaults = row.instrument.getDefaultConfig();
+        EXPECT_EQ(config.getBitRate(), defaults.getBitRate());
+        EXPECT_EQ(config.getDataBits(), defaults.getDataBits());
+        EXPECT_EQ(config.getStopBits(), defaults.getStopBits());
+        EXPECT_EQ(config.getParity(), defaults.getParity());
+        EXPECT_EQ(config.getHandshake(), defaults.getHandshake());
+        EXPECT_EQ(config.getInputTerminator(), defaults.getInputTerminator());
+        EXPECT_EQ(window.find<QComboBox>("bitRateBox")->currentIndex(), defaults.getBitRate());
+        ASSERT_EQ(dialogs.messages().size(), row.message ? 1U : 0U);
+        if (row.message) {
+            EXPECT_EQ(dialogs.messages()[0].text,
+                      QString::fromStdString(*row.instrument.getDefaultMessage()));
+            EXPECT_EQ(dialogs.messages()[0].title, QStringLiteral("Info"));
+        }
+    }
+}
+
+TEST(MainWindowBehaviourTest, DialogResultsReachTheSettings) {
+    test::RecordingDialogs dialogs;
+    Config config;
+    config.setCustomRegEx("(\\d+)");
+    config.setIgnoreTimeLimit("500");
+    // Ports that do not exist: the detection started by the dialog finds nothing by itself.
+    Window window(config, {"/dev/ttyZZ0", "/dev/ttyZZ1"});
+
+    // The expression dialog: OK with a new expression, then Cancel after typing another.
+    const auto typeExpression = [](const QString& expression, const char* button) {
+        return [expression, button](QDialog& dialog) {
+            dialog.findChild<QPlainTextEdit*>(QStringLiteral("regExTextArea"))->setPlainText(expression);
+            dialog.findChild<QPushButton*>(QString::fromLatin1(button))->click();
+            return dialog.result();
+        };
+    };
+    dialogs.dialogScripts.push_back(typeExpression(QStringLiteral("([0-9]+)kg"), "okButton"));
+    window.find<QPushButton>("customizeButton")->click();
+    EXPECT_EQ(config.getCustomRegEx(), "([0-9]+)kg");
+    dialogs.dialogScripts.push_back(typeExpression(QStringLiteral("x"), "cancelButton"));
+    window.find<QPushButton>("customizeButton")->click();
+    EXPECT_EQ(config.getCustomRegEx(), "([0-9]+)kg");
+
+    // The duplicate dialog.
+    dialogs.dialogScripts.push_back([](QDialog& dialog) {
+        dialog.findChild<QLineEdit*>(QStringLiteral("ignoreTimeLimitTextField"))
+            ->setText(QStringLiteral("750"));
+        dialog.findChild<QLineEdit*>(QStringLiteral("ignoreDifferenceTextField"))
+            ->setText(QStringLiteral("0.2"));
+        for (auto* button : dialog.findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("OK")) button->click();
+        return dialog.result();
+    });
+    window.find<QPushButton>("adjustIgnoreButton")->click();
+    EXPECT_EQ(config.getIgnoreTimeLimit(), "750");
+    EXPECT_EQ(config.getIgnoreDifference(), "0.2");
+
+    // Port detection: the port it reports is selected in the port box and stored.
+    dialogs.dialogScripts.push_back([](QDialog& dialog) {
+        dynamic_cast<AutoPortDialog&>(dialog).setPort("/dev/ttyZZ1");
+        dialog.reject();
+        return dialog.result();
+    });
+    window.find<QPushButton>("autoButton")->click();
+    EXPECT_EQ(window.frame.getPortList()->currentText(), QStringLiteral("/dev/ttyZZ1"));
+    EXPECT_EQ(config.getPort(), "/dev/ttyZZ1");
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+TEST(MainWindowBehaviourTest, PortRefreshListsTheCurrentPortsAndKeepsTheChosenOne) {
+    test::RecordingDialogs dialogs;
+    base::SystemProperties::set("SERIAL_PORT_LIST", "/dev/ttyZA0;/dev/ttyZA1;/dev/ttyZA2");
+    Config config;
+    config.setPort("/dev/ttyZA1");
+    Window window(config, {"/dev/ttyOLD"});
+    window.find<QPushButton>("refreshPortsButton")->click();
+    QComboBox* box = window.frame.getPortList();
+    QStringList shown;
+    for (int i = 0; i < box->count(); ++i)
+        shown << box->itemText(i);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("/dev/ttyZA0"), QStringLiteral("/dev/ttyZA1"),
+                                  QStringLiteral("/dev/ttyZA2")}));
+    EXPECT_EQ(box->currentText(), QStringLiteral("/dev/ttyZA1"));
+    EXPECT_EQ(config.getPort(), "/dev/ttyZA1");
+    EXPECT_TRUE(dialogs.messages().empty());
+    base::SystemProperties::set("SERIAL_PORT_LIST", "");
+}
+
+}  // namespace
+}  // namespace rszorvik
