@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "RecordingDialogs.h"
+#include "WindowUnderTest.h"
 #include "app/AutoPortDialog.h"
 #include "app/EventLog.h"
 #include "app/RevareRiDevFrame2.h"
@@ -32,21 +33,7 @@ using std::chrono::milliseconds;
 using Style = EventLog::Style;
 using Kind = test::RecordingDialogs::Kind;
 
-struct Window {
-    explicit Window(Config& config, std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyUSB0"})
-        : app(test::guiApplication()), frame(config, std::move(ports)) {}
-    template <class W = QWidget>
-    W* find(const char* name) const {
-        return frame.findChild<W*>(QString::fromLatin1(name));
-    }
-    // Runs what the window posted to itself.
-    void settle() const {
-        for (int i = 0; i < 5; ++i)
-            QCoreApplication::processEvents();
-    }
-    QApplication& app;
-    RevareRiDevFrame2 frame;
-};
+using Window = test::WindowUnderTest;
 
 std::vector<QString> texts(const std::vector<test::RecordingDialogs::Call>& calls) {
     std::vector<QString> result;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "RecordingDialogs.h"
+#include "WindowUnderTest.h"
 #include "app/CatalogKeys.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
@@ -45,16 +46,7 @@ Config unusualRecord() {
     return config;
 }
 
-struct Window {
-    explicit Window(Config& config, std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyUSB0"})
-        : app(test::guiApplication()), frame(config, std::move(ports)) {}
-    template <class W = QWidget>
-    W* find(const char* name) const {
-        return frame.findChild<W*>(QString::fromLatin1(name));
-    }
-    QApplication& app;
-    RevareRiDevFrame2 frame;
-};
+using Window = test::WindowUnderTest;
 
 QStringList itemTexts(const QComboBox& box) {
     QStringList texts;
