@@ -83,5 +83,6 @@ int main(int argc, char** argv) {
 
     rszorvik::RevareRiDevFrame2 window(stored.config, ports);
     window.show();
+    if (stored.config.minimizeToTray) window.addMinimizeToTraySupport();
     return QApplication::exec();
 }
