@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "platform/KeyInjector.h"
+#include "support/PrintableAscii.h"
 #include "worker/Keybot.h"
 
 namespace {
 
+using rszorvik::test::printableAscii;
 using rszorvik::worker::Keybot;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
@@ -25,13 +27,6 @@ class RecordingInjector : public rszorvik::platform::KeyInjector {
     std::vector<int> events;
     long pauses = 0;
 };
-
-std::string printableAscii() {
-    std::string all;
-    for (char c = ' '; c <= '~'; ++c)
-        all += c;
-    return all;
-}
 
 void typeAll(benchmark::State& state, KeyboardType type) {
     auto recorder = std::make_unique<RecordingInjector>();

@@ -7,25 +7,20 @@
 #include <memory>
 #include <string>
 
-#include "../tests/e2e/XvfbDisplay.h"
 #include "platform/X11KeyInjector.h"
+#include "support/PrintableAscii.h"
+#include "support/XvfbDisplay.h"
 #include "worker/Keybot.h"
 
 namespace {
 
 using rszorvik::platform::X11KeyInjector;
+using rszorvik::test::printableAscii;
 using rszorvik::worker::Keybot;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
 
 rszorvik::test::XvfbDisplay* xvfb = nullptr;
-
-std::string printableAscii() {
-    std::string all;
-    for (char c = ' '; c <= '~'; ++c)
-        all += c;
-    return all;
-}
 
 void typeAll(benchmark::State& state, KeyboardType type, const std::string& layout) {
     xvfb->setLayout(layout);

@@ -1,14 +1,41 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# zorvik_add_test(<source.cpp> LIBS <targets...> [LABEL l] [ENVIRONMENT VAR=value...])
-# Builds one GoogleTest file into its own executable and registers its tests with CTest.
+# zorvik_test_needs(<test> <targets...>)
+# Records what a test runs besides its own program, for zorvik_add_test to pick up when it registers that
+# test from a folder; a table of these calls keeps each test's needs on one line.
+function(zorvik_test_needs test)
+  set_property(GLOBAL PROPERTY "ZORVIK_TEST_NEEDS_${test}" ${ARGN})
+endfunction()
+
+# zorvik_add_test(<source.cpp> LIBS <targets...> [LABEL l] [NEEDS <targets...>] [ENVIRONMENT VAR=value...])
+# Builds one GoogleTest file into its own executable and registers its tests with CTest. Each target in
+# NEEDS (and in the test's zorvik_test_needs entry) is built before the test; an executable among them is
+# handed to the test as the macro ZORVIK_<NAME>_PATH, its name without "zorvik-" in upper case
+# (zorvik-cli: ZORVIK_CLI_PATH).
 function(zorvik_add_test source)
-  cmake_parse_arguments(ARG "" "LABEL" "LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "LIBS;NEEDS;ENVIRONMENT" ${ARGN})
   get_filename_component(name "${source}" NAME_WE)
   add_executable(${name} "${source}")
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zorvik_test_support GTest::gtest GTest::gmock
-                                        GTest::gtest_main zorvik_options)
+  # The test catalogues are an object library: linked directly so that their registration is kept.
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zorvik_test_support zorvik_test_resources GTest::gtest
+                                        GTest::gmock GTest::gtest_main zorvik_options)
+
+  get_property(table_needs GLOBAL PROPERTY "ZORVIK_TEST_NEEDS_${name}")
+  foreach(need IN LISTS ARG_NEEDS table_needs)
+    if(NOT TARGET ${need})
+      message(FATAL_ERROR "${name} needs ${need}, which this build does not make")
+    endif()
+    add_dependencies(${name} ${need})
+    get_target_property(need_type ${need} TYPE)
+    if(need_type STREQUAL "EXECUTABLE")
+      string(REGEX REPLACE "^zorvik-" "" macro "${need}")
+      string(TOUPPER "ZORVIK_${macro}_PATH" macro)
+      string(MAKE_C_IDENTIFIER "${macro}" macro)
+      target_compile_definitions(${name} PRIVATE ${macro}="$<TARGET_FILE:${need}>")
+    endif()
+  endforeach()
+
   set(label unit)
   if(ARG_LABEL)
     set(label ${ARG_LABEL})
@@ -20,7 +47,8 @@ function(zorvik_add_test source)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES ${properties})
 endfunction()
 
-# zorvik_add_tests_in(<folder> LIBS <targets...> [LABEL l]): every *Test.cpp of a folder.
+# zorvik_add_tests_in(<folder> LIBS <targets...> [LABEL l] [NEEDS ...] [ENVIRONMENT ...]): every *Test.cpp
+# of a folder.
 function(zorvik_add_tests_in folder)
   file(GLOB sources CONFIGURE_DEPENDS "${folder}/*Test.cpp")
   foreach(source IN LISTS sources)

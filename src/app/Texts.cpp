@@ -5,12 +5,14 @@
 
 #include "app/CatalogKeys.h"
 #include "base/EmbeddedResources.h"
+#include "base/Language.h"
 #include "base/MessageCatalog.h"
 
 namespace rszorvik::texts {
 namespace {
 
-std::atomic<Language> current{Language::German};
+std::atomic<Language> current{base::processLanguage() == base::Language::English ? Language::English
+                                                                                 : Language::German};
 
 QString lookUp(std::string_view catalog, std::string_view key) {
     if (current.load() == Language::German)

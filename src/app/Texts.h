@@ -10,8 +10,8 @@
 
 namespace rszorvik::texts {
 
-// The process speaks German. English is there for the English pictures of the documentation; choose it
-// before the first window is built.
+// The window starts in the process language (base/Language.h: German unless ZORVIK_LANGUAGE=en). The
+// pictures of the documentation switch it; choose it before the first window is built.
 enum class Language { German, English };
 void setLanguage(Language language);
 Language language();

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/CatalogText.h"
+#include "app/Dialogs.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Screenshots.h"
 #include "base/SystemProperties.h"
@@ -75,6 +77,15 @@ int main(int argc, char** argv) {
     rszorvik::prefs::StoredSettings stored;
     try {
         stored = rszorvik::prefs::openStoredSettings({}, ports);
+    } catch (const rszorvik::prefs::UnreadableSettingsException& e) {
+        // The window starts with the defaults and says so; the file itself stays as it is.
+        std::cerr << "zorvik: " << e.what() << '\n';
+        rszorvik::Dialogs::current().message(nullptr,
+                                             rszorvik::catalogText("access.error.while.loading.settings") +
+                                                 "\n\n" + QString::fromStdString(e.what()),
+                                             rszorvik::catalogText("error"),
+                                             rszorvik::Dialogs::Icon::Warning);
+        stored.config = rszorvik::prefs::defaultConfig(ports);
     } catch (const std::exception& e) {
         std::cerr << "zorvik: cannot open the settings: " << e.what() << '\n';
         return 1;

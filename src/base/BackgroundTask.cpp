@@ -19,13 +19,13 @@ std::string messageOf(const std::exception_ptr& failure) {
 void BackgroundTaskBase::execute() {
     auto self = weak_from_this().lock();
     if (!self) throw std::logic_error("BackgroundTask must be owned by a std::shared_ptr");
-    auto lock = condition_.lock();
-    if (executed_) throw std::logic_error("BackgroundTask executed twice");
-    executed_ = true;
-    if (cancelled_) return;  // cancel() has seen to done() already
-    state_ = State::STARTED;
+    auto lock = condition.lock();
+    if (executed) throw std::logic_error("BackgroundTask executed twice");
+    executed = true;
+    if (cancelled) return;  // cancel() has seen to done() already
+    state = State::STARTED;
     // The thread keeps the task alive until its work has ended and finish() is posted.
-    thread_.start([self = std::move(self)]() mutable {
+    thread.start([self = std::move(self)]() mutable {
         std::exception_ptr failure;
         try {
             self->runInBackground();
@@ -39,20 +39,20 @@ void BackgroundTaskBase::execute() {
 
 void BackgroundTaskBase::workEnded(std::exception_ptr failure) {
     {
-        auto lock = condition_.lock();
-        ended_ = true;
-        failure_ = std::move(failure);
-        condition_.notifyAll();
+        auto lock = condition.lock();
+        ended = true;
+        workFailure = std::move(failure);
+        condition.notifyAll();
     }
-    executor_.post([self = shared_from_this()] { self->finish(); });
+    taskExecutor.post([self = shared_from_this()] { self->finish(); });
 }
 
 void BackgroundTaskBase::finish() {
     // Items published just before the end have not been delivered yet; they come before done().
     deliverPublished();
     {
-        auto lock = condition_.lock();
-        state_ = State::DONE;
+        auto lock = condition.lock();
+        state = State::DONE;
     }
     done();
 }
@@ -60,44 +60,45 @@ void BackgroundTaskBase::finish() {
 bool BackgroundTaskBase::cancel(bool mayInterruptIfRunning) {
     bool neverStarted = false;
     {
-        auto lock = condition_.lock();
-        if (cancelled_ || ended_) return false;
-        cancelled_ = true;
-        neverStarted = !executed_;
-        if (mayInterruptIfRunning && executed_) thread_.interrupt();
-        condition_.notifyAll();
+        auto lock = condition.lock();
+        if (cancelled || ended) return false;
+        cancelled = true;
+        neverStarted = !executed;
+        if (mayInterruptIfRunning && executed) thread.interrupt();
+        condition.notifyAll();
     }
+    if (!neverStarted) cancelRequested();
     if (neverStarted) {
         // Its work will never run, so it ends here; done() still comes, once.
-        if (auto self = weak_from_this().lock()) executor_.post([self] { self->finish(); });
+        if (auto self = weak_from_this().lock()) taskExecutor.post([self] { self->finish(); });
     }
     return true;
 }
 
 bool BackgroundTaskBase::isCancelled() const {
-    auto lock = condition_.lock();
-    return cancelled_;
+    auto lock = condition.lock();
+    return cancelled;
 }
 
 bool BackgroundTaskBase::isDone() const {
-    auto lock = condition_.lock();
-    return cancelled_ || ended_;
+    auto lock = condition.lock();
+    return cancelled || ended;
 }
 
 BackgroundTaskBase::State BackgroundTaskBase::getState() const {
-    auto lock = condition_.lock();
-    return state_;
+    auto lock = condition.lock();
+    return state;
 }
 
 void BackgroundTaskBase::awaitOutcome() const {
-    auto lock = condition_.lock();
-    condition_.wait(lock, [&] { return cancelled_ || ended_; });
-    if (cancelled_) throw CancellationError();
-    if (failure_) throw ExecutionError(messageOf(failure_), failure_);
+    auto lock = condition.lock();
+    condition.wait(lock, [&] { return cancelled || ended; });
+    if (cancelled) throw CancellationError();
+    if (workFailure) throw ExecutionError(messageOf(workFailure), workFailure);
 }
 
 void BackgroundTaskBase::scheduleDelivery() {
-    executor_.post([self = shared_from_this()] { self->deliverPublished(); });
+    taskExecutor.post([self = shared_from_this()] { self->deliverPublished(); });
 }
 
 }  // namespace rszorvik::base

@@ -21,11 +21,11 @@ namespace rszorvik::base {
 class ExecutionError : public std::runtime_error {
   public:
     ExecutionError(const std::string& message, std::exception_ptr cause)
-        : std::runtime_error(message), cause_(std::move(cause)) {}
-    std::exception_ptr cause() const { return cause_; }
+        : std::runtime_error(message), failureCause(std::move(cause)) {}
+    std::exception_ptr cause() const { return failureCause; }
 
   private:
-    std::exception_ptr cause_;
+    std::exception_ptr failureCause;
 };
 
 // The task was cancelled, so it has no result.
@@ -40,7 +40,7 @@ class BackgroundTaskBase : public std::enable_shared_from_this<BackgroundTaskBas
     enum class State { PENDING, STARTED, DONE };
 
     // The executor runs process() and done(); it must outlive the task's work.
-    explicit BackgroundTaskBase(Executor& executor) : executor_(executor) {}
+    explicit BackgroundTaskBase(Executor& executor) : taskExecutor(executor) {}
     virtual ~BackgroundTaskBase() = default;
     BackgroundTaskBase(const BackgroundTaskBase&) = delete;
     BackgroundTaskBase& operator=(const BackgroundTaskBase&) = delete;
@@ -61,8 +61,11 @@ class BackgroundTaskBase : public std::enable_shared_from_this<BackgroundTaskBas
     // Runs on the executor's thread exactly once, after the background work has ended (normally, by an
     // exception or after cancellation) and after every item it published went through process().
     virtual void done() {}
+    // Runs on the cancelling thread when cancel() marks a task whose work has started: work that waits on
+    // something other than the interruptible waits (a device, a socket) wakes it here.
+    virtual void cancelRequested() {}
 
-    Executor& executor() const { return executor_; }
+    Executor& executor() const { return taskExecutor; }
 
     // Waits until the work has ended; throws CancellationError (at once) for a cancelled task,
     // InterruptedError when the waiting thread is interrupted, ExecutionError when the work failed.
@@ -76,14 +79,14 @@ class BackgroundTaskBase : public std::enable_shared_from_this<BackgroundTaskBas
     void workEnded(std::exception_ptr failure);
     void finish();
 
-    Executor& executor_;
-    InterruptibleCondition condition_;  // guards the fields below
-    State state_ = State::PENDING;
-    bool executed_ = false;
-    bool cancelled_ = false;
-    bool ended_ = false;
-    std::exception_ptr failure_;
-    InterruptibleThread thread_;  // last, so it is joined before the rest goes
+    Executor& taskExecutor;
+    InterruptibleCondition condition;  // guards the fields below
+    State state = State::PENDING;
+    bool executed = false;
+    bool cancelled = false;
+    bool ended = false;
+    std::exception_ptr workFailure;
+    InterruptibleThread thread;  // last, so it is joined before the rest goes
 };
 
 // A unit of background work in the manner of a GUI toolkit's worker: doInBackground() runs on a thread of
@@ -101,8 +104,8 @@ class BackgroundTask : public BackgroundTaskBase {
     T get() const {
         awaitOutcome();
         if constexpr (!std::is_void_v<T>) {
-            std::lock_guard lock(resultMutex_);
-            return *result_;
+            std::lock_guard lock(resultMutex);
+            return *result;
         }
     }
 
@@ -114,9 +117,9 @@ class BackgroundTask : public BackgroundTaskBase {
     void publish(V item) {
         bool first;
         {
-            std::lock_guard lock(publishMutex_);
-            first = pending_.empty();
-            pending_.push_back(std::move(item));
+            std::lock_guard lock(publishMutex);
+            first = pending.empty();
+            pending.push_back(std::move(item));
         }
         // One delivery takes everything published until it runs.
         if (first) scheduleDelivery();
@@ -130,24 +133,24 @@ class BackgroundTask : public BackgroundTaskBase {
             doInBackground();
         } else {
             Stored value = doInBackground();
-            std::lock_guard lock(resultMutex_);
-            result_.emplace(std::move(value));
+            std::lock_guard lock(resultMutex);
+            result.emplace(std::move(value));
         }
     }
 
     void deliverPublished() final {
         std::vector<V> items;
         {
-            std::lock_guard lock(publishMutex_);
-            items.swap(pending_);
+            std::lock_guard lock(publishMutex);
+            items.swap(pending);
         }
         if (!items.empty()) process(items);
     }
 
-    mutable std::mutex resultMutex_;
-    std::optional<Stored> result_;
-    std::mutex publishMutex_;
-    std::vector<V> pending_;
+    mutable std::mutex resultMutex;
+    std::optional<Stored> result;
+    std::mutex publishMutex;
+    std::vector<V> pending;
 };
 
 }  // namespace rszorvik::base

@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "base/Utf8.h"
+
 namespace rszorvik::base {
 
 namespace {
@@ -122,17 +124,11 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// The whole UTF-8 sequence starting at text[i], for messages.
+// The character starting at text[i], for messages: a whole UTF-8 sequence, or the one byte that starts none.
 std::string characterAt(std::string_view text, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 1;
-    if (lead >= 0xF0)
-        length = 4;
-    else if (lead >= 0xE0)
-        length = 3;
-    else if (lead >= 0xC0)
-        length = 2;
-    return std::string(text.substr(i, length));
+    std::size_t end = i;
+    utf8::next(text, end);
+    return std::string(text.substr(i, end - i));
 }
 
 [[noreturn]] void notACharacterOfANumber(std::string_view text, std::size_t i) {
@@ -147,7 +143,7 @@ std::string characterAt(std::string_view text, std::size_t i) {
 BigDecimal::BigDecimal() = default;
 
 BigDecimal::BigDecimal(mpz_class unscaled, std::int32_t scale)
-    : unscaled_(std::move(unscaled)), scale_(scale) {}
+    : coefficient(std::move(unscaled)), decimalScale(scale) {}
 
 BigDecimal BigDecimal::fromLong(long value) {
     return BigDecimal(mpz_class(value), 0);
@@ -230,19 +226,19 @@ std::optional<BigDecimal> BigDecimal::tryParse(std::string_view text) noexcept {
 }
 
 int BigDecimal::signum() const {
-    return sgn(unscaled_);
+    return sgn(coefficient);
 }
 
 int BigDecimal::precision() const {
-    return static_cast<int>(digitCount(unscaled_));
+    return static_cast<int>(digitCount(coefficient));
 }
 
 BigDecimal BigDecimal::abs() const {
-    return BigDecimal(::abs(unscaled_), scale_);
+    return BigDecimal(::abs(coefficient), decimalScale);
 }
 
 BigDecimal BigDecimal::negate() const {
-    return BigDecimal(-unscaled_, scale_);
+    return BigDecimal(-coefficient, decimalScale);
 }
 
 int BigDecimal::compareTo(const BigDecimal& other) const {
@@ -251,26 +247,30 @@ int BigDecimal::compareTo(const BigDecimal& other) const {
     if (sign != otherSign) return sign > otherSign ? 1 : -1;
     if (sign == 0) return 0;
     // Compare the position of the leading digit first, so only values of similar magnitude are aligned.
-    const std::int64_t adjusted = digitCount(unscaled_) - scale_;
-    const std::int64_t otherAdjusted = digitCount(other.unscaled_) - other.scale_;
+    const std::int64_t adjusted = digitCount(coefficient) - decimalScale;
+    const std::int64_t otherAdjusted = digitCount(other.coefficient) - other.decimalScale;
     if (adjusted != otherAdjusted) return (adjusted > otherAdjusted ? 1 : -1) * sign;
     int result = 0;
-    if (scale_ == other.scale_)
-        result = cmp(unscaled_, other.unscaled_);
-    else if (scale_ < other.scale_)
-        result = cmp(mpz_class(unscaled_ * powerOfTen(std::int64_t{other.scale_} - scale_)), other.unscaled_);
+    if (decimalScale == other.decimalScale)
+        result = cmp(coefficient, other.coefficient);
+    else if (decimalScale < other.decimalScale)
+        result = cmp(mpz_class(coefficient * powerOfTen(std::int64_t{other.decimalScale} - decimalScale)),
+                     other.coefficient);
     else
-        result = cmp(unscaled_, mpz_class(other.unscaled_ * powerOfTen(std::int64_t{scale_} - other.scale_)));
+        result = cmp(coefficient, mpz_class(other.coefficient *
+                                            powerOfTen(std::int64_t{decimalScale} - other.decimalScale)));
     return result > 0 ? 1 : (result < 0 ? -1 : 0);
 }
 
 BigDecimal BigDecimal::add(const BigDecimal& other) const {
-    if (scale_ == other.scale_) return BigDecimal(unscaled_ + other.unscaled_, scale_);
-    if (scale_ > other.scale_)
-        return BigDecimal(
-            unscaled_ + other.unscaled_ * checkedPowerOfTen(std::int64_t{scale_} - other.scale_), scale_);
-    return BigDecimal(unscaled_ * checkedPowerOfTen(std::int64_t{other.scale_} - scale_) + other.unscaled_,
-                      other.scale_);
+    if (decimalScale == other.decimalScale) return BigDecimal(coefficient + other.coefficient, decimalScale);
+    if (decimalScale > other.decimalScale)
+        return BigDecimal(coefficient + other.coefficient * checkedPowerOfTen(std::int64_t{decimalScale} -
+                                                                              other.decimalScale),
+                          decimalScale);
+    return BigDecimal(
+        coefficient * checkedPowerOfTen(std::int64_t{other.decimalScale} - decimalScale) + other.coefficient,
+        other.decimalScale);
 }
 
 BigDecimal BigDecimal::subtract(const BigDecimal& other) const {
@@ -278,42 +278,43 @@ BigDecimal BigDecimal::subtract(const BigDecimal& other) const {
 }
 
 BigDecimal BigDecimal::multiply(const BigDecimal& other) const {
-    mpz_class product = unscaled_ * other.unscaled_;
-    const std::int32_t scale = checkedScale(std::int64_t{scale_} + other.scale_, product);
+    mpz_class product = coefficient * other.coefficient;
+    const std::int32_t scale = checkedScale(std::int64_t{decimalScale} + other.decimalScale, product);
     return BigDecimal(std::move(product), scale);
 }
 
 BigDecimal BigDecimal::divide(const BigDecimal& divisor, std::int32_t scale, RoundingMode mode) const {
-    if (divisor.unscaled_ == 0) throw ArithmeticError("/ by zero");
+    if (divisor.coefficient == 0) throw ArithmeticError("/ by zero");
     checkTargetScale(scale);
     // (u1 * 10^-s1) / (u2 * 10^-s2) at scale s has the unscaled value u1 / u2 * 10^(s - s1 + s2).
-    const std::int64_t shift = std::int64_t{scale} - scale_ + divisor.scale_;
-    if (unscaled_ == 0) return BigDecimal(mpz_class(0), scale);
+    const std::int64_t shift = std::int64_t{scale} - decimalScale + divisor.decimalScale;
+    if (coefficient == 0) return BigDecimal(mpz_class(0), scale);
     if (shift >= 0)
-        return BigDecimal(divideAndRound(unscaled_ * checkedPowerOfTen(shift), divisor.unscaled_, mode),
+        return BigDecimal(divideAndRound(coefficient * checkedPowerOfTen(shift), divisor.coefficient, mode),
                           scale);
-    return BigDecimal(divideAndRound(unscaled_, divisor.unscaled_ * checkedPowerOfTen(-shift), mode), scale);
+    return BigDecimal(divideAndRound(coefficient, divisor.coefficient * checkedPowerOfTen(-shift), mode),
+                      scale);
 }
 
 BigDecimal BigDecimal::setScale(std::int32_t newScale, RoundingMode mode) const {
     checkTargetScale(newScale);
-    if (newScale == scale_) return *this;
-    return BigDecimal(rescale(unscaled_, scale_, newScale, mode), newScale);
+    if (newScale == decimalScale) return *this;
+    return BigDecimal(rescale(coefficient, decimalScale, newScale, mode), newScale);
 }
 
 std::string BigDecimal::toPlainString() const {
-    if (scale_ == 0) return unscaled_.get_str();
-    if (scale_ < 0) {
-        if (unscaled_ == 0) return "0";
-        std::string text = unscaled_.get_str();
-        text.append(static_cast<std::size_t>(-std::int64_t{scale_}), '0');
+    if (decimalScale == 0) return coefficient.get_str();
+    if (decimalScale < 0) {
+        if (coefficient == 0) return "0";
+        std::string text = coefficient.get_str();
+        text.append(static_cast<std::size_t>(-std::int64_t{decimalScale}), '0');
         return text;
     }
-    const std::string digits = mpz_class(::abs(unscaled_)).get_str();
-    const auto scale = static_cast<std::size_t>(scale_);
+    const std::string digits = mpz_class(::abs(coefficient)).get_str();
+    const auto scale = static_cast<std::size_t>(decimalScale);
     std::string text;
     text.reserve(digits.size() + scale + 3);
-    if (unscaled_ < 0) text.push_back('-');
+    if (coefficient < 0) text.push_back('-');
     if (digits.size() > scale) {
         text.append(digits, 0, digits.size() - scale);
         text.push_back('.');
@@ -327,14 +328,14 @@ std::string BigDecimal::toPlainString() const {
 }
 
 std::string BigDecimal::toString() const {
-    if (scale_ == 0) return unscaled_.get_str();
-    const std::string digits = mpz_class(::abs(unscaled_)).get_str();
+    if (decimalScale == 0) return coefficient.get_str();
+    const std::string digits = mpz_class(::abs(coefficient)).get_str();
     const auto length = static_cast<std::int64_t>(digits.size());
-    const std::int64_t adjusted = -std::int64_t{scale_} + (length - 1);
+    const std::int64_t adjusted = -std::int64_t{decimalScale} + (length - 1);
     // Plain notation for non-negative scales unless the value is below 1E-6.
-    if (scale_ > 0 && adjusted >= -6) return toPlainString();
+    if (decimalScale > 0 && adjusted >= -6) return toPlainString();
     std::string text;
-    if (unscaled_ < 0) text.push_back('-');
+    if (coefficient < 0) text.push_back('-');
     text.push_back(digits[0]);
     if (length > 1) {
         text.push_back('.');

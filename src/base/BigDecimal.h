@@ -44,8 +44,8 @@ class BigDecimal {
     static BigDecimal parse(std::string_view text);
     static std::optional<BigDecimal> tryParse(std::string_view text) noexcept;
 
-    const mpz_class& unscaledValue() const { return unscaled_; }
-    std::int32_t scale() const { return scale_; }
+    const mpz_class& unscaledValue() const { return coefficient; }
+    std::int32_t scale() const { return decimalScale; }
     int signum() const;
     int precision() const;  // number of digits of the unscaled value (1 for zero)
 
@@ -65,12 +65,12 @@ class BigDecimal {
     std::string toString() const;       // scientific notation where java.math.BigDecimal uses it
 
     friend bool operator==(const BigDecimal& a, const BigDecimal& b) {
-        return a.scale_ == b.scale_ && a.unscaled_ == b.unscaled_;
+        return a.decimalScale == b.decimalScale && a.coefficient == b.coefficient;
     }
 
   private:
-    mpz_class unscaled_;
-    std::int32_t scale_ = 0;
+    mpz_class coefficient;
+    std::int32_t decimalScale = 0;
 };
 
 }  // namespace rszorvik::base

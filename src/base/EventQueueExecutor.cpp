@@ -11,14 +11,14 @@ namespace {
 class RunnerMark {
   public:
     explicit RunnerMark(std::atomic<std::thread::id>& runner)
-        : runner_(runner), previous_(runner.exchange(std::this_thread::get_id())) {}
-    ~RunnerMark() { runner_.store(previous_); }
+        : slot(runner), previous(runner.exchange(std::this_thread::get_id())) {}
+    ~RunnerMark() { slot.store(previous); }
     RunnerMark(const RunnerMark&) = delete;
     RunnerMark& operator=(const RunnerMark&) = delete;
 
   private:
-    std::atomic<std::thread::id>& runner_;
-    std::thread::id previous_;
+    std::atomic<std::thread::id>& slot;
+    std::thread::id previous;
 };
 
 constexpr auto kForever = std::chrono::steady_clock::time_point::max();
@@ -27,41 +27,41 @@ constexpr auto kForever = std::chrono::steady_clock::time_point::max();
 
 // Notifying under the lock: once it is released the runner may finish everything and destroy the executor.
 void EventQueueExecutor::post(std::function<void()> task) {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-    available_.notify_all();
+    std::lock_guard lock(mutex);
+    tasks.push_back(std::move(task));
+    available.notify_all();
 }
 
 EventQueueExecutor::Wait EventQueueExecutor::runNext(std::chrono::steady_clock::time_point deadline) {
     std::function<void()> task;
     {
-        std::unique_lock lock(mutex_);
-        const auto ready = [&] { return quit_ || !tasks_.empty(); };
+        std::unique_lock lock(mutex);
+        const auto ready = [&] { return quitRequested || !tasks.empty(); };
         if (deadline == kForever)
-            available_.wait(lock, ready);
-        else if (!available_.wait_until(lock, deadline, ready))
+            available.wait(lock, ready);
+        else if (!available.wait_until(lock, deadline, ready))
             return Wait::Timeout;
-        if (quit_) {
-            quit_ = false;
+        if (quitRequested) {
+            quitRequested = false;
             return Wait::Quit;
         }
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
+        task = std::move(tasks.front());
+        tasks.pop_front();
     }
     task();
     return Wait::Task;
 }
 
 std::size_t EventQueueExecutor::runUntilIdle() {
-    RunnerMark mark(runner_);
+    RunnerMark mark(runner);
     std::size_t count = 0;
     while (true) {
         std::function<void()> task;
         {
-            std::lock_guard lock(mutex_);
-            if (tasks_.empty()) return count;
-            task = std::move(tasks_.front());
-            tasks_.pop_front();
+            std::lock_guard lock(mutex);
+            if (tasks.empty()) return count;
+            task = std::move(tasks.front());
+            tasks.pop_front();
         }
         task();
         ++count;
@@ -69,7 +69,7 @@ std::size_t EventQueueExecutor::runUntilIdle() {
 }
 
 std::size_t EventQueueExecutor::runFor(std::chrono::milliseconds duration) {
-    RunnerMark mark(runner_);
+    RunnerMark mark(runner);
     const auto deadline = std::chrono::steady_clock::now() + duration;
     std::size_t count = 0;
     while (runNext(deadline) == Wait::Task)
@@ -78,7 +78,7 @@ std::size_t EventQueueExecutor::runFor(std::chrono::milliseconds duration) {
 }
 
 bool EventQueueExecutor::runUntil(const std::function<bool()>& stop, std::chrono::milliseconds timeout) {
-    RunnerMark mark(runner_);
+    RunnerMark mark(runner);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!stop()) {
         if (runNext(deadline) != Wait::Task) return stop();
@@ -87,7 +87,7 @@ bool EventQueueExecutor::runUntil(const std::function<bool()>& stop, std::chrono
 }
 
 std::size_t EventQueueExecutor::run() {
-    RunnerMark mark(runner_);
+    RunnerMark mark(runner);
     std::size_t count = 0;
     while (runNext(kForever) == Wait::Task)
         ++count;
@@ -95,14 +95,14 @@ std::size_t EventQueueExecutor::run() {
 }
 
 void EventQueueExecutor::quit() {
-    std::lock_guard lock(mutex_);
-    quit_ = true;
-    available_.notify_all();
+    std::lock_guard lock(mutex);
+    quitRequested = true;
+    available.notify_all();
 }
 
 std::size_t EventQueueExecutor::pending() const {
-    std::lock_guard lock(mutex_);
-    return tasks_.size();
+    std::lock_guard lock(mutex);
+    return tasks.size();
 }
 
 }  // namespace rszorvik::base

@@ -32,7 +32,7 @@ class EventQueueExecutor : public Executor {
     // Ends the current (or the next) runFor, runUntil or run after the task that is running. Any thread.
     void quit();
 
-    bool isExecutorThread() const { return runner_.load() == std::this_thread::get_id(); }
+    bool isExecutorThread() const { return runner.load() == std::this_thread::get_id(); }
     std::size_t pending() const;
 
   private:
@@ -40,11 +40,11 @@ class EventQueueExecutor : public Executor {
     // Waits for a task until the deadline; runs it (lock released) when one came.
     Wait runNext(std::chrono::steady_clock::time_point deadline);
 
-    mutable std::mutex mutex_;
-    std::condition_variable available_;
-    std::deque<std::function<void()>> tasks_;
-    bool quit_ = false;
-    std::atomic<std::thread::id> runner_{};
+    mutable std::mutex mutex;
+    std::condition_variable available;
+    std::deque<std::function<void()>> tasks;
+    bool quitRequested = false;
+    std::atomic<std::thread::id> runner{};
 };
 
 }  // namespace rszorvik::base

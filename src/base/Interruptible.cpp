@@ -11,10 +11,10 @@ thread_local std::shared_ptr<InterruptFlag> t_flag;
 void InterruptFlag::interrupt() {
     std::shared_ptr<detail::WaitTarget> target;
     {
-        std::lock_guard lock(mutex_);
-        set_ = true;
-        target = waitingOn_;
-        sleep_.notify_all();
+        std::lock_guard lock(mutex);
+        raised = true;
+        target = waitingOn;
+        sleepCondition.notify_all();
     }
     // Taking the target's mutex after the flag is set means the waiter is either still before its check of
     // the flag (and sees it) or already inside the wait (and gets this notification).
@@ -25,24 +25,24 @@ void InterruptFlag::interrupt() {
 }
 
 bool InterruptFlag::isSet() const {
-    std::lock_guard lock(mutex_);
-    return set_;
+    std::lock_guard lock(mutex);
+    return raised;
 }
 
 bool InterruptFlag::testAndClear() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(set_, false);
+    std::lock_guard lock(mutex);
+    return std::exchange(raised, false);
 }
 
 void InterruptFlag::enterWait(const std::shared_ptr<detail::WaitTarget>& target) {
-    std::lock_guard lock(mutex_);
-    if (std::exchange(set_, false)) throw InterruptedError();
-    waitingOn_ = target;
+    std::lock_guard lock(mutex);
+    if (std::exchange(raised, false)) throw InterruptedError();
+    waitingOn = target;
 }
 
 void InterruptFlag::leaveWait() {
-    std::lock_guard lock(mutex_);
-    waitingOn_.reset();
+    std::lock_guard lock(mutex);
+    waitingOn.reset();
 }
 
 std::shared_ptr<InterruptFlag> Interruptible::currentFlag() {
@@ -56,9 +56,9 @@ void Interruptible::bindCurrentThread(std::shared_ptr<InterruptFlag> flag) {
 
 void Interruptible::sleepFor(std::chrono::milliseconds duration) {
     const auto flag = currentFlag();
-    std::unique_lock lock(flag->mutex_);
-    if (flag->sleep_.wait_for(lock, duration, [&] { return flag->set_; })) {
-        flag->set_ = false;
+    std::unique_lock lock(flag->mutex);
+    if (flag->sleepCondition.wait_for(lock, duration, [&] { return flag->raised; })) {
+        flag->raised = false;
         throw InterruptedError("sleep interrupted");
     }
 }
@@ -82,11 +82,11 @@ void Interruptible::interruptCurrentThread() {
 void InterruptibleCondition::waitOnce(std::unique_lock<std::mutex>& lock,
                                       std::optional<std::chrono::steady_clock::time_point> deadline) const {
     const auto flag = Interruptible::currentFlag();
-    flag->enterWait(target_);
+    flag->enterWait(target);
     if (deadline)
-        target_->cv.wait_until(lock, *deadline);
+        target->cv.wait_until(lock, *deadline);
     else
-        target_->cv.wait(lock);
+        target->cv.wait(lock);
     flag->leaveWait();
     if (flag->testAndClear()) throw InterruptedError();
 }

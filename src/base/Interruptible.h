@@ -45,10 +45,10 @@ class InterruptFlag {
     void enterWait(const std::shared_ptr<detail::WaitTarget>& target);
     void leaveWait();
 
-    mutable std::mutex mutex_;
-    std::condition_variable sleep_;
-    bool set_ = false;
-    std::shared_ptr<detail::WaitTarget> waitingOn_;
+    mutable std::mutex mutex;
+    std::condition_variable sleepCondition;
+    bool raised = false;
+    std::shared_ptr<detail::WaitTarget> waitingOn;
 };
 
 // Interruptible waiting for the calling thread, the stand-in for Java's thread interruption.
@@ -71,11 +71,11 @@ class Interruptible {
 // interrupted. Copies share the same mutex and condition.
 class InterruptibleCondition {
   public:
-    InterruptibleCondition() : target_(std::make_shared<detail::WaitTarget>()) {}
+    InterruptibleCondition() : target(std::make_shared<detail::WaitTarget>()) {}
 
-    std::unique_lock<std::mutex> lock() const { return std::unique_lock(target_->mutex); }
-    void notifyOne() const { target_->cv.notify_one(); }
-    void notifyAll() const { target_->cv.notify_all(); }
+    std::unique_lock<std::mutex> lock() const { return std::unique_lock(target->mutex); }
+    void notifyOne() const { target->cv.notify_one(); }
+    void notifyAll() const { target->cv.notify_all(); }
 
     // Waits (lock held on entry and exit) until pred() holds; throws InterruptedError when the thread is
     // interrupted while it has to wait.
@@ -100,7 +100,7 @@ class InterruptibleCondition {
     void waitOnce(std::unique_lock<std::mutex>& lock,
                   std::optional<std::chrono::steady_clock::time_point> deadline) const;
 
-    std::shared_ptr<detail::WaitTarget> target_;
+    std::shared_ptr<detail::WaitTarget> target;
 };
 
 }  // namespace rszorvik::base

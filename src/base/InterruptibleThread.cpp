@@ -14,17 +14,17 @@ InterruptibleThread::~InterruptibleThread() {
 InterruptibleThread& InterruptibleThread::operator=(InterruptibleThread&& other) noexcept {
     if (this != &other) {
         stop();
-        flag_ = std::move(other.flag_);
-        thread_ = std::move(other.thread_);
+        interruptFlag = std::move(other.interruptFlag);
+        thread = std::move(other.thread);
     }
     return *this;
 }
 
 void InterruptibleThread::start(std::function<void()> body) {
-    if (flag_) throw std::logic_error("InterruptibleThread already started");
+    if (interruptFlag) throw std::logic_error("InterruptibleThread already started");
     // The flag exists before the thread runs, so an interrupt() right after start() is not lost.
-    flag_ = std::make_shared<InterruptFlag>();
-    thread_ = std::thread([flag = flag_, body = std::move(body)] {
+    interruptFlag = std::make_shared<InterruptFlag>();
+    thread = std::thread([flag = interruptFlag, body = std::move(body)] {
         Interruptible::bindCurrentThread(flag);
         try {
             body();
@@ -39,23 +39,23 @@ void InterruptibleThread::start(std::function<void()> body) {
 }
 
 void InterruptibleThread::interrupt() {
-    if (flag_) flag_->interrupt();
+    if (interruptFlag) interruptFlag->interrupt();
 }
 
 void InterruptibleThread::join() {
-    if (!thread_.joinable()) throw std::logic_error("InterruptibleThread not joinable");
-    thread_.join();
+    if (!thread.joinable()) throw std::logic_error("InterruptibleThread not joinable");
+    thread.join();
 }
 
 void InterruptibleThread::stop() noexcept {
-    if (!thread_.joinable()) return;
-    if (thread_.get_id() == std::this_thread::get_id()) {
+    if (!thread.joinable()) return;
+    if (thread.get_id() == std::this_thread::get_id()) {
         // The last owner let go from inside the thread; it ends on its own.
-        thread_.detach();
+        thread.detach();
         return;
     }
-    flag_->interrupt();
-    thread_.join();
+    interruptFlag->interrupt();
+    thread.join();
 }
 
 }  // namespace rszorvik::base

@@ -24,15 +24,15 @@ class InterruptibleThread {
     void start(std::function<void()> body);  // std::logic_error when a thread was started already
     void interrupt();                        // does nothing before start()
     void join();                             // std::logic_error when not joinable
-    bool joinable() const { return thread_.joinable(); }
-    bool isInterrupted() const { return flag_ && flag_->isSet(); }
-    std::thread::id id() const { return thread_.get_id(); }
+    bool joinable() const { return thread.joinable(); }
+    bool isInterrupted() const { return interruptFlag && interruptFlag->isSet(); }
+    std::thread::id id() const { return thread.get_id(); }
 
   private:
     void stop() noexcept;
 
-    std::shared_ptr<InterruptFlag> flag_;
-    std::thread thread_;
+    std::shared_ptr<InterruptFlag> interruptFlag;
+    std::thread thread;
 };
 
 }  // namespace rszorvik::base

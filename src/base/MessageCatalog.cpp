@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "base/EmbeddedResources.h"
+#include "base/Language.h"
 #include "base/Properties.h"
 
 namespace rszorvik::base {
@@ -32,9 +33,9 @@ bool loadFile(Properties& into, const std::string& fileName) {
 }  // namespace
 
 MissingResourceError::MissingResourceError(const std::string& catalogue, const std::string& key)
-    : std::runtime_error("Can't find resource for bundle " + catalogue + ", key " + key), key_(key) {}
+    : std::runtime_error("Can't find resource for bundle " + catalogue + ", key " + key), missingKey(key) {}
 
-MessageCatalog::MessageCatalog(std::string name) : name_(std::move(name)), data_(nullptr) {}
+MessageCatalog::MessageCatalog(std::string name) : catalogName(std::move(name)), content(nullptr) {}
 
 const MessageCatalog& MessageCatalog::get(std::string_view name) {
     struct Entry {
@@ -51,32 +52,35 @@ const MessageCatalog& MessageCatalog::get(std::string_view name) {
     const std::string base(name);
     Properties texts;
     const bool hasBase = loadFile(texts, base + ".properties");
-    const bool hasGerman = loadFile(texts, base + "_de.properties");
+    // In English the base file alone, so that no German text shows through.
+    const bool german = processLanguage() == Language::German;
+    const bool hasGerman = german && loadFile(texts, base + "_de.properties");
     if (!hasBase && !hasGerman)
-        throw std::invalid_argument("Can't find bundle for base name " + base + ", locale de");
+        throw std::invalid_argument("Can't find bundle for base name " + base +
+                                    (german ? ", locale de" : ", locale en"));
 
     auto entry = std::make_unique<Entry>();
     entry->data.texts = texts.entries();
     entry->catalog.reset(new MessageCatalog(base));
-    entry->catalog->data_ = &entry->data;
+    entry->catalog->content = &entry->data;
     const MessageCatalog& catalog = *entry->catalog;
     loaded.emplace(base, std::move(entry));
     return catalog;
 }
 
 std::string MessageCatalog::getString(std::string_view key) const {
-    if (auto it = data_->texts.find(key); it != data_->texts.end()) return it->second;
-    throw MissingResourceError(name_, std::string(key));
+    if (auto it = content->texts.find(key); it != content->texts.end()) return it->second;
+    throw MissingResourceError(catalogName, std::string(key));
 }
 
 bool MessageCatalog::containsKey(std::string_view key) const {
-    return data_->texts.find(key) != data_->texts.end();
+    return content->texts.find(key) != content->texts.end();
 }
 
 std::vector<std::string> MessageCatalog::keys() const {
     std::vector<std::string> result;
-    result.reserve(data_->texts.size());
-    for (const auto& entry : data_->texts)
+    result.reserve(content->texts.size());
+    for (const auto& entry : content->texts)
         result.push_back(entry.first);
     return result;
 }

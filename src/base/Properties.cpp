@@ -74,7 +74,7 @@ bool isBlank(char16_t c) {
 // line, joins continuation lines (an odd number of backslashes at the end) and drops the joining backslash.
 class LineReader {
   public:
-    explicit LineReader(std::u16string_view in) : in_(in) {}
+    explicit LineReader(std::u16string_view in) : input(in) {}
 
     bool readLine(std::u16string& line) {
         line.clear();
@@ -82,12 +82,12 @@ class LineReader {
         bool appendedLineBegin = false;  // a line end right after a continuation ends the logical line
         bool precedingBackslash = false;
         while (true) {
-            if (off_ >= in_.size()) {
+            if (position >= input.size()) {
                 if (line.empty()) return false;
                 if (precedingBackslash) line.pop_back();
                 return true;
             }
-            const char16_t c = in_[off_++];
+            const char16_t c = input[position++];
             if (skipBlanks) {
                 if (isBlank(c)) continue;
                 if (!appendedLineBegin && (c == u'\r' || c == u'\n')) continue;
@@ -96,10 +96,10 @@ class LineReader {
             }
             if (line.empty() && (c == u'#' || c == u'!')) {
                 // A comment never continues, whatever it ends with.
-                while (off_ < in_.size() && in_[off_] != u'\r' && in_[off_] != u'\n')
-                    ++off_;
-                if (off_ >= in_.size()) return false;
-                ++off_;
+                while (position < input.size() && input[position] != u'\r' && input[position] != u'\n')
+                    ++position;
+                if (position >= input.size()) return false;
+                ++position;
                 skipBlanks = true;
                 continue;
             }
@@ -112,7 +112,7 @@ class LineReader {
                 skipBlanks = true;
                 continue;
             }
-            if (off_ >= in_.size()) {
+            if (position >= input.size()) {
                 if (precedingBackslash) line.pop_back();
                 return true;
             }
@@ -121,13 +121,13 @@ class LineReader {
             skipBlanks = true;
             appendedLineBegin = true;
             precedingBackslash = false;
-            if (c == u'\r' && in_[off_] == u'\n') ++off_;
+            if (c == u'\r' && input[position] == u'\n') ++position;
         }
     }
 
   private:
-    std::u16string_view in_;
-    std::size_t off_ = 0;
+    std::u16string_view input;
+    std::size_t position = 0;
 };
 
 int hexValue(char16_t c) {
@@ -312,7 +312,7 @@ void Properties::load(std::string_view bytes, Charset charset) {
     }
     // Applied only once everything parsed, so a bad file leaves the table as it was.
     for (auto& [key, value] : loaded)
-        entries_.insert_or_assign(key, std::move(value));
+        entryMap.insert_or_assign(key, std::move(value));
 }
 
 Properties Properties::parse(std::string_view bytes, Charset charset) {
@@ -326,7 +326,7 @@ std::string Properties::store(std::optional<std::string_view> comments,
     std::string out;
     if (comments) writeComment(out, *comments);
     if (date) writeComment(out, *date);
-    for (const auto& [key, value] : entries_) {
+    for (const auto& [key, value] : entryMap) {
         // set() admitted only UTF-8, so the conversions cannot fail here.
         out += escape(*utf8ToUtf16(key), true);
         out.push_back('=');
@@ -337,36 +337,36 @@ std::string Properties::store(std::optional<std::string_view> comments,
 }
 
 std::optional<std::string> Properties::get(std::string_view key) const {
-    if (auto it = entries_.find(key); it != entries_.end()) return it->second;
+    if (auto it = entryMap.find(key); it != entryMap.end()) return it->second;
     return std::nullopt;
 }
 
 std::string Properties::get(std::string_view key, std::string_view fallback) const {
-    if (auto it = entries_.find(key); it != entries_.end()) return it->second;
+    if (auto it = entryMap.find(key); it != entryMap.end()) return it->second;
     return std::string(fallback);
 }
 
 void Properties::set(std::string_view key, std::string_view value) {
     requireUtf8(key, "Property key");
     requireUtf8(value, "Property value");
-    entries_.insert_or_assign(std::string(key), std::string(value));
+    entryMap.insert_or_assign(std::string(key), std::string(value));
 }
 
 bool Properties::remove(std::string_view key) {
-    auto it = entries_.find(key);
-    if (it == entries_.end()) return false;
-    entries_.erase(it);
+    auto it = entryMap.find(key);
+    if (it == entryMap.end()) return false;
+    entryMap.erase(it);
     return true;
 }
 
 bool Properties::contains(std::string_view key) const {
-    return entries_.find(key) != entries_.end();
+    return entryMap.find(key) != entryMap.end();
 }
 
 std::vector<std::string> Properties::keys() const {
     std::vector<std::string> result;
-    result.reserve(entries_.size());
-    for (const auto& entry : entries_)
+    result.reserve(entryMap.size());
+    for (const auto& entry : entryMap)
         result.push_back(entry.first);
     return result;
 }

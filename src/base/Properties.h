@@ -41,15 +41,15 @@ class Properties {
     bool remove(std::string_view key);  // false when there was no such key
     bool contains(std::string_view key) const;
     std::vector<std::string> keys() const;  // sorted
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    void clear() { entries_.clear(); }
-    const Map& entries() const { return entries_; }
+    std::size_t size() const { return entryMap.size(); }
+    bool empty() const { return entryMap.empty(); }
+    void clear() { entryMap.clear(); }
+    const Map& entries() const { return entryMap; }
 
     bool operator==(const Properties&) const = default;
 
   private:
-    Map entries_;
+    Map entryMap;
 };
 
 }  // namespace rszorvik::base

@@ -21,27 +21,27 @@ std::string errorMessage(int code) {
 // by two threads at once, so each thread has its own; the compiled code stays shared.
 class ThreadMatchContext {
   public:
-    ThreadMatchContext() : context_(pcre2_match_context_create(nullptr)) {
-        if (context_ == nullptr) throw std::bad_alloc();
-        pcre2_set_match_limit(context_, Regex::kMatchLimit);
-        pcre2_set_depth_limit(context_, Regex::kDepthLimit);
-        pcre2_set_heap_limit(context_, Regex::kHeapLimitKiB);
+    ThreadMatchContext() : matchContext(pcre2_match_context_create(nullptr)) {
+        if (matchContext == nullptr) throw std::bad_alloc();
+        pcre2_set_match_limit(matchContext, Regex::kMatchLimit);
+        pcre2_set_depth_limit(matchContext, Regex::kDepthLimit);
+        pcre2_set_heap_limit(matchContext, Regex::kHeapLimitKiB);
         // Null where the platform has no JIT; the interpreter then needs no stack.
-        jitStack_ = pcre2_jit_stack_create(32 * 1024, Regex::kJitStackMaxBytes, nullptr);
-        if (jitStack_ != nullptr) pcre2_jit_stack_assign(context_, nullptr, jitStack_);
+        jitStack = pcre2_jit_stack_create(32 * 1024, Regex::kJitStackMaxBytes, nullptr);
+        if (jitStack != nullptr) pcre2_jit_stack_assign(matchContext, nullptr, jitStack);
     }
     ~ThreadMatchContext() {
-        pcre2_match_context_free(context_);
-        pcre2_jit_stack_free(jitStack_);
+        pcre2_match_context_free(matchContext);
+        pcre2_jit_stack_free(jitStack);
     }
     ThreadMatchContext(const ThreadMatchContext&) = delete;
     ThreadMatchContext& operator=(const ThreadMatchContext&) = delete;
 
-    pcre2_match_context* get() const { return context_; }
+    pcre2_match_context* get() const { return matchContext; }
 
   private:
-    pcre2_match_context* context_;
-    pcre2_jit_stack* jitStack_ = nullptr;
+    pcre2_match_context* matchContext;
+    pcre2_jit_stack* jitStack = nullptr;
 };
 
 pcre2_match_context* threadMatchContext() {
@@ -60,7 +60,7 @@ struct CompileContextDeleter {
 }  // namespace
 
 RegexSyntaxError::RegexSyntaxError(const std::string& message, std::size_t offset)
-    : std::invalid_argument(message), offset_(offset) {}
+    : std::invalid_argument(message), patternOffset(offset) {}
 
 struct Regex::Impl {
     pcre2_code* code = nullptr;
@@ -72,7 +72,7 @@ struct Regex::Impl {
 
 Regex::Regex(std::string_view pattern) : Regex(pattern, Engine::Auto) {}
 
-Regex::Regex(std::string_view pattern, Engine engine) : pattern_(pattern), impl_(std::make_unique<Impl>()) {
+Regex::Regex(std::string_view pattern, Engine engine) : patternText(pattern), impl(std::make_unique<Impl>()) {
     std::unique_ptr<pcre2_compile_context, CompileContextDeleter> compileContext(
         pcre2_compile_context_create(nullptr));
     if (!compileContext) throw std::bad_alloc();
@@ -82,19 +82,19 @@ Regex::Regex(std::string_view pattern, Engine engine) : pattern_(pattern), impl_
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     // \C could split a UTF-8 character and yield invalid text, so it is refused.
-    impl_->code =
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern_.data()), pattern_.size(),
+    impl->code =
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(patternText.data()), patternText.size(),
                       PCRE2_UTF | PCRE2_NEVER_BACKSLASH_C, &errorCode, &errorOffset, compileContext.get());
-    if (impl_->code == nullptr) throw RegexSyntaxError(errorMessage(errorCode), errorOffset);
+    if (impl->code == nullptr) throw RegexSyntaxError(errorMessage(errorCode), errorOffset);
 
     std::uint32_t captures = 0;
-    pcre2_pattern_info(impl_->code, PCRE2_INFO_CAPTURECOUNT, &captures);
-    impl_->captureCount = static_cast<int>(captures);
+    pcre2_pattern_info(impl->code, PCRE2_INFO_CAPTURECOUNT, &captures);
+    impl->captureCount = static_cast<int>(captures);
 
     if (engine == Engine::Auto) {
-        const int rc = pcre2_jit_compile(impl_->code, PCRE2_JIT_COMPLETE);
+        const int rc = pcre2_jit_compile(impl->code, PCRE2_JIT_COMPLETE);
         if (rc == 0)
-            impl_->jit = true;
+            impl->jit = true;
         else if (rc == PCRE2_ERROR_NOMEMORY)
             throw std::bad_alloc();
         // Otherwise the platform has no JIT: the interpreter gives the same results.
@@ -106,29 +106,29 @@ Regex::Regex(Regex&&) noexcept = default;
 Regex& Regex::operator=(Regex&&) noexcept = default;
 
 int Regex::groupCount() const {
-    if (!impl_) throw std::logic_error("Regex used after move");
-    return impl_->captureCount;
+    if (!impl) throw std::logic_error("Regex used after move");
+    return impl->captureCount;
 }
 
 bool Regex::usesJit() const {
-    return impl_ && impl_->jit;
+    return impl && impl->jit;
 }
 
 std::optional<RegexMatch> Regex::search(std::string_view subject) const {
-    if (!impl_) throw std::logic_error("Regex used after move");
+    if (!impl) throw std::logic_error("Regex used after move");
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
-        pcre2_match_data_create_from_pattern(impl_->code, nullptr));
+        pcre2_match_data_create_from_pattern(impl->code, nullptr));
     if (!data) throw std::bad_alloc();
 
     // PCRE2 checks the subject's UTF-8 itself; invalid text comes back as an error code.
     const char* text = subject.data() != nullptr ? subject.data() : "";
-    const int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(text), subject.size(), 0, 0,
+    const int rc = pcre2_match(impl->code, reinterpret_cast<PCRE2_SPTR>(text), subject.size(), 0, 0,
                                data.get(), threadMatchContext());
     if (rc == PCRE2_ERROR_NOMATCH) return std::nullopt;
     if (rc < 0) throw RegexMatchError(errorMessage(rc));
 
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-    const auto pairs = static_cast<std::size_t>(impl_->captureCount) + 1;
+    const auto pairs = static_cast<std::size_t>(impl->captureCount) + 1;
     RegexMatch match;
     match.groups.reserve(pairs);
     for (std::size_t i = 0; i < pairs; ++i) {

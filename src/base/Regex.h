@@ -15,10 +15,10 @@ namespace rszorvik::base {
 class RegexSyntaxError : public std::invalid_argument {
   public:
     RegexSyntaxError(const std::string& message, std::size_t offset);
-    std::size_t offset() const { return offset_; }
+    std::size_t offset() const { return patternOffset; }
 
   private:
-    std::size_t offset_;
+    std::size_t patternOffset;
 };
 
 // A search that could not finish (match or depth limit hit by a runaway expression, bad input).
@@ -57,7 +57,7 @@ class Regex {
     Regex(Regex&&) noexcept;
     Regex& operator=(Regex&&) noexcept;
 
-    const std::string& pattern() const { return pattern_; }
+    const std::string& pattern() const { return patternText; }
     int groupCount() const;  // number of capture groups, not counting group 0
     bool usesJit() const;
 
@@ -67,8 +67,8 @@ class Regex {
 
   private:
     struct Impl;
-    std::string pattern_;
-    std::unique_ptr<Impl> impl_;
+    std::string patternText;
+    std::unique_ptr<Impl> impl;
 };
 
 }  // namespace rszorvik::base

@@ -4,12 +4,12 @@
 
 namespace rszorvik::base {
 
-std::mutex SystemProperties::mutex_;
-std::map<std::string, std::optional<std::string>> SystemProperties::table_;
+std::mutex SystemProperties::mutex;
+std::map<std::string, std::optional<std::string>> SystemProperties::overrides;
 
 std::optional<std::string> SystemProperties::get(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    if (auto it = table_.find(name); it != table_.end()) return it->second;
+    std::lock_guard lock(mutex);
+    if (auto it = overrides.find(name); it != overrides.end()) return it->second;
     if (const char* env = std::getenv(name.c_str())) return std::string(env);
     return std::nullopt;
 }
@@ -19,14 +19,14 @@ std::string SystemProperties::get(const std::string& name, const std::string& fa
 }
 
 void SystemProperties::set(const std::string& name, const std::string& value) {
-    std::lock_guard lock(mutex_);
-    table_[name] = value;
+    std::lock_guard lock(mutex);
+    overrides[name] = value;
 }
 
 // A cleared property stays absent even when the environment names it.
 void SystemProperties::clear(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    table_[name] = std::nullopt;
+    std::lock_guard lock(mutex);
+    overrides[name] = std::nullopt;
 }
 
 }  // namespace rszorvik::base

@@ -10,15 +10,15 @@ namespace rszorvik::base {
 // The process property table ("VERSION", "ZSP_OSNAME", "SERIAL_PORT_LIST", ...). A property that was
 // never set falls back to the environment variable of the same name. Safe to use from any thread.
 class SystemProperties {
-public:
+  public:
     static std::optional<std::string> get(const std::string& name);
     static std::string get(const std::string& name, const std::string& fallback);
     static void set(const std::string& name, const std::string& value);
     static void clear(const std::string& name);
 
-private:
-    static std::mutex mutex_;
-    static std::map<std::string, std::optional<std::string>> table_;
+  private:
+    static std::mutex mutex;
+    static std::map<std::string, std::optional<std::string>> overrides;
 };
 
 }  // namespace rszorvik::base

@@ -89,6 +89,15 @@ inline std::size_t length(std::string_view text) {
     return n;
 }
 
+// The longest start of text of at most maxBytes bytes that does not end inside a character.
+inline std::string_view prefixOfBytes(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    std::size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
 // Bytes that start a character, continuation bytes left out: the code point count of well-formed text
 // without decoding it. Limits checked before the encoding use this count, so malformed text is not
 // measured the way `length` would measure it.

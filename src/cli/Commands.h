@@ -22,6 +22,8 @@ void addDetectCommand(CLI::App& app, const GlobalOptions& global);
 void addTypeCommand(CLI::App& app, const GlobalOptions& global);
 void addReplayCommand(CLI::App& app, const GlobalOptions& global);
 void addPortsCommand(CLI::App& app, const GlobalOptions& global);
+void addUpdateCheckCommand(CLI::App& app, const GlobalOptions& global);
+void addMessageCommand(CLI::App& app, const GlobalOptions& global);
 
 // The stored settings for a subcommand: the file named by --prefs, else the default store (whose folders
 // are created), loaded with the given port list ("port" is read only when it is not empty). Throws

@@ -1,7 +1,5 @@
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -10,9 +8,10 @@
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "serial/Diagnostics.h"
-#include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/AutoPortWorker.h"
 
@@ -27,17 +26,6 @@ struct DetectOptions {
     bool json = false;
     std::vector<std::string> ports;  // empty: the ports the serial library lists
 };
-
-[[noreturn]] void fail(const std::string& message, int status) {
-    std::cerr << "zorvik-cli detect: " << message << '\n';
-    throw CLI::RuntimeError(status);
-}
-
-std::atomic<bool> interruptRequested{false};
-
-extern "C" void onInterrupt(int) {
-    interruptRequested = true;
-}
 
 // Stands in for the dialog: prints the messages as they come (unless the output is JSON) and keeps the end.
 class ConsoleView : public AutoPortWorkerView {
@@ -98,43 +86,37 @@ void printJson(const std::vector<AutoPortWorker::PortReport>& reports, const Con
     result["best"] = view.selected ? Json(*view.selected) : Json(nullptr);
     result["outcome"] = outcome;
     result["message"] = view.finalText;
-    std::cout << result.dump(2) << '\n';
+    std::cout << jsonText(result) << '\n';
 }
 
 void detect(const DetectOptions& options) {
     // Standard output belongs to the results.
     Zivaraze::setDiagnosticStream(&std::cerr);
-    if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
-        fail("the native serial library " + Zivaraze::NativeLibrary::fileNameFor("zspWin") +
-                 " was not found or does not match this system",
-             2);
+    // Before the serial library starts threads of its own. A stop cancels detection with interruption,
+    // which also ends a pause in the middle of a port.
+    base::EventQueueExecutor executor;
+    std::shared_ptr<AutoPortWorker> task;
+    StopSignals stop([&] {
+        executor.post([&] {
+            if (task) task->cancel(true);
+        });
+    });
+    requireNativeSerialModule("detect");
 
     std::vector<std::string> ports = options.ports;
     if (ports.empty()) {
         try {
             ports = Zivaraze::SerialPortLocal::getPortList();
         } catch (const std::exception& e) {
-            fail(std::string("cannot list the serial ports: ") + e.what(), 2);
+            fail("detect", std::string("cannot list the serial ports: ") + e.what(), 2);
         }
     }
 
-    base::EventQueueExecutor executor;
     ConsoleView view(options.json);
-    auto task = std::make_shared<AutoPortWorker>(executor, view, ports);
-    interruptRequested = false;
-    const auto previous = std::signal(SIGINT, onInterrupt);
+    task = std::make_shared<AutoPortWorker>(executor, view, ports);
     task->execute();
-    bool cancelled = false;
-    while (!view.ended) {
-        // Short slices, so that Ctrl-C is seen while nothing is published.
-        executor.runUntil([&] { return view.ended || (interruptRequested && !cancelled); },
-                          std::chrono::milliseconds(100));
-        if (interruptRequested && !cancelled) {
-            task->cancel(true);
-            cancelled = true;
-        }
-    }
-    std::signal(SIGINT, previous);
+    while (!view.ended)
+        executor.runUntil([&] { return view.ended; }, std::chrono::hours(1));
 
     const auto reports = task->reports();
     const std::string outcome = outcomeOf(*task, view);
@@ -158,8 +140,8 @@ void addDetectCommand(CLI::App& app, const GlobalOptions& global) {
     command->add_flag("--json", options->json, "One JSON object with every port's score and messages");
     command->add_option("ports", options->ports, "Ports to probe instead of those the serial library lists");
     command->footer(
-        "Exit status: 0 a port was found, 1 no port scored above 0 (or Ctrl-C stopped detection), 2 the "
-        "native serial library is missing or detection failed.");
+        "Exit status: 0 a port was found, 1 no port scored above 0 (or SIGINT, SIGTERM or SIGHUP stopped "
+        "detection), 2 detection failed, 4 the native serial module is missing.");
     command->callback([options] { detect(*options); });
 }
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "serial/Diagnostics.h"
-#include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "util/FriendlyPortUtil.h"
 
@@ -17,11 +17,6 @@ namespace {
 using Json = nlohmann::ordered_json;
 using Zivaraze::PortDriverInfo;
 using Zivaraze::SerialPortLocal;
-
-[[noreturn]] void fail(const std::string& message, int status) {
-    std::cerr << "zorvik-cli ports: " << message << '\n';
-    throw CLI::RuntimeError(status);
-}
 
 struct Port {
     std::string name;
@@ -36,7 +31,7 @@ std::vector<Port> listPorts() {
         SerialPortLocal::clearPortListInfo();
         names = SerialPortLocal::getPortList();
     } catch (const std::exception& e) {
-        fail(std::string("cannot list the serial ports: ") + e.what(), 2);
+        fail("ports", std::string("cannot list the serial ports: ") + e.what(), 2);
     }
     std::vector<PortDriverInfo> records;
     if (!names.empty()) {
@@ -50,7 +45,7 @@ std::vector<Port> listPorts() {
     std::vector<Port> ports;
     for (const auto& name : names) {
         if (name.empty()) {
-            std::cerr << "zorvik-cli ports: the port list holds an entry without a name\n";
+            report("ports", "the port list holds an entry without a name");
             continue;
         }
         Port port{name, util::FriendlyPortUtil::getFriendlyPortName(name), std::nullopt};
@@ -71,26 +66,20 @@ void printJson(const std::vector<Port>& ports) {
             {"manufacturer", port.record ? Json(port.record->getDriverMfgr()) : Json(nullptr)},
         });
     }
-    std::cout << list.dump(2) << '\n';
+    std::cout << jsonText(list) << '\n';
 }
 
 void ports(bool json) {
     Zivaraze::setDiagnosticStream(&std::cerr);  // standard output belongs to the list
-    if (!SerialPortLocal::isLibraryLoaded())
-        fail("the native serial library " + Zivaraze::NativeLibrary::fileNameFor("zspWin") +
-                 " was not found or does not match this system",
-             2);
+    requireNativeSerialModule("ports");
     const auto found = listPorts();
     if (json) {
         printJson(found);
     } else {
         for (const auto& port : found)
-            std::cout << port.friendly << '\n';
+            std::cout << visibleText(port.friendly) << '\n';
     }
-    if (found.empty()) {
-        std::cerr << "zorvik-cli ports: no serial port found\n";
-        throw CLI::RuntimeError(1);
-    }
+    if (found.empty()) fail("ports", "no serial port found", 1);
 }
 
 }  // namespace
@@ -108,8 +97,8 @@ void addPortsCommand(CLI::App& app, const GlobalOptions& global) {
         "without a driver record)");
     command->footer(
         "The runtime setting SERIAL_PORT_LIST (names separated by ';' or ':') replaces discovery.\n"
-        "Exit status: 0 ports listed, 1 no serial port found, 2 the native serial library is missing or "
-        "listing failed.");
+        "Exit status: 0 ports listed, 1 no serial port found, 2 listing failed, 4 the native serial module "
+        "is missing.");
     command->callback([json] { ports(*json); });
 }
 

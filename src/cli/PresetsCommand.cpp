@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Utf8.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "config/Config.h"
 #include "config/Instrument.h"
@@ -42,7 +43,7 @@ void printJson() {
             {"handshake", Handshake::name(c.getHandshake())},
         });
     }
-    std::cout << presets.dump(2) << '\n';
+    std::cout << jsonText(presets) << '\n';
 }
 
 void printTable() {

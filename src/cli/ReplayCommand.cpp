@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Utf8.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "worker/ReplaySession.h"
 
@@ -24,11 +25,6 @@ struct ReplayOptions {
     std::int64_t clockStep = -1;  // milliseconds; negative: the real clock
     std::string file;             // empty or "-": standard input
 };
-
-[[noreturn]] void fail(const std::string& message, int status) {
-    std::cerr << "zorvik-cli replay: " << message << '\n';
-    throw CLI::RuntimeError(status);
-}
 
 // Appends text as a JSON string. Texts hold whole code points; any byte that is not part of one is written
 // as the code point of its value, so the output is always valid UTF-8.
@@ -96,9 +92,16 @@ class JsonLinesSink : public worker::ReplaySession::Sink {
         endLine();
     }
 
+    void discarded(std::size_t count, const std::string& start) override {
+        buffer.append("{\"discarded\":" + std::to_string(count) + ",\"start\":");
+        appendJsonString(buffer, worker::DataLine::transformControlChars(start));
+        endLine();
+    }
+
     void flush() {
         write();
-        if (std::fflush(out) != 0) fail(std::string("cannot write the output: ") + std::strerror(errno), 1);
+        if (std::fflush(out) != 0)
+            fail("replay", std::string("cannot write the output: ") + std::strerror(errno), 1);
     }
 
   private:
@@ -111,7 +114,7 @@ class JsonLinesSink : public worker::ReplaySession::Sink {
 
     void write() {
         if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())
-            fail(std::string("cannot write the output: ") + std::strerror(errno), 1);
+            fail("replay", std::string("cannot write the output: ") + std::strerror(errno), 1);
         buffer.clear();
     }
 
@@ -125,7 +128,7 @@ config::Config settingsFor(const GlobalOptions& global, const ReplayOptions& opt
     try {
         config = openStoredSettings(global, {}).config;
     } catch (const std::exception& e) {
-        fail(std::string("cannot open the settings: ") + e.what(), 1);
+        fail("replay", std::string("cannot open the settings: ") + e.what(), 1);
     }
     applySets(config, options.sets, "replay");
     return config;
@@ -138,23 +141,22 @@ void run(const GlobalOptions& global, const ReplayOptions& options) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> opened(nullptr, &std::fclose);
     if (!options.file.empty() && options.file != "-") {
         opened.reset(std::fopen(options.file.c_str(), "rb"));
-        if (!opened) fail("cannot open " + options.file + ": " + std::strerror(errno), 1);
+        if (!opened) fail("replay", "cannot open " + options.file + ": " + std::strerror(errno), 1);
         in = opened.get();
     }
 
     JsonLinesSink sink(stdout);
     worker::ReplaySession::Options sessionOptions;
     if (options.clockStep >= 0) sessionOptions.clockStep = std::chrono::milliseconds(options.clockStep);
-    sessionOptions.report = [](const std::string& message) {
-        std::cerr << "zorvik-cli replay: " << message << '\n';
-    };
+    sessionOptions.report = [](const std::string& message) { report("replay", message); };
     std::optional<worker::ReplaySession> session;
     try {
         session.emplace(config, sink, std::move(sessionOptions));
     } catch (const std::invalid_argument& e) {
         // Settings no worker could start with: a bad expression or math operand, a terminator beyond a byte.
-        fail(e.what(), 2);
+        fail("replay", e.what(), 2);
     }
+    if (const auto why = config.mathInactiveReason(); !why.empty()) report("replay", why);
 
     std::vector<char> block(1 << 16);
     for (;;) {
@@ -164,12 +166,13 @@ void run(const GlobalOptions& global, const ReplayOptions& options) {
                 session->feed(std::string_view(block.data(), n));
             } catch (const std::range_error& e) {
                 sink.flush();
-                fail(e.what(), 1);
+                fail("replay", e.what(), 1);
             }
         }
         if (n < block.size()) {
             if (std::ferror(in))
-                fail("cannot read " + (in == stdin ? std::string("standard input") : options.file), 1);
+                fail("replay", "cannot read " + (in == stdin ? std::string("standard input") : options.file),
+                     1);
             break;
         }
     }
@@ -186,7 +189,9 @@ void addReplayCommand(CLI::App& app, const GlobalOptions& global) {
         "the input terminator, extract and transform each value, and filter duplicates when ignoreDuplicates "
         "is on. Prints one JSON object per line: {\"count\",\"raw\",\"value\",\"error\"} (plus "
         "\"suppressed\":true for a filtered duplicate), {\"count\",\"failed\"} for a line whose processing "
-        "failed, and {\"unsent\"} for bytes after the last terminator.");
+        "failed, {\"discarded\",\"start\"} for a line dropped after 65536 bytes without a terminator (as a "
+        "run "
+        "drops it), and {\"unsent\"} for bytes after the last terminator.");
     auto options = std::make_shared<ReplayOptions>();
     command
         ->add_option("--set", options->sets,

@@ -1,45 +1,41 @@
 // zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
 // types each value (or prints it), logs the events with their time to standard error and stops on
-// SIGINT or SIGTERM, or by itself when the port fails (the instrument was unplugged).
-#include <pthread.h>
+// SIGINT, SIGTERM or SIGHUP, or by itself when the port fails (the instrument was unplugged).
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
-#include "base/InterruptibleThread.h"
-#include "base/MessageCatalog.h"
+#include "base/Log.h"
+#include "base/MessageFormat.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "platform/CapsLock.h"
+#include "cli/StopSignals.h"
 #include "serial/Diagnostics.h"
-#include "serial/IOError.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/DataLine.h"
-#include "worker/Ignorer.h"
-#include "worker/Keybot.h"
-#include "worker/SoundBot.h"
-#include "worker/WeightWorker.h"
-#include "worker/WeightWorkerView.h"
+#include "worker/OutputRun.h"
 
 namespace rszorvik::cli {
 namespace {
 
 // Exit statuses of `run`.
 enum Status : int {
-    kStopped = 0,      // stopped by SIGINT or SIGTERM
-    kRunFailed = 1,    // the settings could not be opened, or the run ended by itself with an error
-    kUsage = 2,        // a refused --set or --output
-    kPortFailed = 3,   // no port, the port could not be opened, or a line setting the port refuses
-    kNoNativeLib = 4,  // the native serial module could not be loaded
+    kStopped = 0,     // stopped by SIGINT, SIGTERM or SIGHUP
+    kRunFailed = 1,   // the settings could not be opened, or the run ended by itself with an error
+    kUsage = 2,       // a refused --set or --output
+    kPortFailed = 3,  // no port, the port could not be opened, or a line setting the port refuses
+    // kNoNativeModule (4): the native serial module could not be loaded
 };
 
 struct RunOptions {
@@ -48,109 +44,56 @@ struct RunOptions {
     std::string port;
 };
 
-[[noreturn]] void fail(const std::string& message, int status) {
-    std::cerr << "zorvik-cli run: " << message << '\n';
-    throw CLI::RuntimeError(status);
-}
-
-// A text of the window's catalogue.
-std::string appText(std::string_view key) {
-    return base::MessageCatalog::get("rszorvik.zorvik").getString(key);
-}
-
 // The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
 class EventLog {
   public:
-    void write(const std::string& text) {
+    void write(const std::string& text) { channel.log(base::LogChannel::Level::INFO, "run", text); }
+
+  private:
+    static std::string stamped(const base::LogChannel::Record& record) {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         localtime_r(&now, &local);
         char stamp[16];
         std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
-        // One write per line: standard error is unbuffered, and the values may share the terminal.
-        const std::string line = std::string(stamp) + ' ' + text + '\n';
-        std::lock_guard lock(mutex);
-        std::cerr.write(line.data(), static_cast<std::streamsize>(line.size())).flush();
+        return std::string(stamp) + ' ' + record.message;
     }
 
-  private:
-    std::mutex mutex;
+    base::LogChannel channel{std::cerr, base::LogChannel::Level::FINE, stamped};
 };
 
-// What the window does for a run, without the window: the output stage of every line and the log.
-class RunView : public worker::WeightWorkerView {
+// The window's part of a run, without the window: everything goes to the log.
+class RunView : public worker::OutputRunView {
   public:
-    RunView(EventLog& log, base::EventQueueExecutor& executor, bool toStdout)
-        : log(log), executor(executor), toStdout(toStdout) {}
+    RunView(EventLog& log, base::EventQueueExecutor& executor) : log(log), executor(executor) {}
 
     void logEvent(const std::string& text) override { log.write(text); }
     void logImportantEvent(const std::string& text) override { log.write(text); }
     void setConnectedInGUI(bool connected) override {
-        // The worker's end has closed the port: the run is over.
-        if (!connected) executor.quit();
-    }
-    void update(const worker::DataLine& received) override {
-        worker::DataLine line = received.copy();
-        if (ignorer) ignorer->process(line);
-        if (soundBot && line.hasValue()) soundBot->beep();
-        log.write(line.getRawData());
-        if (!line.hasValue()) return;
-        if (toStdout) {
-            std::cout << line.getProcessedData() << '\n' << std::flush;
-        } else if (keyBot) {
-            keyBot->add(line.getProcessedData());
+        // The worker's end has closed the port and what was received is typed: the run is over.
+        if (!connected) {
+            ended = true;
+            executor.quit();
         }
     }
-
-    std::unique_ptr<worker::Keybot> keyBot;
-    std::unique_ptr<worker::SoundBot> soundBot;
-    std::unique_ptr<worker::Ignorer> ignorer;
+    bool disconnected() const { return ended; }
+    void update(const worker::DataLine& line) override { log.write(line.getRawData()); }
+    void startProblem(const std::string& key, const std::string& message) override {
+        log.write(programText(key) + message);
+    }
 
   private:
     EventLog& log;
     base::EventQueueExecutor& executor;
-    bool toStdout;
+    bool ended = false;  // executor's thread only
 };
 
-// Waits for SIGINT or SIGTERM on a thread of its own and posts the stop to the executor. The signals are
-// blocked in every thread of the process (the mask is set before any thread starts), so only this thread
-// takes them. SIGUSR1 ends the waiting once the run is over.
-class StopSignals {
-  public:
-    explicit StopSignals(std::function<void()> onStop) {
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGUSR1);
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        waiter = std::thread([this, onStop = std::move(onStop)] {
-            int signal = 0;
-            while (sigwait(&set, &signal) == 0) {
-                if (signal == SIGUSR1) return;
-                received = true;
-                onStop();
-                return;
-            }
-        });
-    }
-    ~StopSignals() {
-        pthread_kill(waiter.native_handle(), SIGUSR1);
-        waiter.join();
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    bool stopRequested() const { return received; }
-
-  private:
-    sigset_t set{};
-    std::atomic<bool> received{false};
-    std::thread waiter;
-};
+// How long the values received before a stop signal may take to be typed; a second signal ends it at once.
+constexpr auto kTypingAfterStop = std::chrono::seconds(10);
 
 int run(const GlobalOptions& global, const RunOptions& options) {
     if (options.output != "keys" && options.output != "stdout")
-        fail("--output is keys or stdout, not \"" + options.output + "\"", kUsage);
+        fail("run", base::formatMessage(cliText("run.output.choice"), {options.output}), kUsage);
     const bool toStdout = options.output == "stdout";
     // Checked before anything is opened.
     config::Config scratch;
@@ -158,32 +101,41 @@ int run(const GlobalOptions& global, const RunOptions& options) {
 
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
+    // A reader of standard output that goes away ends the run through its end handler, not by a signal.
+    ::signal(SIGPIPE, SIG_IGN);
 
     // The signal mask has to be in place before the serial library, the keyboard output or the sound
     // start threads of their own.
     base::EventQueueExecutor executor;
     EventLog log;
-    RunView view(log, executor, toStdout);
-    std::shared_ptr<worker::WeightWorker> weightWorker;
-    base::InterruptibleThread keybotThread;
-    StopSignals signals([&] {
-        executor.post([&] {
-            // Stop as the window does: the worker's end closes the port and ends the loop.
-            if (weightWorker) weightWorker->cancel(true);
-            keybotThread.interrupt();
-            if (view.soundBot) view.soundBot->close();
-            if (!weightWorker) executor.quit();
-        });
+    RunView view(log, executor);
+    std::unique_ptr<worker::OutputRun> outputRun;
+    std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
+    std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
+    StopSignals signals([&](int count) {
+        if (count == 1) {
+            firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
+            // The reading stops; what was received is still typed.
+            executor.post([&] {
+                if (outputRun) {
+                    outputRun->stopReading();
+                } else {
+                    executor.quit();
+                }
+            });
+        } else {
+            std::lock_guard lock(outputRunMutex);
+            if (outputRun) outputRun->interruptTyping();
+        }
     });
 
-    if (!Zivaraze::SerialPortLocal::isLibraryLoaded())
-        fail(appText("library.zspwin.not.found.or.not.matching.your.system"), kNoNativeLib);
+    requireNativeSerialModule("run");
 
     prefs::StoredSettings stored;
     try {
         stored = openStoredSettings(global, {});
     } catch (const std::exception& e) {
-        fail(std::string("cannot open the settings: ") + e.what(), kRunFailed);
+        fail("run", cliText("run.cannot.open.settings") + e.what(), kRunFailed);
     }
     config::Config& config = stored.config;
     // The stored port is kept even when discovery does not list it (a pseudo-terminal, an adapter that
@@ -197,62 +149,35 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     applySets(config, options.sets, "run");
     if (!options.port.empty()) config.setPort(options.port);
 
-    const auto preset = config.getInstrument().value_or(config::Config::Instrument::getDefault());
-    if (!toStdout) {
-        try {
-            view.keyBot = std::make_unique<worker::Keybot>(
-                config.getDelayAsInt(), config.getStartWith().getKeyCode(),
-                config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
-                config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view);
-        } catch (const std::exception& e) {
-            log.write(appText("error.initializing.keyboard.output") + e.what());
-        }
-        try {
-            if (platform::CapsLock::isOn()) log.write(appText("please.turn.off.caps.lock"));
-        } catch (const std::exception&) {
-            // The lock state is only worth a warning; not knowing it changes nothing.
-        }
+    worker::OutputRun::Options runOptions;
+    runOptions.typeKeys = !toStdout;
+    runOptions.sink = [&log](const std::string& value) {
+        std::cout << value << '\n' << std::flush;
+        if (std::cout) return true;
+        log.write(cliText("run.output.closed"));
+        return false;
+    };
+    {
+        std::lock_guard lock(outputRunMutex);
+        outputRun = std::make_unique<worker::OutputRun>(config, view, executor, std::move(runOptions));
     }
-    if (config.getSound() != config::Config::Sound::NONE) {
-        try {
-            view.soundBot = std::make_unique<worker::SoundBot>(config.getSound());
-        } catch (const std::exception& e) {
-            log.write(appText("error.while.initializing.sound.output") + e.what());
-        }
+    if (!outputRun->start()) throw CLI::RuntimeError(kPortFailed);
+    // The run ends with the worker's end handler; after a stop signal or a lost port it first types what
+    // it had received, with its pauses, but within kTypingAfterStop of a stop signal.
+    while (!view.disconnected()) {
+        executor.runFor(std::chrono::milliseconds(100));
+        const std::int64_t stopAt = firstStop;
+        if (stopAt != 0 && std::chrono::steady_clock::now().time_since_epoch().count() - stopAt >=
+                               std::chrono::steady_clock::duration(kTypingAfterStop).count())
+            outputRun->interruptTyping();
     }
-    if (config.ignoreDuplicates)
-        view.ignorer = std::make_unique<worker::Ignorer>(
-            config, [&log](const std::string& message) { log.write(message); });
-
-    try {
-        weightWorker = worker::WeightWorker::forPreset(config, view, executor);
-    } catch (const Zivaraze::IOError& e) {
-        log.write(appText("error.opening.port") + e.what());
-        throw CLI::RuntimeError(kPortFailed);
-    } catch (const std::invalid_argument& e) {
-        log.write(appText("invalid.setting") + e.what());
-        throw CLI::RuntimeError(kPortFailed);
+    outputRun->endTyping();
+    const bool failed = outputRun->outputFailed();
+    {
+        std::lock_guard lock(outputRunMutex);
+        outputRun.reset();
     }
-
-    log.write(appText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
-    if (!config.getCustomRegEx().empty()) log.write("Custom regEx: " + config.getCustomRegEx());
-    if (view.keyBot) {
-        keybotThread.start([bot = view.keyBot.get()] { bot->run(); });
-        log.write(appText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
-    }
-    weightWorker->execute();
-
-    executor.run();
-    // A run that ended by itself (the instrument went away) still types what it received; a stop
-    // signal meanwhile cuts that short.
-    if (!signals.stopRequested() && keybotThread.joinable()) {
-        while (worker::Keybot::queue().size() > 0 && !signals.stopRequested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    keybotThread.interrupt();
-    if (keybotThread.joinable()) keybotThread.join();
-    if (view.soundBot) view.soundBot->close();
-    return signals.stopRequested() ? kStopped : kRunFailed;
+    return signals.requested() && !failed ? kStopped : kRunFailed;
 }
 
 }  // namespace
@@ -262,8 +187,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "run",
         "Start output as the window's start button does: read the port with the preset's worker and type "
         "each value into the focused application (or print it), logging events to standard error, until "
-        "SIGINT or SIGTERM, or until the port is lost (instrument unplugged or port closed). Exit status: "
-        "0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
+        "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
+        "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
         "2 refused option, 3 no port or the port cannot be opened, 4 native serial module missing.");
     auto options = std::make_shared<RunOptions>();
     command

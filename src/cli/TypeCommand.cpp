@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/MessageFormat.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "config/ConfigHelper.h"
 #include "worker/Keybot.h"
@@ -59,19 +61,27 @@ void type(const TypeOptions& o) {
                                              keyboard, KeyMapType::valueOf(o.keymap), &view);
     } catch (const std::exception& e) {
         // CLI11 ends a RuntimeError quietly, so the reason is printed here.
-        std::cerr << "No keyboard output: " << e.what() << std::endl;
+        std::cerr << cliText("type.no.keyboard.output") << e.what() << std::endl;
         throw CLI::RuntimeError(1);
     }
-    std::cout << "Typing " << o.values.size() << (o.values.size() == 1 ? " value" : " values") << " on the "
-              << keyboard.toString() << " keyboard into the focused window." << std::endl;
+    std::cout << (o.values.size() == 1
+                      ? base::formatMessage(cliText("type.typing.one"), {keyboard.toString()})
+                      : base::formatMessage(cliText("type.typing.many"),
+                                            {std::to_string(o.values.size()), keyboard.toString()}))
+              << std::endl;
     for (int left = o.countdown; left > 0; --left) {
         std::cout << left << "..." << std::endl;
         std::this_thread::sleep_for(std::chrono::seconds(1));
     }
-    for (const std::string& value : o.values) {
-        if (!value.empty()) keybot->typeValue(value);
+    try {
+        for (const std::string& value : o.values) {
+            if (!value.empty()) keybot->typeValue(value);
+        }
+    } catch (const platform::KeyOutputLost& e) {
+        std::cerr << cliText("type.no.keyboard.output") << e.what() << std::endl;
+        throw CLI::RuntimeError(1);
     }
-    std::cout << "Done." << std::endl;
+    std::cout << cliText("type.done") << std::endl;
 }
 
 }  // namespace

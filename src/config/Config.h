@@ -12,6 +12,7 @@
 namespace rszorvik::config {
 
 // The settings record. It checks nothing: validity is the validators' business (ConfigHelper).
+// A new setting is a field here plus its row in the settings table (SettingsTable.cpp).
 // Copyable; a copy (or a moved-to record) never carries the listeners over.
 class Config {
   public:
@@ -27,44 +28,12 @@ class Config {
     using DecimalSeparator = ConfigHelper::DecimalSeparator;
     using Connect = ConfigHelper::Connect;
 
-    // The settings node of the preferences store and its keys (each equals its field name).
+    // The settings node of the preferences store. Every key is in the settings table (SettingsTable.h);
+    // these are the ones code refers to by name.
     static constexpr std::string_view kNodePath = "/com/vexlune/zorvik";
     struct Key {
-        static constexpr std::string_view minimizeToTray = "minimizeToTray";
-        static constexpr std::string_view notifyWhenMinimizedToTray = "notifyWhenMinimizedToTray";
-        static constexpr std::string_view checkForUpdates = "checkForUpdates";
-        static constexpr std::string_view abortAutoStartWhenPrevPortNotAvailable =
-            "abortAutoStartWhenPrevPortNotAvailable";
-        static constexpr std::string_view ignoreDuplicates = "ignoreDuplicates";
         static constexpr std::string_view port = "port";
-        static constexpr std::string_view instrument = "instrument";
-        static constexpr std::string_view bitRate = "bitRate";
-        static constexpr std::string_view dataBits = "dataBits";
-        static constexpr std::string_view stopBits = "stopBits";
-        static constexpr std::string_view parity = "parity";
-        static constexpr std::string_view inputTerminator = "inputTerminator";
-        static constexpr std::string_view handshake = "handshake";
-        static constexpr std::string_view decimalSeparator = "decimalSeparator";
-        static constexpr std::string_view startWith = "startWith";
-        static constexpr std::string_view outputTerminator = "outputTerminator";
-        static constexpr std::string_view outputTerminator2 = "outputTerminator2";
-        static constexpr std::string_view everyXValues = "everyXValues";
-        static constexpr std::string_view connect = "connect";
-        static constexpr std::string_view mathOperation = "mathOperation";
-        static constexpr std::string_view mathOperand = "mathOperand";
-        static constexpr std::string_view decimalPlaces = "decimalPlaces";
-        static constexpr std::string_view roundingMethod = "roundingMethod";
-        static constexpr std::string_view sound = "sound";
-        static constexpr std::string_view keyboardType = "keyboardType";
-        static constexpr std::string_view delay = "delay";
         static constexpr std::string_view prevPort = "prevPort";
-        static constexpr std::string_view editOperation = "editOperation";
-        static constexpr std::string_view editPosition = "editPosition";
-        static constexpr std::string_view editNumCharacters = "editNumCharacters";
-        static constexpr std::string_view removeCharacters = "removeCharacters";
-        static constexpr std::string_view customRegEx = "customRegEx";
-        static constexpr std::string_view ignoreTimeLimit = "ignoreTimeLimit";
-        static constexpr std::string_view ignoreDifference = "ignoreDifference";
     };
 
     // Window behaviour, read and written directly.
@@ -75,17 +44,6 @@ class Config {
     bool ignoreDuplicates = false;
 
     Config() = default;
-    // Every field except prevPort (left none) and the listeners (none).
-    Config(std::string port, std::optional<Instrument> instrument, int bitRate, int dataBits, int stopBits,
-           int parity, int inputTerminator, int handshake, Connect connect, KeyboardType keyboardType,
-           std::string delay, DecimalSeparator decimalSeparator, StartWith startWith,
-           OutputTerminator outputTerminator, OutputTerminator outputTerminator2, std::string everyXValues,
-           MathOperation mathOperation, std::string mathOperand, std::string decimalPlaces,
-           RoundingMethod roundingMethod, Sound sound, bool minimizeToTray, bool notifyWhenMinimizedToTray,
-           bool checkForUpdates, bool abortAutoStartWhenPrevPortNotAvailable, EditOperation editOperation,
-           EditPosition editPosition, std::string editNumCharacters, std::string removeCharacters,
-           std::string customRegEx, bool ignoreDuplicates, std::string ignoreTimeLimit,
-           std::string ignoreDifference);
 
     const std::string& getPort() const { return port; }
     void setPort(std::string value) { port = std::move(value); }
@@ -158,13 +116,19 @@ class Config {
     bool roundingEnabled() const;                         // decimal places is an integer 0..7
     // MULTIPLY with an operand; DIVIDE only with an operand and rounding enabled.
     bool mathOperationEnabled() const;
+    // Why a chosen math operation leaves values unchanged (no operand; a division without decimal
+    // places); empty when it applies or none is chosen.
+    std::string mathInactiveReason() const;
 
-    // All fields through the all-fields constructor: prevPort none, no listeners.
+    // Every setting of the table but the automatic ones (prevPort stays none); no listeners.
     static Config copyConfig(const Config& c);
-    // True when any field but prevPort and the listeners differs.
+    // True when any setting of the table but the automatic ones differs.
     static bool hasChanged(const Config& a, const Config& b);
 
   private:
+    // Builds the settings table, whose rows reach the fields directly.
+    friend class SettingsTableBuilder;
+
     std::string port;
     std::optional<Instrument> instrument;
     int bitRate = 0;

@@ -363,23 +363,23 @@ void InputTerminator::setSelectedItem(EditableBox& box, int code) {
 }
 
 bool EveryXValues::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 2, 99);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool EditNumCharacters::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 1, 99);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool Delay::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 0, 1000);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool DecimalPlaces::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 0, 7);
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool IgnoreTimeLimit::valid(std::string_view s) {
-    return s.empty() || integerIn(s, 1, std::numeric_limits<std::int32_t>::max());
+    return s.empty() || integerIn(s, kMin, kMax);
 }
 
 bool IgnoreDifference::valid(std::string_view s) {
@@ -389,30 +389,56 @@ bool IgnoreDifference::valid(std::string_view s) {
 }
 
 bool MathOperand::valid(std::string_view s) {
-    if (s.empty()) return true;
-    // Any zero ("0", "0.0", "-00") would make a division fail later, so none is accepted.
-    const auto value = base::BigDecimal::tryParse(s);
-    return value && value->signum() != 0;
+    return refusal(s).empty();
+}
+
+std::string MathOperand::refusal(std::string_view s) {
+    if (s.empty()) return {};
+    try {
+        // Any zero ("0", "0.0", "-00") would make a division fail later, so none is accepted.
+        if (base::BigDecimal::parse(s).signum() == 0) return "it is zero";
+        return {};
+    } catch (const base::NumberFormatError& e) {
+        if (s.size() > base::BigDecimal::kMaxTextLength)
+            return "it is longer than " + std::to_string(base::BigDecimal::kMaxTextLength) + " characters";
+        if (std::string_view(e.what()) == "Exponent out of range.")
+            return "its exponent is outside -" + std::to_string(base::BigDecimal::kMaxExponent) + " to " +
+                   std::to_string(base::BigDecimal::kMaxExponent);
+        return "it is not a decimal number";
+    }
 }
 
 bool RemoveCharacters::valid(std::string_view s) {
+    return refusal(s).empty();
+}
+
+std::string RemoveCharacters::refusal(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
+        const std::size_t start = i;
         const auto cp = base::utf8::decode(s, i);
-        if (!cp || *cp > 0xFF) return false;
+        if (!cp) return "it is not valid text (a byte at " + std::to_string(start) + " is not UTF-8)";
+        if (*cp > 0xFF) return "\"" + std::string(s.substr(start, i - start)) + "\" has a code above 255";
     }
-    return true;
+    return {};
 }
 
 bool CustomRegEx::valid(std::string_view s) {
-    if (s.empty()) return true;
+    return refusal(s).empty();
+}
+
+std::string CustomRegEx::refusal(std::string_view s) {
+    if (s.empty()) return {};
     try {
         const base::Regex regex(s);
         // The value is taken from group 1, so an expression without a capture group can never yield one.
-        if (regex.groupCount() < 1) return false;
-    } catch (const std::invalid_argument&) {
-        return false;
+        if (regex.groupCount() < 1) return "it has no capture group";
+    } catch (const base::RegexSyntaxError& e) {
+        return "it does not compile: " + std::string(e.what()) + " at offset " + std::to_string(e.offset());
+    } catch (const std::invalid_argument& e) {
+        return "it does not compile: " + std::string(e.what());
     }
-    return firstUnescaped(s, '(') < firstUnescaped(s, ')');
+    if (firstUnescaped(s, '(') >= firstUnescaped(s, ')')) return "a \")\" comes before its first \"(\"";
+    return {};
 }
 
 }  // namespace ConfigHelper

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "base/BigDecimal.h"
+#include "base/MessageCatalog.h"
 
 namespace rszorvik::config {
 
@@ -359,7 +361,7 @@ struct InputTerminatorConstants {
 namespace ConfigHelper {
 
 // The catalogue that holds the labels of the setting values and the preset messages.
-inline constexpr std::string_view kBundleName = "rszorvik.config.ConfigBundle";
+inline constexpr std::string_view kBundleName = base::catalogues::kConfig;
 // Every catalogue key the enumerations and presets use, so the application can check them at start.
 std::vector<std::string> catalogKeys();
 
@@ -444,8 +446,9 @@ class Connect : public detail::EnumConstant<Connect, detail::ConnectConstants> {
 class InputTerminator : public detail::EnumConstant<InputTerminator, detail::InputTerminatorConstants> {
   public:
     using EnumConstant::EnumConstant;
+    static constexpr int kMin = 0, kMax = 255;
     static constexpr int getDefault() { return 13; }
-    static constexpr bool valid(int code) { return code >= 0 && code <= 255; }
+    static constexpr bool valid(int code) { return code >= kMin && code <= kMax; }
     int getDecimal() const;
     static std::optional<InputTerminator> itemFromDecimal(int code);
 
@@ -462,42 +465,61 @@ class InputTerminator : public detail::EnumConstant<InputTerminator, detail::Inp
 };
 
 // Validators of the free-text settings. The empty text is valid for each and means "off" / "not set".
+// The integer ones carry their range, so messages and the window show what the check really accepts.
 struct EveryXValues {
+    static constexpr std::int32_t kMin = 2, kMax = 99;
     static std::string getDefault() { return {}; }
-    static bool valid(std::string_view s);  // integer 2..99
+    static bool valid(std::string_view s);
 };
 struct EditNumCharacters {
+    static constexpr std::int32_t kMin = 1, kMax = 99;
     static std::string getDefault() { return {}; }
-    static bool valid(std::string_view s);  // integer 1..99
+    static bool valid(std::string_view s);
 };
 struct Delay {
+    static constexpr std::int32_t kMin = 0, kMax = 1000;
+    static constexpr std::string_view kUnit = "milliseconds";
     static std::string getDefault() { return "20"; }
-    static bool valid(std::string_view s);  // integer 0..1000
+    static bool valid(std::string_view s);
 };
 struct DecimalPlaces {
+    static constexpr std::int32_t kMin = 0, kMax = 7;
     static std::string getDefault() { return {}; }
-    static bool valid(std::string_view s);  // integer 0..7
+    static bool valid(std::string_view s);
 };
 struct IgnoreTimeLimit {
+    static constexpr std::int32_t kMin = 1, kMax = std::numeric_limits<std::int32_t>::max();
+    static constexpr std::string_view kUnit = "milliseconds";
     static std::string getDefault() { return {}; }
-    static bool valid(std::string_view s);  // integer >= 1
+    static bool valid(std::string_view s);
 };
 struct IgnoreDifference {
+    static constexpr std::string_view kAccepts = "empty or a decimal number greater than 0";
     static std::string getDefault() { return {}; }
-    static bool valid(std::string_view s);  // decimal number > 0
+    static bool valid(std::string_view s);
 };
 struct MathOperand {
+    static constexpr std::string_view kAccepts = "empty or a decimal number other than 0";
     static std::string getDefault() { return {}; }
-    static bool valid(std::string_view s);  // decimal number other than zero
+    static bool valid(std::string_view s);
+    // Why valid refuses s (which limit it hits); empty when it does not.
+    static std::string refusal(std::string_view s);
 };
 struct RemoveCharacters {
+    static constexpr std::string_view kAccepts = "characters whose codes are at most 255";
     static std::string getDefault() { return {}; }
     static bool valid(std::string_view s);  // well-formed UTF-8, every code point <= 255
+    static std::string refusal(std::string_view s);
 };
 struct CustomRegEx {
+    static constexpr std::string_view kAccepts =
+        "empty or a regular expression whose first group opens before any group closes";
     static std::string getDefault() { return {}; }
     // Compiles, has a capture group, and its first unescaped "(" comes before its first unescaped ")".
     static bool valid(std::string_view s);
+    // Which of those rules s breaks (with the expression engine's own reason when it does not compile);
+    // empty when it breaks none.
+    static std::string refusal(std::string_view s);
 };
 
 }  // namespace ConfigHelper

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "native/SerialDevice.h"
 
 namespace zsp {
@@ -30,13 +31,16 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The first line of a small attribute file, without trailing blanks; empty when unreadable.
+// The first line of a small attribute file, without trailing blanks; empty when unreadable. A USB
+// string holds up to 126 characters (378 bytes in UTF-8); a longer line is cut between characters.
 std::string readAttribute(const std::string& path) {
+    constexpr std::size_t kMaxBytes = 1024;
     std::FILE* file = std::fopen(path.c_str(), "re");
     if (file == nullptr) return {};
-    char line[256];
+    char line[kMaxBytes + 1];
     std::string text;
-    if (std::fgets(line, sizeof line, file) != nullptr) text = line;
+    if (std::fgets(line, sizeof line, file) != nullptr)
+        text = rszorvik::base::utf8::prefixOfBytes(line, kMaxBytes - 1);
     std::fclose(file);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.pop_back();

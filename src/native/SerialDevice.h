@@ -33,13 +33,18 @@ class Device {
     Device& operator=(const Device&) = delete;
 
     virtual std::int32_t configure(const ZspConfig& config) = 0;  // ZSP_OK or a ZSP_ERR_ code
-    // Up to count bytes; waits at most timeoutMs for the full count (0: returns at once). Answers the
-    // number stored, or -1 when the device failed before any byte arrived.
+    // Up to count bytes; waits at most timeoutMs for the full count (0: returns at once). Stops after a
+    // byte that carries a parity or framing error. Answers the number stored, or -1 when the device failed
+    // before any byte arrived.
     virtual std::int32_t read(std::uint8_t* buffer, std::int32_t count, std::int32_t timeoutMs) = 0;
     // Answers the number of bytes sent; waits at most timeoutMs in total (0: no limit). errorCode gets
     // ZSP_OK or the reason the write stopped short.
     virtual std::int32_t write(const std::uint8_t* data, std::int32_t count, std::int32_t timeoutMs,
                                std::int32_t& errorCode) = 0;
+    // Waits for input, a hang-up or wake() at most timeoutMs (negative: no limit); the ZSP_WAIT_ bits, or -1.
+    virtual std::int32_t wait(std::int32_t timeoutMs) = 0;
+    // Ends the current or the next wait(); any thread. 0 or -1.
+    virtual std::int32_t wake() = 0;
     virtual std::int32_t flushRx() = 0;  // 0 or -1, as the following
     virtual std::int32_t flushTx() = 0;
     virtual std::int32_t drain(std::int32_t timeoutMs) = 0;

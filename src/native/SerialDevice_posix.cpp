@@ -22,6 +22,7 @@
 
 #if defined(__linux__)
 #include <linux/serial.h>
+#include <sys/eventfd.h>
 #endif
 
 #include "native/ParmrkDecoder.h"
@@ -142,13 +143,66 @@ std::int64_t millisecondsLeft(Clock::time_point deadline) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
 }
 
-// Waits for the descriptor until the deadline; a signal does not stretch the wait. The poll result.
-int pollUntil(pollfd& p, Clock::time_point deadline) {
+// Waits for the descriptors until the deadline; a signal does not stretch the wait. The poll result.
+int pollUntil(pollfd* fds, nfds_t count, Clock::time_point deadline) {
     return sys::retry([&] {
         const auto left = std::max<std::int64_t>(millisecondsLeft(deadline), 0);
-        return sys::calls().poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, INT32_MAX)));
+        return sys::calls().poll(fds, count, static_cast<int>(std::min<std::int64_t>(left, INT32_MAX)));
     });
 }
+
+// The descriptor pair a device's wait listens to besides the device: one end is written to wake the
+// waiter, the other is polled and emptied. An eventfd serves as both ends where there is one.
+class WakeChannel {
+  public:
+    WakeChannel() {
+#if defined(__linux__)
+        readEnd_ = writeEnd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+#else
+        int ends[2];
+        if (::pipe(ends) == 0) {
+            for (int fd : ends) {
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            }
+            readEnd_ = ends[0];
+            writeEnd_ = ends[1];
+        }
+#endif
+    }
+    ~WakeChannel() {
+        if (readEnd_ >= 0) sys::calls().close(readEnd_);
+        if (writeEnd_ >= 0 && writeEnd_ != readEnd_) sys::calls().close(writeEnd_);
+    }
+    WakeChannel(const WakeChannel&) = delete;
+    WakeChannel& operator=(const WakeChannel&) = delete;
+
+    bool valid() const {
+        return readEnd_ >= 0;
+    }
+    int pollable() const {
+        return readEnd_;
+    }
+
+    // A full channel is signalled already, which is all a wake-up needs.
+    std::int32_t signal() const {
+        const std::uint64_t one = 1;
+        const ssize_t n =
+            sys::call(&sys::Calls::write, writeEnd_, &one, readEnd_ == writeEnd_ ? sizeof one : 1);
+        return n > 0 || errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+
+    // Takes every pending wake-up.
+    void clear() const {
+        std::uint64_t value = 0;
+        while (sys::call(&sys::Calls::read, readEnd_, &value, sizeof value) > 0 && readEnd_ != writeEnd_) {
+        }
+    }
+
+  private:
+    int readEnd_ = -1;
+    int writeEnd_ = -1;
+};
 
 void makeRaw(termios& t) {
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
@@ -316,17 +370,19 @@ class PosixDevice final : public Device {
         std::int32_t got = 0;
         for (;;) {
             bool healthy;
+            bool endedAtError = false;
             {
                 std::lock_guard lock(mutex_);
                 healthy = fillLocked();
-                got += popLocked(buffer + got, count - got);
+                got += popLocked(buffer + got, count - got, endedAtError);
             }
             if (got == count) return got;
             if (!healthy) return got > 0 ? got : -1;
             if (timeoutMs <= 0) return got;
             if (millisecondsLeft(deadline) <= 0) return got;
+            if (endedAtError) return got;
             pollfd p{fd_, POLLIN, 0};
-            const int ready = pollUntil(p, deadline);
+            const int ready = pollUntil(&p, 1, deadline);
             if (ready < 0) return got > 0 ? got : -1;
             if (ready > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
                 return got > 0 ? got : -1;
@@ -352,7 +408,7 @@ class PosixDevice final : public Device {
                 }
                 pollfd p{fd_, POLLOUT, 0};
                 const int ready =
-                    timeoutMs > 0 ? pollUntil(p, deadline) : sys::call(&sys::Calls::poll, &p, 1, -1);
+                    timeoutMs > 0 ? pollUntil(&p, 1, deadline) : sys::call(&sys::Calls::poll, &p, 1, -1);
                 if (ready < 0) {
                     errorCode = systemError(errno);
                     break;
@@ -371,6 +427,31 @@ class PosixDevice final : public Device {
             break;
         }
         return sent;
+    }
+
+    std::int32_t wait(std::int32_t timeoutMs) override {
+        if (!wake_.valid()) return ZSP_ERR_UNSUPPORTED;
+        {
+            std::lock_guard lock(mutex_);
+            if (size_ > 0) return ZSP_WAIT_INPUT;  // decoded already, the descriptor may be empty
+        }
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_.pollable(), POLLIN, 0}};
+        const int ready = timeoutMs < 0
+                              ? sys::call(&sys::Calls::poll, fds, nfds_t{2}, -1)
+                              : pollUntil(fds, 2, Clock::now() + std::chrono::milliseconds(timeoutMs));
+        if (ready < 0) return -1;
+        std::int32_t events = 0;
+        if ((fds[0].revents & POLLIN) != 0) events |= ZSP_WAIT_INPUT;
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) events |= ZSP_WAIT_HANGUP;
+        if ((fds[1].revents & POLLIN) != 0) {
+            wake_.clear();
+            events |= ZSP_WAIT_WOKEN;
+        }
+        return events;
+    }
+
+    std::int32_t wake() override {
+        return wake_.valid() ? wake_.signal() : -1;
     }
 
     std::int32_t flushRx() override {
@@ -506,15 +587,20 @@ class PosixDevice final : public Device {
         ++size_;
     }
 
-    std::int32_t popLocked(std::uint8_t* buffer, std::int32_t count) {
+    // Stops after a byte with an error (endedAtError), so the caller can tie the error signals to it.
+    std::int32_t popLocked(std::uint8_t* buffer, std::int32_t count, bool& endedAtError) {
         std::int32_t n = 0;
         while (n < count && size_ > 0) {
             const std::uint16_t entry = queue_[head_];
             head_ = (head_ + 1) % queue_.size();
             --size_;
-            if (entry & kParity) parityError_ = true;
-            if (entry & kFrame) frameError_ = true;
             buffer[n++] = static_cast<std::uint8_t>(entry & 0xFF);
+            if ((entry & (kParity | kFrame)) != 0) {
+                if (entry & kParity) parityError_ = true;
+                if (entry & kFrame) frameError_ = true;
+                endedAtError = true;
+                break;
+            }
         }
         return n;
     }
@@ -595,6 +681,7 @@ class PosixDevice final : public Device {
 
     const int fd_;
     const termios saved_;
+    const WakeChannel wake_;
     std::mutex mutex_;
     std::vector<std::uint16_t> queue_;  // decoded bytes with their error flags
     std::size_t head_ = 0;

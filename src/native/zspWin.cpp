@@ -126,6 +126,7 @@ std::int32_t SerClosePort(std::int32_t handle) {
             slots[handle].timeoutRx = 0;
             slots[handle].timeoutTx = 0;
         }
+        device->wake();  // a thread still waiting on the port must not wait for its timeout
         device.reset();  // closes now unless another call still runs on it
         return 0;
     });
@@ -149,6 +150,14 @@ std::int32_t SerGetData(std::int32_t handle, std::uint8_t* buffer, std::int32_t 
         auto device = deviceAt(handle, rx, tx);
         return device ? device->read(buffer, count, rx) : -1;
     });
+}
+
+std::int32_t SerWaitPort(std::int32_t handle, std::int32_t timeoutMs) {
+    return onDevice(handle, [timeoutMs](Device& d) { return d.wait(timeoutMs); });
+}
+
+std::int32_t SerWakePort(std::int32_t handle) {
+    return onDevice(handle, [](Device& d) { return d.wake(); });
 }
 
 std::int32_t SerPutByte(std::int32_t handle, std::uint8_t value) {

@@ -39,6 +39,13 @@ enum {
     ZSP_ERR_SYSTEM = 2000       /* 2000 + the system's error number */
 };
 
+/* What ended a SerWaitPort, or-ed together; 0 when its timeout passed first. */
+enum {
+    ZSP_WAIT_INPUT = 1,  /* bytes are waiting to be read */
+    ZSP_WAIT_HANGUP = 2, /* the device hung up or reported an error: it has most likely gone */
+    ZSP_WAIT_WOKEN = 4   /* SerWakePort was called since the last wait ended */
+};
+
 /* Power-mode codes of SerGetPowerMode / SerSetPowerMode. */
 enum { ZSP_PWR_STANDBY = 0, ZSP_PWR_ACTIVE = 1 };
 
@@ -72,6 +79,17 @@ typedef struct ZspPortSink {
     const char* devRoot;
 } ZspPortSink;
 
+/* SerWaitPort blocks until bytes can be read, the device hangs up, SerWakePort is called for the port or
+ * timeoutMs milliseconds pass (negative: no limit), and answers the ZSP_WAIT_ bits of what happened. A
+ * wake-up that comes while nobody waits ends the next wait at once, so a caller that checks a stop flag and
+ * then waits cannot miss the wake-up of a stop that came in between. -1 on a bad handle or a failed wait;
+ * ZSP_ERR_UNSUPPORTED where the host cannot wait on a port (the caller polls SerRxReadyCount instead).
+ * SerWakePort may be called from any thread; closing the port wakes its waiter too. (POSIX: poll() on the
+ * device and an eventfd; Win32: an overlapped WaitCommEvent for EV_RXCHAR | EV_ERR and an event object.)
+ *
+ * SerGetData (and SerGetByte) stop after a byte that arrived with a parity or framing error, so the error
+ * signals read right after a block belong to its last byte. */
+
 /* SerServerTask serves the port the record names for as long as it runs and stores the 1-based port
  * number into config->port (atomically) once the port is ready. */
 
@@ -85,6 +103,8 @@ typedef void (*ZspDeviceNotification)(void* context);
     X(int32_t, SerClosePort, (int32_t handle))                                                   \
     X(int32_t, SerGetByte, (int32_t handle))                                                     \
     X(int32_t, SerGetData, (int32_t handle, uint8_t * buffer, int32_t count))                    \
+    X(int32_t, SerWaitPort, (int32_t handle, int32_t timeoutMs))                                 \
+    X(int32_t, SerWakePort, (int32_t handle))                                                    \
     X(int32_t, SerPutByte, (int32_t handle, uint8_t value))                                      \
     X(int32_t, SerPutData, (int32_t handle, const uint8_t* data, int32_t count))                 \
     X(int32_t, SerRxFlush, (int32_t handle))                                                     \

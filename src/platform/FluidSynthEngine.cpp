@@ -44,41 +44,41 @@ FluidSynthEngine::FluidSynthEngine(const std::string& soundFont, double sampleRa
     // Checked first: the loader hands other files to a library that complains loudly about them.
     if (!fluid_is_soundfont(soundFont.c_str()))
         throw MidiUnavailableError("Cannot load sound font " + soundFont + ": not a SoundFont file");
-    settings_ = new_fluid_settings();
-    if (!settings_) throw MidiUnavailableError("Cannot create the synthesizer settings: " + takeError());
-    fluid_settings_setnum(settings_, "synth.sample-rate", sampleRate);
+    settings = new_fluid_settings();
+    if (!settings) throw MidiUnavailableError("Cannot create the synthesizer settings: " + takeError());
+    fluid_settings_setnum(settings, "synth.sample-rate", sampleRate);
     // One stroke at a time never clips, so it can be louder than the default meant for full polyphony.
-    fluid_settings_setnum(settings_, "synth.gain", 0.5);
-    synth_ = new_fluid_synth(settings_);
-    if (!synth_) {
-        delete_fluid_settings(settings_);
+    fluid_settings_setnum(settings, "synth.gain", 0.5);
+    synth = new_fluid_synth(settings);
+    if (!synth) {
+        delete_fluid_settings(settings);
         throw MidiUnavailableError("Cannot create the synthesizer: " + takeError());
     }
-    if (fluid_synth_sfload(synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
-        delete_fluid_synth(synth_);
-        delete_fluid_settings(settings_);
+    if (fluid_synth_sfload(synth, soundFont.c_str(), 1) == FLUID_FAILED) {
+        delete_fluid_synth(synth);
+        delete_fluid_settings(settings);
         throw MidiUnavailableError("Cannot load sound font " + soundFont + ": " + takeError());
     }
 }
 
 FluidSynthEngine::~FluidSynthEngine() {
     // The driver renders from the synthesizer, which reads the settings: release in that order.
-    if (driver_) delete_fluid_audio_driver(driver_);
-    delete_fluid_synth(synth_);
-    delete_fluid_settings(settings_);
+    if (audioDriver) delete_fluid_audio_driver(audioDriver);
+    delete_fluid_synth(synth);
+    delete_fluid_settings(settings);
 }
 
 void FluidSynthEngine::openAudio(const std::string& driver, const std::string& audioFile) {
-    if (driver_) return;
-    if (!driver.empty() && fluid_settings_setstr(settings_, "audio.driver", driver.c_str()) == FLUID_FAILED)
+    if (audioDriver) return;
+    if (!driver.empty() && fluid_settings_setstr(settings, "audio.driver", driver.c_str()) == FLUID_FAILED)
         throw MidiUnavailableError("Unknown audio driver \"" + driver + "\"");
-    if (!audioFile.empty()) fluid_settings_setstr(settings_, "audio.file.name", audioFile.c_str());
+    if (!audioFile.empty()) fluid_settings_setstr(settings, "audio.file.name", audioFile.c_str());
     char* chosen = nullptr;
-    fluid_settings_dupstr(settings_, "audio.driver", &chosen);
+    fluid_settings_dupstr(settings, "audio.driver", &chosen);
     const std::string name = chosen ? chosen : "";
     fluid_free(chosen);
-    driver_ = new_fluid_audio_driver(settings_, synth_);
-    if (!driver_)
+    audioDriver = new_fluid_audio_driver(settings, synth);
+    if (!audioDriver)
         throw MidiUnavailableError("Cannot open audio output (driver \"" + name + "\"): " + takeError());
 }
 
@@ -86,28 +86,28 @@ void FluidSynthEngine::send(const MidiMessage& message) {
     const int channel = message.channel();
     switch (message.command()) {
         case 0x80:
-            fluid_synth_noteoff(synth_, channel, message.data1);
+            fluid_synth_noteoff(synth, channel, message.data1);
             break;
         case 0x90:
             if (message.data2 == 0)
-                fluid_synth_noteoff(synth_, channel, message.data1);
+                fluid_synth_noteoff(synth, channel, message.data1);
             else
-                fluid_synth_noteon(synth_, channel, message.data1, message.data2);
+                fluid_synth_noteon(synth, channel, message.data1, message.data2);
             break;
         case 0xA0:
-            fluid_synth_key_pressure(synth_, channel, message.data1, message.data2);
+            fluid_synth_key_pressure(synth, channel, message.data1, message.data2);
             break;
         case 0xB0:
-            fluid_synth_cc(synth_, channel, message.data1, message.data2);
+            fluid_synth_cc(synth, channel, message.data1, message.data2);
             break;
         case 0xC0:
-            fluid_synth_program_change(synth_, channel, message.data1);
+            fluid_synth_program_change(synth, channel, message.data1);
             break;
         case 0xD0:
-            fluid_synth_channel_pressure(synth_, channel, message.data1);
+            fluid_synth_channel_pressure(synth, channel, message.data1);
             break;
         case 0xE0:
-            fluid_synth_pitch_bend(synth_, channel, message.data1 | (message.data2 << 7));
+            fluid_synth_pitch_bend(synth, channel, message.data1 | (message.data2 << 7));
             break;
         default:  // system messages have no meaning for the synthesizer
             break;
@@ -115,11 +115,11 @@ void FluidSynthEngine::send(const MidiMessage& message) {
 }
 
 void FluidSynthEngine::render(float* left, float* right, int frames) {
-    fluid_synth_write_float(synth_, frames, left, 0, 1, right, 0, 1);
+    fluid_synth_write_float(synth, frames, left, 0, 1, right, 0, 1);
 }
 
 void FluidSynthEngine::silence() {
-    fluid_synth_all_sounds_off(synth_, -1);
+    fluid_synth_all_sounds_off(synth, -1);
 }
 
 }  // namespace rszorvik::platform

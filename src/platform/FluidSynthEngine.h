@@ -28,9 +28,9 @@ class FluidSynthEngine {
     void silence();
 
   private:
-    fluid_settings_t* settings_ = nullptr;
-    fluid_synth_t* synth_ = nullptr;
-    fluid_audio_driver_t* driver_ = nullptr;
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    fluid_audio_driver_t* audioDriver = nullptr;
 };
 
 }  // namespace rszorvik::platform

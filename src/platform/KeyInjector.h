@@ -1,10 +1,18 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 
 #include "base/VirtualKeys.h"
 
 namespace rszorvik::platform {
+
+// The injector cannot send anything any more: its connection to the display is gone. Every further call
+// throws it again.
+class KeyOutputLost : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 // Synthesises key presses and releases in the application that has the keyboard focus. A key code (Vk::*)
 // names the key that means it on the active keyboard layout, as on Windows: Control with Alt is AltGr, Alt
@@ -13,11 +21,13 @@ class KeyInjector {
   public:
     virtual ~KeyInjector() = default;
 
-    // Throw std::invalid_argument for a key code the injector cannot send on the active layout.
+    // Throw std::invalid_argument for a key code the injector cannot send on the active layout, and
+    // KeyOutputLost (from any call) once the display is gone.
     virtual void keyPress(int keyCode) = 0;
     virtual void keyRelease(int keyCode) = 0;
     // Sends what is pending, then waits; 0 only sends. Throws base::InterruptedError when the calling thread
-    // is interrupted while it waits.
+    // is interrupted while it waits, std::runtime_error when the display refused an event sent since the
+    // last delay (the next ones may go through).
     virtual void delay(int milliseconds) = 0;
     // Whether the last key pressed is a dead key on the active layout, so that a following Space types
     // its bare accent instead of a blank.

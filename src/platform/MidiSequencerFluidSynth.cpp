@@ -5,9 +5,9 @@
 namespace rszorvik::platform {
 
 MidiSequencerFluidSynth::MidiSequencerFluidSynth(const MidiSequencerOptions& options)
-    : engine_(std::make_unique<FluidSynthEngine>(resolveSoundFont(options.soundFont), 44100.0)) {
-    engine_->openAudio(resolveAudioDriver(options.audioDriver), options.audioFile);
-    thread_ = std::jthread([this](std::stop_token stop) { playback(stop); });
+    : engine(std::make_unique<FluidSynthEngine>(resolveSoundFont(options.soundFont), 44100.0)) {
+    engine->openAudio(resolveAudioDriver(options.audioDriver), options.audioFile);
+    thread = std::jthread([this](std::stop_token stop) { playback(stop); });
 }
 
 MidiSequencerFluidSynth::~MidiSequencerFluidSynth() {
@@ -15,78 +15,78 @@ MidiSequencerFluidSynth::~MidiSequencerFluidSynth() {
 }
 
 void MidiSequencerFluidSynth::setSequence(const MidiSequence& sequence) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex);
     requireOpen();
-    send(timeline_.stop(now()));
-    timeline_.setSequence(sequence);
-    changed_ = true;
-    wake_.notify_all();
+    send(timeline.stop(now()));
+    timeline.setSequence(sequence);
+    changed = true;
+    wake.notify_all();
 }
 
 void MidiSequencerFluidSynth::setTickPosition(long tick) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex);
     requireOpen();
-    send(timeline_.setTickPosition(tick, now()));
-    changed_ = true;
-    wake_.notify_all();
+    send(timeline.setTickPosition(tick, now()));
+    changed = true;
+    wake.notify_all();
 }
 
 void MidiSequencerFluidSynth::start() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex);
     requireOpen();
     const Micros at = now();
-    timeline_.start(at);
+    timeline.start(at);
     // The first messages go out from here so a stroke does not wait for the playback thread to wake.
-    send(timeline_.takeDue(at));
-    changed_ = true;
-    wake_.notify_all();
+    send(timeline.takeDue(at));
+    changed = true;
+    wake.notify_all();
 }
 
 bool MidiSequencerFluidSynth::isRunning() const {
-    std::lock_guard lock(mutex_);
-    return timeline_.running();
+    std::lock_guard lock(mutex);
+    return timeline.running();
 }
 
 bool MidiSequencerFluidSynth::isOpen() const {
-    std::lock_guard lock(mutex_);
-    return engine_ != nullptr;
+    std::lock_guard lock(mutex);
+    return engine != nullptr;
 }
 
 void MidiSequencerFluidSynth::close() {
-    if (thread_.joinable()) {
-        thread_.request_stop();
-        thread_.join();
+    if (thread.joinable()) {
+        thread.request_stop();
+        thread.join();
     }
-    std::lock_guard lock(mutex_);
-    if (!engine_) return;
-    timeline_.stop(now());
-    engine_->silence();
-    engine_.reset();
+    std::lock_guard lock(mutex);
+    if (!engine) return;
+    timeline.stop(now());
+    engine->silence();
+    engine.reset();
 }
 
 MidiSequencerFluidSynth::Micros MidiSequencerFluidSynth::now() const {
-    return std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - epoch_);
+    return std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - epoch);
 }
 
 void MidiSequencerFluidSynth::requireOpen() const {
-    if (!engine_) throw std::logic_error("MIDI sequencer is closed");
+    if (!engine) throw std::logic_error("MIDI sequencer is closed");
 }
 
 void MidiSequencerFluidSynth::send(const std::vector<MidiMessage>& messages) {
     for (const auto& message : messages)
-        engine_->send(message);
+        engine->send(message);
 }
 
 void MidiSequencerFluidSynth::playback(std::stop_token stop) {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(mutex);
     while (!stop.stop_requested()) {
-        send(timeline_.takeDue(now()));
-        changed_ = false;
-        const auto woken = [this] { return changed_; };
-        if (const auto next = timeline_.nextDue())
-            wake_.wait_until(lock, stop, epoch_ + *next, woken);
+        send(timeline.takeDue(now()));
+        changed = false;
+        const auto woken = [this] { return changed; };
+        if (const auto next = timeline.nextDue())
+            wake.wait_until(lock, stop, epoch + *next, woken);
         else
-            wake_.wait(lock, stop, woken);
+            wake.wait(lock, stop, woken);
     }
 }
 

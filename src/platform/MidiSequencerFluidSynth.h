@@ -34,13 +34,13 @@ class MidiSequencerFluidSynth : public MidiSequencer {
     void send(const std::vector<MidiMessage>& messages);
     void playback(std::stop_token stop);
 
-    const std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();
-    std::unique_ptr<FluidSynthEngine> engine_;
-    mutable std::mutex mutex_;
-    std::condition_variable_any wake_;
-    bool changed_ = false;
-    MidiSequencerTimeline timeline_;
-    std::jthread thread_;
+    const std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
+    std::unique_ptr<FluidSynthEngine> engine;
+    mutable std::mutex mutex;
+    std::condition_variable_any wake;
+    bool changed = false;
+    MidiSequencerTimeline timeline;
+    std::jthread thread;
 };
 
 }  // namespace rszorvik::platform

@@ -5,8 +5,8 @@
 namespace rszorvik::platform {
 
 MidiSequencerRendering::MidiSequencerRendering(const std::string& soundFont, int sampleRate)
-    : sampleRate_(sampleRate),
-      engine_(std::make_unique<FluidSynthEngine>(resolveSoundFont(soundFont), sampleRate)) {}
+    : samplesPerSecond(sampleRate),
+      engine(std::make_unique<FluidSynthEngine>(resolveSoundFont(soundFont), sampleRate)) {}
 
 MidiSequencerRendering::~MidiSequencerRendering() {
     close();
@@ -14,59 +14,59 @@ MidiSequencerRendering::~MidiSequencerRendering() {
 
 void MidiSequencerRendering::setSequence(const MidiSequence& sequence) {
     requireOpen();
-    send(timeline_.stop(now_));
-    timeline_.setSequence(sequence);
+    send(timeline.stop(currentTime));
+    timeline.setSequence(sequence);
 }
 
 void MidiSequencerRendering::setTickPosition(long tick) {
     requireOpen();
-    send(timeline_.setTickPosition(tick, now_));
+    send(timeline.setTickPosition(tick, currentTime));
 }
 
 void MidiSequencerRendering::start() {
     requireOpen();
-    timeline_.start(now_);
-    send(timeline_.takeDue(now_));
+    timeline.start(currentTime);
+    send(timeline.takeDue(currentTime));
 }
 
 void MidiSequencerRendering::close() {
-    if (!engine_) return;
-    timeline_.stop(now_);
-    engine_->silence();
-    engine_.reset();
+    if (!engine) return;
+    timeline.stop(currentTime);
+    engine->silence();
+    engine.reset();
 }
 
 void MidiSequencerRendering::advance(Micros duration) {
     requireOpen();
-    const Micros target = now_ + duration;
-    for (auto next = timeline_.nextDue(); next && *next <= target; next = timeline_.nextDue()) {
+    const Micros target = currentTime + duration;
+    for (auto next = timeline.nextDue(); next && *next <= target; next = timeline.nextDue()) {
         renderUntil(*next);
-        now_ = *next;
-        send(timeline_.takeDue(now_));
+        currentTime = *next;
+        send(timeline.takeDue(currentTime));
     }
     renderUntil(target);
-    now_ = target;
+    currentTime = target;
 }
 
 void MidiSequencerRendering::requireOpen() const {
-    if (!engine_) throw std::logic_error("MIDI sequencer is closed");
+    if (!engine) throw std::logic_error("MIDI sequencer is closed");
 }
 
 void MidiSequencerRendering::send(const std::vector<MidiMessage>& messages) {
     for (const auto& message : messages) {
-        engine_->send(message);
-        sent_.push_back({now_, message});
+        engine->send(message);
+        sentMessages.push_back({currentTime, message});
     }
 }
 
 void MidiSequencerRendering::renderUntil(Micros time) {
-    const auto targetFrame = static_cast<std::size_t>(time.count() * sampleRate_ / 1000000);
-    if (targetFrame <= left_.size()) return;
-    const std::size_t from = left_.size();
+    const auto targetFrame = static_cast<std::size_t>(time.count() * samplesPerSecond / 1000000);
+    if (targetFrame <= leftSamples.size()) return;
+    const std::size_t from = leftSamples.size();
     const auto frames = static_cast<int>(targetFrame - from);
-    left_.resize(targetFrame);
-    right_.resize(targetFrame);
-    engine_->render(left_.data() + from, right_.data() + from, frames);
+    leftSamples.resize(targetFrame);
+    rightSamples.resize(targetFrame);
+    engine->render(leftSamples.data() + from, rightSamples.data() + from, frames);
 }
 
 }  // namespace rszorvik::platform

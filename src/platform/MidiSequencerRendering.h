@@ -28,30 +28,30 @@ class MidiSequencerRendering : public MidiSequencer {
     void setSequence(const MidiSequence& sequence) override;
     void setTickPosition(long tick) override;
     void start() override;
-    bool isRunning() const override { return timeline_.running(); }
+    bool isRunning() const override { return timeline.running(); }
     void close() override;
-    bool isOpen() const override { return engine_ != nullptr; }
+    bool isOpen() const override { return engine != nullptr; }
 
     void advance(Micros duration);  // throws std::logic_error once closed
-    Micros now() const { return now_; }
-    int sampleRate() const { return sampleRate_; }
+    Micros now() const { return currentTime; }
+    int sampleRate() const { return samplesPerSecond; }
     // One sample per rendered frame and channel, from the construction on.
-    const std::vector<float>& left() const { return left_; }
-    const std::vector<float>& right() const { return right_; }
-    const std::vector<SentMessage>& sent() const { return sent_; }
+    const std::vector<float>& left() const { return leftSamples; }
+    const std::vector<float>& right() const { return rightSamples; }
+    const std::vector<SentMessage>& sent() const { return sentMessages; }
 
   private:
     void requireOpen() const;
     void send(const std::vector<MidiMessage>& messages);
     void renderUntil(Micros time);
 
-    int sampleRate_;
-    std::unique_ptr<FluidSynthEngine> engine_;
-    MidiSequencerTimeline timeline_;
-    Micros now_{0};
-    std::vector<float> left_;
-    std::vector<float> right_;
-    std::vector<SentMessage> sent_;
+    int samplesPerSecond;
+    std::unique_ptr<FluidSynthEngine> engine;
+    MidiSequencerTimeline timeline;
+    Micros currentTime{0};
+    std::vector<float> leftSamples;
+    std::vector<float> rightSamples;
+    std::vector<SentMessage> sentMessages;
 };
 
 }  // namespace rszorvik::platform

@@ -26,7 +26,7 @@ class MidiSequencerTimeline {
     // Stops and returns the note-offs for the notes still sounding.
     std::vector<MidiMessage> stop(Micros now);
 
-    bool running() const { return running_; }
+    bool running() const { return playing; }
     long tickPosition(Micros now) const;
     Micros tickToMicros(long tick) const;
     // When the next message falls due, while playing.
@@ -38,13 +38,13 @@ class MidiSequencerTimeline {
     std::vector<MidiMessage> releaseSounding();
     void seek(long tick);
 
-    std::vector<MidiEvent> events_;  // all tracks merged, ordered by tick
-    int resolution_ = 1;
-    long position_ = 0;  // tick position while stopped
-    bool running_ = false;
-    Micros origin_{0};  // clock time of tick 0 while playing
-    std::size_t next_ = 0;
-    std::set<std::pair<int, int>> sounding_;  // (channel, key)
+    std::vector<MidiEvent> events;  // all tracks merged, ordered by tick
+    int resolution = 1;
+    long position = 0;  // tick position while stopped
+    bool playing = false;
+    Micros origin{0};  // clock time of tick 0 while playing
+    std::size_t nextEvent = 0;
+    std::set<std::pair<int, int>> sounding;  // (channel, key)
 };
 
 }  // namespace rszorvik::platform

@@ -5,11 +5,14 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "base/Interruptible.h"
 #include "base/VirtualKeys.h"
@@ -17,8 +20,54 @@
 
 namespace rszorvik::platform {
 
+namespace {
+
+// Xlib's default handlers end the process, from whichever thread made the call, when the X server goes
+// away or refuses a request. The handlers are process-wide: ours find the injector whose display the
+// error concerns and leave the errors of other displays to the handlers that were there before.
+struct Handlers {
+    std::mutex mutex;
+    std::map<Display*, X11KeyInjector::Impl*> injectors;
+    std::vector<Display*> abandoned;  // connections that died; Xlib must not be asked to close them
+    XErrorHandler previousError = nullptr;
+    XIOErrorHandler previousIoError = nullptr;
+};
+
+Handlers& handlers() {
+    static Handlers* const instance = new Handlers;  // used by Xlib until the process ends
+    return *instance;
+}
+
+X11KeyInjector::Impl* injectorOf(Display* display) {
+    Handlers& h = handlers();
+    std::lock_guard lock(h.mutex);
+    const auto it = h.injectors.find(display);
+    return it == h.injectors.end() ? nullptr : it->second;
+}
+
+int onProtocolError(Display* display, XErrorEvent* event);
+int onIoError(Display* display);
+void onIoErrorExit(Display* display, void* injector);
+
+void installHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // Our connection is used by the keyboard thread while other threads may open their own.
+        XInitThreads();
+        Handlers& h = handlers();
+        h.previousError = XSetErrorHandler(onProtocolError);
+        h.previousIoError = XSetIOErrorHandler(onIoError);
+    });
+}
+
+}  // namespace
+
 struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     Display* display = nullptr;
+    std::string displayName;
+    // Set by the handlers, which run on the thread that made the failing call: the keyboard thread.
+    std::atomic<bool> dead{false};
+    std::string refused;  // a request the server refused since the last check
     int xkbEventBase = 0;
     bool stale = true;
     X11KeyTable table;
@@ -38,6 +87,13 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     explicit Impl(const std::string& displayName);
     ~Impl() override;
 
+    // KeyOutputLost once the connection is gone: nothing may touch the display after that.
+    void checkAlive() const {
+        if (dead) throw KeyOutputLost("Lost the connection to the X display \"" + displayName + "\"");
+    }
+    // Sends everything and waits until the server has handled it; a refused request is reported here.
+    void syncAndCheck();
+    void closeDisplay();
     void refresh();
     void rebuild();
     void fake(int keycode, bool down) {
@@ -51,23 +107,64 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     void typeCharacter(char32_t character) override;
 };
 
-X11KeyInjector::Impl::Impl(const std::string& displayName) {
-    display = XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str());
-    if (display == nullptr) {
-        const char* env = std::getenv("DISPLAY");
-        const std::string name = displayName.empty() ? (env ? env : "") : displayName;
-        throw std::runtime_error("Cannot open the X display \"" + name + "\"");
+namespace {
+
+int onProtocolError(Display* display, XErrorEvent* event) {
+    X11KeyInjector::Impl* injector = injectorOf(display);
+    if (injector == nullptr) {
+        const XErrorHandler previous = handlers().previousError;
+        return previous ? previous(display, event) : 0;
+    }
+    char text[256] = {};
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    injector->refused = "The X server refused request " + std::to_string(event->request_code) + "." +
+                        std::to_string(event->minor_code) + ": " + text;
+    return 0;
+}
+
+int onIoError(Display* display) {
+    X11KeyInjector::Impl* injector = injectorOf(display);
+    if (injector == nullptr) {
+        const XIOErrorHandler previous = handlers().previousIoError;
+        return previous ? previous(display) : 0;
+    }
+    // What happens next is up to the exit handler of the display.
+    injector->dead = true;
+    return 0;
+}
+
+// Instead of exit(): Xlib returns to the caller, and every further request on the display does nothing.
+void onIoErrorExit(Display* display, void* injector) {
+    static_cast<X11KeyInjector::Impl*>(injector)->dead = true;
+    Handlers& h = handlers();
+    std::lock_guard lock(h.mutex);
+    h.abandoned.push_back(display);
+}
+
+}  // namespace
+
+X11KeyInjector::Impl::Impl(const std::string& name) {
+    installHandlers();
+    const char* env = std::getenv("DISPLAY");
+    displayName = name.empty() ? (env ? env : "") : name;
+    display = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (display == nullptr) throw std::runtime_error("Cannot open the X display \"" + displayName + "\"");
+    XSetIOErrorExitHandler(display, onIoErrorExit, this);
+    {
+        Handlers& h = handlers();
+        std::lock_guard lock(h.mutex);
+        h.injectors[display] = this;
     }
     int event = 0, error = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(display, &event, &error, &major, &minor)) {
-        XCloseDisplay(display);
+        closeDisplay();
         throw std::runtime_error("The X server has no XTEST extension");
     }
     int opcode = 0;
     major = XkbMajorVersion;
     minor = XkbMinorVersion;
     if (!XkbQueryExtension(display, &opcode, &xkbEventBase, &error, &major, &minor)) {
-        XCloseDisplay(display);
+        closeDisplay();
         throw std::runtime_error("The X server has no XKB extension");
     }
     // A new layout, a changed keymap, another group or Caps Lock make the table stale.
@@ -78,6 +175,10 @@ X11KeyInjector::Impl::Impl(const std::string& displayName) {
 }
 
 X11KeyInjector::Impl::~Impl() {
+    if (dead) {
+        closeDisplay();
+        return;
+    }
     // Nothing stays held down after us.
     for (const auto& [keyCode, keycode] : pressed)
         fake(keycode, false);
@@ -88,24 +189,55 @@ X11KeyInjector::Impl::~Impl() {
     if (!bound.empty()) {
         // Give the focused application time to read the bound symbols before they go.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        refresh();
+        try {
+            refresh();
+        } catch (const std::exception&) {
+            // The server went away meanwhile (or cannot tell its keymap): nothing left to undo there.
+            closeDisplay();
+            return;
+        }
         for (const auto& [keycode, keysym] : bound) {
             KeySym none[2] = {NoSymbol, NoSymbol};
             XChangeKeyboardMapping(display, keycode, 2, none, 1);
         }
         XSync(display, False);
     }
-    XCloseDisplay(display);
+    closeDisplay();
+}
+
+void X11KeyInjector::Impl::closeDisplay() {
+    Handlers& h = handlers();
+    {
+        std::lock_guard lock(h.mutex);
+        if (const auto it = h.injectors.find(display); it != h.injectors.end() && it->second == this)
+            h.injectors.erase(it);
+    }
+    // A dead connection stays with the handlers (reachable, never closed): closing it would talk to it.
+    if (!dead) XCloseDisplay(display);
+}
+
+void X11KeyInjector::Impl::syncAndCheck() {
+    checkAlive();
+    XSync(display, False);
+    checkAlive();
+    if (!refused.empty()) {
+        const std::string message = std::move(refused);
+        refused.clear();
+        throw std::runtime_error(message);
+    }
 }
 
 void X11KeyInjector::Impl::refresh() {
-    while (XPending(display) > 0) {
+    checkAlive();
+    while (XPending(display) > 0 && !dead) {
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == xkbEventBase || event.type == MappingNotify) stale = true;
     }
+    checkAlive();
     if (stale) {
         rebuild();
+        checkAlive();
         stale = false;
     }
 }
@@ -114,7 +246,10 @@ void X11KeyInjector::Impl::rebuild() {
     XkbStateRec state{};
     XkbGetState(display, XkbUseCoreKbd, &state);
     XkbDescPtr xkb = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask | XkbModifierMapMask, XkbUseCoreKbd);
-    if (xkb == nullptr) throw std::runtime_error("Cannot read the keyboard map of the X server");
+    if (xkb == nullptr) {
+        checkAlive();
+        throw std::runtime_error("Cannot read the keyboard map of the X server");
+    }
 
     X11KeyTable fresh;
     unsigned level3Mask = 0;
@@ -263,16 +398,22 @@ X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl_(std::make
 
 X11KeyInjector::~X11KeyInjector() = default;
 
+// Each key event goes to the server as it is sent: Xlib would otherwise hold it in its buffer until the
+// next pause, and a pause of 0 must not be what makes a key arrive.
 void X11KeyInjector::keyPress(int keyCode) {
     impl_->sequencer.press(keyCode);
+    XFlush(impl_->display);
 }
 
 void X11KeyInjector::keyRelease(int keyCode) {
     impl_->sequencer.release(keyCode);
+    XFlush(impl_->display);
 }
 
 void X11KeyInjector::delay(int milliseconds) {
-    XFlush(impl_->display);
+    // A round trip rather than a flush: the pause starts once the server has the events, and the events
+    // it refused are reported for the key that caused them.
+    impl_->syncAndCheck();
     if (milliseconds > 0) base::Interruptible::sleepFor(std::chrono::milliseconds(milliseconds));
 }
 
@@ -286,7 +427,7 @@ const X11KeyTable& X11KeyInjector::keyTable() {
 }
 
 void X11KeyInjector::sync() {
-    XSync(impl_->display, False);
+    impl_->syncAndCheck();
 }
 
 }  // namespace rszorvik::platform

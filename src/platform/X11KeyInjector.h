@@ -10,7 +10,9 @@ namespace rszorvik::platform {
 
 // Key injection through the XTEST extension. Virtual key codes find their keys through the symbols of the
 // active layout (read with XKB and read again when the layout changes); a character that the layout cannot
-// type, for an Alt code, is bound for the moment to a keycode that carries no symbol.
+// type, for an Alt code, is bound for the moment to a keycode that carries no symbol. When the X server
+// goes away every call throws KeyOutputLost instead of Xlib ending the process; a request the server
+// refuses is reported by the next delay() or sync().
 class X11KeyInjector final : public KeyInjector {
   public:
     // Connects to the display of that name (empty: $DISPLAY). Throws std::runtime_error when there is no
@@ -30,8 +32,9 @@ class X11KeyInjector final : public KeyInjector {
     // Waits until the X server has handled every event sent so far.
     void sync();
 
+    struct Impl;  // public for the Xlib error handlers, which find the injector of a display
+
   private:
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 

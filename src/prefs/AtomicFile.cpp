@@ -11,6 +11,8 @@
 #include <string>
 #include <system_error>
 
+#include "prefs/Logger.h"
+
 namespace rszorvik::prefs {
 
 namespace {
@@ -73,27 +75,77 @@ void syncFolder(const std::filesystem::path& folder) {
         fail(error, "Cannot sync folder " + folder.string());
 }
 
+// Only regular files are replaced; a file nobody may write was protected on purpose.
+void refuseToReplace(const std::filesystem::path& file, const struct stat& old) {
+    const char* kind = S_ISDIR(old.st_mode)    ? "a folder"
+                       : S_ISCHR(old.st_mode)  ? "a character device"
+                       : S_ISBLK(old.st_mode)  ? "a block device"
+                       : S_ISFIFO(old.st_mode) ? "a FIFO"
+                       : S_ISSOCK(old.st_mode) ? "a socket"
+                                               : nullptr;
+    if (kind != nullptr)
+        fail(S_ISDIR(old.st_mode) ? EISDIR : EINVAL,
+             "Cannot write " + file.string() + ": it is " + kind + ", not a regular file");
+    if ((old.st_mode & 0222) == 0) fail(EACCES, "Cannot write " + file.string() + ": the file is read-only");
+}
+
+// Rewrites the file's own content: not atomic (a crash in between leaves a mixture), so it is logged.
+void writeInPlace(const std::filesystem::path& file, const std::filesystem::path& target,
+                  std::string_view content, int folderError) {
+    const std::string folderProblem = "cannot create a file in the folder " + target.parent_path().string() +
+                                      " (" + std::generic_category().message(folderError) + ")";
+    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        fail(errno, "Cannot write " + file.string() + ": " + folderProblem + ", nor open the file itself");
+    }
+    try {
+        writeAll(fd, content, file);
+        if (::ftruncate(fd, static_cast<off_t>(content.size())) != 0 || ::fsync(fd) != 0)
+            fail(errno, "Cannot write " + file.string());
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0) fail(errno, "Cannot write " + file.string());
+    Logger("rszorvik.prefs.AtomicFile")
+        .warning("Saved " + file.string() + " in place, not atomically: " + folderProblem);
+}
+
 }  // namespace
 
 void AtomicFile::write(const std::filesystem::path& file, std::string_view content) {
     std::filesystem::path target = file;
     std::error_code ec;
-    if (std::filesystem::symlink_status(target, ec).type() == std::filesystem::file_type::symlink) {
-        target = std::filesystem::weakly_canonical(target, ec);
+    // A link is followed, a dangling one to create its target (weakly_canonical would stop at it and the
+    // rename would replace the link).
+    for (int hops = 0;
+         std::filesystem::symlink_status(target, ec).type() == std::filesystem::file_type::symlink; ++hops) {
+        if (hops == 40) fail(ELOOP, "Cannot resolve " + file.string());
+        const auto next = std::filesystem::read_symlink(target, ec);
         if (ec) fail(ec.value(), "Cannot resolve " + file.string());
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
     target = std::filesystem::absolute(target, ec);
     if (ec) fail(ec.value(), "Cannot resolve " + file.string());
 
     struct stat old {};
     bool existed = ::stat(target.c_str(), &old) == 0;
+    if (existed) refuseToReplace(file, old);
 
     std::filesystem::path temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0; ++attempt) {
         temporary = temporaryName(target);
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt == 100)) fail(errno, "Cannot write " + file.string());
+        if (fd >= 0 || (errno == EEXIST && attempt < 100)) continue;
+        const int error = errno;
+        // A shared file in a folder the user may not write: only the file itself can change.
+        if (existed && (error == EACCES || error == EPERM)) {
+            writeInPlace(file, target, content, error);
+            return;
+        }
+        fail(error, "Cannot write " + file.string() + ": cannot create a file in the folder " +
+                        target.parent_path().string());
     }
     try {
         if (existed) {

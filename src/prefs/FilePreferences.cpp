@@ -1,6 +1,7 @@
 #include "prefs/FilePreferences.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,9 +25,21 @@ std::mutex& fileLock() {
     return lock;
 }
 
+[[noreturn]] void cannotRead(const std::filesystem::path& file, const std::string& problem) {
+    throw BackingStoreException("Cannot read " + file.string() + ": " + problem);
+}
+
 base::Properties readProperties(const std::filesystem::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw BackingStoreException("Cannot read " + file.string() + ": " + std::strerror(errno));
+    // Not blocking: a FIFO must not hang the open; it is refused below like any file that is not regular.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) cannotRead(file, std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno;
+        ::close(fd);
+        if (S_ISDIR(st.st_mode)) cannotRead(file, "it is a folder, not a settings file");
+        cannotRead(file, st.st_mode != 0 ? "it is not a regular file" : std::strerror(error));
+    }
     std::string bytes;
     char buffer[16384];
     while (true) {
@@ -35,16 +48,25 @@ base::Properties readProperties(const std::filesystem::path& file) {
         if (n < 0) {
             int error = errno;
             ::close(fd);
-            throw BackingStoreException("Cannot read " + file.string() + ": " + std::strerror(error));
+            cannotRead(file, std::strerror(error));
         }
         if (n == 0) break;
         bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > FilePreferences::kMaxFileSize) {
+            ::close(fd);
+            cannotRead(file,
+                       "it is larger than " + std::to_string(FilePreferences::kMaxFileSize >> 20) + " MiB");
+        }
     }
     ::close(fd);
+    // Editors such as Notepad put a byte-order mark before the first key.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    std::string_view text = bytes;
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     try {
-        return base::Properties::parse(bytes);
+        return base::Properties::parse(text);
     } catch (const std::exception& e) {
-        throw BackingStoreException("Cannot read " + file.string() + ": " + e.what());
+        cannotRead(file, e.what());
     }
 }
 
@@ -71,6 +93,12 @@ std::optional<std::string_view> ownKey(std::string_view property, std::string_vi
 }  // namespace
 
 const Logger FilePreferences::log("rszorvik.prefs.FilePreferences");
+
+void FilePreferences::checkReadable(const std::filesystem::path& file) {
+    std::lock_guard guard(fileLock());
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) readProperties(file);
+}
 
 std::shared_ptr<FilePreferences> FilePreferences::create(FilePreferences* parent, const std::string& name) {
     return std::make_shared<FilePreferences>(Token{}, parent, name);

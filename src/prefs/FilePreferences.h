@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +21,13 @@ class FilePreferences final : public Preferences {
     // Creates a node and reads its entries from the file; a read failure is logged, not raised.
     static std::shared_ptr<FilePreferences> create(FilePreferences* parent, const std::string& name);
     FilePreferences(Token, FilePreferences* parent, const std::string& name);
+
+    // Settings files larger than this are refused rather than read into memory.
+    static constexpr std::size_t kMaxFileSize = std::size_t(16) << 20;
+
+    // Throws BackingStoreException naming the file and the problem when it exists but cannot be read as
+    // a properties file (no permission, not a regular file, too large, malformed). A missing file is fine.
+    static void checkReadable(const std::filesystem::path& file);
 
     // Appends the node's prefix: the names from the top down, each followed by ".".
     void getPath(std::string& builder) const;

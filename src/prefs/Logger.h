@@ -1,48 +1,29 @@
 #pragma once
 
-#include <exception>
-#include <functional>
-#include <mutex>
 #include <string>
+#include <utility>
+
+#include "base/Log.h"
 
 namespace rszorvik::prefs {
 
-// A small named logger for the preferences store. Records at or above the threshold go to the sink,
-// by default standard error; tests install a sink of their own to see what was logged.
-class Logger {
+// The preferences store's log: standard error, from WARNING up, as "LEVEL logger: message".
+base::LogChannel& preferencesLog();
+
+// A named logger of the preferences store. The settings below are process-wide; tests install a sink
+// of their own to see what was logged.
+class Logger : public base::Logger {
   public:
-    enum class Level { FINE, INFO, WARNING, SEVERE };
+    using Record = base::LogChannel::Record;
+    using Sink = base::LogChannel::Sink;
 
-    struct Record {
-        Level level;
-        std::string logger;
-        std::string message;
-    };
+    explicit Logger(std::string name) : base::Logger(preferencesLog(), std::move(name)) {}
 
-    using Sink = std::function<void(const Record&)>;
+    // Both return the previous value; an empty sink restores standard error.
+    static Level setThreshold(Level level) { return preferencesLog().setThreshold(level); }
+    static Sink setSink(Sink sink) { return preferencesLog().setSink(std::move(sink)); }
 
-    explicit Logger(std::string name) : name_(std::move(name)) {}
-
-    const std::string& name() const { return name_; }
-
-    void log(Level level, const std::string& message) const;
-    // The failure's own message is appended after ": ".
-    void log(Level level, const std::string& message, const std::exception& failure) const;
-    void fine(const std::string& message) const { log(Level::FINE, message); }
-    void info(const std::string& message) const { log(Level::INFO, message); }
-    void warning(const std::string& message) const { log(Level::WARNING, message); }
-
-    // Process-wide settings shared by every logger. Both return the previous value.
-    static Level setThreshold(Level level);
-    static Sink setSink(Sink sink);  // an empty sink restores standard error
-
-    static const char* levelName(Level level);
-
-  private:
-    std::string name_;
-    static std::mutex mutex_;
-    static Level threshold_;
-    static Sink sink_;
+    static const char* levelName(Level level) { return base::LogChannel::levelName(level); }
 };
 
 }  // namespace rszorvik::prefs

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <set>
 
+#include "base/Ascii.h"
 #include "base/Utf8.h"
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/XmlSupport.h"
@@ -52,35 +53,35 @@ std::shared_ptr<PreferencesFactory> installedFactory;
 }  // namespace
 
 Preferences::Preferences(Preferences* parent, std::string name)
-    : isRoot_(parent == nullptr), name_(std::move(name)) {
+    : isRoot(parent == nullptr), nodeName(std::move(name)) {
     if (parent == nullptr) {
-        if (!name_.empty()) throw std::invalid_argument("Root name '" + name_ + "' must be \"\"");
-        absolutePath_ = "/";
+        if (!nodeName.empty()) throw std::invalid_argument("Root name '" + nodeName + "' must be \"\"");
+        nodePath = "/";
         return;
     }
-    if (name_.empty()) throw std::invalid_argument("Illegal name: empty string");
-    if (name_.find('/') != std::string::npos)
-        throw std::invalid_argument("Name '" + name_ + "' contains '/'");
-    if (!base::utf8::isValid(name_)) throw std::invalid_argument("Node name is not UTF-8");
-    parent_ = parent->weak_from_this();
-    root_ = parent->rootNode();
-    absolutePath_ = parent->isRoot_ ? "/" + name_ : parent->absolutePath_ + "/" + name_;
+    if (nodeName.empty()) throw std::invalid_argument("Illegal name: empty string");
+    if (nodeName.find('/') != std::string::npos)
+        throw std::invalid_argument("Name '" + nodeName + "' contains '/'");
+    if (!base::utf8::isValid(nodeName)) throw std::invalid_argument("Node name is not UTF-8");
+    parentLink = parent->weak_from_this();
+    rootLink = parent->rootNode();
+    nodePath = parent->isRoot ? "/" + nodeName : parent->nodePath + "/" + nodeName;
 }
 
 std::shared_ptr<Preferences> Preferences::rootNode() const {
-    if (isRoot_) return std::const_pointer_cast<Preferences>(shared_from_this());
+    if (isRoot) return std::const_pointer_cast<Preferences>(shared_from_this());
     // A node handle may outlive its tree (a test resetting the factory); it can no longer reach the root.
-    if (auto root = root_.lock()) return root;
-    throw std::logic_error("The tree of node " + absolutePath_ + " no longer exists");
+    if (auto root = rootLink.lock()) return root;
+    throw std::logic_error("The tree of node " + nodePath + " no longer exists");
 }
 
 bool Preferences::removed() const {
     std::lock_guard guard(lock);
-    return removed_;
+    return nodeRemoved;
 }
 
 void Preferences::checkNotRemoved() const {
-    if (removed_) throw std::logic_error("Node has been removed.");
+    if (nodeRemoved) throw std::logic_error("Node has been removed.");
 }
 
 std::optional<std::string> Preferences::get(const std::string& key) {
@@ -152,12 +153,9 @@ void Preferences::putInt(const std::string& key, int value) {
 
 bool Preferences::getBoolean(const std::string& key, bool def) {
     auto text = get(key);
-    if (!text || text->size() > 5) return def;
-    std::string lower;
-    for (char c : *text)
-        lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower == "true") return true;
-    if (lower == "false") return false;
+    if (!text) return def;
+    if (base::asciiEqualsIgnoreCase(*text, "true")) return true;
+    if (base::asciiEqualsIgnoreCase(*text, "false")) return false;
     return def;
 }
 
@@ -187,7 +185,7 @@ std::vector<std::string> Preferences::childrenNames() {
     std::lock_guard guard(lock);
     checkNotRemoved();
     std::set<std::string> names;
-    for (const auto& [name, kid] : kidCache_)
+    for (const auto& [name, kid] : childCache)
         names.insert(name);
     for (auto& name : childrenNamesSpi())
         names.insert(std::move(name));
@@ -197,7 +195,7 @@ std::vector<std::string> Preferences::childrenNames() {
 std::shared_ptr<Preferences> Preferences::parent() const {
     std::lock_guard guard(lock);
     checkNotRemoved();
-    return parent_.lock();
+    return parentLink.lock();
 }
 
 std::shared_ptr<Preferences> Preferences::node(std::string_view path) {
@@ -217,11 +215,11 @@ std::shared_ptr<Preferences> Preferences::nodeAt(const std::vector<std::string>&
         std::lock_guard guard(lock);
         checkNotRemoved();
         const std::string& token = names[index];
-        if (auto it = kidCache_.find(token); it != kidCache_.end()) {
+        if (auto it = childCache.find(token); it != childCache.end()) {
             child = it->second;
         } else {
             child = childSpi(token);
-            kidCache_[token] = child;
+            childCache[token] = child;
         }
     }
     if (index + 1 == names.size()) return child;
@@ -232,7 +230,7 @@ bool Preferences::nodeExists(std::string_view path) {
     std::shared_ptr<Preferences> current;
     {
         std::lock_guard guard(lock);
-        if (path.empty()) return !removed_;
+        if (path.empty()) return !nodeRemoved;
         checkNotRemoved();
     }
     if (path == "/") return true;
@@ -248,7 +246,7 @@ bool Preferences::nodeExists(std::string_view path) {
         std::lock_guard guard(current->lock);
         current->checkNotRemoved();
         std::shared_ptr<Preferences> child;
-        if (auto it = current->kidCache_.find(token); it != current->kidCache_.end()) {
+        if (auto it = current->childCache.find(token); it != current->childCache.end()) {
             child = it->second;
         } else {
             auto existing = current->childrenNamesSpi();
@@ -262,59 +260,51 @@ bool Preferences::nodeExists(std::string_view path) {
 }
 
 void Preferences::removeNode() {
-    if (isRoot_) throw std::logic_error("Can't remove the root!");
-    auto parentNode = parent_.lock();
-    if (!parentNode) throw std::logic_error("The tree of node " + absolutePath_ + " no longer exists");
+    if (isRoot) throw std::logic_error("Can't remove the root!");
+    auto parentNode = parentLink.lock();
+    if (!parentNode) throw std::logic_error("The tree of node " + nodePath + " no longer exists");
     std::lock_guard parentGuard(parentNode->lock);
-    removeNode2();
-    parentNode->kidCache_.erase(name_);
+    removeSubtree();
+    parentNode->childCache.erase(nodeName);
 }
 
-void Preferences::removeNode2() {
+void Preferences::removeSubtree() {
     std::lock_guard guard(lock);
-    if (removed_) throw std::logic_error("Node already removed.");
+    if (nodeRemoved) throw std::logic_error("Node already removed.");
     for (const auto& name : childrenNamesSpi())
-        if (!kidCache_.contains(name)) kidCache_[name] = childSpi(name);
-    for (auto& [name, kid] : kidCache_) {
+        if (!childCache.contains(name)) childCache[name] = childSpi(name);
+    for (auto& [name, kid] : childCache) {
         try {
-            kid->removeNode2();
+            kid->removeSubtree();
         } catch (const BackingStoreException&) {
             // The descendant keeps its entries; removing this node goes on, as a parent's removal must.
         }
     }
-    kidCache_.clear();
+    childCache.clear();
     removeNodeSpi();
-    removed_ = true;
+    nodeRemoved = true;
 }
 
 std::vector<std::shared_ptr<Preferences>> Preferences::cachedChildren() const {
     std::vector<std::shared_ptr<Preferences>> kids;
-    for (const auto& [name, kid] : kidCache_)
+    for (const auto& [name, kid] : childCache)
         kids.push_back(kid);
     return kids;
 }
 
 void Preferences::flush() {
-    flush2();
-}
-
-void Preferences::flush2() {
     std::vector<std::shared_ptr<Preferences>> kids;
     {
         std::lock_guard guard(lock);
         flushSpi();
-        if (removed_) return;
+        if (nodeRemoved) return;
         kids = cachedChildren();
     }
     for (auto& kid : kids)
-        kid->flush2();
+        kid->flush();
 }
 
 void Preferences::sync() {
-    sync2();
-}
-
-void Preferences::sync2() {
     std::vector<std::shared_ptr<Preferences>> kids;
     {
         std::lock_guard guard(lock);
@@ -323,7 +313,7 @@ void Preferences::sync2() {
         kids = cachedChildren();
     }
     for (auto& kid : kids)
-        kid->sync2();
+        kid->sync();
 }
 
 void Preferences::exportNode(std::ostream& out) {

@@ -64,8 +64,8 @@ class Preferences : public std::enable_shared_from_this<Preferences> {
     // Removes this node and its descendants, with their entries in the store. Not for the root.
     void removeNode();
 
-    const std::string& name() const { return name_; }
-    const std::string& absolutePath() const { return absolutePath_; }
+    const std::string& name() const { return nodeName; }
+    const std::string& absolutePath() const { return nodePath; }
     bool isUserNode() const { return true; }
 
     // Writes this node and its cached descendants to the store / reads them back from it.
@@ -109,19 +109,17 @@ class Preferences : public std::enable_shared_from_this<Preferences> {
   private:
     std::shared_ptr<Preferences> rootNode() const;
     std::shared_ptr<Preferences> nodeAt(const std::vector<std::string>& names, std::size_t index);
-    void removeNode2();
-    void flush2();
-    void sync2();
+    void removeSubtree();
     std::vector<std::shared_ptr<Preferences>> cachedChildren() const;
     void checkNotRemoved() const;
 
-    const bool isRoot_;
-    std::weak_ptr<Preferences> parent_;
-    std::weak_ptr<Preferences> root_;
-    const std::string name_;
-    std::string absolutePath_;
-    bool removed_ = false;
-    std::map<std::string, std::shared_ptr<Preferences>> kidCache_;
+    const bool isRoot;
+    std::weak_ptr<Preferences> parentLink;
+    std::weak_ptr<Preferences> rootLink;
+    const std::string nodeName;
+    std::string nodePath;
+    bool nodeRemoved = false;
+    std::map<std::string, std::shared_ptr<Preferences>> childCache;
 };
 
 // Makes the root nodes; one factory serves the whole process.

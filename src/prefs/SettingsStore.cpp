@@ -1,12 +1,17 @@
 #include "prefs/SettingsStore.h"
 
+#include <ctime>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 #include "base/SystemProperties.h"
+#include "base/Utf8.h"
+#include "config/SettingsTable.h"
 #include "prefs/AtomicFile.h"
-#include "prefs/ConfigKeys.h"
+#include "prefs/FilePreferences.h"
 #include "prefs/FilePreferencesFactory.h"
+#include "prefs/Logger.h"
 #include "prefs/XmlSupport.h"
 
 namespace rszorvik::prefs {
@@ -14,48 +19,60 @@ namespace rszorvik::prefs {
 namespace {
 
 using config::Config;
+using config::Setting;
 
-// The order in which saving writes the keys; "port" and "prevPort" come first, when a port is set.
-constexpr std::string_view kSaveOrder[] = {
-    Config::Key::instrument,
-    Config::Key::bitRate,
-    Config::Key::dataBits,
-    Config::Key::stopBits,
-    Config::Key::parity,
-    Config::Key::inputTerminator,
-    Config::Key::handshake,
-    Config::Key::decimalSeparator,
-    Config::Key::sound,
-    Config::Key::startWith,
-    Config::Key::outputTerminator,
-    Config::Key::outputTerminator2,
-    Config::Key::everyXValues,
-    Config::Key::connect,
-    Config::Key::mathOperation,
-    Config::Key::mathOperand,
-    Config::Key::decimalPlaces,
-    Config::Key::roundingMethod,
-    Config::Key::keyboardType,
-    Config::Key::delay,
-    Config::Key::minimizeToTray,
-    Config::Key::notifyWhenMinimizedToTray,
-    Config::Key::checkForUpdates,
-    Config::Key::abortAutoStartWhenPrevPortNotAvailable,
-    Config::Key::ignoreDuplicates,
-    Config::Key::editOperation,
-    Config::Key::editPosition,
-    Config::Key::editNumCharacters,
-    Config::Key::removeCharacters,
-    Config::Key::customRegEx,
-    Config::Key::ignoreTimeLimit,
-    Config::Key::ignoreDifference,
-};
+// The value as a message can show it: quoted, control characters and stray bytes as \xNN, at most
+// 60 bytes of it.
+std::string shown(std::string_view value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::size_t limit = 60;
+    std::string text = "\"";
+    std::size_t i = 0;
+    while (i < value.size() && i < limit) {
+        const std::size_t start = i;
+        const auto cp = base::utf8::decode(value, i);
+        if (!cp || *cp < 0x20 || *cp == 0x7F) {
+            const auto c = static_cast<unsigned char>(value[start]);
+            text += "\\x";
+            text += kHex[c >> 4];
+            text += kHex[c & 0xF];
+            i = start + 1;
+        } else {
+            text += value.substr(start, i - start);
+        }
+    }
+    return text + (i < value.size() ? "...\"" : "\"");
+}
+
+const Logger& log() {
+    static const Logger logger("rszorvik.prefs.SettingsStore");
+    return logger;
+}
+
+// A setting's value in an import must pass the setting's check, as a save writes it; otherwise it would be
+// stored verbatim and silently replaced by a default on the next load. Answers false for a key that is
+// no setting (kept: another version may use it).
+bool checkImportedValue(const std::string& key, const std::string& value) {
+    if (key.find('.') != std::string::npos)
+        throw InvalidPreferencesFormatException("The key " + shown(key) + " cannot be stored");
+    const Setting* setting = config::findSetting(key);
+    if (setting == nullptr) return false;
+    if (setting->key == Config::Key::port || setting->key == Config::Key::prevPort) return true;
+    try {
+        Config scratch;
+        applySetting(scratch, key, value);
+    } catch (const std::invalid_argument& e) {
+        throw InvalidPreferencesFormatException(std::string("The file holds an ") + e.what());
+    }
+    return true;
+}
 
 }  // namespace
 
-bool loadConfig(Preferences& node, Config& config, const std::vector<std::string>& portList) {
+bool loadConfig(Preferences& node, Config& config, const std::vector<std::string>& portList,
+                std::vector<RepairedValue>* repairs) {
     bool clean = true;
-    for (const SettingKey& setting : settingKeys()) {
+    for (const Setting& setting : config::settingsTable()) {
         const std::string key(setting.key);
         if (setting.key == Config::Key::port) {
             if (!portList.empty()) config.setPort(node.get(key, portList.front()));
@@ -67,36 +84,67 @@ bool loadConfig(Preferences& node, Config& config, const std::vector<std::string
         }
         auto stored = node.get(key);
         if (!stored) {
-            setting.set(config, setting.loadDefault);
+            setting.write(config, setting.loadDefault);
         } else if (setting.valid(*stored)) {
-            setting.set(config, *stored);
+            setting.write(config, *stored);
         } else {
             // Text that does not even parse (a word where a number belongs) counts as repaired too.
-            setting.set(config, setting.loadDefault);
+            setting.write(config, setting.loadDefault);
             clean = false;
+            if (repairs != nullptr) repairs->push_back({key, *stored});
         }
     }
     return clean;
 }
 
-void saveConfig(Preferences& node, const Config& config, std::ostream& diagnostics) {
+void saveConfig(Preferences& node, const Config& config, std::ostream& diagnostics, EmptyPort emptyPort) {
     // The keys go to the store together: the file ends as after one put per key, but is rewritten once
     // rather than once per key.
     std::vector<std::pair<std::string, std::string>> entries;
-    if (!config.getPort().empty()) {
-        entries.emplace_back(Config::Key::port, config.getPort());
-        entries.emplace_back(Config::Key::prevPort, config.getPort());
-    }
-    for (std::string_view key : kSaveOrder) {
+    for (const Setting* setting : config::settingsInSaveOrder()) {
+        if (setting->key == Config::Key::port || setting->key == Config::Key::prevPort) {
+            // Both record the port in use; without one the stored ones are kept.
+            if (!config.getPort().empty()) entries.emplace_back(setting->key, config.getPort());
+            continue;
+        }
         // A record without a preset (never loaded) leaves the key alone rather than stopping the save.
-        if (auto value = findSettingKey(key)->get(config)) entries.emplace_back(key, *value);
+        if (auto value = setting->read(config)) entries.emplace_back(setting->key, *value);
     }
     try {
         node.putAll(entries);
+        if (config.getPort().empty() && emptyPort == EmptyPort::CLEAR) {
+            node.remove(std::string(Config::Key::port));
+            node.remove(std::string(Config::Key::prevPort));
+        }
     } catch (const std::exception& e) {
         diagnostics << "saveConfig exception: " << e.what() << std::endl;
     }
     node.flush();
+}
+
+void applySetting(Config& config, std::string_view key, std::string_view value) {
+    const Setting* setting = config::findSetting(key);
+    if (setting == nullptr) {
+        std::string known;
+        for (const Setting& s : config::settingsTable())
+            known += (known.empty() ? "" : ", ") + std::string(s.key);
+        throw std::invalid_argument("unknown setting " + shown(key) + "; the settings are " + known);
+    }
+    if (setting->automatic)
+        throw std::invalid_argument(std::string(key) +
+                                    " cannot be set: saving writes the current port into it");
+    std::string why;
+    if (!Preferences::isValidValue(value)) {
+        why = base::utf8::countLeadBytes(value) > Preferences::MAX_VALUE_LENGTH
+                  ? "it is longer than " + std::to_string(Preferences::MAX_VALUE_LENGTH) + " characters"
+                  : "it is not valid text (UTF-8 without NUL)";
+    } else if (!setting->valid(value)) {
+        why = setting->refusal ? setting->refusal(value) : "";
+    }
+    if (!why.empty() || !setting->valid(value))
+        throw std::invalid_argument("invalid value " + shown(value) + " for " + std::string(key) + ": " +
+                                    (why.empty() ? "" : why + "; ") + "it accepts " + setting->accepts);
+    setting->write(config, value);
 }
 
 void saveConfig(Preferences& node, const Config& config) {
@@ -129,9 +177,59 @@ StoredSettings openStoredSettings(const std::filesystem::path& file,
     FilePreferencesFactory::reset();
     StoredSettings settings;
     settings.file = FilePreferencesFactory::getPreferencesFile();
+    try {
+        FilePreferences::checkReadable(settings.file);
+    } catch (const BackingStoreException& e) {
+        throw UnreadableSettingsException(settings.file, e.what());
+    }
     settings.node = Preferences::userRoot()->node(Config::kNodePath);
-    settings.loadedClean = loadConfig(*settings.node, settings.config, portList);
+    settings.loadedClean = loadConfig(*settings.node, settings.config, portList, &settings.repairs);
+    for (const auto& repair : settings.repairs)
+        log().warning("The stored " + repair.key + " " + shown(repair.stored) +
+                      " is invalid; its default is used");
+    std::vector<std::string> unknown;
+    for (const auto& key : settings.node->keys())
+        if (config::findSetting(key) == nullptr) unknown.push_back(shown(key));
+    if (!unknown.empty()) {
+        std::string listed;
+        for (std::size_t i = 0; i < unknown.size() && i < 5; ++i)
+            listed += (i ? ", " : "") + unknown[i];
+        log().warning(settings.file.string() + " holds " + std::to_string(unknown.size()) +
+                      " keys that are no settings, kept as they are: " + listed +
+                      (unknown.size() > 5 ? ", ..." : ""));
+    }
     return settings;
+}
+
+Config defaultConfig(const std::vector<std::string>& portList) {
+    Config config;
+    for (const Setting& setting : config::settingsTable()) {
+        if (setting.key == Config::Key::port) {
+            if (!portList.empty()) config.setPort(portList.front());
+        } else if (setting.key == Config::Key::prevPort) {
+            config.setPrevPort(config.getPort());
+        } else {
+            setting.write(config, setting.loadDefault);
+        }
+    }
+    return config;
+}
+
+std::filesystem::path setAsideUnreadable(const std::filesystem::path& file) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::filesystem::path aside = file;
+    aside += std::string(".unreadable-") + stamp;
+    for (int n = 2; std::filesystem::symlink_status(aside).type() != std::filesystem::file_type::not_found;
+         ++n) {
+        aside = file;
+        aside += std::string(".unreadable-") + stamp + "-" + std::to_string(n);
+    }
+    std::filesystem::rename(file, aside);
+    return aside;
 }
 
 void exportSettings(Preferences& node, const std::filesystem::path& file) {
@@ -140,16 +238,16 @@ void exportSettings(Preferences& node, const std::filesystem::path& file) {
     AtomicFile::write(file, xml.str());
 }
 
-void importSettings(const std::filesystem::path& file, Preferences& root) {
+std::vector<std::string> importSettings(const std::filesystem::path& file, Preferences& root) {
     auto content = XmlSupport::parse(XmlSupport::readDocument(file));
     const std::string settingsPath(Config::kNodePath);
     bool found = false;
+    std::vector<std::string> unknown;
     for (const auto& node : content) {
         if (node.path == settingsPath) {
             found = true;
             for (const auto& [key, value] : node.entries)
-                if (key.find('.') != std::string::npos)
-                    throw InvalidPreferencesFormatException("The key \"" + key + "\" cannot be stored");
+                if (!checkImportedValue(key, value)) unknown.push_back(key);
         } else if (!node.entries.empty()) {
             throw InvalidPreferencesFormatException("The file holds entries of " + node.path +
                                                     ", not only settings of " + settingsPath);
@@ -157,6 +255,7 @@ void importSettings(const std::filesystem::path& file, Preferences& root) {
     }
     if (!found) throw InvalidPreferencesFormatException("The file holds no settings of " + settingsPath);
     XmlSupport::apply(content, root);
+    return unknown;
 }
 
 }  // namespace rszorvik::prefs

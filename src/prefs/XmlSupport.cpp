@@ -1,12 +1,17 @@
 #include "prefs/XmlSupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <pugixml.hpp>
 #include <set>
+#include <string>
+#include <utility>
 
+#include "base/Ascii.h"
 #include "base/Utf8.h"
 #include "prefs/Preferences.h"
 
@@ -38,8 +43,9 @@ std::string escape(std::string_view text) {
                 out += "&quot;";
                 break;
             default:
-                // Control characters as references: a literal line break in an attribute would be read
-                // back as a blank.
+                // Tab, line feed and carriage return as references: literal ones in an attribute would be
+                // read back as blanks. Other control characters cannot stand in XML 1.0 at all;
+                // escapedValue has taken them out before.
                 if (static_cast<unsigned char>(c) < 0x20) {
                     out += "&#" + std::to_string(static_cast<unsigned char>(c)) + ';';
                 } else {
@@ -48,6 +54,65 @@ std::string escape(std::string_view text) {
         }
     }
     return out;
+}
+
+bool representable(std::string_view text) {
+    return std::ranges::none_of(text, [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (b < 0x20 && b != '\t' && b != '\n' && b != '\r') || b == 0x7F;
+    });
+}
+
+// A value with characters XML 1.0 cannot hold is written with encoding="escaped": a backslash as "\\",
+// such a character as "\xNN". Other values stay as they are, so ordinary exports read anywhere.
+std::string escapedValue(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (!representable(std::string_view(&c, 1))) {
+            out += "\\x";
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string unescapedValue(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+                   std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out += static_cast<char>(std::stoi(std::string(text.substr(i + 2, 2)), nullptr, 16));
+            i += 3;
+        } else {
+            refuse("Malformed escape in an escaped value at offset " + std::to_string(i));
+        }
+    }
+    return out;
+}
+
+// "1", "1.0", "0.9": digits with at most one fraction; compared as numbers (major, then minor).
+std::optional<std::pair<long, long>> versionNumber(std::string_view text) {
+    const auto point = text.find('.');
+    const std::string_view major = text.substr(0, point);
+    const std::string_view minor = point == std::string_view::npos ? "0" : text.substr(point + 1);
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.size() <= 9 &&
+               std::ranges::all_of(part, [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(major) || !digits(minor)) return std::nullopt;
+    return std::pair{std::stol(std::string(major)), std::stol(std::string(minor))};
 }
 
 // Refuses bytes that are not UTF-8 (overlong forms and surrogates included) and NUL, which the parser
@@ -104,13 +169,6 @@ std::string normalizedSpace(std::string_view text) {
     return out;
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 class Checker {
   public:
     std::vector<XmlSupport::NodeEntries> result;
@@ -121,7 +179,7 @@ class Checker {
             switch (child.type()) {
                 case pugi::node_declaration: {
                     auto encoding = child.attribute("encoding");
-                    if (encoding && lowerAscii(encoding.value()) != "utf-8")
+                    if (encoding && !base::asciiEqualsIgnoreCase(encoding.value(), "utf-8"))
                         refuse(std::string("Unsupported document encoding ") + encoding.value());
                     break;
                 }
@@ -144,7 +202,9 @@ class Checker {
         allowAttributes(top, {"EXTERNAL_XML_VERSION"});
         // A missing version means 0.0; a newer format is not understood.
         std::string version = top.attribute("EXTERNAL_XML_VERSION").as_string("0.0");
-        if (version > kVersion)
+        const auto number = versionNumber(version);
+        if (!number) refuse("The format version \"" + version.substr(0, 40) + "\" is not a version number");
+        if (*number > *versionNumber(kVersion))
             refuse("Exported preferences file format version " + version + " is not supported");
 
         auto elements = childElements(top);
@@ -218,9 +278,14 @@ class Checker {
         for (pugi::xml_node entry : childElements(element)) {
             if (std::string_view(entry.name()) != "entry")
                 refuse("Unexpected element <" + std::string(entry.name()) + "> in <map>");
-            allowAttributes(entry, {"key", "value"});
+            allowAttributes(entry, {"key", "value", "encoding"});
             std::string key = required(entry, "key");
             std::string value = required(entry, "value");
+            if (auto encoding = entry.attribute("encoding")) {
+                if (std::string_view(encoding.value()) != "escaped")
+                    refuse("Unknown value encoding \"" + std::string(encoding.value()).substr(0, 40) + "\"");
+                value = unescapedValue(value);
+            }
             if (!childElements(entry).empty()) refuse("<entry> must be empty");
             if (base::utf8::countLeadBytes(key) > Preferences::MAX_KEY_LENGTH)
                 refuse("Key too long: " + key.substr(0, 100));
@@ -255,7 +320,10 @@ void XmlSupport::exportNode(Preferences& node, std::ostream& out) {
     std::string entries;
     for (const auto& key : keys)
         if (auto value = node.get(key))
-            entries += indent + "  <entry key=\"" + escape(key) + "\" value=\"" + escape(*value) + "\"/>\n";
+            entries += indent + "  <entry key=\"" + escape(key) + "\" value=\"" +
+                       (representable(*value) ? escape(*value) + "\""
+                                              : escape(escapedValue(*value)) + "\" encoding=\"escaped\"") +
+                       "/>\n";
     xml += entries.empty() ? indent + "<map/>\n" : indent + "<map>\n" + entries + indent + "</map>\n";
     for (std::size_t i = 0; i < names.size(); ++i) {
         indent.resize(indent.size() - 2);

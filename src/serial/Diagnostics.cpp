@@ -1,33 +1,26 @@
 #include "serial/Diagnostics.h"
 
 #include <iostream>
-#include <mutex>
+
+#include "base/Log.h"
 
 namespace Zivaraze {
 namespace {
 
-std::mutex& diagnosticMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::ostream*& diagnosticStream() {
-    static std::ostream* stream = nullptr;
-    return stream;
+rszorvik::base::LogChannel& diagnostics() {
+    using rszorvik::base::LogChannel;
+    static LogChannel channel(std::cout, LogChannel::Level::FINE, LogChannel::messageOnly);
+    return channel;
 }
 
 }  // namespace
 
 void setDiagnosticStream(std::ostream* stream) {
-    std::lock_guard lock(diagnosticMutex());
-    diagnosticStream() = stream;
+    diagnostics().setStream(stream);
 }
 
 void printDiagnostic(const std::string& text) {
-    std::lock_guard lock(diagnosticMutex());
-    std::ostream& out = diagnosticStream() != nullptr ? *diagnosticStream() : std::cout;
-    out << text << '\n';
-    out.flush();
+    diagnostics().log(rszorvik::base::LogChannel::Level::INFO, "Zivaraze", text);
 }
 
 }  // namespace Zivaraze

@@ -36,7 +36,7 @@ std::string openFailureText(int code) {
         case 1003:
             return "Port not valid";
         case 1004:
-            return "2: No such device";
+            return "2: No such file or directory";
         case 1006:
             return "Permission denied";
         case 1007:
@@ -438,6 +438,23 @@ int SerialPortLocal::rxReadyCount() {
         return -1;
     }
     return count;
+}
+
+int SerialPortLocal::waitForEvent(int timeoutMs) {
+    requireHandle(port, "waitForEvent");
+    const std::int32_t events = native("SerWaitPort").SerWaitPort(port, timeoutMs);
+    if (events == ZSP_ERR_UNSUPPORTED) throw IOError("waitForEvent not supported by the native library");
+    if (events < 0) throw IOError("waitForEvent failed");
+    return events;
+}
+
+bool SerialPortLocal::canWait() {
+    return port >= 0 && native("SerWaitPort").SerWaitPort(port, 0) != ZSP_ERR_UNSUPPORTED;
+}
+
+void SerialPortLocal::wakeWaiting() {
+    requireHandle(port, "wakeWaiting");
+    if (native("SerWakePort").SerWakePort(port) != 0) throw IOError("wakeWaiting failed");
 }
 
 int SerialPortLocal::txBufCount() {

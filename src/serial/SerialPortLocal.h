@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "native/zspWin.h"
 #include "serial/DeviceNotificationCallback.h"
 #include "serial/ErrorStatusHandler.h"
 #include "serial/IOError.h"
@@ -69,7 +70,9 @@ class SerialPortLocal : public SerialPort, public DeviceNotificationCallback {
     // Byte input and output.
     int getByte() override;
     int getData(std::span<std::uint8_t> buffer) override;
-    // Reads at most min(count, buffer.size() - offset) bytes into the buffer from offset on.
+    // Reads at most min(count, buffer.size() - offset) bytes into the buffer from offset on. A read stops
+    // after a byte that came with a parity or framing error, so sigParityErr and sigFrameErr tell about the
+    // last byte read.
     int getData(std::span<std::uint8_t> buffer, int offset, int count) override;
     void putByte(std::uint8_t value) override;
     void putData(std::span<const std::uint8_t> data) override;
@@ -82,6 +85,21 @@ class SerialPortLocal : public SerialPort, public DeviceNotificationCallback {
     int rxReadyCount() override;
     int txBufCount() override;
     bool rxOverflow() override;
+
+    // Waiting for input instead of polling for it, where the native library can.
+    enum WaitEvent {
+        WAIT_INPUT = ZSP_WAIT_INPUT,
+        WAIT_HANGUP = ZSP_WAIT_HANGUP,
+        WAIT_WOKEN = ZSP_WAIT_WOKEN
+    };
+    // Blocks until bytes wait, the device hangs up, wakeWaiting() is called or timeoutMs pass (negative: no
+    // limit); answers the WaitEvent bits of what happened, 0 after the timeout. IOError when the wait fails
+    // or the library cannot wait (canWait()).
+    int waitForEvent(int timeoutMs);
+    bool canWait();
+    // Ends the current or the next waitForEvent. The one call that another thread may make while the port
+    // is in use, but not while the port is being closed.
+    void wakeWaiting();
 
     // Activity since the flags were last cleared.
     bool sendSinceTxBufEmpty() const { return wrSinceTxBufEmpty; }

@@ -5,6 +5,7 @@
 
 #include "base/Interruptible.h"
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "serial/IOError.h"
 #include "serial/SerialConfig.h"
 #include "serial/SerialPortLocal.h"
@@ -14,34 +15,15 @@ namespace rszorvik::worker {
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
 
-AutoPortWorker::AutoPortWorker(base::Executor& executor, AutoPortWorkerView& view_,
-                               std::vector<std::string> ports_, Pause pause_)
-    : BackgroundTask(executor), view(view_), ports(std::move(ports_)), pause(std::move(pause_)) {}
+AutoPortWorker::AutoPortWorker(base::Executor& executor, AutoPortWorkerView& view,
+                               std::vector<std::string> ports, Pause pause)
+    : BackgroundTask(executor),
+      progressView(view),
+      candidatePorts(std::move(ports)),
+      pauseBetween(std::move(pause)) {}
 
 std::string AutoPortWorker::text(const char* key) {
-    return base::MessageCatalog::get(kCatalogue).getString(key);
-}
-
-std::string AutoPortWorker::formatPattern(std::string_view pattern, std::string_view argument) {
-    std::string out;
-    bool quoted = false;
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        if (c == '\'') {
-            if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-                out += '\'';
-                ++i;
-            } else {
-                quoted = !quoted;
-            }
-        } else if (!quoted && pattern.substr(i, 3) == "{0}") {
-            out += argument;
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return base::MessageCatalog::get(base::catalogues::kWorker).getString(key);
 }
 
 std::vector<AutoPortWorker::PortReport> AutoPortWorker::reports() const {
@@ -59,14 +41,14 @@ void AutoPortWorker::say(std::string message) {
 
 std::optional<std::string> AutoPortWorker::doInBackground() {
     publish(text("auto.port.detection.started"));
-    for (const std::string& name : ports) {
+    for (const std::string& name : candidatePorts) {
         // Cancelled without interruption: no point in opening the next port.
         if (isCancelled()) break;
         {
             std::lock_guard lock(reportsMutex);
             portReports.push_back({name, std::nullopt, {}});
         }
-        say(formatPattern(text("testing.port.0"), name));
+        say(base::formatMessage(text("testing.port.0"), {name}));
         int currentPortConfidence = 0;
         try {
             SerialPortLocal::addPortName(name);
@@ -106,8 +88,8 @@ std::optional<std::string> AutoPortWorker::doInBackground() {
 // "COM3" gets no 3: on many PCs it is a built-in modem that holds both lines on by itself.
 int AutoPortWorker::probe(SerialPortLocal& sp, const std::string& name) {
     const auto wait = [this] {
-        if (pause)
-            pause();
+        if (pauseBetween)
+            pauseBetween();
         else
             base::Interruptible::sleepFor(PAUSE);
     };
@@ -134,24 +116,24 @@ int AutoPortWorker::probe(SerialPortLocal& sp, const std::string& name) {
 
 void AutoPortWorker::process(const std::vector<std::string>& items) {
     for (const std::string& item : items)
-        view.update(item, std::nullopt);
+        progressView.update(item, std::nullopt);
 }
 
 void AutoPortWorker::done() {
-    view.setButtonToClose();
+    progressView.setButtonToClose();
     try {
         if (const std::optional<std::string> best = get()) {
-            view.setPort(*best);
-            view.update(text("best.port") + " " + *best, AutoPortWorkerView::Style::EMPHASIS);
+            progressView.setPort(*best);
+            progressView.update(text("best.port") + " " + *best, AutoPortWorkerView::Style::EMPHASIS);
         } else {
-            view.update(text("could.not.auto.detect.port"), AutoPortWorkerView::Style::ALERT);
+            progressView.update(text("could.not.auto.detect.port"), AutoPortWorkerView::Style::ALERT);
         }
     } catch (const base::CancellationError&) {
-        view.update(text("stopped"), std::nullopt);
+        progressView.update(text("stopped"), std::nullopt);
     } catch (const base::InterruptedError&) {
-        view.update(text("interrupted"), std::nullopt);
+        progressView.update(text("interrupted"), std::nullopt);
     } catch (const base::ExecutionError& e) {
-        view.update(text("execution.exception") + e.what(), std::nullopt);
+        progressView.update(text("execution.exception") + e.what(), std::nullopt);
     }
 }
 

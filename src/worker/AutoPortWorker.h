@@ -23,7 +23,6 @@ namespace rszorvik::worker {
 // on the executor's thread; cancel with interruption to stop at once, also in the middle of a pause.
 class AutoPortWorker : public base::BackgroundTask<std::optional<std::string>, std::string> {
   public:
-    static constexpr const char* kCatalogue = "rszorvik.worker.WorkerBundle";
     // How long the input lines get to follow a change of the output lines.
     static constexpr std::chrono::milliseconds PAUSE{150};
 
@@ -46,9 +45,6 @@ class AutoPortWorker : public base::BackgroundTask<std::optional<std::string>, s
     // The ports probed so far; complete once the task is done. Any thread.
     std::vector<PortReport> reports() const;
 
-    // Substitutes the argument for {0} in a catalogue pattern; two single quotes stand for one, and text
-    // between single quotes is taken literally.
-    static std::string formatPattern(std::string_view pattern, std::string_view argument);
     static std::string text(const char* key);  // the catalogue text
 
   protected:
@@ -60,9 +56,9 @@ class AutoPortWorker : public base::BackgroundTask<std::optional<std::string>, s
     int probe(Zivaraze::SerialPortLocal& sp, const std::string& name);
     void say(std::string message);  // publishes and records it for the port under test
 
-    AutoPortWorkerView& view;
-    const std::vector<std::string> ports;
-    const Pause pause;
+    AutoPortWorkerView& progressView;
+    const std::vector<std::string> candidatePorts;
+    const Pause pauseBetween;
 
     // Worker thread only.
     std::optional<std::string> bestPortName;

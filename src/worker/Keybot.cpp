@@ -37,7 +37,7 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int every
       keyMap(keyboardType.getKeymap(keyMapType)),
       keyMapComplete(keyboardType.getKeymap(KeyMapType::ALPHANUMERIC_COMPLETE)),
       directKeys(KeyboardType::getDirectKeys()),
-      cannotType(base::MessageCatalog::get("rszorvik.worker.WorkerBundle").getString("cannot_type")) {}
+      cannotType(base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type")) {}
 
 void Keybot::add(const std::string& value) {
     if (!value.empty()) queue().put(value);
@@ -45,14 +45,35 @@ void Keybot::add(const std::string& value) {
 
 void Keybot::run() {
     stopping = false;
+    ended_ = false;
+    bool lost = false;
+    std::string value;
     try {
         while (!stopping) {
-            typeValue(queue().take());
+            value = queue().take();
+            // A value counts as pending until its last key is released, not merely until it is taken.
+            struct Handled {
+                ~Handled() { queue().taskDone(); }
+            } handled;
+            typeValue(value);
         }
     } catch (const base::InterruptedError&) {
         // Interrupted while waiting for a value, or before taking one.
+    } catch (const platform::KeyOutputLost& e) {
+        lost = true;
+        report(cannotType + value + " (" + e.what() + ")");
+        // Ended before anyone hears of the loss.
+        ended_ = true;
+        queue().wake();
+        if (lostHandler) lostHandler(e.what());
     }
-    base::Interruptible::interruptCurrentThread();
+    ended_ = true;
+    queue().wake();
+    if (!lost) base::Interruptible::interruptCurrentThread();
+}
+
+bool Keybot::awaitIdle(std::chrono::steady_clock::time_point deadline) {
+    return queue().awaitAllDone(deadline, [this] { return ended_.load(); });
 }
 
 void Keybot::typeValue(const std::string& value) {
@@ -143,6 +164,8 @@ void Keybot::typeChord(const std::vector<int>& codes) {
             pause(keyDelay);
             injector_->keyRelease(kSpace);
             pause(keyDelay);
+        } catch (const platform::KeyOutputLost&) {
+            throw;
         } catch (const std::exception& e) {
             if (view) {
                 view->logImportantEvent(std::string("Deadkey error: ") + e.what());
@@ -168,6 +191,8 @@ void Keybot::typeAltCode(const std::string& character, const std::vector<int>& c
         altDown = false;
         injector_->keyRelease(kAlt);
         pause(keyDelay);
+    } catch (const platform::KeyOutputLost&) {
+        throw;
     } catch (const std::exception& e) {
         if (view) {
             view->logImportantEvent("Error pressing ALT key for " + character + " on " +
@@ -189,6 +214,8 @@ void Keybot::typeAltCode(const std::string& character, const std::vector<int>& c
 void Keybot::press(int keyCode) {
     try {
         injector_->keyPress(keyCode);
+    } catch (const platform::KeyOutputLost&) {
+        throw;
     } catch (const std::exception& e) {
         if (view) {
             view->logImportantEvent("Error pressing key " + std::to_string(keyCode) + " on " +
@@ -202,6 +229,8 @@ void Keybot::press(int keyCode) {
 void Keybot::release(int keyCode) {
     try {
         injector_->keyRelease(keyCode);
+    } catch (const platform::KeyOutputLost&) {
+        throw;
     } catch (const std::exception& e) {
         if (view) {
             view->logImportantEvent("Error releasing key " + std::to_string(keyCode) + " on " +
@@ -213,14 +242,15 @@ void Keybot::release(int keyCode) {
 }
 
 void Keybot::pause(int milliseconds) {
-    if (stopping) {
-        injector_->delay(0);
-        return;
-    }
     try {
-        injector_->delay(milliseconds);
+        injector_->delay(stopping ? 0 : milliseconds);
     } catch (const base::InterruptedError&) {
         stopping = true;
+    } catch (const platform::KeyOutputLost&) {
+        throw;
+    } catch (const std::exception& e) {
+        // The display refused an event sent before this pause; the next ones may go through.
+        report(cannotType + "(" + e.what() + ")");
     }
 }
 

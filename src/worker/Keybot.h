@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,8 +38,20 @@ class Keybot {
 
     // Types queued values until the thread is interrupted. An interruption during a pause lets the value
     // being typed finish without further pauses (so no key is left held and no value half typed); run()
-    // returns with the thread's interrupt flag set.
+    // returns with the thread's interrupt flag set. When the injector loses its display, run() reports
+    // the value it was typing with "cannot_type" and the reason, calls the lost handler and returns.
     void run();
+
+    // Called once, on the output thread, with the reason when the injector lost its display.
+    void onOutputLost(std::function<void(const std::string& reason)> handler) {
+        lostHandler = std::move(handler);
+    }
+
+    // Waits until every value queued so far has been typed to its last key release (true), or until the
+    // deadline passes or run() has ended (false). Interruptible.
+    bool awaitIdle(std::chrono::steady_clock::time_point deadline);
+    // run() has returned (interrupted, or the display was lost).
+    bool hasEnded() const { return ended_; }
 
     // One value as run() types it: start key, value, terminator.
     void typeValue(const std::string& value);
@@ -73,8 +88,10 @@ class Keybot {
     config::KeyMap keyMap;
     config::KeyMap keyMapComplete;
     std::vector<int> directKeys;
-    std::string cannotType;  // catalogue text, read once
-    bool stopping = false;   // interrupted during a pause: finish the value, then stop
+    std::string cannotType;           // catalogue text, read once
+    bool stopping = false;            // interrupted during a pause: finish the value, then stop
+    std::atomic<bool> ended_{false};  // run() has returned
+    std::function<void(const std::string&)> lostHandler;
 };
 
 }  // namespace rszorvik::worker

@@ -1,9 +1,11 @@
 #include "worker/ReplaySession.h"
 
-#include <stdexcept>
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <variant>
+
+#include "worker/WeightWorker.h"
 
 namespace rszorvik::worker {
 
@@ -17,7 +19,19 @@ ReplaySession::ReplaySession(const config::Config& config, Sink& sink, Options o
 }
 
 void ReplaySession::feed(std::string_view bytes) {
-    assembler.addAll(bytes, [this](RawLine&& line) { handle(std::move(line)); });
+    constexpr std::size_t kMax = WeightWorker::kMaxLineBytes;
+    constexpr std::size_t kShown = 40;
+    while (!bytes.empty()) {
+        // In slices that end where the pending line would reach the cap, so it is checked as a run does
+        // after every byte.
+        const std::size_t slice = std::min(bytes.size(), kMax - assembler.unsentBytes().size());
+        assembler.addAll(bytes.substr(0, slice), [this](RawLine&& line) { handle(std::move(line)); });
+        bytes.remove_prefix(slice);
+        if (assembler.unsentBytes().size() >= kMax) {
+            sink.discarded(kMax, DataLine::textFromBytes(assembler.unsentBytes().substr(0, kShown)));
+            assembler.clear();
+        }
+    }
 }
 
 void ReplaySession::finish() {
@@ -33,8 +47,7 @@ DataLine::Instant ReplaySession::instantFor(std::int32_t count) {
     std::int64_t nanos = 0;
     if (__builtin_mul_overflow(std::int64_t{count} - 1, stepNanos, &offset) ||
         __builtin_add_overflow(firstInstant->time_since_epoch().count(), offset, &nanos))
-        throw std::range_error("clock step too large: the instant of line " + std::to_string(count) +
-                               " cannot be represented");
+        return DataLine::Instant::max();  // every later line as well: the filter's limit still holds
     return DataLine::Instant(std::chrono::nanoseconds(nanos));
 }
 

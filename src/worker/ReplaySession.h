@@ -26,12 +26,16 @@ class ReplaySession {
         virtual void failed(const LineFailure& failure) = 0;
         // The bytes after the last terminator, as text (not rendered); called by finish() only when any.
         virtual void unsent(const std::string& text) = 0;
+        // kMaxLineBytes bytes came without a terminator and were dropped, as a run drops them; start is
+        // the beginning of them, as text (not rendered).
+        virtual void discarded(std::size_t count, const std::string& start) = 0;
     };
 
     using Clock = std::function<DataLine::Instant()>;
 
     struct Options {
-        // Line k gets the instant of line 1 plus (k - 1) steps; unset: the clock is read for every line.
+        // Line k gets the instant of line 1 plus (k - 1) steps, at most the last instant that can be held;
+        // unset: the clock is read for every line.
         std::optional<std::chrono::milliseconds> clockStep;
         Clock clock;             // unset: the system clock
         Ignorer::Report report;  // the duplicate filter's one-time notice
@@ -41,7 +45,7 @@ class ReplaySession {
     // terminator outside 0..255.
     ReplaySession(const config::Config& config, Sink& sink, Options options = {});
 
-    // Throws std::range_error when a clock step puts a line's instant beyond what an instant can hold.
+    // A line longer than a run takes (WeightWorker::kMaxLineBytes) is dropped and reported to the sink.
     void feed(std::string_view bytes);
     // Reports unsent bytes, if any; the session is then empty.
     void finish();

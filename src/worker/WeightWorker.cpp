@@ -8,7 +8,9 @@
 
 #include "base/Interruptible.h"
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "config/ConfigHelper.h"
+#include "serial/IOError.h"
 #include "serial/SerialConfig.h"
 #include "worker/WeightWorkerAnd.h"
 #include "worker/WeightWorkerBarcode.h"
@@ -35,30 +37,7 @@ std::string onOff(bool on) {
 }  // namespace
 
 std::string WeightWorker::text(std::string_view key) {
-    return base::MessageCatalog::get(kBundleName).getString(key);
-}
-
-std::string WeightWorker::format(std::string_view pattern, std::initializer_list<std::string_view> args) {
-    std::string out;
-    out.reserve(pattern.size() + 32);
-    auto next = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char c = pattern[i];
-        if (c == '%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == 's') {
-                if (next != args.end()) out += *next++;
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
+    return base::MessageCatalog::get(base::catalogues::kWorker).getString(key);
 }
 
 WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& workerView,
@@ -80,9 +59,13 @@ WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& wor
     sp = std::make_unique<Zivaraze::SerialPortLocal>(serialConfig);
 
     view.setConnectedInGUI(true);
-    // Past this point the view shows a connected port: a failure must undo that, not leave the port open.
+    undoOpeningOnFailure([this] { setUpLines(); });
+}
+
+void WeightWorker::undoOpeningOnFailure(const std::function<void()>& step) {
+    // The view shows a connected port: a failure must undo that, not leave the port open.
     try {
-        setUpLines();
+        step();
     } catch (...) {
         closePort();
         view.setConnectedInGUI(false);
@@ -94,15 +77,16 @@ WeightWorker::~WeightWorker() = default;
 
 void WeightWorker::setUpLines() {
     sp->rxFlush();
-    view.logEvent(format(
+    view.logEvent(base::formatMessage(
         text("port.opened"),
         {sp->getPortName(), BitRates::getReadable(sp->getBitRate()), DataBits::getReadable(sp->getDataBits()),
          StopBits::getReadable(sp->getStopBits()), Parity::getReadable(sp->getParity())}));
     const bool hardware = sp->getHandshake() == Zivaraze::SerialConfig::HS_CTSRTS;
     if (!hardware) sp->setRTS(false);
     sp->setDTR(true);
-    view.logEvent(format("RTS: %s, DTR: on. DSR: %s, CTS: %s.",
-                         {hardware ? "CTS-RTS" : "off", onOff(sp->sigDSR()), onOff(sp->sigCTS())}));
+    view.logEvent(
+        base::formatMessage("RTS: %s, DTR: on. DSR: %s, CTS: %s.",
+                            {hardware ? "CTS-RTS" : "off", onOff(sp->sigDSR()), onOff(sp->sigCTS())}));
 }
 
 std::shared_ptr<WeightWorker> WeightWorker::forPreset(const config::Config& config, WeightWorkerView& view,
@@ -119,10 +103,70 @@ std::int32_t WeightWorker::doInBackground() {
     return readLoop(WorkerStage::Kind::NUMBER, text("parity.error"), text("framing.error"));
 }
 
+// What the reading loops share while one runs.
+struct WeightWorker::Reading {
+    WorkerStage stage;
+    const std::string& parityText;
+    const std::string& framingText;
+};
+
 std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& parityText,
                                     const std::string& framingText) {
     // An expression that does not compile (or an operand that is no number) ends the run here.
-    WorkerStage stage(config, kind);
+    Reading reading{WorkerStage(config, kind), parityText, framingText};
+    if (sp->canWait()) {
+        {
+            std::lock_guard lock(portMutex);
+            waiting = true;
+        }
+        waitOnPort(reading);
+    } else {
+        pollPort(reading);
+    }
+    return reading.stage.getCount();
+}
+
+bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
+    bool flagged = false;
+    if (checkErrors && sp->sigParityErr()) {
+        flagged = true;
+        view.logImportantEvent(reading.parityText);
+    }
+    if (checkErrors && sp->sigFrameErr()) {
+        flagged = true;
+        view.logImportantEvent(reading.framingText);
+    }
+    auto line = rawData.add(c, flagged);
+    if (!line) {
+        if (rawData.unsentBytes().size() >= kMaxLineBytes) {
+            view.logImportantEvent(
+                base::formatMessage(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
+                DataLine::transformControlChars(
+                    DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
+            rawData.clear();
+        }
+        return true;
+    }
+    // The line has left the buffer whether or not it can be processed, so a failed line never stays in
+    // front of the next one.
+    auto outcome = reading.stage.process(
+        std::move(*line),
+        std::chrono::time_point_cast<DataLine::Instant::duration>(std::chrono::system_clock::now()));
+    if (auto* published = std::get_if<DataLine>(&outcome)) {
+        publish(std::move(*published));
+    } else {
+        view.logImportantEvent(std::get<LineFailure>(outcome).message);
+    }
+    // A stream without gaps must not keep a stopped worker reading.
+    return !isCancelled();
+}
+
+void WeightWorker::reportLost() {
+    throw std::runtime_error(base::formatMessage(text("port.lost"), {sp->getPortName()}));
+}
+
+// For a library that cannot wait on the port: byte by byte, with a short pause whenever nothing waits.
+void WeightWorker::pollPort(Reading& reading) {
     std::uniform_int_distribution<int> idlePause(0, 4);
     // Where the platform cannot tell, a lost device stays unnoticed as before.
     const bool canCheck = sp->isSupported("rxReadyCount");
@@ -130,41 +174,9 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
     bool lost = false;
     try {
         while (!isCancelled()) {
-            for (int c = sp->getByte(); c != -1; c = sp->getByte()) {
-                bool flagged = false;
-                if (sp->sigParityErr()) {
-                    flagged = true;
-                    view.logImportantEvent(parityText);
-                }
-                if (sp->sigFrameErr()) {
-                    flagged = true;
-                    view.logImportantEvent(framingText);
-                }
-                auto line = rawData.add(static_cast<std::uint8_t>(c), flagged);
-                if (!line) {
-                    if (rawData.unsentBytes().size() >= kMaxLineBytes) {
-                        view.logImportantEvent(
-                            format(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
-                            DataLine::transformControlChars(
-                                DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
-                        rawData.clear();
-                    }
-                    continue;
-                }
-                // The line has left the buffer whether or not it can be processed, so a failed line never
-                // stays in front of the next one.
-                auto outcome =
-                    stage.process(std::move(*line), std::chrono::time_point_cast<DataLine::Instant::duration>(
-                                                        std::chrono::system_clock::now()));
-                if (auto* published = std::get_if<DataLine>(&outcome)) {
-                    publish(std::move(*published));
-                } else {
-                    view.logImportantEvent(std::get<LineFailure>(outcome).message);
-                }
-                // A stream without gaps must not keep a stopped worker reading.
-                if (isCancelled()) return stage.getCount();
-            }
-            if (lost) throw std::runtime_error(format(text("port.lost"), {sp->getPortName()}));
+            for (int c = sp->getByte(); c != -1; c = sp->getByte())
+                if (!take(reading, static_cast<std::uint8_t>(c), true)) return;
+            if (lost) reportLost();
             if (canCheck) {
                 const auto now = clock->now();
                 if (now - lastCheck >= kHealthCheckInterval) {
@@ -179,7 +191,48 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
     } catch (const base::InterruptedError&) {
         // Cancelled with interruption while pausing.
     }
-    return stage.getCount();
+}
+
+// Reads what waits in blocks and sleeps in the port's wait, which a stop (cancelRequested) ends at once.
+void WeightWorker::waitOnPort(Reading& reading) {
+    std::vector<std::uint8_t> block(kReadBlock);
+    const bool canCheck = sp->isSupported("rxReadyCount");
+    bool lost = false;
+    try {
+        while (!isCancelled()) {
+            int got = 0;
+            try {
+                got = sp->getData(block);
+            } catch (const Zivaraze::IOError&) {
+                // The device failed; every byte it delivered before has been read.
+                reportLost();
+            }
+            if (got > 0) {
+                // A block ends at a byte with an error, so the port's error signals belong to its last byte.
+                for (int i = 0; i < got; ++i)
+                    if (!take(reading, block[static_cast<std::size_t>(i)], i == got - 1)) return;
+                continue;
+            }
+            if (lost) reportLost();
+            int events = 0;
+            try {
+                events = sp->waitForEvent(static_cast<int>(waitCheckInterval.count()));
+            } catch (const Zivaraze::IOError&) {
+                if (portAlive()) throw;
+                reportLost();
+            }
+            if ((events & Zivaraze::SerialPortLocal::WAIT_HANGUP) != 0) {
+                // Read what the device left before it went. A port that still answers only hiccupped; a
+                // short pause keeps a hang-up it goes on reporting from spinning the loop.
+                lost = !portAlive();
+                if (!lost) clock->sleepFor(std::chrono::milliseconds(4));
+            } else if (events == 0 && canCheck) {
+                lost = !portAlive();
+            }
+        }
+    } catch (const base::InterruptedError&) {
+        // Cancelled with interruption while pausing.
+    }
 }
 
 bool WeightWorker::portAlive() {
@@ -213,7 +266,18 @@ void WeightWorker::done() {
     view.setConnectedInGUI(false);
 }
 
+void WeightWorker::cancelRequested() {
+    std::lock_guard lock(portMutex);
+    if (!waiting || !sp || !sp->isOpen()) return;
+    try {
+        sp->wakeWaiting();
+    } catch (const Zivaraze::IOError&) {
+        // The device has gone; the loop finds that out by itself.
+    }
+}
+
 void WeightWorker::closePort() noexcept {
+    std::lock_guard lock(portMutex);
     try {
         if (sp) sp->close();
     } catch (const std::exception&) {

@@ -3,8 +3,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <string_view>
@@ -23,20 +24,23 @@ namespace rszorvik::worker {
 
 class WeightWorkerView;
 
-// Owns the serial port while acquisition runs: opens and configures it at construction, reads it byte by
-// byte on a thread of its own, cuts the bytes into lines at the input terminator, runs the worker stage on
-// each line and hands the lines to the view on the executor's thread. The end handler reports how the run
+// Owns the serial port while acquisition runs: opens and configures it at construction, reads it on a thread
+// of its own (waiting on the port where the native library can, polling it otherwise), cuts the bytes into
+// lines at the input terminator, runs the worker stage on each line and hands the lines to the view on the
+// executor's thread. The end handler reports how the run
 // ended and any bytes that never formed a line, closes the port and tells the view it is disconnected.
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:
-    static constexpr std::string_view kBundleName = "rszorvik.worker.WorkerBundle";
     // A line that has not met its terminator after this many bytes is discarded and reported, so that a
     // device sending without terminators cannot make the buffer grow without bound.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
     // How long the input may stay quiet before the worker asks the port whether its device is still
-    // there: a quiet port and an unplugged adapter both just answer "no byte".
+    // there: a quiet port and an unplugged adapter both just answer "no byte". A port that reports a
+    // hang-up is checked at once; this is for devices that never do.
     static constexpr std::chrono::milliseconds kHealthCheckInterval{300};
+    // The most bytes one read takes from the port.
+    static constexpr std::size_t kReadBlock = 4096;
 
     // Opens the port of config (Zivaraze::IOError when it cannot be opened or configured, std::invalid_
     // argument with the text of "null.port.error" when no port is set, or for line settings the library
@@ -52,36 +56,55 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
 
     // The catalogue text of a worker message key.
     static std::string text(std::string_view key);
-    // Fills each "%s" of pattern with the next argument, in order; "%%" is a percent sign.
-    static std::string format(std::string_view pattern, std::initializer_list<std::string_view> args);
 
     Zivaraze::SerialPortLocal& port() { return *sp; }
-    // The clock of the device check and of the pauses while the input is quiet (the steady clock unless
-    // set); set it before execute().
+    // The clock of the device check and of the pauses while the input of a port that cannot be waited on
+    // is quiet (the steady clock unless set); set it before execute().
     void useClock(std::shared_ptr<base::Clock> clock) { this->clock = std::move(clock); }
+    // How long a port that can be waited on may stay quiet before its device is checked; set it before
+    // execute().
+    void useHealthCheckInterval(std::chrono::milliseconds interval) { waitCheckInterval = interval; }
 
   protected:
     std::int32_t doInBackground() override;
     void process(const std::vector<DataLine>& lines) override;
     void done() override;
+    void cancelRequested() override;
 
     // The reading loop shared by the number and the text worker; returns the number of lines read.
     std::int32_t readLoop(WorkerStage::Kind kind, const std::string& parityText,
                           const std::string& framingText);
+
+    // Closes the port; a port whose device is gone still releases its handle.
+    void closePort() noexcept;
+    // Runs a step of the construction after the port was opened; when it fails, the port is closed and
+    // the view switched back to disconnected before the failure goes on.
+    void undoOpeningOnFailure(const std::function<void()>& step);
 
     WeightWorkerView& view;
     config::Config config;
     std::unique_ptr<Zivaraze::SerialPortLocal> sp;
 
   private:
+    struct Reading;
+    // Both loops end by returning (cancelled) or by throwing (the device went away).
+    void pollPort(Reading& reading);
+    void waitOnPort(Reading& reading);
+    // Takes one byte into the line; checkErrors: ask the port whether the byte came with an error. False
+    // when the worker was cancelled after the line the byte ended.
+    bool take(Reading& reading, std::uint8_t c, bool checkErrors);
+    [[noreturn]] void reportLost();
     void setUpLines();
-    void closePort() noexcept;
     // False when the port reports that its device failed or went away.
     bool portAlive();
 
     std::shared_ptr<base::Clock> clock = base::Clock::steady();
+    std::chrono::milliseconds waitCheckInterval = kHealthCheckInterval;
     std::minstd_rand generator;
     LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended
+    // Guards waking the port against closing it; waiting: the reading loop waits on the port.
+    std::mutex portMutex;
+    bool waiting = false;
 };
 
 }  // namespace rszorvik::worker

@@ -18,7 +18,7 @@ constexpr auto kLineSettle = std::chrono::milliseconds(50);
 WeightWorkerAnd::WeightWorkerAnd(const config::Config& config, WeightWorkerView& view,
                                  base::Executor& executor)
     : WeightWorker(config, view, executor) {
-    testDevice();
+    undoOpeningOnFailure([this] { testDevice(); });
 }
 
 void WeightWorkerAnd::testDevice() {

@@ -6,10 +6,11 @@
 #include <thread>
 #include <vector>
 
-#include "TypingWindow.h"
 #include "base/InterruptibleThread.h"
 #include "platform/X11KeyInjector.h"
 #include "support/MessageView.h"
+#include "support/PrintableAscii.h"
+#include "support/TypingWindow.h"
 #include "worker/Keybot.h"
 
 namespace rszorvik::test {
@@ -19,18 +20,11 @@ using worker::Keybot;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
 
-std::string printableAscii() {
-    std::string all;
-    for (char c = ' '; c <= '~'; ++c)
-        all += c;
-    return all;
-}
-
 class KeybotTypingTest : public ::testing::Test {
   protected:
     void SetUp() override {
         window = TypingWindow::instance();
-        if (window == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+        ZORVIK_NEED_TYPING_WINDOW(window);
         Keybot::queue().clear();
     }
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "TypingWindow.h"
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/TypingWindow.h"
 
 // Xlib's macros (Bool, Status, None) break Qt and GoogleTest headers included after it.
 // clang-format off
@@ -156,7 +156,7 @@ TEST(WindowRun, StartTypeStopAndClose) {
 
     ChildProcess zorvik({ZORVIK_APP_PATH, pty});
     Desktop desktop(field->display().name());
-    const auto frame = desktop.waitForWindow(zorvik.pid(), "zorvik", kPatience);
+    const auto frame = desktop.waitForWindow(zorvik.processId(), "zorvik", kPatience);
     ASSERT_TRUE(frame.has_value()) << zorvik.err;
     const auto target = desktop.waitForWindow(::getpid(), "", 5s);
     ASSERT_TRUE(target.has_value());

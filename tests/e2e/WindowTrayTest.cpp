@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "XvfbDisplay.h"
 #include "app/RevareRiDevFrame2.h"
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/XvfbDisplay.h"
 
 // clang-format off
 #include <X11/Xlib.h>

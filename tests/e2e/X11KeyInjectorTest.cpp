@@ -4,9 +4,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "TypingWindow.h"
 #include "platform/X11CapsLock.h"
 #include "platform/X11KeyInjector.h"
+#include "support/TypingWindow.h"
 
 namespace rszorvik::test {
 namespace {
@@ -32,7 +32,7 @@ class X11KeyInjectorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         window = TypingWindow::instance();
-        if (window == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+        ZORVIK_NEED_TYPING_WINDOW(window);
     }
 
     std::string typed(const std::string& steps, const std::string& expected) {

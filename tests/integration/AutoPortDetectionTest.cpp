@@ -30,23 +30,23 @@ class Pty {
   public:
     Pty() {
         char name[256] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+        if (openpty(&masterFd, &slaveFd, name, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
-        path_ = name;
+        slavePath = name;
     }
     ~Pty() {
-        ::close(slave_);
-        ::close(master_);
+        ::close(slaveFd);
+        ::close(masterFd);
     }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
-    const std::string& path() const { return path_; }
-    int master() const { return master_; }
+    const std::string& path() const { return slavePath; }
+    int master() const { return masterFd; }
 
   private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string path_;
+    int masterFd = -1;
+    int slaveFd = -1;
+    std::string slavePath;
 };
 
 class CollectingView : public AutoPortWorkerView {

@@ -1,35 +1,24 @@
 // zorvik-cli settings, run as a user would run it, on settings files in a temporary folder.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdio>
-#include <nlohmann/json.hpp>
-
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/CliShell.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {
 
+using rszorvik::test::CliRun;
+using rszorvik::test::runCli;
 using test::readFile;
 using test::writeFile;
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-    nlohmann::json json() const { return nlohmann::json::parse(out); }
-};
-
 class PrefsCliTest : public ::testing::Test {
   protected:
-    CliRun cli(const std::string& arguments) {
-        const auto out = dir / "out.txt", err = dir / "err.txt";
-        // No environment choice of store may leak in: every run names its file or its config folder.
-        std::string command = "cd '" + dir.path().string() + "' && env -u ProgramData XDG_CONFIG_HOME='" +
-                              (dir / "config").string() + "' " + ZORVIK_CLI_PATH + " " + arguments + " >'" +
-                              out.string() + "' 2>'" + err.string() + "'";
-        int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+    // runAs is put before the program (a setpriv call that drops root).
+    CliRun cli(const std::string& arguments, const std::string& runAs = "") {
+        return runCli(dir, arguments, runAs);
     }
     test::TempDir dir;
 };
@@ -66,9 +55,7 @@ TEST_F(PrefsCliTest, SetAndSaveChangeTheSettingsAndInvalidOnesAreRefusedWithStat
     EXPECT_EQ(settings["instrument"], "BARCODE");
     EXPECT_EQ(settings["minimizeToTray"], true);
     EXPECT_EQ(settings["customRegEx"], "W:(\\d+)");
-    // Without ports to choose from, the stored port is not read; it stays in the file.
-    EXPECT_EQ(settings["port"], "");
-    EXPECT_NE(readFile(dir / "p.txt").find("com.vexlune.zorvik.port=/dev/ttyUSB0"), std::string::npos);
+    EXPECT_EQ(settings["port"], "/dev/ttyUSB0");
 
     writeFile(dir / "good.xml", "");
     ASSERT_EQ(cli("--prefs other.txt settings --set delay=70 --export good.xml").status, 0);
@@ -112,6 +99,95 @@ TEST_F(PrefsCliTest, ExportAndImportCarryTheSettingsToAnotherStore) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("zorvik-cli settings: import failed: "), std::string::npos) << run.err;
     EXPECT_EQ(readFile(dir / "b.txt"), before);
+}
+
+TEST_F(PrefsCliTest, TheStoredPortIsShownAndAnEmptyOneClearsItOnSave) {
+    struct Case {
+        std::string arguments;
+        std::string port, prevPort;  // listed after the step
+        bool portInFile;
+    };
+    const Case cases[] = {
+        {"--set port=/dev/ttyUSB1 --save", "/dev/ttyUSB1", "/dev/ttyUSB1", true},
+        {"--set delay=40 --save", "/dev/ttyUSB1", "/dev/ttyUSB1", true},  // the port survives other saves
+        {"--set port=", "/dev/ttyUSB1", "/dev/ttyUSB1", true},            // not saved: nothing changes
+        {"--set port= --save", "", "", false},
+        {"--set delay=50 --save", "", "", false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(cli("--prefs p.txt settings " + c.arguments).status, 0) << c.arguments;
+        const CliRun listed = cli("--prefs p.txt settings");
+        ASSERT_EQ(listed.status, 0) << listed.err;
+        EXPECT_EQ(listed.json()["settings"]["port"], c.port) << c.arguments;
+        EXPECT_EQ(listed.json()["settings"]["prevPort"], c.prevPort) << c.arguments;
+        const std::string file = readFile(dir / "p.txt");
+        EXPECT_EQ(file.find("zorvik.port=") != std::string::npos, c.portInFile) << c.arguments << "\n"
+                                                                                << file;
+        EXPECT_EQ(file.find("zorvik.prevPort=") != std::string::npos, c.portInFile) << c.arguments;
+    }
+}
+
+TEST_F(PrefsCliTest, ARefusedValueSaysWhichRuleOrLimitItBreaks) {
+    struct Case {
+        std::string set, reason;
+    };
+    const Case cases[] = {
+        {"customRegEx=(?:\\d+)", "it has no capture group"},
+        {"customRegEx=(abc", "it does not compile: missing closing parenthesis at offset 4"},
+        {"customRegEx=a[)](b)", "a \")\" comes before its first \"(\""},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = cli("--prefs p.txt settings --set '" + c.set + "' --save");
+        EXPECT_EQ(run.status, 2) << c.set;
+        EXPECT_NE(run.err.find(c.reason + "; it accepts "), std::string::npos) << c.set << ": " << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "p.txt")) << c.set;
+    }
+}
+
+// A file shared by all users in a folder only root may change: a user's save rewrites the file itself.
+TEST_F(PrefsCliTest, ASharedFileInAFolderTheUserCannotWriteIsSavedInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a folder another user cannot write";
+    namespace fs = std::filesystem;
+    const auto shared = dir / "shared";
+    fs::create_directory(shared);
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(shared, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    const std::string user = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    struct Case {
+        std::string name;
+        fs::perms mode;  // the file's permissions; none: the file does not exist
+        int status;
+        std::string message;
+    };
+    const auto all = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                     fs::perms::group_write | fs::perms::others_read | fs::perms::others_write;
+    const auto onlyRoot = fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read;
+    const Case cases[] = {
+        {"writable.txt", all, 0,
+         "in place, not atomically: cannot create a file in the folder " + shared.string()},
+        {"root-only.txt", onlyRoot, 1, "cannot create a file in the folder " + shared.string()},
+        {"missing.txt", fs::perms::none, 1, "cannot create a file in the folder " + shared.string()},
+    };
+    for (const auto& c : cases) {
+        const auto file = shared / c.name;
+        const std::string before = "com.vexlune.zorvik.delay=35\n";
+        if (c.mode != fs::perms::none) {
+            writeFile(file, before);
+            fs::permissions(file, c.mode);
+        }
+        const CliRun run = cli("--prefs '" + file.string() + "' settings --set delay=60 --save", user);
+        EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.name << ": " << run.err;
+        if (c.status == 0) {
+            EXPECT_NE(readFile(file).find("zorvik.delay=60"), std::string::npos) << c.name;
+            EXPECT_EQ(fs::status(file).permissions(), c.mode) << c.name;
+        } else if (c.mode != fs::perms::none) {
+            EXPECT_EQ(readFile(file), before) << c.name;
+        }
+        for (const auto& entry : fs::directory_iterator(shared))
+            EXPECT_NE(entry.path().filename().string().front(), '.')
+                << c.name << ": a temporary file is left";
+    }
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "base/Properties.h"
 #include "prefs/SettingsStore.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {
@@ -30,12 +30,40 @@ Config first() {
 }
 
 Config second() {
-    Config c("/dev/ttyUSB1", CH::Instrument::BARCODE, 11, 2, 1, 2, 10, 1, CH::Connect::AUTO,
-             CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::COMMA, CH::StartWith::F2,
-             CH::OutputTerminator::TAB, CH::OutputTerminator::ENTER, "3", CH::MathOperation::MULTIPLY, "2.5",
-             "3", CH::RoundingMethod::HALF_EVEN, CH::Sound::CLAVES, true, true, false, true,
-             CH::EditOperation::KEEP, CH::EditPosition::LAST, "4", std::string(400, 'r'), "W:\\s*([0-9.]+)",
-             true, "500", "0.01");
+    Config c;
+    c.setPort("/dev/ttyUSB1");
+    c.setInstrument(CH::Instrument::BARCODE);
+    c.setBitRate(11);
+    c.setDataBits(2);
+    c.setStopBits(1);
+    c.setParity(2);
+    c.setInputTerminator(10);
+    c.setHandshake(1);
+    c.setConnect(CH::Connect::AUTO);
+    c.setKeyboardType(CH::KeyboardType::GERMAN);
+    c.setDelay("35");
+    c.setDecimalSeparator(CH::DecimalSeparator::COMMA);
+    c.setStartWith(CH::StartWith::F2);
+    c.setOutputTerminator(CH::OutputTerminator::TAB);
+    c.setOutputTerminator2(CH::OutputTerminator::ENTER);
+    c.setEveryXValues("3");
+    c.setMathOperation(CH::MathOperation::MULTIPLY);
+    c.setMathOperand("2.5");
+    c.setDecimalPlaces("3");
+    c.setRoundingMethod(CH::RoundingMethod::HALF_EVEN);
+    c.setSound(CH::Sound::CLAVES);
+    c.minimizeToTray = true;
+    c.notifyWhenMinimizedToTray = true;
+    c.checkForUpdates = false;
+    c.abortAutoStartWhenPrevPortNotAvailable = true;
+    c.setEditOperation(CH::EditOperation::KEEP);
+    c.setEditPosition(CH::EditPosition::LAST);
+    c.setEditNumCharacters("4");
+    c.setRemoveCharacters(std::string(400, 'r'));
+    c.setCustomRegEx("W:\\s*([0-9.]+)");
+    c.ignoreDuplicates = true;
+    c.setIgnoreTimeLimit("500");
+    c.setIgnoreDifference("0.01");
     return c;
 }
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/TempDir.h"
 
 namespace {
 
-using rszorvik::prefs::test::readFile;
-using rszorvik::prefs::test::TempDir;
-using rszorvik::prefs::test::writeFile;
+using rszorvik::test::readFile;
+using rszorvik::test::TempDir;
+using rszorvik::test::writeFile;
 
 struct CliRun {
     int status = -1;

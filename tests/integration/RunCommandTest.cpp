@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "integration/ChildProcess.h"
+#include "base/EmbeddedResources.h"
+#include "base/MessageCatalog.h"
+#include "base/Properties.h"
+#include "support/ChildProcess.h"
 #include "worker/WeightWorker.h"
 
 namespace {
@@ -111,8 +114,8 @@ TEST_P(RunCases, PrintsTheValuesAndEndsWhenTheInstrumentLeaves) {
         EXPECT_TRUE(logHas(log, WeightWorker::text(key))) << key << "\n" << cli->err;
     EXPECT_FALSE(logHas(log, WeightWorker::text("stopped"))) << cli->err;
     // The end handler reports how the run ended, then the bytes that never formed a line.
-    std::vector<std::string> ending{WeightWorker::text("execution.exception") +
-                                    WeightWorker::format(WeightWorker::text("port.lost"), {pty})};
+    std::vector<std::string> ending{WeightWorker::text("execution.exception") + "Verbindung zum Port " + pty +
+                                    " unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen)."};
     if (!c.unsent.empty()) ending.push_back(WeightWorker::text("unsent.data") + " " + c.unsent);
     expectLogEndsWith(log, ending, cli->err);
 }
@@ -183,8 +186,34 @@ TEST_P(StopCases, StopsCleanlyOnTheSignal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Run, StopCases,
-                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT}),
+                         ::testing::Values(StopCase{"Sigterm", SIGTERM}, StopCase{"Sigint", SIGINT},
+                                           StopCase{"Sighup", SIGHUP}),
                          [](const auto& param) { return param.param.name; });
+
+// The reader of the values leaves (`run --output stdout | head -1`): the run ends through its end
+// handler with status 0 or 1, never by SIGPIPE.
+TEST_F(RunCommandTest, AReaderThatLeavesEndsTheRunThroughItsEndHandler) {
+    ChildProcess sim({simPath(), "--quiet", "--interval-ms", "20", "--format", "generic", "--values", "4,5",
+                      "--count", "0"});
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+    ChildProcess shell({"/bin/bash", "-c",
+                        "'" + cliPath() + "' --prefs '" + prefs.string() + "' run --output stdout '" + pty +
+                            "' | head -1; echo \"status ${PIPESTATUS[0]}\" >&2"});
+    ASSERT_EQ(shell.wait(kPatience), 0) << shell.err;
+    sim.signal(SIGTERM);
+    sim.wait(kPatience);
+
+    EXPECT_EQ(lines(shell.out), std::vector<std::string>{"4"});
+    const auto log = lines(shell.err);
+    ASSERT_FALSE(log.empty());
+    EXPECT_TRUE(log.back() == "status 0" || log.back() == "status 1") << shell.err;
+    EXPECT_TRUE(logHas(
+        log,
+        rszorvik::base::MessageCatalog::get(rszorvik::base::catalogues::kCli).getString("run.output.closed")))
+        << shell.err;
+    EXPECT_TRUE(logHas(log, WeightWorker::text("stopped"))) << shell.err;
+}
 
 struct RefusalCase {
     std::string name;
@@ -214,5 +243,36 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"UnknownOutput", {}, "printer", "/dev/null", 2},
                       RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3}),
     [](const auto& param) { return param.param.name; });
+
+// One language per process, chosen by ZORVIK_LANGUAGE: the run's own sentence and the window's catalogue
+// text it reports come from the same language.
+TEST_F(RunCommandTest, OneLanguagePerProcess) {
+    struct Case {
+        std::string setting;
+        std::string suffix;  // of the catalogue files that must speak
+    };
+    const Case cases[] = {{"", "_de"}, {"de", "_de"}, {"en", ""}, {"fr", "_de"}};
+    const auto text = [](const std::string& file, const std::string& key) {
+        const auto bytes = rszorvik::base::embeddedResource(file);
+        return bytes ? rszorvik::base::Properties::parse(*bytes, rszorvik::base::Properties::Charset::Utf8)
+                           .get(key, "?")
+                     : std::string("?");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("ZORVIK_LANGUAGE=" + c.setting);
+        ChildProcess cli({"/usr/bin/env", "ZORVIK_LANGUAGE=" + c.setting, cliPath(), "--prefs",
+                          prefs.string(), "run", "--output", "stdout", "/dev/zorvik-no-such-port"});
+        EXPECT_EQ(cli.wait(kPatience), 3) << cli.err;
+        EXPECT_NE(cli.err.find(text("rszorvik.zorvik" + c.suffix + ".properties", "error.opening.port")),
+                  std::string::npos)
+            << cli.err;
+        ChildProcess refused({"/usr/bin/env", "ZORVIK_LANGUAGE=" + c.setting, cliPath(), "--prefs",
+                              prefs.string(), "run", "--output", "printer", "/dev/null"});
+        EXPECT_EQ(refused.wait(kPatience), 2) << refused.err;
+        const std::string choice =
+            text("rszorvik.cli.CliBundle" + c.suffix + ".properties", "run.output.choice");
+        EXPECT_NE(refused.err.find(choice.substr(0, choice.find('%'))), std::string::npos) << refused.err;
+    }
+}
 
 }  // namespace

@@ -19,10 +19,13 @@
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/SerialTestSupport.h"
+#include "support/TempDir.h"
 #include "util/FriendlyPortUtil.h"
 
 namespace fs = std::filesystem;
 using rszorvik::base::SystemProperties;
+using rszorvik::test::TempDir;
+using rszorvik::test::writeFile;
 using rszorvik::util::FriendlyPortUtil;
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
@@ -30,27 +33,6 @@ using Zivaraze::SerialPortLocal;
 namespace {
 
 const char* kChildVariable = "ZORVIK_SERIAL_MODULE_CHILD";
-
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/zorvik-serial-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-void writeFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path) << text;
-}
 
 void link(const fs::path& target, const fs::path& name) {
     fs::create_directories(name.parent_path());
@@ -121,8 +103,8 @@ TEST(SerialModuleChild, WithoutTheModule) {
 // A sysfs and a /dev as a machine with several kinds of serial ports shows them.
 class FakeSysfs {
   public:
-    FakeSysfs() : sys_(dir_.path() / "sys"), dev_(dir_.path() / "dev") {
-        const fs::path usb = sys_ / "devices/pci0000:00/0000:00:14.0/usb1";
+    FakeSysfs() : sysRoot(scratch.path() / "sys"), devRoot(scratch.path() / "dev") {
+        const fs::path usb = sysRoot / "devices/pci0000:00/0000:00:14.0/usb1";
         // FTDI adapter: usb-serial port below the USB interface below the USB device.
         writeFile(usb / "1-2/idVendor", "0403\n");
         writeFile(usb / "1-2/product", "FT232R USB UART\n");
@@ -139,40 +121,40 @@ class FakeSysfs {
         // UARTs behind the serial-base bus: the UART driver sits two levels up.
         for (const auto& [name, type] :
              {std::pair{"ttyS0", "4"}, {"ttyS1", "0"}, {"ttyS2", "4"}, {"ttyS10", "4"}}) {
-            const fs::path pnp = sys_ / "devices/pnp0" / (std::string("00:0") + name);
+            const fs::path pnp = sysRoot / "devices/pnp0" / (std::string("00:0") + name);
             driver(pnp, "pnp/drivers/serial");
             driver(pnp / "ctl", "serial-base/drivers/ctrl");
             tty(name, pnp / "ctl/port", "serial-base/drivers/port");
-            writeFile(sys_ / "class/tty" / name / "type", std::string(type) + "\n");
+            writeFile(sysRoot / "class/tty" / name / "type", std::string(type) + "\n");
         }
         // Virtual ttys have no device; an rfcomm channel is virtual but a real serial link.
         for (const char* name : {"tty0", "console", "ptmx", "rfcomm0"}) {
-            fs::create_directories(sys_ / "class/tty" / name);
-            writeFile(dev_ / name, "");
+            fs::create_directories(sysRoot / "class/tty" / name);
+            writeFile(devRoot / name, "");
         }
         // A tty whose node is missing from /dev is not offered.
         tty("ttyUSB1", usb / "1-5/1-5:1.0/ttyUSB1", "usb-serial/drivers/pl2303", false);
     }
 
-    const fs::path& sys() const { return sys_; }
-    const fs::path& dev() const { return dev_; }
+    const fs::path& sys() const { return sysRoot; }
+    const fs::path& dev() const { return devRoot; }
 
   private:
     void driver(const fs::path& device, const std::string& driverPath) {
         fs::create_directories(device);
-        fs::create_directories(sys_ / "bus" / driverPath);
-        link(sys_ / "bus" / driverPath, device / "driver");
+        fs::create_directories(sysRoot / "bus" / driverPath);
+        link(sysRoot / "bus" / driverPath, device / "driver");
     }
     void tty(const std::string& name, const fs::path& device, const std::string& driverPath,
              bool node = true) {
         driver(device, driverPath);
-        link(device, sys_ / "class/tty" / name / "device");
-        if (node) writeFile(dev_ / name, "");
+        link(device, sysRoot / "class/tty" / name / "device");
+        if (node) writeFile(devRoot / name, "");
     }
 
-    TempDir dir_;
-    fs::path sys_;
-    fs::path dev_;
+    TempDir scratch;
+    fs::path sysRoot;
+    fs::path devRoot;
 };
 
 class SerialDiscoveryTest : public ::testing::Test {

@@ -13,15 +13,24 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/EventQueueExecutor.h"
+#include "config/Config.h"
+#include "config/ConfigHelper.h"
 #include "native/SystemCalls.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/SerialTestSupport.h"
+#include "worker/DataLine.h"
+#include "worker/WeightWorker.h"
+#include "worker/WeightWorkerView.h"
 
+using rszorvik::test::ioErrorOf;
 using Zivaraze::IOError;
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
@@ -34,24 +43,24 @@ class Pty {
     Pty() {
         int slave = -1;
         char name[256] = {0};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+        if (openpty(&masterFd, &slave, name, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
         ::close(slave);  // the port under test is the only user of the slave side
-        path_ = name;
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        slavePath = name;
+        fcntl(masterFd, F_SETFL, fcntl(masterFd, F_GETFL) | O_NONBLOCK);
     }
     ~Pty() { closeMaster(); }
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
-    const std::string& path() const { return path_; }
-    int master() const { return master_; }
+    const std::string& path() const { return slavePath; }
+    int master() const { return masterFd; }
 
     // What the device sends: arrives at the port.
     void send(const std::string& bytes) const {
         std::size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+            const ssize_t n = ::write(masterFd, bytes.data() + done, bytes.size() - done);
             if (n > 0) done += static_cast<std::size_t>(n);
             if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("pty write failed");
             if (n < 0 && errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -62,10 +71,10 @@ class Pty {
     std::string receive(std::size_t count) const {
         std::string text;
         while (text.size() < count) {
-            pollfd p{master_, POLLIN, 0};
+            pollfd p{masterFd, POLLIN, 0};
             if (poll(&p, 1, 5000) <= 0) break;
             char buffer[4096];
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            const ssize_t n = ::read(masterFd, buffer, sizeof buffer);
             if (n <= 0) break;
             text.append(buffer, static_cast<std::size_t>(n));
         }
@@ -73,23 +82,14 @@ class Pty {
     }
 
     void closeMaster() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
+        if (masterFd >= 0) ::close(masterFd);
+        masterFd = -1;
     }
 
   private:
-    int master_ = -1;
-    std::string path_;
+    int masterFd = -1;
+    std::string slavePath;
 };
-
-std::string ioErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const IOError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // Reads until count bytes came, with the port's own receive timeout doing the waiting.
 std::string readBytes(SerialPortLocal& port, std::size_t count) {
@@ -293,7 +293,7 @@ TEST_F(SerialPtyTest, CloseTwiceResetAndReopen) {
 TEST_F(SerialPtyTest, OpenFailuresCarryTheirMessages) {
     const std::string missing = "/dev/zorvik-no-such-port";
     EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor(missing)); }),
-              missing + ": SerOpenPort failed: 2: No such device");
+              missing + ": SerOpenPort failed: 2: No such file or directory");
     EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor("/dev/null")); }),
               "/dev/null: SerOpenPort failed: Port not valid");
     EXPECT_EQ(ioErrorOf([&] { SerialPortLocal port(configFor("/proc/self/status")); }),
@@ -378,29 +378,29 @@ class InterruptedSystemCalls {
   public:
     InterruptedSystemCalls(void (*plug)(zsp::sys::Calls&), int times) {
         const std::string path = Zivaraze::NativeLibrary::executableDir() + "/libzspWin.so";
-        module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (module_ == nullptr) throw std::runtime_error("the module is not loaded: " + path);
-        replace_ = reinterpret_cast<Replace>(dlsym(module_, "ZspReplaceSystemCalls"));
-        if (replace_ == nullptr) throw std::runtime_error("the module has no system-call table");
-        hostCalls = replace_(nullptr);
-        table_ = *hostCalls;
-        plug(table_);
+        module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (module == nullptr) throw std::runtime_error("the module is not loaded: " + path);
+        replaceCalls = reinterpret_cast<Replace>(dlsym(module, "ZspReplaceSystemCalls"));
+        if (replaceCalls == nullptr) throw std::runtime_error("the module has no system-call table");
+        hostCalls = replaceCalls(nullptr);
+        pluggedCalls = *hostCalls;
+        plug(pluggedCalls);
         interruptionsLeft = times;
-        replace_(&table_);
+        replaceCalls(&pluggedCalls);
     }
     ~InterruptedSystemCalls() {
-        replace_(hostCalls);
+        replaceCalls(hostCalls);
         interruptionsLeft = 0;
-        dlclose(module_);
+        dlclose(module);
     }
     InterruptedSystemCalls(const InterruptedSystemCalls&) = delete;
     InterruptedSystemCalls& operator=(const InterruptedSystemCalls&) = delete;
 
   private:
     using Replace = const zsp::sys::Calls* (*)(const zsp::sys::Calls*);
-    void* module_ = nullptr;
-    Replace replace_ = nullptr;
-    zsp::sys::Calls table_{};
+    void* module = nullptr;
+    Replace replaceCalls = nullptr;
+    zsp::sys::Calls pluggedCalls{};
 };
 
 struct InterruptedCall {
@@ -471,5 +471,154 @@ std::string callName(const ::testing::TestParamInfo<InterruptedCall>& row) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, SystemCallInterruptionTest, ::testing::ValuesIn(kInterruptedCalls), callName);
+
+// ---- waiting on the port ----
+
+using std::chrono::milliseconds;
+using WaitClock = std::chrono::steady_clock;
+
+struct WaitCase {
+    const char* name;
+    std::function<void(Pty&, SerialPortLocal&)> before;  // before the wait starts
+    std::function<void(Pty&, SerialPortLocal&)> during;  // from another thread, 30 ms into the wait
+    int timeoutMs;
+    int events;  // the bits the wait must report (others may come with them)
+};
+
+class PortWaitTest : public SerialPtyTest, public ::testing::WithParamInterface<WaitCase> {};
+
+// The wait ends for what it waits for and nothing else, and long before its timeout.
+TEST_P(PortWaitTest, EndsForWhatHappened) {
+    const WaitCase& c = GetParam();
+    SerialPortLocal port(configFor(pty.path()));
+    ASSERT_TRUE(port.canWait());
+    if (c.before) c.before(pty, port);
+    int events = -1;
+    const auto begin = WaitClock::now();
+    {
+        std::jthread other([&] {
+            if (!c.during) return;
+            std::this_thread::sleep_for(milliseconds(30));
+            c.during(pty, port);
+        });
+        events = port.waitForEvent(c.timeoutMs);
+    }
+    const auto took = WaitClock::now() - begin;
+    if (c.events == 0) {
+        EXPECT_EQ(events, 0);
+        EXPECT_GE(took, milliseconds(c.timeoutMs - 5));
+    } else {
+        EXPECT_EQ(events & c.events, c.events) << "events " << events;
+        EXPECT_LT(took, milliseconds(2000)) << "the wait sat out its timeout";
+    }
+    // A wake-up is taken by the wait it ended: the next one waits again.
+    if ((c.events & SerialPortLocal::WAIT_WOKEN) != 0) {
+        EXPECT_EQ(port.waitForEvent(20), 0);
+    }
+}
+
+const WaitCase kWaitCases[] = {
+    {"Quiet", nullptr, nullptr, 60, 0},
+    {"InputWaitsAlready", [](Pty& p, SerialPortLocal&) { p.send("a"); }, nullptr, 10000,
+     SerialPortLocal::WAIT_INPUT},
+    {"InputArrives", nullptr, [](Pty& p, SerialPortLocal&) { p.send("a"); }, 10000,
+     SerialPortLocal::WAIT_INPUT},
+    // A stop that comes between the check of the stop flag and the wait must not be missed.
+    {"WokenBeforeTheWait", [](Pty&, SerialPortLocal& s) { s.wakeWaiting(); }, nullptr, 10000,
+     SerialPortLocal::WAIT_WOKEN},
+    {"WokenDuringTheWait", nullptr, [](Pty&, SerialPortLocal& s) { s.wakeWaiting(); }, 10000,
+     SerialPortLocal::WAIT_WOKEN},
+    {"OtherSideCloses", nullptr, [](Pty& p, SerialPortLocal&) { p.closeMaster(); }, 10000,
+     SerialPortLocal::WAIT_HANGUP},
+};
+
+INSTANTIATE_TEST_SUITE_P(Pty, PortWaitTest, ::testing::ValuesIn(kWaitCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// ---- the worker on a pseudo-terminal ----
+
+class CollectingView : public rszorvik::worker::WeightWorkerView {
+  public:
+    void logEvent(const std::string& text) override { add(events, text); }
+    void logImportantEvent(const std::string& text) override { add(important, text); }
+    void setConnectedInGUI(bool connected) override { add(connections, connected ? "on" : "off"); }
+    void update(const rszorvik::worker::DataLine& line) override { add(values, line.getProcessedData()); }
+
+    bool ended() const {
+        std::lock_guard lock(mutex);
+        return connections.size() >= 2;
+    }
+
+    std::vector<std::string> events, important, connections, values;
+    mutable std::mutex mutex;
+
+  private:
+    void add(std::vector<std::string>& to, const std::string& text) {
+        std::lock_guard lock(mutex);
+        to.push_back(text);
+    }
+};
+
+class PtyWorkerTest : public SerialPtyTest {
+  protected:
+    using WeightWorker = rszorvik::worker::WeightWorker;
+
+    // Starts a number worker on the pty whose device check comes only after a minute of quiet input.
+    void start() {
+        auto settings =
+            rszorvik::config::ConfigHelper::Instrument(rszorvik::config::ConfigHelper::Instrument::GENERIC)
+                .getDefaultConfig();
+        settings.setPort(pty.path());
+        settings.setInstrument(rszorvik::config::ConfigHelper::Instrument::GENERIC);
+        settings.setInputTerminator(13);
+        worker = WeightWorker::forPreset(settings, view, executor);
+        worker->useHealthCheckInterval(std::chrono::minutes(1));
+        worker->execute();
+    }
+
+    // Sends a line and waits until the worker has published it and waits on the quiet port again.
+    void sendLine(const std::string& line) {
+        pty.send(line);
+        ASSERT_TRUE(executor.runUntil([&] { return !view.values.empty(); }, std::chrono::seconds(10)));
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+
+    milliseconds timeToEnd(const std::function<void()>& action) {
+        const auto begin = WaitClock::now();
+        action();
+        executor.runUntil([&] { return view.ended(); }, std::chrono::seconds(10));
+        return std::chrono::duration_cast<milliseconds>(WaitClock::now() - begin);
+    }
+
+    ~PtyWorkerTest() override {
+        if (worker && !view.ended()) timeToEnd([&] { worker->cancel(true); });
+    }
+
+    rszorvik::base::EventQueueExecutor executor;
+    CollectingView view;
+    std::shared_ptr<WeightWorker> worker;
+};
+
+TEST_F(PtyWorkerTest, StopWhileThePortIsQuietEndsAtOnce) {
+    start();
+    sendLine("12.5\r");
+    EXPECT_LT(timeToEnd([&] { worker->cancel(true); }), milliseconds(50));
+    EXPECT_EQ(view.values, std::vector<std::string>{"12.5"});
+    EXPECT_EQ(view.events.back(), WeightWorker::text("stopped"));
+    EXPECT_TRUE(view.important.empty());
+}
+
+// Unplugged: the other side of the pty closes. The hang-up ends the run, not the device check a minute on.
+TEST_F(PtyWorkerTest, HangUpEndsTheRunAtOnce) {
+    start();
+    sendLine("7\r+3");
+    EXPECT_LT(timeToEnd([&] { pty.closeMaster(); }), milliseconds(2000));
+    EXPECT_EQ(view.values, std::vector<std::string>{"7"});
+    EXPECT_EQ(view.important,
+              (std::vector<std::string>{WeightWorker::text("execution.exception") + "Verbindung zum Port " +
+                                            pty.path() +
+                                            " unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen).",
+                                        WeightWorker::text("unsent.data") + " +3"}));
+}
 
 }  // namespace

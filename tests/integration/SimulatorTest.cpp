@@ -9,11 +9,12 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "integration/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -32,23 +33,23 @@ constexpr auto kPatience = 10s;  // a safety limit for a hung simulator, not a t
 
 class Simulator {
   public:
-    explicit Simulator(std::vector<std::string> args) : child_(withSimulator(std::move(args))) {}
+    explicit Simulator(std::vector<std::string> args) : child(withSimulator(std::move(args))) {}
 
     ~Simulator() {
-        if (reader_ >= 0) ::close(reader_);
+        if (readerFd >= 0) ::close(readerFd);
     }
 
     // The first line of the simulator's standard output; empty when it ended without one.
-    std::string slavePath() { return child_.firstLine(kPatience); }
+    std::string slavePath() { return child.firstLine(kPatience); }
 
     void openReader(const std::string& path) {
-        reader_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(reader_, 0) << path;
+        readerFd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(readerFd, 0) << path;
     }
 
     void closeReader() {
-        ::close(reader_);
-        reader_ = -1;
+        ::close(readerFd);
+        readerFd = -1;
     }
 
     // Reads until the simulator closes its end (or at least `atLeast` bytes arrived, when given).
@@ -56,10 +57,10 @@ class Simulator {
         std::string received;
         const auto end = std::chrono::steady_clock::now() + kPatience;
         while (received.size() < atLeast && std::chrono::steady_clock::now() < end) {
-            pollfd entry{reader_, POLLIN, 0};
+            pollfd entry{readerFd, POLLIN, 0};
             if (::poll(&entry, 1, 100) <= 0) continue;
             std::array<char, 256> buffer;
-            const ssize_t n = ::read(reader_, buffer.data(), buffer.size());
+            const ssize_t n = ::read(readerFd, buffer.data(), buffer.size());
             if (n <= 0) break;  // EIO: the simulator closed the terminal
             received.append(buffer.data(), static_cast<std::size_t>(n));
         }
@@ -67,9 +68,10 @@ class Simulator {
     }
 
     // Exit status, or -1 when it did not end in time.
-    int wait() { return child_.wait(kPatience); }
+    int wait() { return child.wait(kPatience); }
 
-    void signal(int number) { child_.signal(number); }
+    void signal(int number) { child.signal(number); }
+    const std::string& err() const { return child.err; }
 
   private:
     static std::vector<std::string> withSimulator(std::vector<std::string> args) {
@@ -77,8 +79,8 @@ class Simulator {
         return args;
     }
 
-    rszorvik::test::ChildProcess child_;
-    int reader_ = -1;
+    rszorvik::test::ChildProcess child;
+    int readerFd = -1;
 };
 
 std::vector<std::string> splitLines(const std::string& bytes, char terminator) {
@@ -174,7 +176,7 @@ TEST(SimulatorTest, PausesWhileTheReaderIsAwayAndGoesOnWhereItWas) {
 
 TEST(SimulatorTest, LinkPointsToTheTerminalUntilStoppedBySignal) {
     const fs::path link = fs::temp_directory_path() / ("zorvik-sim-link-" + std::to_string(::getpid()));
-    for (int signal : {SIGTERM, SIGINT}) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         Simulator sim({"--link", link.string(), "--count", "0", "-i", "20"});
         const std::string path = sim.slavePath();
         ASSERT_FALSE(path.empty());
@@ -186,6 +188,31 @@ TEST(SimulatorTest, LinkPointsToTheTerminalUntilStoppedBySignal) {
         EXPECT_EQ(sim.wait(), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
     }
+}
+
+TEST(SimulatorTest, AnExistingLinkPathIsRefusedAndLeftAlone) {
+    const fs::path base = fs::temp_directory_path() / ("zorvik-sim-taken-" + std::to_string(::getpid()));
+    fs::create_directories(base);
+    fs::create_symlink("/dev/null", base / "foreign-link");
+    std::ofstream(base / "file") << "x";
+    for (const char* name : {"foreign-link", "file"}) {
+        const auto type = fs::symlink_status(base / name).type();
+        Simulator sim({"--link", (base / name).string()});
+        EXPECT_EQ(sim.slavePath(), "") << name;
+        EXPECT_EQ(sim.wait(), 2) << name;
+        EXPECT_EQ(fs::symlink_status(base / name).type(), type) << name;
+    }
+    EXPECT_EQ(fs::read_symlink(base / "foreign-link"), "/dev/null");
+    fs::remove_all(base);
+}
+
+TEST(SimulatorTest, WithoutAReaderNoWaitSaysWhyItStopped) {
+    Simulator sim({"--no-wait", "--count", "0", "-i", "0"});
+    ASSERT_FALSE(sim.slavePath().empty());
+    EXPECT_EQ(sim.wait(), 1);
+    EXPECT_NE(sim.err().find("stopped: no reader has the terminal open and its buffer is full"),
+              std::string::npos)
+        << sim.err();
 }
 
 TEST(SimulatorTest, ValuesTheFormatCannotCarryAreRefusedBeforeATerminalIsOffered) {

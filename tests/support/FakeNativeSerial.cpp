@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -9,6 +10,9 @@ namespace rszorvik::test {
 
 struct FakeNativeSerial::Impl {
     mutable std::recursive_mutex mutex;
+    std::condition_variable_any changed;
+    bool waitOffered = false;
+    int waiters = 0;
     std::vector<std::unique_ptr<FakeSerialPort>> ports;  // creation order
     std::map<int, FakeSerialPort*> open;                 // handle -> port
     std::map<std::string, int> callCounts;
@@ -119,14 +123,17 @@ void FakeSerialPort::receive(std::string_view text) {
     std::lock_guard lock(mutex_);
     for (char c : text)
         input_.push_back({static_cast<std::uint8_t>(c), false, false});
+    changed_.notify_all();
 }
 void FakeSerialPort::receiveWithParityError(std::uint8_t byte) {
     std::lock_guard lock(mutex_);
     input_.push_back({byte, true, false});
+    changed_.notify_all();
 }
 void FakeSerialPort::receiveWithFramingError(std::uint8_t byte) {
     std::lock_guard lock(mutex_);
     input_.push_back({byte, false, true});
+    changed_.notify_all();
 }
 void FakeSerialPort::receiveBreak() {
     std::lock_guard lock(mutex_);
@@ -140,9 +147,14 @@ void FakeSerialPort::disappear() {
     std::lock_guard lock(mutex_);
     gone_ = true;
 }
+void FakeSerialPort::hangUp() {
+    std::lock_guard lock(mutex_);
+    gone_ = hungUp_ = true;
+    changed_.notify_all();
+}
 void FakeSerialPort::reappear() {
     std::lock_guard lock(mutex_);
-    gone_ = false;
+    gone_ = hungUp_ = false;
 }
 std::string FakeSerialPort::sent() const {
     std::lock_guard lock(mutex_);
@@ -243,6 +255,7 @@ struct FakePortAccess {
             if (port == nullptr) return -1;
             impl.open.erase(handle);
             port->handle_ = -1;
+            impl.changed.notify_all();
             port->dtr_ = port->rts_ = false;
             return 0;
         });
@@ -260,6 +273,47 @@ struct FakePortAccess {
             if (buffer == nullptr || count < 0) return -1;
             if (port.gone_) return -1;
             return takeBytes(port, buffer, count);
+        });
+    }
+
+    // Waits outside entry(): the fake's lock must be released while it waits.
+    static std::int32_t fakeWaitPort(std::int32_t handle, std::int32_t timeoutMs) noexcept {
+        try {
+            Impl* impl = current.load();
+            if (impl == nullptr) return -1;
+            std::unique_lock lock(impl->mutex);
+            impl->count("SerWaitPort");
+            if (!impl->waitOffered) return ZSP_ERR_UNSUPPORTED;
+            FakeSerialPort* port = impl->at(handle);
+            if (port == nullptr) return -1;
+            const auto happened = [&] {
+                return !port->input_.empty() || port->hungUp_ || port->woken_ || port->handle_ != handle;
+            };
+            ++impl->waiters;
+            if (timeoutMs < 0) {
+                impl->changed.wait(lock, happened);
+            } else {
+                impl->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), happened);
+            }
+            --impl->waiters;
+            std::int32_t events = 0;
+            if (!port->input_.empty() && !port->gone_) events |= ZSP_WAIT_INPUT;
+            if (port->hungUp_) events |= ZSP_WAIT_HANGUP;
+            if (std::exchange(port->woken_, false)) events |= ZSP_WAIT_WOKEN;
+            return events;
+        } catch (...) {
+            return -1;
+        }
+    }
+
+    static std::int32_t fakeWakePort(std::int32_t handle) {
+        return entry("SerWakePort", -1, [&](Impl& impl) -> std::int32_t {
+            if (!impl.waitOffered) return ZSP_ERR_UNSUPPORTED;
+            FakeSerialPort* port = impl.at(handle);
+            if (port == nullptr) return -1;
+            port->woken_ = true;
+            impl.changed.notify_all();
+            return 0;
         });
     }
 
@@ -386,9 +440,13 @@ struct FakePortAccess {
         while (n < count && !port.input_.empty() && !port.gone_) {
             const auto byte = port.input_.front();
             port.input_.pop_front();
-            if (byte.parity) port.parityError_ = true;
-            if (byte.framing) port.framingError_ = true;
             buffer[n++] = byte.value;
+            // As the module does: a block ends at a byte with an error.
+            if (byte.parity || byte.framing) {
+                port.parityError_ = port.parityError_ || byte.parity;
+                port.framingError_ = port.framingError_ || byte.framing;
+                break;
+            }
         }
         return n;
     }
@@ -512,6 +570,8 @@ FakeNativeSerial::FakeNativeSerial() : impl_(std::make_unique<Impl>()) {
     t.SerClosePort = A::fakeClosePort;
     t.SerGetByte = A::fakeGetByte;
     t.SerGetData = A::fakeGetData;
+    t.SerWaitPort = A::fakeWaitPort;
+    t.SerWakePort = A::fakeWakePort;
     t.SerPutByte = A::fakePutByte;
     t.SerPutData = A::fakePutData;
     t.SerRxFlush = A::fakeRxFlush;
@@ -563,7 +623,8 @@ const ZspApi& FakeNativeSerial::api() const {
 FakeSerialPort& FakeNativeSerial::port(const std::string& name) {
     std::lock_guard lock(impl_->mutex);
     if (FakeSerialPort* existing = impl_->named(name)) return *existing;
-    impl_->ports.push_back(std::unique_ptr<FakeSerialPort>(new FakeSerialPort(name, impl_->mutex)));
+    impl_->ports.push_back(
+        std::unique_ptr<FakeSerialPort>(new FakeSerialPort(name, impl_->mutex, impl_->changed)));
     return *impl_->ports.back();
 }
 
@@ -596,6 +657,16 @@ void FakeNativeSerial::setInstanceLockResult(std::int32_t result) {
 void FakeNativeSerial::setPowerMode(std::int32_t mode) {
     std::lock_guard lock(impl_->mutex);
     impl_->powerMode = mode;
+}
+
+void FakeNativeSerial::offerWait(bool offered) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->waitOffered = offered;
+}
+
+int FakeNativeSerial::waiting() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->waiters;
 }
 
 void FakeNativeSerial::setPortListResult(std::int32_t result) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -39,6 +40,8 @@ class FakeSerialPort {
     void overrun();
     // Unplugged: every operation on an open handle fails and opening answers "no such device" (1008).
     void disappear();
+    // Unplugged, and a wait on the port reports the hang-up (a device that says it went).
+    void hangUp();
     void reappear();
 
     // ---- observation ----
@@ -61,11 +64,13 @@ class FakeSerialPort {
         bool parity;
         bool framing;
     };
-    FakeSerialPort(std::string name, std::recursive_mutex& mutex) : name_(std::move(name)), mutex_(mutex) {}
+    FakeSerialPort(std::string name, std::recursive_mutex& mutex, std::condition_variable_any& changed)
+        : name_(std::move(name)), mutex_(mutex), changed_(changed) {}
     std::int32_t level(LineRule rule) const;
 
     std::string name_;
     std::recursive_mutex& mutex_;
+    std::condition_variable_any& changed_;  // input, a hang-up or a wake-up for a waiting SerWaitPort
     LineRule dsr_ = LineRule::Off, cts_ = LineRule::Off, cd_ = LineRule::Off, ring_ = LineRule::Off;
     std::int32_t openFailure_ = 0, configureFailure_ = 0, writeLimit_ = -1;
     bool hasInfo_ = false;
@@ -75,6 +80,8 @@ class FakeSerialPort {
     bool dtr_ = false, rts_ = false;
     bool parityError_ = false, framingError_ = false, breakSeen_ = false, overrun_ = false;
     bool gone_ = false;
+    bool hungUp_ = false;
+    bool woken_ = false;
     int handle_ = -1;
     int openCount_ = 0;
     std::vector<std::string> history_;
@@ -104,6 +111,10 @@ class FakeNativeSerial {
     void setInstanceLockResult(std::int32_t result);
     void setPowerMode(std::int32_t mode);  // what SerGetPowerMode answers
     void setPortListResult(std::int32_t result);
+    // Whether SerWaitPort waits (like the POSIX module) or answers ZSP_ERR_UNSUPPORTED (the default, like a
+    // module that cannot wait, so the worker polls).
+    void offerWait(bool offered);
+    int waiting() const;  // how many threads are inside SerWaitPort now
     // Calls the registered device-notification callback, as a device arrival would.
     bool notifyDeviceChange();
     std::string notificationRoot() const;  // the dev root passed at registration

@@ -29,9 +29,9 @@ class ManualClock : public base::Clock {
     bool awaitPauses(std::size_t count, std::chrono::milliseconds patience = std::chrono::seconds(10)) const;
 
   private:
-    base::InterruptibleCondition changed_;
-    TimePoint now_{};
-    std::vector<std::chrono::milliseconds> pauses_;
+    base::InterruptibleCondition changed;
+    TimePoint current{};
+    std::vector<std::chrono::milliseconds> pauseLog;
 };
 
 }  // namespace rszorvik::test

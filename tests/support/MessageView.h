@@ -14,20 +14,20 @@ class MessageView : public worker::WeightWorkerView {
   public:
     void logEvent(const std::string&) override {}
     void logImportantEvent(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(text);
+        std::lock_guard lock(mutex);
+        importantMessages.push_back(text);
     }
     void setConnectedInGUI(bool) override {}
     void update(const worker::DataLine&) override {}
 
     std::vector<std::string> messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
+        std::lock_guard lock(mutex);
+        return importantMessages;
     }
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> messages_;
+    mutable std::mutex mutex;
+    std::vector<std::string> importantMessages;
 };
 
 }  // namespace rszorvik::test

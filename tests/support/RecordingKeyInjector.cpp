@@ -18,18 +18,18 @@ std::ostream& operator<<(std::ostream& os, const KeyEvent& event) {
 
 void RecordingKeyInjector::keyPress(int keyCode) {
     {
-        std::lock_guard lock(mutex_);
-        if (const auto it = rejected_.find(keyCode); it != rejected_.end())
+        std::lock_guard lock(mutex);
+        if (const auto it = rejections.find(keyCode); it != rejections.end())
             throw std::invalid_argument(it->second);
-        if (keyCode != Vk::SHIFT && keyCode != Vk::CONTROL && keyCode != Vk::ALT) lastKey_ = keyCode;
+        if (keyCode != Vk::SHIFT && keyCode != Vk::CONTROL && keyCode != Vk::ALT) lastKey = keyCode;
     }
     record({KeyEvent::Kind::PRESS, keyCode});
 }
 
 void RecordingKeyInjector::keyRelease(int keyCode) {
     {
-        std::lock_guard lock(mutex_);
-        if (const auto it = rejected_.find(keyCode); it != rejected_.end())
+        std::lock_guard lock(mutex);
+        if (const auto it = rejections.find(keyCode); it != rejections.end())
             throw std::invalid_argument(it->second);
     }
     record({KeyEvent::Kind::RELEASE, keyCode});
@@ -39,35 +39,35 @@ void RecordingKeyInjector::delay(int milliseconds) {
     record({KeyEvent::Kind::PAUSE, milliseconds});
     std::function<void()> hook;
     {
-        std::lock_guard lock(mutex_);
-        hook = onPause_;
+        std::lock_guard lock(mutex);
+        hook = pauseHook;
     }
     if (hook) hook();
 }
 
 bool RecordingKeyInjector::lastKeyWasDead() const {
-    std::lock_guard lock(mutex_);
-    return !live_.contains(lastKey_);
+    std::lock_guard lock(mutex);
+    return !liveKeys.contains(lastKey);
 }
 
 void RecordingKeyInjector::reject(int keyCode, std::string message) {
-    std::lock_guard lock(mutex_);
-    rejected_[keyCode] = std::move(message);
+    std::lock_guard lock(mutex);
+    rejections[keyCode] = std::move(message);
 }
 
 void RecordingKeyInjector::markLive(int keyCode) {
-    std::lock_guard lock(mutex_);
-    live_.insert(keyCode);
+    std::lock_guard lock(mutex);
+    liveKeys.insert(keyCode);
 }
 
 void RecordingKeyInjector::onPause(std::function<void()> hook) {
-    std::lock_guard lock(mutex_);
-    onPause_ = std::move(hook);
+    std::lock_guard lock(mutex);
+    pauseHook = std::move(hook);
 }
 
 std::vector<KeyEvent> RecordingKeyInjector::events() const {
-    std::lock_guard lock(mutex_);
-    return events_;
+    std::lock_guard lock(mutex);
+    return recorded;
 }
 
 std::string RecordingKeyInjector::keysOf(const std::vector<KeyEvent>& events) {
@@ -81,34 +81,34 @@ std::string RecordingKeyInjector::keysOf(const std::vector<KeyEvent>& events) {
 }
 
 std::string RecordingKeyInjector::keys() const {
-    std::lock_guard lock(mutex_);
-    return keysOf(events_);
+    std::lock_guard lock(mutex);
+    return keysOf(recorded);
 }
 
 int RecordingKeyInjector::pauseCount() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mutex);
     int count = 0;
-    for (const KeyEvent& event : events_)
+    for (const KeyEvent& event : recorded)
         count += event.kind == KeyEvent::Kind::PAUSE ? 1 : 0;
     return count;
 }
 
 void RecordingKeyInjector::clear() {
-    std::lock_guard lock(mutex_);
-    events_.clear();
+    std::lock_guard lock(mutex);
+    recorded.clear();
 }
 
 bool RecordingKeyInjector::waitForKeys(const std::string& expected, std::chrono::milliseconds timeout) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return keysOf(events_) == expected; });
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, timeout, [&] { return keysOf(recorded) == expected; });
 }
 
 void RecordingKeyInjector::record(KeyEvent event) {
     {
-        std::lock_guard lock(mutex_);
-        events_.push_back(event);
+        std::lock_guard lock(mutex);
+        recorded.push_back(event);
     }
-    changed_.notify_all();
+    changed.notify_all();
 }
 
 }  // namespace rszorvik::test

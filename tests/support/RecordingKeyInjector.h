@@ -53,13 +53,13 @@ class RecordingKeyInjector : public platform::KeyInjector {
     void record(KeyEvent event);
     static std::string keysOf(const std::vector<KeyEvent>& events);
 
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<KeyEvent> events_;
-    std::map<int, std::string> rejected_;
-    std::set<int> live_;
-    int lastKey_ = 0;
-    std::function<void()> onPause_;
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::vector<KeyEvent> recorded;
+    std::map<int, std::string> rejections;
+    std::set<int> liveKeys;
+    int lastKey = 0;
+    std::function<void()> pauseHook;
 };
 
 }  // namespace rszorvik::test

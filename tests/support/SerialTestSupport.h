@@ -1,13 +1,16 @@
 #pragma once
 
 // Header-only helpers for tests of code that uses the serial library: the platform the library
-// believes it runs on, and a capture of its diagnostics. The test itself links zorvik_serial.
+// believes it runs on, a capture of its diagnostics and the message of the error a call throws. The test
+// itself links zorvik_serial.
 
+#include <functional>
 #include <sstream>
 #include <string>
 
 #include "base/SystemProperties.h"
 #include "serial/Diagnostics.h"
+#include "serial/IOError.h"
 #include "serial/SerialPortLocal.h"
 
 namespace rszorvik::test {
@@ -42,15 +45,25 @@ class ScopedSerialPlatform {
 // Collects what the serial library prints while the object lives.
 class CapturedDiagnostics {
   public:
-    CapturedDiagnostics() { Zivaraze::setDiagnosticStream(&text_); }
+    CapturedDiagnostics() { Zivaraze::setDiagnosticStream(&captured); }
     ~CapturedDiagnostics() { Zivaraze::setDiagnosticStream(nullptr); }
     CapturedDiagnostics(const CapturedDiagnostics&) = delete;
     CapturedDiagnostics& operator=(const CapturedDiagnostics&) = delete;
 
-    std::string text() const { return text_.str(); }
+    std::string text() const { return captured.str(); }
 
   private:
-    std::ostringstream text_;
+    std::ostringstream captured;
 };
+
+// The message of the IOError the call throws, or "(no error)".
+inline std::string ioErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Zivaraze::IOError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 }  // namespace rszorvik::test

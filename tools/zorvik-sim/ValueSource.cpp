@@ -67,7 +67,7 @@ ValueSource ValueSource::list(const std::vector<std::string>& values) {
     if (values.empty()) throw std::invalid_argument("no values given");
     ValueSource source;
     for (const auto& value : values)
-        source.values_.push_back(Decimal::parse(value).toString());
+        source.passValues.push_back(Decimal::parse(value).toString());
     return source;
 }
 
@@ -84,7 +84,7 @@ ValueSource ValueSource::ramp(std::string_view from, std::string_view to, std::s
     if (count > kMaxRampValues) throw std::invalid_argument("the range has more than a million steps");
     ValueSource source;
     for (std::uint64_t i = 0; i < count; ++i)
-        source.values_.push_back(
+        source.passValues.push_back(
             Decimal{first.unscaled + static_cast<std::int64_t>(i) * delta, scale}.toString());
     return source;
 }
@@ -94,31 +94,31 @@ ValueSource ValueSource::randomWalk(std::string_view from, std::string_view to, 
     Decimal first = Decimal::parse(from), last = Decimal::parse(to), increment = Decimal::parse(step);
     const int scale = std::max({first.scale, last.scale, increment.scale});
     ValueSource source;
-    source.random_ = true;
-    source.current_ = first.rescaled(scale);
+    source.isRandom = true;
+    source.current = first.rescaled(scale);
     last = last.rescaled(scale);
-    source.low_ = source.current_.unscaled <= last.unscaled ? source.current_ : last;
-    source.high_ = source.current_.unscaled <= last.unscaled ? last : source.current_;
-    source.step_ = increment.rescaled(scale);
-    source.step_.unscaled = std::abs(source.step_.unscaled);
-    if (source.step_.unscaled == 0) throw std::invalid_argument("step must not be zero");
-    source.engine_.seed(seed);
+    source.low = source.current.unscaled <= last.unscaled ? source.current : last;
+    source.high = source.current.unscaled <= last.unscaled ? last : source.current;
+    source.stepSize = increment.rescaled(scale);
+    source.stepSize.unscaled = std::abs(source.stepSize.unscaled);
+    if (source.stepSize.unscaled == 0) throw std::invalid_argument("step must not be zero");
+    source.generator.seed(seed);
     return source;
 }
 
 std::string ValueSource::next() {
-    if (!random_) {
-        const std::string& value = values_[index_];
-        index_ = (index_ + 1) % values_.size();
+    if (!isRandom) {
+        const std::string& value = passValues[index];
+        index = (index + 1) % passValues.size();
         return value;
     }
-    const std::string value = current_.toString();
-    const int direction = std::uniform_int_distribution<int>(-1, 1)(engine_);
-    std::int64_t moved = current_.unscaled + direction * step_.unscaled;
+    const std::string value = current.toString();
+    const int direction = std::uniform_int_distribution<int>(-1, 1)(generator);
+    std::int64_t moved = current.unscaled + direction * stepSize.unscaled;
     // Bounce off the ends so the walk keeps moving instead of sticking to a bound.
-    if (moved > high_.unscaled) moved = current_.unscaled - step_.unscaled;
-    if (moved < low_.unscaled) moved = current_.unscaled + step_.unscaled;
-    current_.unscaled = std::clamp(moved, low_.unscaled, high_.unscaled);
+    if (moved > high.unscaled) moved = current.unscaled - stepSize.unscaled;
+    if (moved < low.unscaled) moved = current.unscaled + stepSize.unscaled;
+    current.unscaled = std::clamp(moved, low.unscaled, high.unscaled);
     return value;
 }
 

@@ -32,16 +32,16 @@ class ValueSource {
 
     std::string next();
     // How many values make one pass (list, ramp); 0 for the random walk, which has no end.
-    std::size_t passLength() const { return values_.size(); }
+    std::size_t passLength() const { return passValues.size(); }
 
   private:
     ValueSource() = default;
 
-    std::vector<std::string> values_;
-    std::size_t index_ = 0;
-    bool random_ = false;
-    Decimal current_, low_, high_, step_;
-    std::mt19937 engine_;
+    std::vector<std::string> passValues;
+    std::size_t index = 0;
+    bool isRandom = false;
+    Decimal current, low, high, stepSize;
+    std::mt19937 generator;
 };
 
 }  // namespace rszorvik::sim

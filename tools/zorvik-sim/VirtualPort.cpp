@@ -23,23 +23,23 @@ constexpr auto kPollStep = std::chrono::milliseconds(20);
 }  // namespace
 
 VirtualPort::VirtualPort() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0) fail("posix_openpt");
-    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-        ::close(master_);
+    masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (masterFd < 0) fail("posix_openpt");
+    if (::grantpt(masterFd) != 0 || ::unlockpt(masterFd) != 0) {
+        ::close(masterFd);
         fail("unlockpt");
     }
     std::array<char, 128> name{};
-    if (::ptsname_r(master_, name.data(), name.size()) != 0) {
-        ::close(master_);
+    if (::ptsname_r(masterFd, name.data(), name.size()) != 0) {
+        ::close(masterFd);
         fail("ptsname");
     }
-    slavePath_ = name.data();
+    slaveDevicePath = name.data();
     // Opening and closing the slave once also arms the hang-up report that tells whether a reader is there;
     // the terminal keeps its settings while the master stays open.
-    const int slave = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const int slave = ::open(slaveDevicePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0) {
-        ::close(master_);
+        ::close(masterFd);
         fail("open slave");
     }
     termios settings{};
@@ -48,34 +48,34 @@ VirtualPort::VirtualPort() {
     ::cfsetspeed(&settings, B9600);
     ::tcsetattr(slave, TCSANOW, &settings);
     ::close(slave);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(masterFd, F_SETFL, ::fcntl(masterFd, F_GETFL) | O_NONBLOCK);
 }
 
 VirtualPort::~VirtualPort() {
-    ::close(master_);
+    ::close(masterFd);
 }
 
 bool VirtualPort::readerPresent() {
-    pollfd entry{master_, POLLIN, 0};
+    pollfd entry{masterFd, POLLIN, 0};
     ::poll(&entry, 1, 0);
     if (entry.revents & POLLHUP) return false;
     if (entry.revents & POLLIN) {
         std::array<char, 256> discard{};
-        while (::read(master_, discard.data(), discard.size()) > 0) {
+        while (::read(masterFd, discard.data(), discard.size()) > 0) {
         }
     }
     return true;
 }
 
-bool VirtualPort::waitForReader(const StopSignal& stop) {
+bool VirtualPort::waitForReader(const cli::StopSignals& stop) {
     while (!readerPresent())
         if (!stop.pause(kPollStep)) return false;
     return !stop.requested();
 }
 
-bool VirtualPort::write(std::string_view bytes, const StopSignal& stop) {
+bool VirtualPort::write(std::string_view bytes, const cli::StopSignals& stop) {
     while (!bytes.empty()) {
-        const ssize_t written = ::write(master_, bytes.data(), bytes.size());
+        const ssize_t written = ::write(masterFd, bytes.data(), bytes.size());
         if (written > 0) {
             bytes.remove_prefix(static_cast<std::size_t>(written));
             continue;
@@ -84,19 +84,19 @@ bool VirtualPort::write(std::string_view bytes, const StopSignal& stop) {
         if (written < 0 && errno != EAGAIN) return false;
         // The reader's input queue is full: wait for it to read, for a stop or for it to leave.
         if (!readerPresent()) return false;
-        std::array<pollfd, 2> entries{{{master_, POLLOUT, 0}, {stop.fd(), POLLIN, 0}}};
+        std::array<pollfd, 2> entries{{{masterFd, POLLOUT, 0}, {stop.fd(), POLLIN, 0}}};
         ::poll(entries.data(), entries.size(), static_cast<int>(kPollStep.count()));
         if (entries[1].revents & POLLIN) return false;
     }
     return true;
 }
 
-void VirtualPort::drain(std::chrono::milliseconds limit, const StopSignal& stop) {
+void VirtualPort::drain(std::chrono::milliseconds limit, const cli::StopSignals& stop) {
     const auto end = std::chrono::steady_clock::now() + limit;
     if (!readerPresent()) return;
     // The pending count is only visible on the slave side. A reader that opened the port exclusively
     // keeps us out; then the whole limit is waited.
-    const int probe = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int probe = ::open(slaveDevicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int emptyChecks = 0;
     while (std::chrono::steady_clock::now() < end) {
         int pending = 1;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "StopSignal.h"
+#include "cli/StopSignals.h"
 
 namespace rszorvik::sim {
 
@@ -20,21 +20,21 @@ class VirtualPort {
     VirtualPort(const VirtualPort&) = delete;
     VirtualPort& operator=(const VirtualPort&) = delete;
 
-    const std::string& slavePath() const { return slavePath_; }
+    const std::string& slavePath() const { return slaveDevicePath; }
 
     // Also throws away whatever the reader sent (echo, data commands): nobody reads it here.
     bool readerPresent();
     // False when stopped first.
-    bool waitForReader(const StopSignal& stop);
+    bool waitForReader(const cli::StopSignals& stop);
     // Writes every byte; false when stopped or the reader went away meanwhile.
-    bool write(std::string_view bytes, const StopSignal& stop);
+    bool write(std::string_view bytes, const cli::StopSignals& stop);
     // Waits until the reader has taken every byte written, at most limit, so closing the master does not
     // drop the last line.
-    void drain(std::chrono::milliseconds limit, const StopSignal& stop);
+    void drain(std::chrono::milliseconds limit, const cli::StopSignals& stop);
 
   private:
-    int master_ = -1;
-    std::string slavePath_;
+    int masterFd = -1;
+    std::string slaveDevicePath;
 };
 
 }  // namespace rszorvik::sim

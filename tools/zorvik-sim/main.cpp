@@ -1,4 +1,5 @@
 // zorvik-sim: a virtual serial instrument on a pseudo-terminal, for demos and tests.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,15 +14,29 @@
 #include <vector>
 
 #include "InstrumentFormat.h"
-#include "StopSignal.h"
 #include "ValueSource.h"
 #include "VirtualPort.h"
+#include "base/Log.h"
+#include "cli/StopSignals.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
+using rszorvik::cli::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
+
+using rszorvik::base::LogChannel;
+
+// What the simulator reports goes to standard error as "zorvik-sim: text".
+LogChannel& simLog() {
+    static LogChannel channel(std::cerr, LogChannel::Level::FINE, LogChannel::loggerAndMessage);
+    return channel;
+}
+
+void report(const std::string& text) {
+    simLog().log(LogChannel::Level::INFO, "zorvik-sim", text);
+}
 
 struct Options {
     std::string format = "generic";
@@ -63,30 +78,32 @@ std::string escaped(std::string_view bytes) {
     return out;
 }
 
-// The symlink to the slave, removed at exit if it still points there.
+// The symlink to the slave, removed at exit if it still points there. An existing path is never
+// replaced: it may be another program's link.
 class Link {
   public:
-    Link(std::string path, const std::string& target) : path_(std::move(path)), target_(target) {
-        if (path_.empty()) return;
+    Link(std::string path, const std::string& target) : linkPath(std::move(path)), linkTarget(target) {
+        if (linkPath.empty()) return;
         std::error_code error;
-        if (fs::is_symlink(path_, error))
-            fs::remove(path_);
-        else if (fs::exists(path_, error))
-            throw std::runtime_error("--link: " + path_ + " exists and is not a symbolic link");
-        fs::create_symlink(target_, path_);
+        if (fs::symlink_status(linkPath, error).type() != fs::file_type::not_found) {
+            const std::string existing = linkPath;
+            linkPath.clear();  // not ours: the destructor leaves it alone
+            throw std::invalid_argument("--link: " + existing + " already exists; give a path that does not");
+        }
+        fs::create_symlink(linkTarget, linkPath);
     }
     ~Link() {
-        if (path_.empty()) return;
+        if (linkPath.empty()) return;
         std::error_code error;
-        if (fs::is_symlink(path_, error) && fs::read_symlink(path_, error) == target_)
-            fs::remove(path_, error);
+        if (fs::is_symlink(linkPath, error) && fs::read_symlink(linkPath, error) == linkTarget)
+            fs::remove(linkPath, error);
     }
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
   private:
-    std::string path_;
-    fs::path target_;
+    std::string linkPath;
+    fs::path linkTarget;
 };
 
 ValueSource makeSource(const Options& options) {
@@ -119,10 +136,12 @@ int run(const Options& options) {
         formatValue(*format, options.to, options.unit);
     }
     const auto log = [&](const std::string& text) {
-        if (!options.quiet) std::cerr << "zorvik-sim: " << text << std::endl;
+        if (!options.quiet) report(text);
     };
 
-    StopSignal stop;
+    StopSignals stop;
+    // A reader that goes away must not kill us while we write.
+    ::signal(SIGPIPE, SIG_IGN);
     VirtualPort port;
     Link link(options.link, port.slavePath());
     std::cout << port.slavePath() << std::endl;
@@ -163,7 +182,17 @@ int run(const Options& options) {
         }
     }
     if (!stopped) port.drain(milliseconds(options.lingerMs), stop);
-    log(stopped ? "stopped" : "done");
+    if (!stopped) {
+        log("done");
+    } else if (stop.requested()) {
+        log("stopped by a signal");
+    } else if (options.noWait && !port.readerPresent()) {
+        // Not a normal end: said even when quiet.
+        report("stopped: no reader has the terminal open and its buffer is full");
+        return 1;
+    } else {
+        log("stopped: the reader closed the terminal");
+    }
     return 0;
 }
 
@@ -220,10 +249,10 @@ int main(int argc, char** argv) {
     try {
         return run(options);
     } catch (const std::invalid_argument& error) {
-        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        report(error.what());
         return 2;
     } catch (const std::exception& error) {
-        std::cerr << "zorvik-sim: " << error.what() << std::endl;
+        report(error.what());
         return 1;
     }
 }

@@ -43,30 +43,30 @@ using Work = std::function<int(ScriptedTask&)>;
 class ScriptedTask : public BackgroundTask<int, int> {
   public:
     ScriptedTask(EventQueueExecutor& executor, Record& record, Work work)
-        : BackgroundTask(executor), record_(record), work_(std::move(work)) {}
+        : BackgroundTask(executor), recording(record), script(std::move(work)) {}
 
     void emit(int item) { publish(item); }
-    Record& record() { return record_; }
+    Record& record() { return recording; }
 
   protected:
     int doInBackground() override {
-        record_.started.set_value();
+        recording.started.set_value();
         try {
-            return work_(*this);
+            return script(*this);
         } catch (const InterruptedError&) {
-            record_.workInterrupted = true;
+            recording.workInterrupted = true;
             throw;
         }
     }
     void process(const std::vector<int>& items) override {
-        record_.batches.push_back(items);
-        record_.callbackThreads.push_back(std::this_thread::get_id());
+        recording.batches.push_back(items);
+        recording.callbackThreads.push_back(std::this_thread::get_id());
     }
     void done() override {
-        ++record_.doneCalls;
-        record_.batchesAtDone = record_.batches.size();
-        record_.callbackThreads.push_back(std::this_thread::get_id());
-        record_.outcome = describe();
+        ++recording.doneCalls;
+        recording.batchesAtDone = recording.batches.size();
+        recording.callbackThreads.push_back(std::this_thread::get_id());
+        recording.outcome = describe();
     }
 
   private:
@@ -82,8 +82,8 @@ class ScriptedTask : public BackgroundTask<int, int> {
         }
     }
 
-    Record& record_;
-    Work work_;
+    Record& recording;
+    Work script;
 };
 
 // Runs the executor on this thread until the task's done() has run, then a little more to show that

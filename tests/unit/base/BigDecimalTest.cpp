@@ -220,6 +220,16 @@ TEST(BigDecimalTest, ParseErrorsNameTheFault) {
         {"\u00B05",
          "Character \u00B0 is neither a decimal digit number, decimal point, nor \"e\" notation "
          "exponential mark."},
+        {"2\u20ac",  // three bytes
+         "Character \u20ac is neither a decimal digit number, decimal point, nor \"e\" notation "
+         "exponential mark."},
+        {"\xf0\x9f\x98\x80",  // four bytes
+         "Character \xf0\x9f\x98\x80 is neither a decimal digit number, decimal point, nor \"e\" notation "
+         "exponential mark."},
+        {"1\xc3"  // a lead byte without its continuation: that byte alone, not the digit after it
+         "5",
+         "Character \xc3 is neither a decimal digit number, decimal point, nor \"e\" notation "
+         "exponential mark."},
         {"-", "No digits found."},
         {"1.2.3", "Character array contains more than one decimal point."},
         {"1e3.5", "Not a digit."},

@@ -57,10 +57,13 @@ TEST(MessageCatalogTest, MissingKeys) {
 }
 
 TEST(MessageCatalogTest, ProgramCataloguesAreEmbedded) {
-    for (const char* name : {"rszorvik.zorvik", "rszorvik.worker.WorkerBundle"}) {
+    namespace catalogues = rszorvik::base::catalogues;
+    for (const std::string_view catalogue :
+         {catalogues::kProgram, catalogues::kWorker, catalogues::kConfig}) {
+        const std::string name(catalogue);
         SCOPED_TRACE(name);
-        EXPECT_TRUE(rszorvik::base::embeddedResource(std::string(name) + ".properties"));
-        EXPECT_TRUE(rszorvik::base::embeddedResource(std::string(name) + "_de.properties"));
+        EXPECT_TRUE(rszorvik::base::embeddedResource(name + ".properties"));
+        EXPECT_TRUE(rszorvik::base::embeddedResource(name + "_de.properties"));
         EXPECT_EQ(MessageCatalog::get(name).name(), name);
     }
     EXPECT_THROW(MessageCatalog::get("rszorvik.NoSuchBundle"), std::invalid_argument);

@@ -1,8 +1,8 @@
-#include "base/SystemProperties.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+#include "base/SystemProperties.h"
 
 using rszorvik::base::SystemProperties;
 

@@ -92,5 +92,25 @@ TEST(Utf8Test, AppendAndLatin1RoundTrip) {
     EXPECT_EQ(fromLatin1("A\xe9\xff"), "A\xc3\xa9\xc3\xbf");
 }
 
+TEST(Utf8Test, APrefixOfBytesNeverEndsInsideACharacter) {
+    const std::string cjk = "\xE4\xB8\xAD\xE6\x96\x87";  // two characters of three bytes
+    struct Case {
+        std::string text;
+        std::size_t maxBytes;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {cjk, 6, cjk},
+        {cjk, 5, cjk.substr(0, 3)},
+        {cjk, 4, cjk.substr(0, 3)},
+        {cjk, 3, cjk.substr(0, 3)},
+        {cjk, 2, ""},
+        {"ab\xF0\x9F\x98\x80", 5, "ab"},
+        {"abc", 2, "ab"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(prefixOfBytes(c.text, c.maxBytes), c.expected) << c.maxBytes;
+}
+
 }  // namespace
 }  // namespace rszorvik::base::utf8

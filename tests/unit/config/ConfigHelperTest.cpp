@@ -352,14 +352,29 @@ TEST(KeymapTest, AltCodesForAnyLayout) {
     }
 }
 
-TEST(KeymapTest, EveryCallBuildsANewMap) {
-    const KeyboardType querty = KeyboardType::QUERTY;
-    KeyMap first = querty.getKeymap(KeyMapType::NUMERIC);
-    first["1"] = {1, 2, 3};
-    first.erase("2");
-    const KeyMap second = querty.getKeymap(KeyMapType::NUMERIC);
-    EXPECT_EQ(second.at("1"), keys("49"));
-    EXPECT_TRUE(second.contains("2"));
+// A larger map type adds characters and never types a smaller type's character differently; every
+// character is one printable ASCII character with at least one key.
+TEST(KeymapTest, LargerTypesExtendSmallerOnes) {
+    const KeyMapType types[] = {KeyMapType::NUMERIC, KeyMapType::ALPHANUMERIC_BASIC,
+                                KeyMapType::ALPHANUMERIC_COMPLETE};
+    for (const KeyboardType layout : KeyboardType::values()) {
+        for (std::size_t t = 0; t < std::size(types); ++t) {
+            const KeyMap map = layout.getKeymap(types[t]);
+            for (const auto& [character, sequence] : map) {
+                ASSERT_EQ(character.size(), 1u) << layout << " " << types[t];
+                EXPECT_GE(character[0], ' ') << layout << " " << types[t];
+                EXPECT_LE(character[0], '~') << layout << " " << types[t];
+                EXPECT_FALSE(sequence.empty()) << layout << " " << types[t] << " " << character;
+            }
+            if (t == 0) continue;
+            const KeyMap smaller = layout.getKeymap(types[t - 1]);
+            EXPECT_GT(map.size(), smaller.size()) << layout << " " << types[t];
+            for (const auto& [character, sequence] : smaller) {
+                ASSERT_TRUE(map.contains(character)) << layout << " " << types[t] << " lacks " << character;
+                EXPECT_EQ(map.at(character), sequence) << layout << " " << types[t] << " " << character;
+            }
+        }
+    }
 }
 
 // ---- validators ---------------------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <set>
 
 #include "config/Config.h"
+#include "config/SettingsTable.h"
 
 using namespace rszorvik::config;
 using namespace rszorvik::config::ConfigHelper;
@@ -11,13 +12,23 @@ using rszorvik::base::NumberFormatError;
 
 namespace {
 
-// A record in which every field differs from the construction default.
+// A stored text the setting accepts other than the record's current one: another choice, else a number
+// or an expression for the free-text settings.
+std::string otherValue(const Setting& setting, const Config& record) {
+    std::vector<std::string> candidates = setting.choices;
+    candidates.insert(candidates.end(), {"5", "(\\d+)"});
+    const auto current = setting.read(record);
+    for (const auto& candidate : candidates)
+        if (setting.valid(candidate) && candidate != current) return candidate;
+    ADD_FAILURE() << "no other value for " << setting.key;
+    return {};
+}
+
+// A record in which every setting but the automatic ones differs from the construction default.
 Config everyFieldSet() {
-    Config c("COM7", Instrument::KEYENCE_IL, BitRates::BR_19200, DataBits::LN_7BITS, StopBits::ST_2BITS,
-             Parity::MARK, 4, Handshake::XON_XOFF, Connect::AUTO, KeyboardType::AZERTY, "35",
-             DecimalSeparator::COMMA, StartWith::F3, OutputTerminator::TAB, OutputTerminator::ENTER, "5",
-             MathOperation::DIVIDE, "2.5", "3", RoundingMethod::FLOOR, Sound::CLAVES, false, false, false,
-             false, EditOperation::KEEP, EditPosition::LAST, "4", "gk", "(\\d+)", true, "1500", "0.2");
+    Config c;
+    for (const Setting& setting : settingsTable())
+        if (!setting.automatic) setting.write(c, otherValue(setting, Config()));
     return c;
 }
 
@@ -54,93 +65,54 @@ TEST(ConfigTest, ConstructionDefaults) {
         EXPECT_EQ(text, "");
 }
 
-TEST(ConfigTest, AllFieldsConstructorKeepsTheOrder) {
-    const Config c = everyFieldSet();
-    EXPECT_EQ(c.getPort(), "COM7");
-    EXPECT_EQ(c.getInstrument(), Instrument::KEYENCE_IL);
-    EXPECT_EQ(c.getBitRate(), BitRates::BR_19200);
-    EXPECT_EQ(c.getDataBits(), DataBits::LN_7BITS);
-    EXPECT_EQ(c.getStopBits(), StopBits::ST_2BITS);
-    EXPECT_EQ(c.getParity(), Parity::MARK);
-    EXPECT_EQ(c.getInputTerminator(), 4);
-    EXPECT_EQ(c.getHandshake(), Handshake::XON_XOFF);
-    EXPECT_EQ(c.getConnect(), Connect::AUTO);
-    EXPECT_EQ(c.getKeyboardType(), KeyboardType::AZERTY);
-    EXPECT_EQ(c.getDelay(), "35");
-    EXPECT_EQ(c.getDecimalSeparator(), DecimalSeparator::COMMA);
-    EXPECT_EQ(c.getStartWith(), StartWith::F3);
-    EXPECT_EQ(c.getOutputTerminator(), OutputTerminator::TAB);
-    EXPECT_EQ(c.getOutputTerminator2(), OutputTerminator::ENTER);
-    EXPECT_EQ(c.getEveryXValues(), "5");
-    EXPECT_EQ(c.getMathOperation(), MathOperation::DIVIDE);
-    EXPECT_EQ(c.getMathOperand(), "2.5");
-    EXPECT_EQ(c.getDecimalPlaces(), "3");
-    EXPECT_EQ(c.getRoundingMethod(), RoundingMethod::FLOOR);
-    EXPECT_EQ(c.getSound(), Sound::CLAVES);
-    EXPECT_FALSE(c.minimizeToTray);
-    EXPECT_FALSE(c.notifyWhenMinimizedToTray);
-    EXPECT_FALSE(c.checkForUpdates);
-    EXPECT_FALSE(c.abortAutoStartWhenPrevPortNotAvailable);
-    EXPECT_EQ(c.getEditOperation(), EditOperation::KEEP);
-    EXPECT_EQ(c.getEditPosition(), EditPosition::LAST);
-    EXPECT_EQ(c.getEditNumCharacters(), "4");
-    EXPECT_EQ(c.getRemoveCharacters(), "gk");
-    EXPECT_EQ(c.getCustomRegEx(), "(\\d+)");
-    EXPECT_TRUE(c.ignoreDuplicates);
-    EXPECT_EQ(c.getIgnoreTimeLimit(), "1500");
-    EXPECT_EQ(c.getIgnoreDifference(), "0.2");
-    EXPECT_EQ(c.getPrevPort(), std::nullopt);
+// Each row's own parts agree: its default and choices pass its check and read back as written (a row
+// reading one field and writing another fails here), keys find their row, save ranks do not collide.
+TEST(ConfigTest, EverySettingRowIsConsistent) {
+    std::set<int> ranks;
+    for (const Setting& setting : settingsTable()) {
+        EXPECT_EQ(findSetting(setting.key), &setting) << setting.key;
+        EXPECT_TRUE(ranks.insert(setting.saveRank).second) << setting.key << " shares its save rank";
+        EXPECT_FALSE(setting.accepts.empty()) << setting.key;
+        std::vector<std::string> texts = setting.choices;
+        texts.push_back(setting.loadDefault);
+        for (const auto& text : texts) {
+            EXPECT_TRUE(setting.valid(text)) << setting.key << "=" << text;
+            Config record;
+            setting.write(record, text);
+            EXPECT_EQ(setting.read(record), text) << setting.key;
+        }
+    }
+    EXPECT_EQ(findSetting("speed"), nullptr);
+    EXPECT_EQ(settingsInSaveOrder().size(), settingsTable().size());
 }
 
-TEST(ConfigTest, HasChangedSeesEveryFieldButPrevPort) {
-    const Config base = everyFieldSet();
-    const std::vector<std::pair<std::string, std::function<void(Config&)>>> changes{
-        {"minimizeToTray", [](Config& c) { c.minimizeToTray = true; }},
-        {"notifyWhenMinimizedToTray", [](Config& c) { c.notifyWhenMinimizedToTray = true; }},
-        {"checkForUpdates", [](Config& c) { c.checkForUpdates = true; }},
-        {"abortAutoStart", [](Config& c) { c.abortAutoStartWhenPrevPortNotAvailable = true; }},
-        {"ignoreDuplicates", [](Config& c) { c.ignoreDuplicates = false; }},
-        {"port", [](Config& c) { c.setPort("COM8"); }},
-        {"port empty", [](Config& c) { c.setPort(""); }},
-        {"instrument", [](Config& c) { c.setInstrument(Instrument::KERN_572); }},
-        {"bitRate", [](Config& c) { c.setBitRate(7); }},
-        {"dataBits", [](Config& c) { c.setDataBits(3); }},
-        {"stopBits", [](Config& c) { c.setStopBits(0); }},
-        {"parity", [](Config& c) { c.setParity(0); }},
-        {"inputTerminator", [](Config& c) { c.setInputTerminator(13); }},
-        {"handshake", [](Config& c) { c.setHandshake(0); }},
-        {"decimalSeparator", [](Config& c) { c.setDecimalSeparator(DecimalSeparator::DOT); }},
-        {"startWith", [](Config& c) { c.setStartWith(StartWith::F4); }},
-        {"outputTerminator", [](Config& c) { c.setOutputTerminator(OutputTerminator::ENTER); }},
-        {"outputTerminator2", [](Config& c) { c.setOutputTerminator2(OutputTerminator::TAB); }},
-        {"everyXValues", [](Config& c) { c.setEveryXValues("6"); }},
-        {"connect", [](Config& c) { c.setConnect(Connect::MANUAL); }},
-        {"mathOperation", [](Config& c) { c.setMathOperation(MathOperation::MULTIPLY); }},
-        {"mathOperand", [](Config& c) { c.setMathOperand("2.50"); }},
-        {"decimalPlaces", [](Config& c) { c.setDecimalPlaces("03"); }},
-        {"roundingMethod", [](Config& c) { c.setRoundingMethod(RoundingMethod::CEILING); }},
-        {"sound", [](Config& c) { c.setSound(Sound::COWBELL); }},
-        {"keyboardType", [](Config& c) { c.setKeyboardType(KeyboardType::GERMAN); }},
-        {"delay", [](Config& c) { c.setDelay("36"); }},
-        {"editOperation", [](Config& c) { c.setEditOperation(EditOperation::REMOVE); }},
-        {"editPosition", [](Config& c) { c.setEditPosition(EditPosition::FIRST); }},
-        {"editNumCharacters", [](Config& c) { c.setEditNumCharacters("5"); }},
-        {"removeCharacters", [](Config& c) { c.setRemoveCharacters("g"); }},
-        {"customRegEx", [](Config& c) { c.setCustomRegEx("(\\d*)"); }},
-        {"ignoreTimeLimit", [](Config& c) { c.setIgnoreTimeLimit("1501"); }},
-        {"ignoreDifference", [](Config& c) { c.setIgnoreDifference("0.20"); }},
-    };
-    for (const auto& [field, change] : changes) {
-        Config changed = Config::copyConfig(base);
-        change(changed);
-        EXPECT_TRUE(Config::hasChanged(base, changed)) << field;
-        EXPECT_TRUE(Config::hasChanged(changed, base)) << field;
-    }
+// One row at a time, so a setting left out of copyConfig or hasChanged is named.
+TEST(ConfigTest, CopyConfigAndHasChangedSeeEverySettingButTheAutomaticOnes) {
+    for (const Setting& setting : settingsTable()) {
+        const Config base;
+        Config changed;
+        setting.write(changed, otherValue(setting, base));
+        ASSERT_NE(setting.read(changed), setting.read(base)) << setting.key;
+        EXPECT_EQ(Config::hasChanged(base, changed), !setting.automatic) << setting.key;
+        EXPECT_EQ(Config::hasChanged(changed, base), !setting.automatic) << setting.key;
 
-    Config prevPortOnly = Config::copyConfig(base);
-    prevPortOnly.setPrevPort("COM1");
-    EXPECT_FALSE(Config::hasChanged(base, prevPortOnly));
-    EXPECT_FALSE(Config::hasChanged(Config(), Config()));
+        const Config copy = Config::copyConfig(changed);
+        EXPECT_EQ(setting.read(copy), setting.automatic ? setting.read(base) : setting.read(changed))
+            << setting.key;
+    }
+}
+
+// hasChanged compares the stored texts: the same number written differently is a change.
+TEST(ConfigTest, HasChangedComparesTextsNotTheirNumbers) {
+    const std::pair<std::string_view, std::string_view> rewrites[] = {
+        {"decimalPlaces", "03"}, {"mathOperand", "5.0"}, {"ignoreDifference", "05"}, {"delay", "+5"}};
+    const Config base = everyFieldSet();
+    for (const auto& [key, text] : rewrites) {
+        ASSERT_EQ(findSetting(key)->read(base), "5") << key;
+        Config changed = Config::copyConfig(base);
+        findSetting(key)->write(changed, text);
+        EXPECT_TRUE(Config::hasChanged(base, changed)) << key;
+    }
 }
 
 TEST(ConfigTest, CopyConfigCopiesEverythingButPrevPortAndListeners) {

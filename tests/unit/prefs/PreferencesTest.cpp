@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "prefs/Preferences.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <sstream>
 
-#include "prefs/ConfigKeys.h"
+#include "config/SettingsTable.h"
 #include "prefs/SettingsStore.h"
 #include "prefs/XmlSupport.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {
@@ -20,12 +20,44 @@ const std::string kSettings(Config::kNodePath);
 
 // Every field away from both the construction and the loading defaults.
 Config unusualConfig() {
-    Config c("/dev/ttyUSB1", CH::Instrument::METTLER_SICS, 11, 2, 1, 2, 10, 1, CH::Connect::AUTO,
-             CH::KeyboardType::GERMAN, "35", CH::DecimalSeparator::COMMA, CH::StartWith::F2,
-             CH::OutputTerminator::TAB, CH::OutputTerminator::ENTER, "3", CH::MathOperation::DIVIDE, "2.5",
-             "3", CH::RoundingMethod::HALF_EVEN, CH::Sound::CLAVES, true, true, false, true,
-             CH::EditOperation::KEEP, CH::EditPosition::LAST, "4", "kg\x02", "W:\\s*([0-9.]+)", true, "500",
-             "0.01");
+    const std::pair<std::string_view, std::string_view> settings[] = {
+        {"port", "/dev/ttyUSB1"},
+        {"instrument", "METTLER_SICS"},
+        {"bitRate", "11"},
+        {"dataBits", "2"},
+        {"stopBits", "1"},
+        {"parity", "2"},
+        {"inputTerminator", "10"},
+        {"handshake", "1"},
+        {"connect", "AUTO"},
+        {"keyboardType", "GERMAN"},
+        {"delay", "35"},
+        {"decimalSeparator", "COMMA"},
+        {"startWith", "F2"},
+        {"outputTerminator", "TAB"},
+        {"outputTerminator2", "ENTER"},
+        {"everyXValues", "3"},
+        {"mathOperation", "DIVIDE"},
+        {"mathOperand", "2.5"},
+        {"decimalPlaces", "3"},
+        {"roundingMethod", "HALF_EVEN"},
+        {"sound", "CLAVES"},
+        {"minimizeToTray", "true"},
+        {"notifyWhenMinimizedToTray", "true"},
+        {"checkForUpdates", "false"},
+        {"abortAutoStartWhenPrevPortNotAvailable", "true"},
+        {"editOperation", "KEEP"},
+        {"editPosition", "LAST"},
+        {"editNumCharacters", "4"},
+        {"removeCharacters", "kg\x02"},
+        {"customRegEx", "W:\\s*([0-9.]+)"},
+        {"ignoreDuplicates", "true"},
+        {"ignoreTimeLimit", "500"},
+        {"ignoreDifference", "0.01"},
+    };
+    Config c;
+    for (const auto& [key, value] : settings)
+        applySetting(c, key, value);
     return c;
 }
 
@@ -61,6 +93,16 @@ TEST_F(SettingsStoreTest, AFreshStoreLoadsTheLoadingDefaultsAndWritesNothing) {
     EXPECT_FALSE(c.abortAutoStartWhenPrevPortNotAvailable);
     EXPECT_FALSE(c.ignoreDuplicates);
     EXPECT_FALSE(std::filesystem::exists(file));
+
+    // What a front end starts with when the file cannot be read is the same, port and all.
+    for (const std::vector<std::string>& ports : {std::vector<std::string>{}, {"/dev/ttyS1", "/dev/ttyS0"}}) {
+        Config loaded;
+        load(loaded, ports);
+        const Config defaults = defaultConfig(ports);
+        EXPECT_FALSE(Config::hasChanged(defaults, loaded)) << ports.size();
+        EXPECT_EQ(defaults.getPort(), loaded.getPort());
+        EXPECT_EQ(defaults.getPrevPort(), loaded.getPrevPort());
+    }
 }
 
 TEST_F(SettingsStoreTest, PortIsReadOnlyWhenThereArePorts) {
@@ -115,8 +157,8 @@ TEST_F(SettingsStoreTest, BadStoredValuesAreRepairedAndReported) {
         const std::string before = readFile(file);
         Config record;
         EXPECT_FALSE(load(record)) << key << "=" << text;
-        const SettingKey* setting = findSettingKey(key);
-        EXPECT_EQ(setting->get(record), setting->loadDefault) << key << "=" << text;
+        const config::Setting* setting = config::findSetting(key);
+        EXPECT_EQ(setting->read(record), setting->loadDefault) << key << "=" << text;
         if (key != "delay") {
             EXPECT_EQ(record.getDelay(), "35") << "other keys load as stored";
         }
@@ -133,7 +175,7 @@ TEST_F(SettingsStoreTest, SavedSettingsLoadBackUnchanged) {
     EXPECT_FALSE(Config::hasChanged(saved, loaded));
     EXPECT_EQ(loaded.getPrevPort(), "/dev/ttyUSB1");
     const auto lines = entryLines(readFile(file));
-    EXPECT_EQ(lines.size(), settingKeys().size());
+    EXPECT_EQ(lines.size(), config::settingsTable().size());
     for (const char* line :
          {"com.vexlune.zorvik.bitRate=11", "com.vexlune.zorvik.instrument=METTLER_SICS",
           "com.vexlune.zorvik.checkForUpdates=false", "com.vexlune.zorvik.ignoreDuplicates=true",
@@ -148,7 +190,7 @@ TEST_F(SettingsStoreTest, WithoutAPortNeitherPortNorPrevPortIsWritten) {
     record.setPort("");
     saveConfig(*settings(), record);
     const auto lines = entryLines(readFile(file));
-    EXPECT_EQ(lines.size(), settingKeys().size());
+    EXPECT_EQ(lines.size(), config::settingsTable().size());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "com.vexlune.zorvik.port=COM1"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "com.vexlune.zorvik.prevPort=COM2"), lines.end());
 }
@@ -211,13 +253,14 @@ TEST_F(SettingsStoreTest, ExportThenImportIntoAnEmptyStoreRestoresEverySetting) 
     exportSettings(*settings(), dir / "zorvik.xml");
 
     useFile(dir / "fresh.txt");
-    importSettings(dir / "zorvik.xml", *Preferences::userRoot());
+    EXPECT_EQ(importSettings(dir / "zorvik.xml", *Preferences::userRoot()),
+              std::vector<std::string>{"unknownToThisVersion"});
     restart();
     Config loaded;
     EXPECT_TRUE(load(loaded, {"/dev/ttyS0"}));
     EXPECT_FALSE(Config::hasChanged(saved, loaded));
     EXPECT_EQ(settings()->get("unknownToThisVersion"), "kept");
-    EXPECT_EQ(settings()->keys().size(), settingKeys().size() + 1);
+    EXPECT_EQ(settings()->keys().size(), config::settingsTable().size() + 1);
 }
 
 TEST_F(SettingsStoreTest, ImportRefusesFilesThatAreNotSettingsExportsAndChangesNothing) {

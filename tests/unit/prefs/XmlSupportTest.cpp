@@ -4,7 +4,7 @@
 
 #include "prefs/Preferences.h"
 #include "prefs/XmlSupport.h"
-#include "unit/prefs/PrefsTestSupport.h"
+#include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
 namespace {

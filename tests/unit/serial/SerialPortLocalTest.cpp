@@ -18,6 +18,7 @@
 using rszorvik::base::SystemProperties;
 using rszorvik::test::CapturedDiagnostics;
 using rszorvik::test::FakeNativeSerial;
+using rszorvik::test::ioErrorOf;
 using rszorvik::test::LineRule;
 using rszorvik::test::ManualClock;
 using rszorvik::test::ScopedSerialPlatform;
@@ -27,16 +28,6 @@ using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
 
 namespace {
-
-// The message of the IOError the call throws, or "(no error)".
-std::string ioErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const IOError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 // Waits (bounded) until the condition holds; the bound only guards against a hang.
 bool eventually(const std::function<bool()>& condition) {
@@ -80,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(OpenFailureCase{1000, "COM3: SerOpenPort failed: Port is already open"},
                       OpenFailureCase{1002, "COM3: SerOpenPort failed: Port is in use"},
                       OpenFailureCase{1003, "COM3: SerOpenPort failed: Port not valid"},
-                      OpenFailureCase{1004, "COM3: SerOpenPort failed: 2: No such device"},
+                      OpenFailureCase{1004, "COM3: SerOpenPort failed: 2: No such file or directory"},
                       OpenFailureCase{1006, "COM3: SerOpenPort failed: Permission denied"},
                       OpenFailureCase{1007, "COM3: SerOpenPort failed: Device busy"},
                       OpenFailureCase{1008, "COM3: SerOpenPort failed: 19: No such device"},

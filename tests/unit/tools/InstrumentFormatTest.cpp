@@ -133,7 +133,7 @@ TEST_P(TerminatorTest, Parses) {
         EXPECT_THROW(parseTerminator(c.text), std::invalid_argument);
 }
 
-INSTANTIATE_TEST_SUITE_P(Specs, TerminatorTest,
+INSTANTIATE_TEST_SUITE_P(Terminators, TerminatorTest,
                          ::testing::Values(TerminatorCase{"cr", "\r"}, TerminatorCase{"lf", "\n"},
                                            TerminatorCase{"crlf", "\r\n"}, TerminatorCase{"none", ""},
                                            TerminatorCase{"\\r\\n", "\r\n"},

@@ -350,5 +350,30 @@ TEST_F(KeybotTest, AnInterruptionDuringAPauseFinishesTheValueWithoutPauses) {
     EXPECT_EQ(Keybot::queue().size(), 1U) << "the next value stays queued";
 }
 
+// The queue is empty as soon as the last value is taken; the wait must last until its last key is up,
+// or the pauses of that value are cut short by whoever stops the output after the wait.
+TEST_F(KeybotTest, IdleOnlyOnceTheLastValueIsTypedToItsEnd) {
+    auto keybot = make({.keyDelay = 5, .endWith = 10});
+    std::mutex gate;
+    std::unique_lock held(gate);
+    injector->onPause([&] { std::lock_guard pass(gate); });
+    keybot->add("7");
+    base::InterruptibleThread thread([&] { keybot->run(); });
+    ASSERT_TRUE(injector->waitForKeys("+55"));
+    EXPECT_TRUE(Keybot::queue().empty());
+    EXPECT_FALSE(keybot->awaitIdle(std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+    held.unlock();
+    EXPECT_TRUE(keybot->awaitIdle(std::chrono::steady_clock::now() + std::chrono::seconds(10)));
+    EXPECT_EQ(injector->keys(), "+55 -55 +10 -10");
+
+    // An output that has ended types nothing more: the wait gives up instead of waiting for the deadline.
+    thread.interrupt();
+    thread.join();
+    keybot->add("8");
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(keybot->awaitIdle(before + std::chrono::seconds(10)));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+}
+
 }  // namespace
 }  // namespace rszorvik::worker

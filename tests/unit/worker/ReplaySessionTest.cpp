@@ -31,6 +31,9 @@ class RecordingSink : public ReplaySession::Sink {
     }
     void failed(const LineFailure& failure) override { results.push_back(failure.message); }
     void unsent(const std::string& text) override { results.push_back("unsent " + text); }
+    void discarded(std::size_t count, const std::string& start) override {
+        results.push_back("discarded " + std::to_string(count) + " " + start);
+    }
 
     std::vector<std::string> results;
     std::optional<DataLine::Instant> first;
@@ -73,11 +76,12 @@ TEST(ReplaySessionTest, LineInstantsFromTheClockOrFromAStep) {
     }
 }
 
-TEST(ReplaySessionTest, AStepBeyondWhatAnInstantHoldsIsAnError) {
+TEST(ReplaySessionTest, InstantsBeyondWhatAnInstantHoldsStayAtTheLastOne) {
     RecordingSink sink;
     ReplaySession session(
         filterSettings(), sink,
         {86'400'000ms, [] { return DataLine::Instant(DataLine::Instant::duration::max() - 1h); }, {}});
-    EXPECT_THROW(session.feed("1\n2\n"), std::range_error);
-    EXPECT_EQ(sink.results.size(), 1u);
+    session.feed("1\n2\n3\n");
+    const auto last = std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(1h).count());
+    EXPECT_EQ(sink.results, (std::vector<std::string>{"1 1 @0", "2 2 @" + last, "3 3 @" + last}));
 }

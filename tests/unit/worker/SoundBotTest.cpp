@@ -143,14 +143,14 @@ TEST(SoundBotTest, CloseReleasesTheSequencerAndLaterBeepsAreIgnored) {
 TEST(SoundBotTest, DestructionClosesTheSequencer) {
     class Watched : public MidiSequencerRendering {
       public:
-        explicit Watched(bool& closed) : closed_(closed) {}
+        explicit Watched(bool& closed) : wasClosed(closed) {}
         void close() override {
-            closed_ = true;
+            wasClosed = true;
             MidiSequencerRendering::close();
         }
 
       private:
-        bool& closed_;
+        bool& wasClosed;
     };
     bool closed = false;
     { SoundBot bot(Sound::CLAVES, std::make_unique<Watched>(closed)); }

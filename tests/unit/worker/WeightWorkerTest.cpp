@@ -266,15 +266,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {{1, "1\r", "1", false}, {2, "2\r", "2", false}, {4, "4\r", "4", false}},
                  {"Error [WW]: Character a"},
                  ""},
-        ReadCase{"LineWithoutTerminatorIsCapped",
-                 Instrument::GENERIC,
-                 13,
-                 "",
-                 [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
-                 {{1, "yy8\r", "8", false}, {2, "9\r", "9", false}},
-                 {WeightWorker::format(text("line.too.long"), {std::to_string(WeightWorker::kMaxLineBytes)}) +
-                  " <10>" + std::string(39, 'x')},
-                 ""}),
+        ReadCase{
+            "LineWithoutTerminatorIsCapped",
+            Instrument::GENERIC,
+            13,
+            "",
+            [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
+            {{1, "yy8\r", "8", false}, {2, "9\r", "9", false}},
+            {"Kein Zeilenende nach 65536 Bytes; diese Bytes wurden verworfen: <10>" + std::string(39, 'x')},
+            ""}),
     [](const auto& param) { return param.param.name; });
 
 // ---- a device that goes away ----
@@ -332,8 +332,9 @@ TEST_P(DeviceLost, EndsTheRunWithAPlainMessage) {
 
     EXPECT_EQ(checks(), 1);
     EXPECT_EQ(view.lines, c.expected);
-    std::vector<std::string> important{text("execution.exception") +
-                                       WeightWorker::format(text("port.lost"), {"COM3"})};
+    std::vector<std::string> important{
+        text("execution.exception") +
+        "Verbindung zum Port COM3 unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen)."};
     if (!c.unsent.empty()) important.push_back(text("unsent.data") + " " + c.unsent);
     EXPECT_EQ(view.important, important);
     EXPECT_NE(view.events.back(), text("stopped"));
@@ -402,7 +403,8 @@ TEST_P(PortSetup, SetsTheLinesAndLogsThem) {
 
     EXPECT_EQ(device().outputHistory(), c.history);
     ASSERT_EQ(view.events.size(), 2u);
-    EXPECT_EQ(view.events[0], WeightWorker::format(text("port.opened"), {"COM3", "19200", "8", "1", "EVEN"}));
+    EXPECT_EQ(view.events[0],
+              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t EVEN.");
     EXPECT_EQ(view.events[1], c.status);
     EXPECT_EQ(view.connections, std::vector<std::string>{"on"});
     EXPECT_TRUE(view.warnings.empty());
@@ -504,6 +506,23 @@ TEST_F(WeightWorkerTest, PortThatCannotOpenLeavesTheViewIdle) {
     EXPECT_FALSE(device().isOpen());
 }
 
+// The scale's adapter goes away during the handshake test: the failure reaches the start, and the view
+// that was switched to connected is switched back with the port closed.
+TEST_F(WeightWorkerTest, HandshakeTestThatFailsLeavesTheViewDisconnected) {
+    config.setInstrument(Instrument::AND);
+    std::thread unplug([&] {
+        // The worker sets DTR once, the test sets it again and waits for the scale to answer.
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while (device().outputHistory().size() < 3 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        device().disappear();
+    });
+    EXPECT_THROW(WeightWorker::forPreset(config, view, executor), Zivaraze::IOError);
+    unplug.join();
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_GE(fake.calls("SerClosePort"), 1);
+}
+
 TEST_F(WeightWorkerTest, ExpressionThatDoesNotCompileEndsTheRun) {
     config.setCustomRegEx("([0-9]");
     start();
@@ -514,6 +533,195 @@ TEST_F(WeightWorkerTest, ExpressionThatDoesNotCompileEndsTheRun) {
     EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
     EXPECT_FALSE(device().isOpen());
 }
+
+// ---- a port the worker waits on ----
+
+// The module can wait on the port: the worker reads blocks and sleeps in the port's wait.
+class WaitingWorkerTest : public WeightWorkerTest {
+  protected:
+    WaitingWorkerTest() { fake.offerWait(true); }
+
+    // Waits until every scripted byte has been read and handled: only then does the worker wait again.
+    void awaitWaiting() {
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while ((fake.api().SerRxReadyCount(worker->port().getPortNum()) > 0 || fake.waiting() == 0) &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_GT(fake.waiting(), 0) << "the worker never waited on the port";
+    }
+
+    // Starts the worker with this device check interval.
+    void startChecking(std::chrono::milliseconds interval) {
+        worker = WeightWorker::forPreset(config, view, executor);
+        worker->useHealthCheckInterval(interval);
+        worker->execute();
+    }
+
+    // How long the worker takes from now until its end has run.
+    std::chrono::milliseconds timeToEnd(const std::function<void()>& action) {
+        const auto begin = std::chrono::steady_clock::now();
+        action();
+        awaitEnd();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                     begin);
+    }
+};
+
+class BlockReading : public WaitingWorkerTest, public ::testing::WithParamInterface<ReadCase> {};
+
+// Bytes that arrive together are read in one block: every line, error mark and leftover byte must still
+// come out as when they were read one at a time.
+TEST_P(BlockReading, PublishesLinesAsReadByteByByte) {
+    const ReadCase& c = GetParam();
+    config.setInstrument(c.preset);
+    config.setInputTerminator(c.terminator);
+    config.setCustomRegEx(c.customRegEx);
+    start();
+    awaitWaiting();
+    c.send(device());
+    awaitLines(c.expected.size());
+    awaitWaiting();
+    stop();
+
+    EXPECT_EQ(fake.calls("SerGetByte"), 0);
+    EXPECT_EQ(view.lines, c.expected);
+    std::vector<std::string> important = c.important;
+    if (!c.unsent.empty()) important.push_back(text("unsent.data") + " " + c.unsent);
+    EXPECT_EQ(view.important, important);
+    EXPECT_EQ(view.events.back(), text("stopped"));
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_FALSE(device().isOpen());
+}
+
+const std::vector<Line> kManyLines = [] {
+    std::vector<Line> lines;
+    for (int i = 1; i <= 3000; ++i)
+        lines.push_back({i, std::to_string(i % 10) + "\r", std::to_string(i % 10), false});
+    return lines;
+}();
+
+INSTANTIATE_TEST_SUITE_P(
+    Worker, BlockReading,
+    ::testing::Values(
+        ReadCase{"TwoLinesAndHalfAThird",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("12.34\r-5\r+12."); },
+                 {{1, "12.34\r", "12.34", false}, {2, "-5\r", "-5", false}},
+                 {},
+                 "+12."},
+        // The error byte sits inside the block; it must mark its own line, not the block's last one.
+        ReadCase{"ParityErrorInsideABlock",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receive("1");
+                     d.receiveWithParityError('2');
+                     d.receive("\r3\r4");
+                 },
+                 {{1, "12\r", "12", true}, {2, "3\r", "3", false}},
+                 {text("parity.error")},
+                 "4"},
+        ReadCase{"TwoErrorsOneLineTextWorker",
+                 Instrument::BARCODE_ALPHA,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receiveWithParityError('A');
+                     d.receiveWithFramingError('1');
+                     d.receive("\rB2\r");
+                 },
+                 {{1, "A1\r", "A1", true}, {2, "B2\r", "B2", false}},
+                 {"Parity Error", "Framing Error"},
+                 ""},
+        ReadCase{"FramingErrorOnTheLastByte",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     d.receive("5\r4");
+                     d.receiveWithFramingError('\r');
+                 },
+                 {{1, "5\r", "5", false}, {2, "4\r", "4", true}},
+                 {text("framing.error")},
+                 ""},
+        // More than one block: a line cut by the block boundary is put together again.
+        ReadCase{"LinesAcrossBlocks",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) {
+                     std::string bytes;
+                     for (int i = 1; i <= 3000; ++i)
+                         bytes += std::to_string(i % 10) + "\r";
+                     d.receive(bytes);
+                 },
+                 kManyLines,
+                 {},
+                 ""}),
+    [](const auto& param) { return param.param.name; });
+
+struct StopCase {
+    std::string name;
+    bool interrupt;
+};
+
+class StopWhileWaiting : public WaitingWorkerTest, public ::testing::WithParamInterface<StopCase> {};
+
+// A stop ends the wait itself: the worker does not sit out the device check interval.
+TEST_P(StopWhileWaiting, EndsAtOnce) {
+    startChecking(10s);
+    awaitWaiting();
+    const auto took = timeToEnd([&] { worker->cancel(GetParam().interrupt); });
+    EXPECT_LT(took, 50ms);
+    EXPECT_EQ(view.events.back(), text("stopped"));
+    EXPECT_TRUE(view.important.empty()) << ::testing::PrintToString(view.important);
+    EXPECT_FALSE(device().isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, StopWhileWaiting,
+                         ::testing::Values(StopCase{"WithInterruption", true}, StopCase{"Plain", false}),
+                         [](const auto& param) { return param.param.name; });
+
+struct GoneCase {
+    std::string name;
+    std::function<void(test::FakeSerialPort&)> go;
+    std::chrono::milliseconds checkInterval;
+};
+
+void PrintTo(const GoneCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DeviceGoneWhileWaiting : public WaitingWorkerTest, public ::testing::WithParamInterface<GoneCase> {};
+
+// A device that reports its hang-up ends the run at once, whatever the check interval; one that just goes
+// quiet is found by the check after the interval.
+TEST_P(DeviceGoneWhileWaiting, EndsTheRunWithAPlainMessage) {
+    const GoneCase& c = GetParam();
+    startChecking(c.checkInterval);
+    device().receive("7\r+12.");
+    awaitLines(1);
+    awaitWaiting();
+    const auto took = timeToEnd([&] { c.go(device()); });
+
+    EXPECT_LT(took, 5s);
+    EXPECT_EQ(view.lines, (std::vector<Line>{{1, "7\r", "7", false}}));
+    EXPECT_EQ(view.important,
+              (std::vector<std::string>{text("execution.exception") +
+                                            "Verbindung zum Port COM3 unterbrochen (Ger\u00e4t "
+                                            "ausgesteckt oder Port geschlossen).",
+                                        text("unsent.data") + " +12."}));
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_FALSE(device().isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, DeviceGoneWhileWaiting,
+                         ::testing::Values(GoneCase{"HangUp", [](auto& d) { d.hangUp(); }, 60s},
+                                           GoneCase{"Silent", [](auto& d) { d.disappear(); }, 100ms}),
+                         [](const auto& param) { return param.param.name; });
 
 }  // namespace
 }  // namespace rszorvik::worker

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "prefs/ConfigKeys.h"
+#include "config/SettingsTable.h"
 #include "prefs/Preferences.h"
+#include "prefs/SettingsStore.h"
 
 namespace rszorvik::prefs {
 namespace {
@@ -9,10 +10,10 @@ namespace {
 using config::Config;
 
 std::optional<std::string> stored(const Config& c, const std::string& key) {
-    return findSettingKey(key)->get(c);
+    return config::findSetting(key)->read(c);
 }
 
-TEST(ConfigKeysTest, AcceptedValuesSetTheRecord) {
+TEST(SettingsApplyTest, AcceptedValuesSetTheRecord) {
     struct Case {
         std::string key, value, expected;  // expected: the stored encoding afterwards
     };
@@ -40,7 +41,7 @@ TEST(ConfigKeysTest, AcceptedValuesSetTheRecord) {
     }
 }
 
-TEST(ConfigKeysTest, RefusedValuesNameTheKeyAndWhatItAccepts) {
+TEST(SettingsApplyTest, RefusedValuesNameTheKeyAndWhatItAccepts) {
     struct Case {
         std::string key, value, message;
     };
@@ -54,7 +55,9 @@ TEST(ConfigKeysTest, RefusedValuesNameTheKeyAndWhatItAccepts) {
         {"inputTerminator", "256", "a byte code from 0 to 255"},
         {"instrument", "mettler_sics", "instrument preset"},
         {"keyboardType", "QWERTY", "one of QUERTY, US_INTERNATIONAL, AZERTY, GERMAN, ALL"},
-        {"delay", "1001", "from 0 to 1000"},
+        {"delay", "1001", "it accepts empty or an integer from 0 to 1000 (milliseconds)"},
+        {"everyXValues", "1", "it accepts empty or an integer from 2 to 99"},
+        {"ignoreTimeLimit", "0", "it accepts empty or an integer of at least 1 (milliseconds)"},
         {"mathOperand", "0", "other than 0"},
         {"removeCharacters", "\xE2\x82\xAC", "at most 255"},
         {"customRegEx", "([0-9]", "regular expression"},

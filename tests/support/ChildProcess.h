@@ -34,22 +34,22 @@ class ChildProcess {
         for (auto& arg : args)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         ::close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
+        outFd = out[0];
+        errFd = err[0];
         if (spawned != 0) throw std::runtime_error("cannot start " + args[0]);
     }
 
     ~ChildProcess() {
-        if (!exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
+        if (!exited) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
         }
-        ::close(out_);
-        ::close(err_);
+        ::close(outFd);
+        ::close(errFd);
     }
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -71,16 +71,16 @@ class ChildProcess {
         return end == std::string::npos ? std::string() : out.substr(0, end);
     }
 
-    void signal(int number) { ::kill(pid_, number); }
-    pid_t pid() const { return pid_; }
+    void signal(int number) { ::kill(pid, number); }
+    pid_t processId() const { return pid; }
 
     // Exit status (128 + signal for a signal), collecting output meanwhile; -1 when it did not end in time.
     int wait(std::chrono::milliseconds patience) {
         const auto end = std::chrono::steady_clock::now() + patience;
         while (std::chrono::steady_clock::now() < end) {
             int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                exited = true;
                 while (pump(0)) {
                 }
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -95,13 +95,13 @@ class ChildProcess {
   private:
     // Reads what is waiting on either stream; false once both are closed.
     bool pump(int timeoutMs) {
-        std::array<pollfd, 2> fds{pollfd{outOpen_ ? out_ : -1, POLLIN, 0},
-                                  pollfd{errOpen_ ? err_ : -1, POLLIN, 0}};
-        if (!outOpen_ && !errOpen_) return false;
+        std::array<pollfd, 2> fds{pollfd{outOpen ? outFd : -1, POLLIN, 0},
+                                  pollfd{errOpen ? errFd : -1, POLLIN, 0}};
+        if (!outOpen && !errOpen) return false;
         if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) return true;
-        readFrom(fds[0], out_, out, outOpen_);
-        readFrom(fds[1], err_, err, errOpen_);
-        return outOpen_ || errOpen_;
+        readFrom(fds[0], outFd, out, outOpen);
+        readFrom(fds[1], errFd, err, errOpen);
+        return outOpen || errOpen;
     }
 
     static void readFrom(const pollfd& entry, int fd, std::string& into, bool& open) {
@@ -115,10 +115,10 @@ class ChildProcess {
         into.append(buffer.data(), static_cast<std::size_t>(n));
     }
 
-    pid_t pid_ = -1;
-    int out_ = -1, err_ = -1;
-    bool outOpen_ = true, errOpen_ = true;
-    bool exited_ = false;
+    pid_t pid = -1;
+    int outFd = -1, errFd = -1;
+    bool outOpen = true, errOpen = true;
+    bool exited = false;
 };
 
 }  // namespace rszorvik::test

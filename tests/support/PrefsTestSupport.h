@@ -1,10 +1,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -14,41 +12,13 @@
 #include "prefs/FilePreferencesFactory.h"
 #include "prefs/Logger.h"
 #include "prefs/Preferences.h"
+#include "support/TempDir.h"
 
 namespace rszorvik::prefs::test {
 
-// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zorvik-prefs-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    std::filesystem::path path_;
-};
-
-inline std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-inline void writeFile(const std::filesystem::path& file, const std::string& content) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << content;
-}
+using rszorvik::test::readFile;
+using rszorvik::test::TempDir;
+using rszorvik::test::writeFile;
 
 // The file's lines that are not comments.
 inline std::vector<std::string> entryLines(const std::string& content) {
@@ -63,32 +33,32 @@ inline std::vector<std::string> entryLines(const std::string& content) {
 class LogCapture {
   public:
     LogCapture() {
-        previousThreshold_ = Logger::setThreshold(Logger::Level::FINE);
-        previousSink_ = Logger::setSink([this](const Logger::Record& r) { records_.push_back(r); });
+        previousThreshold = Logger::setThreshold(Logger::Level::FINE);
+        previousSink = Logger::setSink([this](const Logger::Record& r) { records.push_back(r); });
     }
     ~LogCapture() {
-        Logger::setSink(previousSink_);
-        Logger::setThreshold(previousThreshold_);
+        Logger::setSink(previousSink);
+        Logger::setThreshold(previousThreshold);
     }
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
     bool contains(const std::string& start) const {
-        for (const auto& r : records_)
+        for (const auto& r : records)
             if (r.message.rfind(start, 0) == 0) return true;
         return false;
     }
     std::string all() const {
         std::string text;
-        for (const auto& r : records_)
+        for (const auto& r : records)
             text += r.message + "\n";
         return text;
     }
 
   private:
-    std::vector<Logger::Record> records_;
-    Logger::Level previousThreshold_;
-    Logger::Sink previousSink_;
+    std::vector<Logger::Record> records;
+    Logger::Level previousThreshold;
+    Logger::Sink previousSink;
 };
 
 // Points the file-backed store at a file in a temporary folder; every test starts with a new store.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <atomic>
@@ -10,8 +11,9 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "XvfbDisplay.h"
+#include "support/XvfbDisplay.h"
 
 // Qt's D-Bus connection (accessibility, themes) keeps a buffer to the end of the process. Only this is
 // excused from the leak check; each end-to-end program includes this header from its one source file.
@@ -19,7 +21,27 @@ extern "C" const char* __lsan_default_suppressions() {
     return "leak:libdbus-1.so\n";
 }
 
+// Ends the test when there is no typing window: skipped on a machine without Xvfb, failed in CI.
+#define ZORVIK_NEED_TYPING_WINDOW(window)                                                                 \
+    do {                                                                                                  \
+        if ((window) == nullptr) {                                                                        \
+            if (::rszorvik::test::XvfbDisplay::required()) FAIL() << "Xvfb is not installed (CI is set)"; \
+            GTEST_SKIP() << "Xvfb is not installed";                                                      \
+        }                                                                                                 \
+    } while (false)
+
 namespace rszorvik::test {
+
+// The X server's time stamp (milliseconds) of every key press and release a widget receives.
+class KeyClock : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+            times.push_back(static_cast<QKeyEvent*>(event)->timestamp());
+        return QObject::eventFilter(watched, event);
+    }
+    std::vector<unsigned long> times;
+};
 
 // A private X server with a Qt window whose text field has the keyboard focus, for the whole test program:
 // what is typed into the server arrives there, dead keys composed by Qt as in any application.
@@ -32,22 +54,23 @@ class TypingWindow {
         return window.get();
     }
 
-    const XvfbDisplay& display() const { return *xvfb_; }
+    const XvfbDisplay& display() const { return *xvfb; }
 
     // Loads the layout and lets Qt take it before anything is typed.
     void setLayout(const std::string& layout, const std::string& variant = {}) {
-        if (layout == layout_ && variant == variant_) return;
-        xvfb_->setLayout(layout, variant);
-        layout_ = layout;
-        variant_ = variant;
+        if (layout == currentLayout && variant == currentVariant) return;
+        xvfb->setLayout(layout, variant);
+        currentLayout = layout;
+        currentVariant = variant;
         QTest::qWait(150);
     }
 
     // Empties the field, runs `typing` on a thread of its own while the window handles its events, and
     // returns the field's text once `expected` arrived or nothing more arrives.
     std::string type(const std::function<void()>& typing, const std::string& expected) {
-        edit_->clear();
-        length_ = 0;
+        edit->clear();
+        keyClock.times.clear();
+        shownLength = 0;
         QTest::qWait(10);
         std::atomic<bool> done{false};
         std::thread worker([&] {
@@ -57,7 +80,7 @@ class TypingWindow {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            length_ = static_cast<std::size_t>(edit_->toPlainText().size());
+            shownLength = static_cast<std::size_t>(edit->toPlainText().size());
             if (done && text().size() >= expected.size()) break;
         }
         worker.join();
@@ -66,7 +89,9 @@ class TypingWindow {
         return text();
     }
 
-    std::string text() const { return edit_->toPlainText().toStdString(); }
+    std::string text() const { return edit->toPlainText().toStdString(); }
+    // The server times of the key events of the last type(), in the order they came.
+    const std::vector<unsigned long>& keyTimes() const { return keyClock.times; }
 
     // For the typing thread: waits until the field holds at least `length` characters. Qt commits a
     // composed dead key at once but queues plain keys, so a dead key typed right behind plain ones at full
@@ -74,7 +99,7 @@ class TypingWindow {
     bool waitForLength(std::size_t length,
                        std::chrono::milliseconds timeout = std::chrono::seconds(2)) const {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (length_ < length) {
+        while (shownLength < length) {
             if (std::chrono::steady_clock::now() >= deadline) return false;
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -82,32 +107,34 @@ class TypingWindow {
     }
 
   private:
-    TypingWindow() : xvfb_(std::make_unique<XvfbDisplay>()) {
-        setenv("DISPLAY", xvfb_->name().c_str(), 1);
+    TypingWindow() : xvfb(std::make_unique<XvfbDisplay>()) {
+        setenv("DISPLAY", xvfb->name().c_str(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
         setenv("QT_IM_MODULE", "compose", 1);  // Qt's own dead-key composition, as a desktop has it
         setenv("LC_ALL", "C.UTF-8", 1);
-        xvfb_->setLayout("us");
-        layout_ = "us";
+        xvfb->setLayout("us");
+        currentLayout = "us";
         static int argc = 1;
         static char name[] = "zorvik-e2e";
         static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-        edit_ = std::make_unique<QPlainTextEdit>();
-        edit_->resize(600, 300);
-        edit_->show();
-        edit_->activateWindow();
-        edit_->setFocus();
-        if (!QTest::qWaitForWindowActive(edit_.get()))
+        app = std::make_unique<QApplication>(argc, argv);
+        edit = std::make_unique<QPlainTextEdit>();
+        edit->resize(600, 300);
+        edit->installEventFilter(&keyClock);
+        edit->show();
+        edit->activateWindow();
+        edit->setFocus();
+        if (!QTest::qWaitForWindowActive(edit.get()))
             throw std::runtime_error("the test window got no focus");
     }
 
-    std::unique_ptr<XvfbDisplay> xvfb_;
-    std::unique_ptr<QApplication> app_;
-    std::unique_ptr<QPlainTextEdit> edit_;
-    std::string layout_;
-    std::string variant_;
-    std::atomic<std::size_t> length_{0};
+    std::unique_ptr<XvfbDisplay> xvfb;
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<QPlainTextEdit> edit;
+    KeyClock keyClock;
+    std::string currentLayout;
+    std::string currentVariant;
+    std::atomic<std::size_t> shownLength{0};
 
     friend struct std::default_delete<TypingWindow>;
 };

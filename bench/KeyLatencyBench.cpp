@@ -1,0 +1,286 @@
+// Latency at a real X client and idle cost of keyboard wedges, side by side in one run.
+//
+// For each wedge: a pseudo-terminal stands in for the instrument; the wedge command (with {tty} replaced by
+// the terminal's path) reads it and types into this program's own window, which has the keyboard focus.
+//  - latency: from just before a line is written to the terminal to the receipt of the first KeyPress of
+//    its value, over --lines lines (a pause of --gap ms between lines lets the wedge go idle first); median
+//    and 99th percentile;
+//  - idle cost: with the port open and no data for --idle seconds, the processor time of all the wedge's
+//    threads (/proc/PID/task/*/schedstat) and their context switches per second (voluntary and not).
+// Run it on a private X server (bench/key-latency-bench.sh starts one):
+//   KeyLatencyBench [--lines N] [--gap MS] [--idle S] NAME='COMMAND {tty}'...
+// The first wedge named is the yardstick the others are compared with.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+struct Options {
+    int lines = 300;
+    int gapMs = 20;
+    int idleSeconds = 10;
+    std::vector<std::pair<std::string, std::string>> wedges;  // name, command
+};
+
+struct Result {
+    std::string name;
+    double medianMs = 0, p99Ms = 0;
+    int measured = 0, wrongFirstKey = 0, missed = 0;
+    double idleCorePercent = 0, switchesPerSecond = 0;
+};
+
+// Processor time and context switches of every thread of a process, as the kernel counts them.
+struct TaskStats {
+    double cpuSeconds = 0;
+    long switches = 0;
+};
+
+TaskStats statsOf(pid_t pid) {
+    TaskStats stats;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (dir == nullptr) throw std::runtime_error("cannot read " + tasks);
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::string task = tasks + "/" + entry->d_name;
+        std::ifstream schedstat(task + "/schedstat");
+        unsigned long long runNs = 0;
+        if (schedstat >> runNs) stats.cpuSeconds += static_cast<double>(runNs) / 1e9;
+        std::ifstream status(task + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                stats.switches += std::stol(line.substr(line.find(':') + 1));
+        }
+    }
+    closedir(dir);
+    return stats;
+}
+
+class FocusedWindow {
+  public:
+    FocusedWindow() {
+        display_ = XOpenDisplay(nullptr);
+        if (display_ == nullptr) throw std::runtime_error("no X display (set DISPLAY)");
+        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 200, 100, 0, 0, 0);
+        XSelectInput(display_, window_, KeyPressMask | StructureNotifyMask);
+        XMapRaised(display_, window_);
+        for (XEvent event;;) {
+            XNextEvent(display_, &event);
+            if (event.type == MapNotify) break;
+        }
+        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+        XSync(display_, False);
+    }
+    ~FocusedWindow() { XCloseDisplay(display_); }
+
+    // The next KeyPress, waiting at most `patience`; its keysym, or nothing.
+    std::optional<KeySym> nextKeyPress(milliseconds patience) {
+        const auto end = Clock::now() + patience;
+        for (;;) {
+            while (XPending(display_) > 0) {
+                XEvent event;
+                XNextEvent(display_, &event);
+                if (event.type == KeyPress) return XLookupKeysym(&event.xkey, 0);
+            }
+            const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            pollfd p{ConnectionNumber(display_), POLLIN, 0};
+            poll(&p, 1, static_cast<int>(left));
+        }
+    }
+
+    void drain(milliseconds quiet) {
+        while (nextKeyPress(quiet)) {
+        }
+    }
+
+  private:
+    Display* display_ = nullptr;
+    ::Window window_ = 0;
+};
+
+class Wedge {
+  public:
+    Wedge(const std::string& command) {
+        int slave = -1;
+        char name[256] = {0};
+        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+            throw std::runtime_error("openpty failed");
+        ::close(slave);
+        std::string line = command;
+        for (auto at = line.find("{tty}"); at != std::string::npos; at = line.find("{tty}"))
+            line.replace(at, 5, name);
+        pid_ = fork();
+        if (pid_ == 0) {
+            ::close(master_);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            execl("/bin/sh", "sh", "-c", ("exec " + line).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Nobody reads what the wedge might write back; keep the terminal from filling up.
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    }
+    ~Wedge() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 200 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(milliseconds(10));
+        if (waitpid(pid_, &status, WNOHANG) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
+        ::close(master_);
+    }
+    Wedge(const Wedge&) = delete;
+    Wedge& operator=(const Wedge&) = delete;
+
+    void send(const std::string& bytes) {
+        if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            throw std::runtime_error("short write to the terminal");
+        char sink[256];
+        while (::read(master_, sink, sizeof sink) > 0) {
+        }
+    }
+    pid_t pid() const { return pid_; }
+
+  private:
+    int master_ = -1;
+    pid_t pid_ = -1;
+};
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(index, values.size() - 1)];
+}
+
+Result measure(FocusedWindow& window, const std::string& name, const std::string& command,
+               const Options& options) {
+    Result result;
+    result.name = name;
+    Wedge wedge(command);
+    // Ready once a line comes out as keys.
+    bool ready = false;
+    for (int attempt = 0; attempt < 50 && !ready; ++attempt) {
+        wedge.send("0\r");
+        for (auto key = window.nextKeyPress(milliseconds(200)); key;
+             key = window.nextKeyPress(milliseconds(200)))
+            if (*key == XK_Return) ready = true;
+    }
+    if (!ready) throw std::runtime_error(name + ": no keys arrived; is the command right?");
+    window.drain(milliseconds(300));
+
+    const TaskStats before = statsOf(wedge.pid());
+    const auto idleBegin = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(options.idleSeconds));
+    const TaskStats after = statsOf(wedge.pid());
+    const double seconds = std::chrono::duration<double>(Clock::now() - idleBegin).count();
+    result.idleCorePercent = 100.0 * (after.cpuSeconds - before.cpuSeconds) / seconds;
+    result.switchesPerSecond = static_cast<double>(after.switches - before.switches) / seconds;
+
+    std::vector<double> latencies;
+    for (int i = 0; i < options.lines; ++i) {
+        const std::string value =
+            std::to_string(1 + i % 9) + std::to_string(i % 7) + "." + std::to_string(i % 10);
+        const auto sent = Clock::now();
+        wedge.send(value + "\r");
+        const auto first = window.nextKeyPress(milliseconds(2000));
+        const auto received = Clock::now();
+        if (!first) {
+            ++result.missed;
+            continue;
+        }
+        if (*first != static_cast<KeySym>(XK_0 + (value[0] - '0'))) ++result.wrongFirstKey;
+        latencies.push_back(std::chrono::duration<double, std::milli>(received - sent).count());
+        for (auto key = first; key && *key != XK_Return;)
+            key = window.nextKeyPress(milliseconds(2000));
+        std::this_thread::sleep_for(milliseconds(options.gapMs));
+    }
+    result.measured = static_cast<int>(latencies.size());
+    result.medianMs = percentile(latencies, 0.5);
+    result.p99Ms = percentile(latencies, 0.99);
+    return result;
+}
+
+Options parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto number = [&] {
+            if (i + 1 >= argc) throw std::runtime_error(arg + " needs a number");
+            return std::stoi(argv[++i]);
+        };
+        if (arg == "--lines") {
+            options.lines = number();
+        } else if (arg == "--gap") {
+            options.gapMs = number();
+        } else if (arg == "--idle") {
+            options.idleSeconds = number();
+        } else if (const auto eq = arg.find('='); eq != std::string::npos && eq > 0) {
+            options.wedges.emplace_back(arg.substr(0, eq), arg.substr(eq + 1));
+        } else {
+            throw std::runtime_error("unknown argument: " + arg);
+        }
+    }
+    if (options.wedges.empty())
+        throw std::runtime_error(
+            "usage: KeyLatencyBench [--lines N] [--gap MS] [--idle S] NAME='COMMAND {tty}'...");
+    return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = parse(argc, argv);
+        FocusedWindow window;
+        std::vector<Result> results;
+        for (const auto& [name, command] : options.wedges) {
+            results.push_back(measure(window, name, command, options));
+            std::fprintf(stderr, "%s done\n", name.c_str());
+        }
+        const Result& yardstick = results.front();
+        std::printf("| wedge | lines | median ms | p99 ms | median / %s | idle %% of a core | switches/s |\n",
+                    yardstick.name.c_str());
+        std::printf("|---|---|---|---|---|---|---|\n");
+        for (const Result& r : results) {
+            std::printf("| %s | %d | %.3f | %.3f | %.2f | %.3f | %.1f |", r.name.c_str(), r.measured,
+                        r.medianMs, r.p99Ms, r.medianMs / yardstick.medianMs, r.idleCorePercent,
+                        r.switchesPerSecond);
+            if (r.missed > 0 || r.wrongFirstKey > 0)
+                std::printf(" %d lines without keys, %d with a wrong first key", r.missed, r.wrongFirstKey);
+            std::printf("\n");
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "KeyLatencyBench: %s\n", e.what());
+        return 1;
+    }
+}

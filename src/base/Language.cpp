@@ -1,0 +1,27 @@
+#include "base/Language.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace rszorvik::base {
+
+std::optional<Language> languageOf(std::string_view setting) {
+    const auto lower = [&](std::size_t i) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(setting[i])));
+    };
+    if (setting.size() < 2 || (setting.size() > 2 && setting[2] != '_' && setting[2] != '-'))
+        return std::nullopt;
+    if (lower(0) == 'e' && lower(1) == 'n') return Language::English;
+    if (lower(0) == 'd' && lower(1) == 'e') return Language::German;
+    return std::nullopt;
+}
+
+Language processLanguage() {
+    static const Language language = [] {
+        const char* setting = std::getenv("ZORVIK_LANGUAGE");
+        return languageOf(setting ? setting : "").value_or(Language::German);
+    }();
+    return language;
+}
+
+}  // namespace rszorvik::base

@@ -1,0 +1,204 @@
+#include "worker/OutputRun.h"
+
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include "base/MessageCatalog.h"
+#include "platform/CapsLock.h"
+#include "serial/IOError.h"
+#include "worker/Ignorer.h"
+#include "worker/Keybot.h"
+#include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
+
+namespace rszorvik::worker {
+
+namespace {
+
+std::string programText(std::string_view key) {
+    return base::MessageCatalog::get(base::catalogues::kProgram).getString(key);
+}
+
+}  // namespace
+
+// What the worker sees of the run: its lines go through the run, its reports straight to the front end.
+class OutputRun::WorkerView final : public WeightWorkerView {
+  public:
+    explicit WorkerView(OutputRun& run) : run(run) {}
+
+    void logEvent(const std::string& text) override { run.view.logEvent(text); }
+    void logImportantEvent(const std::string& text) override { run.view.logImportantEvent(text); }
+    void setConnectedInGUI(bool connected) override {
+        if (connected) {
+            run.view.setConnectedInGUI(true);
+        } else {
+            run.workerEnded();
+        }
+    }
+    void update(const DataLine& line) override { run.update(line); }
+    void warn(const std::string& text) override { run.view.warn(text); }
+
+  private:
+    OutputRun& run;
+};
+
+OutputRun::OutputRun(const config::Config& settings, OutputRunView& frontEnd, base::Executor& runExecutor,
+                     Options runOptions)
+    : config(config::Config::copyConfig(settings)),
+      view(frontEnd),
+      executor(runExecutor),
+      options(std::move(runOptions)),
+      workerView(std::make_unique<WorkerView>(*this)) {}
+
+OutputRun::OutputRun(const config::Config& settings, OutputRunView& frontEnd, base::Executor& runExecutor)
+    : OutputRun(settings, frontEnd, runExecutor, Options{}) {}
+
+OutputRun::~OutputRun() {
+    if (worker) worker->cancel(true);
+    keybotThread.interrupt();
+    if (finisher.joinable()) finisher.join();
+    if (keybotThread.joinable()) keybotThread.join();
+    if (soundBot) soundBot->close();
+}
+
+bool OutputRun::start() {
+    using Instrument = config::ConfigHelper::Instrument;
+    const Instrument preset = config.getInstrument().value_or(Instrument::getDefault());
+    if (options.typeKeys) {
+        try {
+            keyBot = std::make_unique<Keybot>(
+                config.getDelayAsInt(), config.getStartWith().getKeyCode(),
+                config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
+                config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view,
+                options.injector ? options.injector() : nullptr);
+        } catch (const std::exception& e) {
+            view.startProblem("error.initializing.keyboard.output", e.what());
+        }
+        try {
+            if (options.capsLockOn ? options.capsLockOn() : platform::CapsLock::isOn())
+                view.startProblem("please.turn.off.caps.lock", "");
+        } catch (const std::exception&) {
+            // The lock state is only worth a warning; not knowing it changes nothing.
+        }
+    }
+    if (config.getSound() != config::ConfigHelper::Sound::NONE) {
+        try {
+            soundBot = options.sound ? options.sound(config.getSound())
+                                     : std::make_unique<SoundBot>(config.getSound());
+        } catch (const std::exception& e) {
+            view.startProblem("error.while.initializing.sound.output", e.what());
+        }
+    }
+    if (config.ignoreDuplicates)
+        ignorer =
+            std::make_unique<Ignorer>(config, [this](const std::string& message) { view.logEvent(message); });
+
+    const auto abandon = [this](const std::string& key, const std::string& message) {
+        keyBot.reset();
+        if (soundBot) soundBot->close();
+        soundBot.reset();
+        ignorer.reset();
+        view.startProblem(key, message);
+        return false;
+    };
+    try {
+        worker = WeightWorker::forPreset(config, *workerView, executor);
+    } catch (const Zivaraze::IOError& e) {
+        return abandon("error.opening.port", e.what());
+    } catch (const std::invalid_argument& e) {
+        return abandon("invalid.setting", e.what());
+    } catch (const std::exception& e) {
+        // Whatever else the port refused at opening.
+        return abandon("error.opening.port", e.what());
+    }
+
+    view.logEvent(programText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
+    if (!config.getCustomRegEx().empty()) view.logEvent("Custom regEx: " + config.getCustomRegEx());
+    if (keyBot) {
+        keyBot->onOutputLost([this, token = std::weak_ptr<int>(alive)](const std::string&) {
+            executor.post([this, token] {
+                if (token.lock()) outputLost();
+            });
+        });
+        keybotThread.start([bot = keyBot.get()] { bot->run(); });
+        view.logEvent(programText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
+    }
+    worker->execute();
+    return true;
+}
+
+void OutputRun::update(const DataLine& received) {
+    DataLine line = received.copy();
+    if (ignorer) ignorer->process(line);
+    if (handOver && soundBot && line.hasValue()) soundBot->beep();
+    view.update(line);
+    if (!handOver || !line.hasValue()) return;
+    if (!options.typeKeys) {
+        if (!outputFailed_ && options.sink && !options.sink(line.getProcessedData())) outputLost();
+    } else if (keyBot) {
+        keyBot->add(line.getProcessedData());
+    }
+}
+
+void OutputRun::stop() {
+    stopRequested = true;
+    handOver = false;
+    stopReading();
+    keybotThread.interrupt();
+    if (soundBot) soundBot->close();
+}
+
+void OutputRun::stopReading() {
+    if (worker) worker->cancel(true);
+}
+
+void OutputRun::workerEnded() {
+    const bool toType = !stopRequested && keyBot && keybotThread.joinable() && !keyBot->hasEnded() &&
+                        Keybot::queue().unfinished() > 0;
+    if (!toType || finisher.joinable()) {
+        view.setConnectedInGUI(false);
+        return;
+    }
+    finisher = std::thread([this, token = std::weak_ptr<int>(alive)] {
+        // Ends when everything is typed, or when the keyboard output was stopped or lost.
+        keyBot->awaitIdle(std::chrono::steady_clock::time_point::max());
+        executor.post([this, token] {
+            if (token.lock()) view.setConnectedInGUI(false);
+        });
+    });
+}
+
+void OutputRun::outputLost() {
+    outputFailed_ = true;
+    stopReading();
+}
+
+bool OutputRun::awaitTyped(std::chrono::steady_clock::time_point deadline) {
+    if (!keyBot || !keybotThread.joinable()) return true;
+    return keyBot->awaitIdle(deadline);
+}
+
+bool OutputRun::typing() const {
+    return keyBot && keybotThread.joinable() && !keyBot->hasEnded();
+}
+
+void OutputRun::interruptTyping() {
+    keybotThread.interrupt();
+}
+
+std::vector<std::string> OutputRun::endTyping() {
+    if (!keyBot) return {};
+    keybotThread.interrupt();
+    if (keybotThread.joinable()) keybotThread.join();
+    std::vector<std::string> left = Keybot::queue().drain();
+    if (!left.empty()) {
+        std::string shown;
+        for (const std::string& value : left)
+            shown += (shown.empty() ? "\"" : ", \"") + DataLine::transformControlChars(value) + "\"";
+        view.logImportantEvent(WeightWorker::text("values.not.typed") + " " + shown);
+    }
+    return left;
+}
+
+}  // namespace rszorvik::worker

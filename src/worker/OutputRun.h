@@ -1,0 +1,137 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/Executor.h"
+#include "base/InterruptibleThread.h"
+#include "config/Config.h"
+#include "platform/KeyInjector.h"
+#include "worker/DataLine.h"
+#include "worker/WeightWorkerView.h"
+
+namespace rszorvik::worker {
+
+class Ignorer;
+class Keybot;
+class SoundBot;
+class WeightWorker;
+
+// The front end of an output run: the window, or zorvik-cli run. Besides the worker's reports it shows
+// each line and the problems of the start.
+class OutputRunView : public WeightWorkerView {
+  public:
+    // update(line) gets every line after the duplicate filter and the sound, just before its value goes
+    // to the keyboard: show it (the event log, the line counter). Executor's thread.
+
+    // A problem of the start, by its key in the program's catalogue, with the failure's message (empty
+    // for "please.turn.off.caps.lock"). The window shows the key's text followed by the message as a
+    // dialog: "error.initializing.keyboard.output" and "error.opening.port" titled "error",
+    // "please.turn.off.caps.lock" as a warning, "error.while.initializing.sound.output" and
+    // "invalid.setting" as plain messages. OutputRun::start tells which ones end the start. Executor's
+    // thread.
+    virtual void startProblem(const std::string& key, const std::string& message) = 0;
+};
+
+// One output run, shared by every front end: the keyboard output on its own thread, the sound, the
+// duplicate filter and the acquisition worker the preset calls for, started and stopped together.
+//
+// The window uses it like this (all on the GUI thread, with a Qt executor posting to it):
+//   start:  run = std::make_unique<OutputRun>(config, *this, executor); run->start();
+//           (false: nothing runs, the view was told why; drop the run)
+//   lines:  the worker's lines reach the view's update() through the run; nothing to forward.
+//   stop:   run->stop(); the worker's end handler then closes the port and calls
+//           setConnectedInGUI(false), after which the run may be dropped (in a task posted from there:
+//           the call comes from inside the end handler).
+//   The worker also ends by itself (port lost, keyboard output lost): the same setConnectedInGUI(false),
+//   which the run holds back until the keyboard output has typed what was received (a stop() meanwhile
+//   ends that at once), so that the last value keeps its pauses.
+// zorvik-cli adds the wait for the typing (awaitTyped) and the report of what was left (endTyping).
+class OutputRun {
+  public:
+    struct Options {
+        // false: no keyboard output (and no Caps Lock check); every value goes to `sink` instead.
+        bool typeKeys = true;
+        // Takes each value when typeKeys is false, on the executor's thread. Returning false means the
+        // values cannot go anywhere any more (the reader of standard output left): the run then stops.
+        std::function<bool(const std::string& value)> sink;
+        // Seams; unset, the platform's injector, Caps Lock state and sound output are used.
+        std::function<std::unique_ptr<platform::KeyInjector>()> injector;
+        std::function<bool()> capsLockOn;
+        std::function<std::unique_ptr<SoundBot>(config::ConfigHelper::Sound)> sound;
+    };
+
+    // The view and the executor must outlive the run. The settings are copied.
+    OutputRun(const config::Config& config, OutputRunView& view, base::Executor& executor, Options options);
+    OutputRun(const config::Config& config, OutputRunView& view, base::Executor& executor);
+    // Waits for the keyboard thread. Drop a started run only after its worker's end handler has called
+    // setConnectedInGUI(false): until then the worker reports to the run.
+    ~OutputRun();
+    OutputRun(const OutputRun&) = delete;
+    OutputRun& operator=(const OutputRun&) = delete;
+
+    // On the executor's thread: keyboard output ("error.initializing.keyboard.output": the start goes on
+    // without it), the Caps Lock warning, the sound ("error.while.initializing.sound.output": goes on
+    // silently), the duplicate filter, the worker (which opens the port), the keyboard thread, three log
+    // lines, and the worker started in the background. False when the worker could not be created
+    // ("error.opening.port", "invalid.setting"): then nothing runs.
+    bool start();
+
+    // One received line, on the executor's thread (the worker delivers its lines here): the duplicate
+    // filter, the sound when the line has a value, the view's update(), then the value to the keyboard
+    // output or the sink.
+    void update(const DataLine& line);
+
+    // Stops as the window's stop button does: cancels the worker (its end handler closes the port and
+    // calls setConnectedInGUI(false) on the executor), interrupts the keyboard output and closes the sound.
+    // Values not typed yet stay queued for the next output. Executor's thread.
+    void stop();
+    // Ends the reading only; the keyboard output goes on typing what it has. Executor's thread.
+    void stopReading();
+
+    // Waits until the keyboard output has typed every value it received (true), or until the deadline,
+    // or until it can type no more (false). Blocks: not from a task of the executor. Interruptible. True
+    // at once without keyboard output.
+    bool awaitTyped(std::chrono::steady_clock::time_point deadline);
+    // Whether the keyboard output still types (or waits for values); false without one. Any thread.
+    bool typing() const;
+    // Lets the keyboard output finish the value it is typing without pauses and end. Any thread.
+    void interruptTyping();
+    // Ends the keyboard output (as interruptTyping) and waits for it, then takes the values it did not
+    // type out of the queue, reports them to the view as not typed and returns them. Blocks: not from a
+    // task of the executor.
+    std::vector<std::string> endTyping();
+
+    // Whether the run stopped because values could not be put out (the display or the sink was lost).
+    bool outputFailed() const { return outputFailed_; }
+
+  private:
+    class WorkerView;
+
+    void outputLost();
+    // The worker's end handler is through: disconnected now, or once the typing is done.
+    void workerEnded();
+
+    config::Config config;
+    OutputRunView& view;
+    base::Executor& executor;
+    Options options;
+    std::unique_ptr<WorkerView> workerView;
+    std::unique_ptr<Keybot> keyBot;
+    std::unique_ptr<SoundBot> soundBot;
+    std::unique_ptr<Ignorer> ignorer;
+    std::shared_ptr<WeightWorker> worker;
+    base::InterruptibleThread keybotThread;
+    std::thread finisher;  // holds back the disconnection until the typing is done
+    std::shared_ptr<int> alive = std::make_shared<int>(0);  // tasks posted by the keyboard thread check it
+    bool handOver = true;                                   // false after stop()
+    bool stopRequested = false;
+    std::atomic<bool> outputFailed_{false};
+};
+
+}  // namespace rszorvik::worker

@@ -1,0 +1,344 @@
+// One output run over the scripted native serial table and the recording key injector: what its start
+// reports, the order in which a line is filtered, sounded, shown and handed over, and how it ends when
+// its output goes away.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/EventQueueExecutor.h"
+#include "base/SystemProperties.h"
+#include "serial/NativeLibrary.h"
+#include "support/FakeNativeSerial.h"
+#include "support/RecordingKeyInjector.h"
+#include "worker/Keybot.h"
+#include "worker/OutputRun.h"
+#include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
+
+namespace rszorvik::worker {
+namespace {
+
+using namespace std::chrono_literals;
+using config::ConfigHelper::Instrument;
+using config::ConfigHelper::OutputTerminator;
+using config::ConfigHelper::Sound;
+using test::KeyEvent;
+
+constexpr auto kPatience = 10s;  // a limit for a hung run, not a timing check
+
+// Everything the run did, in order, from any thread.
+class Journal {
+  public:
+    void add(const std::string& entry) {
+        std::lock_guard lock(mutex);
+        entries.push_back(entry);
+    }
+    std::vector<std::string> all() const {
+        std::lock_guard lock(mutex);
+        return entries;
+    }
+    bool has(const std::string& entry) const {
+        std::lock_guard lock(mutex);
+        for (const auto& e : entries)
+            if (e == entry) return true;
+        return false;
+    }
+    std::vector<std::string> startingWith(const std::string& prefix) const {
+        std::vector<std::string> result;
+        for (const auto& e : all())
+            if (e.rfind(prefix, 0) == 0) result.push_back(e);
+        return result;
+    }
+
+  private:
+    mutable std::mutex mutex;
+    std::vector<std::string> entries;
+};
+
+class JournalView : public OutputRunView {
+  public:
+    explicit JournalView(Journal& journal) : journal(journal) {}
+    void logEvent(const std::string& text) override { journal.add("log:" + text); }
+    void logImportantEvent(const std::string& text) override { journal.add("important:" + text); }
+    void setConnectedInGUI(bool connected) override { journal.add(connected ? "connected" : "disconnected"); }
+    void update(const DataLine& line) override { journal.add("show:" + line.getProcessedData()); }
+    void startProblem(const std::string& key, const std::string& message) override {
+        journal.add("problem:" + key + ":" + message);
+    }
+
+  private:
+    Journal& journal;
+};
+
+class JournalSequencer : public platform::MidiSequencer {
+  public:
+    explicit JournalSequencer(Journal& journal) : journal(journal) {}
+    void setSequence(const platform::MidiSequence&) override {}
+    void setTickPosition(long) override {}
+    void start() override { journal.add("beep"); }
+    bool isRunning() const override { return false; }
+    void close() override { open = false; }
+    bool isOpen() const override { return open; }
+
+  private:
+    Journal& journal;
+    bool open = true;
+};
+
+// An injector whose display went away: every key fails for good.
+class LostInjector : public test::RecordingKeyInjector {
+  public:
+    void keyPress(int) override { throw platform::KeyOutputLost("display :9 is gone"); }
+};
+
+class OutputRunTest : public ::testing::Test {
+  public:
+    static void SetUpTestSuite() {
+        base::SystemProperties::set("ZSP_OSNAME", "Windows");
+        base::SystemProperties::set("ZSP_OSARCH", "x86");
+    }
+
+    OutputRunTest()
+        : guard(fake.api()), config(Instrument(Instrument::GENERIC).getDefaultConfig()), view(journal) {
+        Keybot::queue().clear();
+        fake.port("COM3");
+        config.setPort("COM3");
+        config.setInstrument(Instrument::GENERIC);
+        config.setInputTerminator(13);
+        config.setDelay("0");
+        config.setOutputTerminator(OutputTerminator::NONE);
+        options.capsLockOn = [] { return false; };
+        options.injector = [this] {
+            auto made = std::make_unique<test::RecordingKeyInjector>();
+            injector = made.get();
+            return made;
+        };
+        options.sound = [this](Sound sound) {
+            return std::make_unique<SoundBot>(sound, std::make_unique<JournalSequencer>(journal));
+        };
+    }
+
+    ~OutputRunTest() override {
+        if (run) {
+            run->stop();
+            awaitJournal("disconnected");
+        }
+        run.reset();
+        Keybot::queue().clear();
+    }
+
+    bool start() {
+        run = std::make_unique<OutputRun>(config, view, executor, options);
+        return run->start();
+    }
+
+    // The keys stop at the next pause until the returned lock is released.
+    std::unique_lock<std::mutex> holdTypingAtItsPauses() {
+        options.injector = [this] {
+            auto made = std::make_unique<test::RecordingKeyInjector>();
+            made->onPause([this] { std::lock_guard pass(gate); });
+            injector = made.get();
+            return made;
+        };
+        return std::unique_lock(gate);
+    }
+
+    void awaitJournal(const std::string& entry) {
+        executor.runUntil([&] { return journal.has(entry); }, kPatience);
+    }
+
+    test::FakeNativeSerial fake;
+    Zivaraze::ScopedNativeApi guard;
+    base::EventQueueExecutor executor;
+    config::Config config;
+    Journal journal;
+    JournalView view;
+    OutputRun::Options options;
+    test::RecordingKeyInjector* injector = nullptr;
+    std::mutex gate;
+    std::unique_ptr<OutputRun> run;
+};
+
+struct StartCase {
+    std::string name;
+    std::function<void(OutputRunTest&)> arrange;
+    std::vector<std::string> problems;  // "problem:key:message", compared up to their length
+    bool started;
+};
+
+void PrintTo(const StartCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class StartProblems : public OutputRunTest, public ::testing::WithParamInterface<StartCase> {};
+
+TEST_P(StartProblems, AreReportedWithTheirKeys) {
+    const StartCase& c = GetParam();
+    c.arrange(*this);
+    EXPECT_EQ(start(), c.started);
+    const auto problems = journal.startingWith("problem:");
+    ASSERT_EQ(problems.size(), c.problems.size()) << ::testing::PrintToString(problems);
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        EXPECT_EQ(problems[i].substr(0, c.problems[i].size()), c.problems[i]);
+    // A start that failed leaves nothing running: no keyboard thread, no open port, no start lines.
+    EXPECT_EQ(run->typing(), c.started && injector != nullptr);
+    EXPECT_EQ(fake.port("COM3").isOpen(), c.started);
+    EXPECT_EQ(journal.startingWith("log:").empty(), !c.started);
+    if (!c.started) run.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutputRun, StartProblems,
+    ::testing::ValuesIn(std::vector<StartCase>{
+        {"KeyboardOutputFails",
+         [](OutputRunTest& fixture) {
+             fixture.options.injector = []() -> std::unique_ptr<platform::KeyInjector> {
+                 throw std::runtime_error("no display");
+             };
+         },
+         {"problem:error.initializing.keyboard.output:no display"},
+         true},
+        {"CapsLockOn",
+         [](OutputRunTest& fixture) { fixture.options.capsLockOn = [] { return true; }; },
+         {"problem:please.turn.off.caps.lock:"},
+         true},
+        {"CapsLockUnknown",
+         [](OutputRunTest& fixture) {
+             fixture.options.capsLockOn = []() -> bool { throw std::runtime_error("no XKB"); };
+         },
+         {},
+         true},
+        {"SoundFails",
+         [](OutputRunTest& fixture) {
+             fixture.config.setSound(Sound::COWBELL);
+             fixture.options.sound = [](Sound) -> std::unique_ptr<SoundBot> {
+                 throw platform::MidiUnavailableError("no synthesizer");
+             };
+         },
+         {"problem:error.while.initializing.sound.output:no synthesizer"},
+         true},
+        {"PortCannotOpen",
+         [](OutputRunTest& fixture) { fixture.fake.port("COM3").failOpen(1002); },
+         {"problem:error.opening.port:"},
+         false},
+        {"NoPort",
+         [](OutputRunTest& fixture) { fixture.config.setPort(""); },
+         {"problem:invalid.setting:" + WeightWorker::text("null.port.error")},
+         false},
+    }),
+    [](const auto& param) { return param.param.name; });
+
+// Filter, sound, display, hand-over: a suppressed duplicate and a line without a value are shown but
+// neither sound nor reach the output.
+TEST_F(OutputRunTest, EachLineIsFilteredSoundedShownThenHandedOver) {
+    config.ignoreDuplicates = true;
+    config.setIgnoreTimeLimit("0");
+    config.setSound(Sound::COWBELL);
+    options.typeKeys = false;
+    options.sink = [this](const std::string& value) {
+        journal.add("sink:" + value);
+        return true;
+    };
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("5\r5\r\r6\r");
+    awaitJournal("sink:6");
+
+    std::vector<std::string> order;
+    for (const auto& e : journal.all())
+        if (e == "beep" || e.rfind("show:", 0) == 0 || e.rfind("sink:", 0) == 0) order.push_back(e);
+    EXPECT_EQ(order, (std::vector<std::string>{"beep", "show:5", "sink:5", "show:", "show:", "beep", "show:6",
+                                               "sink:6"}));
+}
+
+// The keyboard output is held in the middle of the first value; ending it types that value to its end
+// and reports the two that were still waiting.
+TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
+    config.setDelay("1");
+    std::unique_lock held = holdTypingAtItsPauses();
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("1\r2\r3\r");
+    awaitJournal("show:3");
+    ASSERT_TRUE(injector->waitForKeys("+49"));
+    run->interruptTyping();
+    held.unlock();
+    EXPECT_EQ(run->endTyping(), (std::vector<std::string>{"2", "3"}));
+    EXPECT_EQ(injector->keys(), "+49 -49");
+    EXPECT_TRUE(journal.has("important:" + WeightWorker::text("values.not.typed") + " \"2\", \"3\""));
+}
+
+// The instrument goes away while a value is typed: the run reports the loss at once but stays connected
+// until the value is typed with its pauses; only then does the front end see the end.
+TEST_F(OutputRunTest, APortLostWhileTypingEndsOnceTheValueIsTyped) {
+    config.setDelay("1");
+    std::unique_lock held = holdTypingAtItsPauses();
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("12\r");
+    awaitJournal("show:12");
+    ASSERT_TRUE(injector->waitForKeys("+49"));
+    fake.port("COM3").disappear();
+    const std::string lost = "important:" + WeightWorker::text("execution.exception");
+    executor.runUntil(
+        [&] {
+            for (const auto& e : journal.all())
+                if (e.rfind(lost, 0) == 0) return true;
+            return false;
+        },
+        kPatience);
+    executor.runFor(100ms);
+    EXPECT_FALSE(journal.has("disconnected")) << "the value is still being typed";
+    EXPECT_FALSE(fake.port("COM3").isOpen());
+    held.unlock();
+    awaitJournal("disconnected");
+    EXPECT_EQ(injector->keys(), "+49 -49 +50 -50");
+    for (const KeyEvent& e : injector->events()) {
+        if (e.kind == KeyEvent::Kind::PAUSE) {
+            EXPECT_EQ(e.value, 1) << "every pause keeps the delay";
+        }
+    }
+    EXPECT_TRUE(run->endTyping().empty());
+}
+
+struct LostCase {
+    std::string name;
+    bool typeKeys;
+    std::string important;  // what the view was told; empty: nothing checked
+};
+
+void PrintTo(const LostCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LostOutput : public OutputRunTest, public ::testing::WithParamInterface<LostCase> {};
+
+// The display or the reader of the values goes away: the run stops through the worker's end, which
+// closes the port, and counts as failed.
+TEST_P(LostOutput, StopsTheRun) {
+    const LostCase& c = GetParam();
+    options.typeKeys = c.typeKeys;
+    options.injector = [] { return std::make_unique<LostInjector>(); };
+    options.sink = [](const std::string&) { return false; };
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("4\r");
+    awaitJournal("disconnected");
+    EXPECT_TRUE(run->outputFailed());
+    EXPECT_FALSE(fake.port("COM3").isOpen());
+    EXPECT_TRUE(journal.has("log:" + WeightWorker::text("stopped")));
+    if (!c.important.empty()) {
+        EXPECT_TRUE(journal.has("important:" + c.important));
+    }
+    EXPECT_FALSE(run->typing());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutputRun, LostOutput,
+    ::testing::Values(LostCase{"Display", true, WeightWorker::text("cannot_type") + "4 (display :9 is gone)"},
+                      LostCase{"Sink", false, ""}),
+    [](const auto& param) { return param.param.name; });
+
+}  // namespace
+}  // namespace rszorvik::worker
