@@ -2,7 +2,10 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -33,6 +36,7 @@
 #include "app/IgnoreDialog.h"
 #include "app/JLabelHtml.h"
 #include "app/LinkRunner.h"
+#include "app/QtExecutor.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
 #include "serial/SerialPortLocal.h"
@@ -162,7 +166,14 @@ RevareRiDevFrame2::RevareRiDevFrame2(Config& config, std::vector<std::string> po
     initComponents();
 }
 
-RevareRiDevFrame2::~RevareRiDevFrame2() = default;
+RevareRiDevFrame2::~RevareRiDevFrame2() {
+    if (!run_) return;
+    // The worker reports to the run until its end handler is through: wait for that, within reason.
+    run_->stop();
+    const QDeadlineTimer deadline(5000);
+    while (run_ && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
 
 QString RevareRiDevFrame2::withMnemonic(QString title, QChar mnemonic) {
     title.replace(QLatin1Char('&'), QStringLiteral("&&"));
@@ -811,7 +822,34 @@ void RevareRiDevFrame2::importSettingsButtonActionPerformed() {}
 
 void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {}
 
-void RevareRiDevFrame2::startStopJButtonActionPerformed() {}
+void RevareRiDevFrame2::startStopJButtonActionPerformed() {
+    if (connected_) {
+        // The worker's end handler closes the port and reports the disconnection; the run goes then.
+        if (run_) run_->stop();
+        return;
+    }
+    // A run whose port is opening, or whose end is on its way, is not started again.
+    if (run_) return;
+    updateConfigFromTabs();
+    run_ = std::make_unique<worker::OutputRun>(config_, *this, QtExecutor::instance(), outputOptions_);
+    if (!run_->start()) run_.reset();
+}
+
+void RevareRiDevFrame2::startProblem(const std::string& key, const std::string& message) {
+    const QString shown = text(key) + QString::fromStdString(message);
+    Dialogs::Icon icon = Dialogs::Icon::Error;
+    QString title = text("error");
+    if (key == "please.turn.off.caps.lock") {
+        icon = Dialogs::Icon::Warning;
+        title = text("warning");
+    } else if (key == "error.while.initializing.sound.output") {
+        icon = Dialogs::Icon::Plain;
+        title = text("sound.output.error");
+    } else if (key == "invalid.setting") {
+        icon = Dialogs::Icon::Plain;
+    }
+    Dialogs::current().message(this, shown, title, icon);
+}
 
 void RevareRiDevFrame2::aboutPaneHyperlinkUpdate(const QUrl& link) {
     LinkRunner::open(link.toString());
@@ -995,6 +1033,13 @@ void RevareRiDevFrame2::showRunning(bool running) {
                                    ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
                                    : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
     setText((running ? text("switch.to.target.application") : frameText("statusJLabel.text")).toStdString());
+    if (running) return;
+    // The worker's end handler is through (this runs in a task it posted): the run can go.
+    run_.reset();
+    if (closeAfterStop_) {
+        closeAfterStop_ = false;
+        close();
+    }
 }
 
 void RevareRiDevFrame2::addMinimizeToTraySupport() {
@@ -1017,6 +1062,16 @@ void RevareRiDevFrame2::addMinimizeToTraySupport() {
 
 void RevareRiDevFrame2::removeMinimizeToTraySupport() {
     trayListening_ = false;
+}
+
+void RevareRiDevFrame2::closeEvent(QCloseEvent* event) {
+    if (!run_) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    closeAfterStop_ = true;
+    run_->stop();
+    event->ignore();
 }
 
 void RevareRiDevFrame2::changeEvent(QEvent* event) {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -11,7 +12,7 @@
 #include "app/EventLog.h"
 #include "config/Config.h"
 #include "worker/DataLine.h"
-#include "worker/WeightWorkerView.h"
+#include "worker/OutputRun.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -31,9 +32,9 @@ class FieldValidator;
 
 // The main window: every setting of the record on seven tabs, the start button, the event log and the
 // about page. Each control carries its name as Qt object name, so tests and the screenshot tool find it.
-// It is also the acquisition worker's view: the view methods may be called from any thread and hand their
+// It is also the view of its output run: the view methods may be called from any thread and hand their
 // work to the GUI thread.
-class RevareRiDevFrame2 : public QMainWindow, public worker::WeightWorkerView {
+class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     Q_OBJECT
 
   public:
@@ -82,9 +83,17 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::WeightWorkerView {
     void warn(const std::string& text) override;
     // The status line text; the newest text wins when several arrive within one event-loop turn.
     void setText(const std::string& text);
+    // A problem of the start as its dialog; GUI thread.
+    void startProblem(const std::string& key, const std::string& message) override;
+
+    // How the next output runs put out their values (the platform's keyboard unless set; tests and
+    // benchmarks record the keys instead).
+    void setOutputOptions(worker::OutputRun::Options options) { outputOptions_ = std::move(options); }
 
   protected:
     void changeEvent(QEvent* event) override;
+    // Closing while output runs stops it first; the window closes once the port is closed.
+    void closeEvent(QCloseEvent* event) override;
 
   private Q_SLOTS:
     void portListItemStateChanged();
@@ -215,6 +224,11 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::WeightWorkerView {
 
     // The five free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators_;
+
+    worker::OutputRun::Options outputOptions_;
+    // From start until the worker's end handler has reported the disconnection.
+    std::unique_ptr<worker::OutputRun> run_;
+    bool closeAfterStop_ = false;
 
     QSystemTrayIcon* trayIcon_ = nullptr;
     bool trayListening_ = false;

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QDateTime>
@@ -11,6 +14,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,7 +26,10 @@
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
+#include "support/RecordingKeyInjector.h"
+#include "support/SerialTestSupport.h"
 #include "worker/DataLine.h"
+#include "worker/SoundBot.h"
 
 namespace rszorvik {
 namespace {
@@ -429,6 +436,128 @@ TEST(MainWindowBehaviourTest, PortRefreshListsTheCurrentPortsAndKeepsTheChosenOn
     EXPECT_EQ(config.getPort(), "/dev/ttyZA1");
     EXPECT_TRUE(dialogs.messages().empty());
     base::SystemProperties::set("SERIAL_PORT_LIST", "");
+}
+
+// A pseudo-terminal the test holds open: a port that opens and stays quiet.
+class QuietPort {
+  public:
+    QuietPort() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        name_ = ptsname(master_);
+    }
+    ~QuietPort() { ::close(master_); }
+    QuietPort(const QuietPort&) = delete;
+    QuietPort& operator=(const QuietPort&) = delete;
+    const std::string& name() const { return name_; }
+
+  private:
+    int master_;
+    std::string name_;
+};
+
+std::vector<QString> tabNames(const QTabWidget& tabs) {
+    std::vector<QString> names;
+    for (int i = 0; i < tabs.count(); ++i)
+        names.push_back(tabs.widget(i)->objectName());
+    return names;
+}
+
+TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsable) {
+    using Options = worker::OutputRun::Options;
+    using Icon = Dialogs::Icon;
+    struct Row {
+        const char* name;
+        bool portOpens;
+        Sound sound;
+        std::function<void(Options&)> fault;
+        const char* key;
+        QString message;
+        const char* titleKey;
+        Icon icon;
+    };
+    const std::vector<Row> rows{
+        {"port cannot be opened",
+         false,
+         Sound::NONE,
+         [](Options&) {},
+         "error.opening.port",
+         {},
+         "error",
+         Icon::Error},
+        {"keyboard output cannot start", true, Sound::NONE,
+         [](Options& o) {
+             o.injector = []() -> std::unique_ptr<platform::KeyInjector> {
+                 throw std::runtime_error("no keyboard here");
+             };
+         },
+         "error.initializing.keyboard.output", QStringLiteral("no keyboard here"), "error", Icon::Error},
+        {"sound cannot start", true, Sound::COWBELL,
+         [](Options& o) {
+             o.sound = [](Sound) -> std::unique_ptr<worker::SoundBot> {
+                 throw std::runtime_error("no sound here");
+             };
+         },
+         "error.while.initializing.sound.output", QStringLiteral("no sound here"), "sound.output.error",
+         Icon::Plain},
+        {"caps lock on",
+         true,
+         Sound::NONE,
+         [](Options& o) { o.capsLockOn = [] { return true; }; },
+         "please.turn.off.caps.lock",
+         {},
+         "warning",
+         Icon::Warning},
+    };
+    test::selectApplicationPlatform();
+    const std::vector<QString> all{QStringLiteral("panel1"),          QStringLiteral("inputPanel"),
+                                   QStringLiteral("processingPanel"), QStringLiteral("outputPanel"),
+                                   QStringLiteral("settingsPanel"),   QStringLiteral("eventLogPanel"),
+                                   QStringLiteral("aboutPanel")};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::RecordingDialogs dialogs;
+        QuietPort pty;
+        const std::string port = row.portOpens ? pty.name() : "/dev/zorvik-no-such-port";
+        Config config;
+        config.setPort(port);
+        config.setSound(row.sound);
+        Window window(config, {port});
+        Options options;
+        options.injector = [] { return std::make_unique<test::RecordingKeyInjector>(); };
+        options.capsLockOn = [] { return false; };
+        row.fault(options);
+        window.frame.setOutputOptions(options);
+        auto* start = window.find<QPushButton>("startStopJButton");
+
+        // Twice: a failed start leaves the window as it was, ready for the next attempt.
+        for (int attempt = 0; attempt < (row.portOpens ? 1 : 2); ++attempt) {
+            dialogs.calls.clear();
+            start->click();
+            if (row.portOpens) {
+                ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+            }
+            window.settle();
+            ASSERT_EQ(dialogs.messages().size(), 1U);
+            const auto shown = dialogs.messages()[0];
+            EXPECT_TRUE(shown.text.startsWith(texts::app(row.key))) << shown.text.toStdString();
+            if (!row.message.isEmpty()) {
+                EXPECT_EQ(shown.text, texts::app(row.key) + row.message);
+            }
+            EXPECT_EQ(shown.title, texts::app(row.titleKey));
+            EXPECT_EQ(shown.icon, row.icon);
+        }
+        if (row.portOpens) {
+            EXPECT_EQ(tabNames(*window.frame.tabbedPane()).size(), 3U);
+            start->click();  // Stop
+            ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+        }
+        window.settle();
+        EXPECT_FALSE(window.frame.isConnected());
+        EXPECT_EQ(tabNames(*window.frame.tabbedPane()), all);
+        EXPECT_EQ(QString(start->text()).remove(QLatin1Char('&')),
+                  texts::app("RevareRiDevFrame2.startStopJButton.text"));
+    }
 }
 
 }  // namespace
