@@ -337,39 +337,6 @@ TEST(MainWindowBehaviourTest, RunningShowsOnlyStartLogAndAbout) {
     texts::setLanguage(texts::Language::German);
 }
 
-TEST(MainWindowBehaviourTest, DefaultValuesOfThePresetGoIntoBoxesAndSettings) {
-    struct Row {
-        Instrument instrument;
-        bool message;
-    };
-    // A&D has no advice to give, the generic preset has.
-    for (const Row& row : {Row{Instrument::AND, false}, Row{Instrument::GENERIC, true}}) {
-        SCOPED_TRACE(row.instrument.label());
-        test::RecordingDialogs dialogs;
-        Config config;
-        config.setInstrument(row.instrument);
-        config.setBitRate(BitRates::BR_115200);
-        config.setInputTerminator(3);
-        config.setHandshake(Handshake::XON_XOFF);
-        Window window(config);
-        window.find<QPushButton>("defaultButton")->click();
-        const Config defaults = row.instrument.getDefaultConfig();
-        EXPECT_EQ(config.getBitRate(), defaults.getBitRate());
-        EXPECT_EQ(config.getDataBits(), defaults.getDataBits());
-        EXPECT_EQ(config.getStopBits(), defaults.getStopBits());
-        EXPECT_EQ(config.getParity(), defaults.getParity());
-        EXPECT_EQ(config.getHandshake(), defaults.getHandshake());
-        EXPECT_EQ(config.getInputTerminator(), defaults.getInputTerminator());
-        EXPECT_EQ(window.find<QComboBox>("bitRateBox")->currentIndex(), defaults.getBitRate());
-        ASSERT_EQ(dialogs.messages().size(), row.message ? 1U : 0U);
-        if (row.message) {
-            EXPECT_EQ(dialogs.messages()[0].text,
-                      QString::fromStdString(*row.instrument.getDefaultMessage()));
-            EXPECT_EQ(dialogs.messages()[0].title, QStringLiteral("Info"));
-        }
-    }
-}
-
 TEST(MainWindowBehaviourTest, DialogResultsReachTheSettings) {
     test::RecordingDialogs dialogs;
     Config config;
