@@ -95,12 +95,34 @@ void EventLog::logLine(const QString& text, Style style) {
 }
 
 void EventLog::append(std::vector<Run> runs) {
-    if (QThread::currentThread() == thread()) {
-        appendNow(runs);
+    if (QThread::currentThread() != thread()) {
+        appendLater(std::move(runs));
         return;
     }
+    flush();  // what other threads sent earlier comes first
+    appendNow(runs);
+}
+
+void EventLog::appendLater(std::vector<Run> runs) {
+    {
+        const std::lock_guard lock(batchMutex_);
+        batch_.insert(batch_.end(), std::make_move_iterator(runs.begin()),
+                      std::make_move_iterator(runs.end()));
+        if (flushPosted_) return;
+        flushPosted_ = true;
+    }
     QMetaObject::invokeMethod(
-        this, [this, runs = std::move(runs)] { appendNow(runs); }, Qt::QueuedConnection);
+        this, [this] { flush(); }, Qt::QueuedConnection);
+}
+
+void EventLog::flush() {
+    std::vector<Run> runs;
+    {
+        const std::lock_guard lock(batchMutex_);
+        runs.swap(batch_);
+        flushPosted_ = false;
+    }
+    if (!runs.empty()) appendNow(runs);
 }
 
 void EventLog::appendNow(const std::vector<Run>& runs) {

@@ -5,13 +5,15 @@
 #include <QTextCharFormat>
 #include <QTime>
 #include <array>
+#include <mutex>
 #include <vector>
 
 namespace rszorvik {
 
 // The event log: read-only styled lines in a fixed-width font. Appending is safe from any thread (the
 // text is handed to the GUI thread) and cheap: the log keeps only the newest kMaxLines lines, so a run
-// that lasts all day does not slow the window down.
+// that lasts all day does not slow the window down, and text from other threads or from appendLater is
+// written in one piece per event-loop turn, so a busy instrument costs one layout per turn, not per line.
 class EventLog : public QPlainTextEdit {
     Q_OBJECT
 
@@ -30,8 +32,13 @@ class EventLog : public QPlainTextEdit {
 
     // "HH:mm:ss text" as one line in the style.
     void logLine(const QString& text, Style style);
-    // Pieces appended in order; a "\n" inside a piece ends the line there.
+    // Pieces appended in order; a "\n" inside a piece ends the line there. On the GUI thread they are in
+    // the document on return; from another thread by the next event-loop turn.
     void append(std::vector<Run> runs);
+    // As append, but always in the next batch, from any thread.
+    void appendLater(std::vector<Run> runs);
+    // Writes the pending batch now; GUI thread.
+    void flush();
 
     // The character format a style is written in.
     const QTextCharFormat& format(Style style) const;
@@ -52,6 +59,10 @@ class EventLog : public QPlainTextEdit {
     // empty last line and kMaxLines blocks are kMaxLines lines.
     bool started_ = false;
     int pendingBreaks_ = 0;
+
+    std::mutex batchMutex_;
+    std::vector<Run> batch_;    // guarded by batchMutex_
+    bool flushPosted_ = false;  // guarded by batchMutex_
 };
 
 }  // namespace rszorvik

@@ -2,7 +2,10 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -11,21 +14,32 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
+#include "app/AutoPortDialog.h"
+#include "app/CustomRegExDialog.h"
 #include "app/DecimalSeparatorBox.h"
+#include "app/Dialogs.h"
 #include "app/EventLog.h"
 #include "app/FieldValidator.h"
+#include "app/IgnoreDialog.h"
 #include "app/JLabelHtml.h"
 #include "app/LinkRunner.h"
+#include "app/QtExecutor.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
+#include "serial/SerialPortLocal.h"
 #include "util/FriendlyPortUtil.h"
 
 namespace rszorvik {
@@ -152,7 +166,14 @@ RevareRiDevFrame2::RevareRiDevFrame2(Config& config, std::vector<std::string> po
     initComponents();
 }
 
-RevareRiDevFrame2::~RevareRiDevFrame2() = default;
+RevareRiDevFrame2::~RevareRiDevFrame2() {
+    if (!run_) return;
+    // The worker reports to the run until its end handler is through: wait for that, within reason.
+    run_->stop();
+    const QDeadlineTimer deadline(5000);
+    while (run_ && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
 
 QString RevareRiDevFrame2::withMnemonic(QString title, QChar mnemonic) {
     title.replace(QLatin1Char('&'), QStringLiteral("&&"));
@@ -191,11 +212,9 @@ void RevareRiDevFrame2::initComponents() {
     auto* logLayout = new QVBoxLayout(tabs_[EventLogTab].page);
     logLayout->addWidget(eventLog_);
 
-    for (const TabInfo& tab : tabs_) {
-        const QString mnemonic = text(tab.mnemonicKey);
-        const QString title = text(tab.titleKey);
-        tabbedPane_->addTab(tab.page, mnemonic.isEmpty() ? title : withMnemonic(title, mnemonic.front()));
-    }
+    for (const TabInfo& tab : tabs_)
+        tabbedPane_->addTab(tab.page, tabTitle(tab));
+    currentPage_ = tabbedPane_->currentWidget();
 
     statusJLabel_ = new JLabelHtml;
     statusJLabel_->setObjectName(QStringLiteral("statusJLabel"));
@@ -204,6 +223,7 @@ void RevareRiDevFrame2::initComponents() {
     statusBar()->setSizeGripEnabled(true);
 
     setCentralWidget(tabbedPane_);
+    checkedDelay_ = delayTextField_->text();
     createValidators();
     connectSignals();
 }
@@ -511,7 +531,9 @@ void RevareRiDevFrame2::connectSignals() {
     onSelect(soundComboBox_, &Self::soundComboBoxItemStateChanged);
     onSelect(keyboardTypeBox_, &Self::keyboardTypeBoxItemStateChanged);
     onSelect(startWithBox_, &Self::startWithBoxItemStateChanged);
+    // A text set by the program may leave the caret where it was; it is checked all the same.
     connect(delayTextField_, &QLineEdit::cursorPositionChanged, this, &Self::delayTextFieldCaretUpdate);
+    connect(delayTextField_, &QLineEdit::textChanged, this, &Self::delayTextFieldCaretUpdate);
     onSelect(outputTerminatorBox2_, &Self::outputTerminatorBox2ItemStateChanged);
 
     onClick(manualConnectButton_, &Self::connectButtonActionPerformed);
@@ -528,7 +550,7 @@ void RevareRiDevFrame2::connectSignals() {
     connect(tabbedPane_, &QTabWidget::currentChanged, this, &Self::tabbedPaneStateChanged);
 }
 
-// --- Reactions. Each writes the setting its control shows; the rest of the behaviour joins later. ---
+// --- Reactions. Each writes the setting its control shows. ---
 
 void RevareRiDevFrame2::portListItemStateChanged() {
     if (portList_->currentIndex() < 0) return;
@@ -536,7 +558,16 @@ void RevareRiDevFrame2::portListItemStateChanged() {
 }
 
 void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
-    if (const auto instrument = selected<Instrument>(instrumentBox_)) config_.setInstrument(*instrument);
+    const auto instrument = selected<Instrument>(instrumentBox_);
+    if (!instrument) return;
+    const bool changed = config_.getInstrument().value_or(Instrument::getDefault()) != *instrument;
+    config_.setInstrument(*instrument);
+    // An own expression was written for the previous instrument; it rarely fits the new one.
+    if (!changed || config_.getCustomRegEx().empty()) return;
+    instrumentBox_->hidePopup();
+    if (Dialogs::current().ask(this, QStringLiteral("Overwrite custom regular expression?"),
+                               QStringLiteral("Confirm"), Dialogs::Buttons::YesNo, Dialogs::Icon::Question))
+        config_.setCustomRegEx({});
 }
 
 void RevareRiDevFrame2::bitRateBoxItemStateChanged() {
@@ -564,20 +595,107 @@ void RevareRiDevFrame2::inputTerminatorBoxItemStateChanged() {
         return;
     }
     const auto code = config::parseDecimalInteger(shown.toStdString());
-    if (code && InputTerminator::valid(*code)) config_.setInputTerminator(*code);
+    if (code && InputTerminator::valid(*code)) {
+        config_.setInputTerminator(*code);
+        return;
+    }
+    if (closing_) return;
+    Dialogs::current().message(this, text("terminator.must.be.between.0.and.255"), text("error"),
+                               Dialogs::Icon::Plain);
+    const QSignalBlocker blocker(inputTerminatorBox_);
+    showInputTerminator(*inputTerminatorBox_, config_.getInputTerminator());
 }
 
 void RevareRiDevFrame2::flowcontrolBoxItemStateChanged() {
     if (flowControlBox_->currentIndex() >= 0) config_.setHandshake(flowControlBox_->currentIndex());
 }
 
-void RevareRiDevFrame2::autoButtonActionPerformed() {}
+void RevareRiDevFrame2::autoButtonActionPerformed() {
+    // The detection opens ports by their plain names.
+    std::vector<std::string> names;
+    names.reserve(ports_.size());
+    for (const std::string& port : ports_)
+        names.push_back(util::FriendlyPortUtil::getUnfriendlyPortName(port));
+    AutoPortDialog dialog(this,
+                          [this](const std::string& port) { selectPort(QString::fromStdString(port)); });
+    dialog.start(std::move(names));
+    Dialogs::current().exec(dialog);
+}
 
-void RevareRiDevFrame2::defaultButtonActionPerformed() {}
+void RevareRiDevFrame2::selectPort(const QString& shown) {
+    int index = portList_->findText(shown);
+    if (index < 0)
+        index = portList_->findText(
+            QString::fromStdString(util::FriendlyPortUtil::getUnfriendlyPortName(shown.toStdString())));
+    if (index >= 0) portList_->setCurrentIndex(index);
+}
 
-void RevareRiDevFrame2::refreshPortsButtonActionPerformed() {}
+void RevareRiDevFrame2::defaultButtonActionPerformed() {
+    const Instrument instrument = selected<Instrument>(instrumentBox_).value_or(Instrument::getDefault());
+    if (const auto message = instrument.getDefaultMessage())
+        Dialogs::current().message(this, QString::fromStdString(*message), QStringLiteral("Info"),
+                                   Dialogs::Icon::Information);
+    // Every preset carries serial settings; the boxes' own handlers store them.
+    const Config defaults = instrument.getDefaultConfig();
+    bitRateBox_->setCurrentIndex(defaults.getBitRate());
+    dataBitsBox_->setCurrentIndex(defaults.getDataBits());
+    stopBitsBox_->setCurrentIndex(defaults.getStopBits());
+    parityBox_->setCurrentIndex(defaults.getParity());
+    flowControlBox_->setCurrentIndex(defaults.getHandshake());
+    showInputTerminator(*inputTerminatorBox_, defaults.getInputTerminator());
+    inputTerminatorBoxItemStateChanged();
+}
 
-void RevareRiDevFrame2::customizeButtonActionPerformed() {}
+std::vector<std::string> RevareRiDevFrame2::discoverPorts() {
+    using Zivaraze::SerialPortLocal;
+    SerialPortLocal::clearPortListInfo();
+    const std::vector<std::string> names = SerialPortLocal::getPortList();
+    std::vector<std::string> shown;
+    if (names.empty()) return shown;
+    try {
+        util::FriendlyPortUtil::update();
+    } catch (const std::exception&) {
+        // no driver records on this platform: plain names
+    }
+    for (const auto& name : names)
+        if (!name.empty()) shown.push_back(util::FriendlyPortUtil::getFriendlyPortName(name));
+    return shown;
+}
+
+void RevareRiDevFrame2::refreshPortsButtonActionPerformed() {
+    try {
+        ports_ = discoverPorts();
+    } catch (const std::exception& e) {
+        Dialogs::current().message(this, text("error.listing.available.ports") + QString::fromUtf8(e.what()),
+                                   text("error"), Dialogs::Icon::Error);
+        return;
+    }
+    {
+        // The port in use stays selected when it is still there; the handler runs once at the end.
+        const QSignalBlocker blocker(portList_);
+        portList_->clear();
+        for (const std::string& port : ports_)
+            portList_->addItem(QString::fromStdString(port));
+    }
+    if (ports_.empty()) {
+        Dialogs::current().message(this, text("no.rs.232.port.found.on.your.system.program.will.now.exit"),
+                                   text("error"), Dialogs::Icon::Error);
+        return;
+    }
+    {
+        const QSignalBlocker blocker(portList_);
+        portList_->setCurrentIndex(0);
+        selectPort(QString::fromStdString(util::FriendlyPortUtil::getFriendlyPortName(config_.getPort())));
+    }
+    portListItemStateChanged();
+}
+
+void RevareRiDevFrame2::customizeButtonActionPerformed() {
+    CustomRegExDialog dialog(this, QString::fromStdString(config_.getCustomRegEx()));
+    Dialogs::current().exec(dialog);
+    const std::string regEx = dialog.getRegEx().toStdString();
+    if (regEx != config_.getCustomRegEx()) config_.setCustomRegEx(regEx);
+}
 
 void RevareRiDevFrame2::mathOperationBoxItemStateChanged() {
     const auto operation = selected<MathOperation>(mathOperationBox_);
@@ -604,7 +722,14 @@ void RevareRiDevFrame2::ignoreDuplicatesCheckBoxActionPerformed() {
     config_.ignoreDuplicates = ignoreDuplicatesCheckBox_->isChecked();
 }
 
-void RevareRiDevFrame2::adjustIgnoreButtonActionPerformed() {}
+void RevareRiDevFrame2::adjustIgnoreButtonActionPerformed() {
+    IgnoreDialog dialog(this, config_);
+    Dialogs::current().exec(dialog);
+    const std::string timeLimit = dialog.getIgnoreTimeLimit().toStdString();
+    const std::string difference = dialog.getIgnoreDifference().toStdString();
+    if (timeLimit != config_.getIgnoreTimeLimit()) config_.setIgnoreTimeLimit(timeLimit);
+    if (difference != config_.getIgnoreDifference()) config_.setIgnoreDifference(difference);
+}
 
 void RevareRiDevFrame2::decimalSeparatorBoxItemStateChanged() {
     if (const auto separator = selected<DecimalSeparator>(decimalSeparatorBox_))
@@ -620,16 +745,51 @@ void RevareRiDevFrame2::soundComboBoxItemStateChanged() {
 }
 
 void RevareRiDevFrame2::keyboardTypeBoxItemStateChanged() {
-    if (const auto type = selected<KeyboardType>(keyboardTypeBox_)) config_.setKeyboardType(*type);
+    const auto type = selected<KeyboardType>(keyboardTypeBox_);
+    if (!type) return;
+    config_.setKeyboardType(*type);
+    // Alt codes are several key strokes per character; without a pause between them many applications
+    // drop some.
+    if (*type != KeyboardType::ALL || config_.getDelayAsInt() >= 3) return;
+    keyboardTypeBox_->hidePopup();
+    Dialogs::current().message(this, text("info.delay.keyboard.all"), text("info"),
+                               Dialogs::Icon::Information);
+    QMetaObject::invokeMethod(
+        delayTextField_, [field = delayTextField_] { field->setText(QStringLiteral("3")); },
+        Qt::QueuedConnection);
 }
 
 void RevareRiDevFrame2::startWithBoxItemStateChanged() {
     if (const auto key = selected<StartWith>(startWithBox_)) config_.setStartWith(*key);
 }
 
+bool RevareRiDevFrame2::checkDelay(bool later) {
+    const QString shown = delayTextField_->text();
+    const std::string delay = shown.toStdString();
+    if (delay.empty() || Delay::valid(delay)) {
+        config_.setDelay(delay);
+        return true;
+    }
+    Dialogs::current().message(this, text("error.intercharacter.delay"), text("error"), Dialogs::Icon::Error);
+    const auto reset = [field = delayTextField_] {
+        field->setText(QString::fromStdString(Delay::getDefault()));
+    };
+    if (later) {
+        QMetaObject::invokeMethod(delayTextField_, reset, Qt::QueuedConnection);
+    } else {
+        reset();
+    }
+    return false;
+}
+
 void RevareRiDevFrame2::delayTextFieldCaretUpdate() {
-    const std::string delay = delayTextField_->text().toStdString();
-    if (delay.empty() || Delay::valid(delay)) config_.setDelay(delay);
+    // Every caret move reports the text, and a typed character moves the caret as well: one report each.
+    const QString shown = delayTextField_->text();
+    if (shown == checkedDelay_) return;
+    checkedDelay_ = shown;
+    // A minus sign alone is a number being typed; copying the controls refuses it if it stays.
+    if (shown == QStringLiteral("-")) return;
+    checkDelay(true);
 }
 
 void RevareRiDevFrame2::outputTerminatorBox2ItemStateChanged() {
@@ -639,6 +799,7 @@ void RevareRiDevFrame2::outputTerminatorBox2ItemStateChanged() {
 
 void RevareRiDevFrame2::connectButtonActionPerformed() {
     config_.setConnect(autoConnectButton_->isChecked() ? Connect::AUTO : Connect::MANUAL);
+    if (config_.getConnect() == Connect::MANUAL) removeMinimizeToTraySupport();
 }
 
 void RevareRiDevFrame2::minimizeToTrayCheckBoxItemStateChanged() {
@@ -661,7 +822,34 @@ void RevareRiDevFrame2::importSettingsButtonActionPerformed() {}
 
 void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {}
 
-void RevareRiDevFrame2::startStopJButtonActionPerformed() {}
+void RevareRiDevFrame2::startStopJButtonActionPerformed() {
+    if (connected_) {
+        // The worker's end handler closes the port and reports the disconnection; the run goes then.
+        if (run_) run_->stop();
+        return;
+    }
+    // A run whose port is opening, or whose end is on its way, is not started again.
+    if (run_) return;
+    updateConfigFromTabs();
+    run_ = std::make_unique<worker::OutputRun>(config_, *this, QtExecutor::instance(), outputOptions_);
+    if (!run_->start()) run_.reset();
+}
+
+void RevareRiDevFrame2::startProblem(const std::string& key, const std::string& message) {
+    const QString shown = text(key) + QString::fromStdString(message);
+    Dialogs::Icon icon = Dialogs::Icon::Error;
+    QString title = text("error");
+    if (key == "please.turn.off.caps.lock") {
+        icon = Dialogs::Icon::Warning;
+        title = text("warning");
+    } else if (key == "error.while.initializing.sound.output") {
+        icon = Dialogs::Icon::Plain;
+        title = text("sound.output.error");
+    } else if (key == "invalid.setting") {
+        icon = Dialogs::Icon::Plain;
+    }
+    Dialogs::current().message(this, shown, title, icon);
+}
 
 void RevareRiDevFrame2::aboutPaneHyperlinkUpdate(const QUrl& link) {
     LinkRunner::open(link.toString());
@@ -669,6 +857,243 @@ void RevareRiDevFrame2::aboutPaneHyperlinkUpdate(const QUrl& link) {
 
 void RevareRiDevFrame2::tabbedPaneStateChanged(int index) {
     currentTabIndex_ = index;
+    QWidget* left = currentPage_;
+    currentPage_ = tabbedPane_->widget(index);
+    if (rearranging_) return;
+    // Leaving a page of settings (or the about page) copies the controls, so a refused field is reported
+    // while its page is still in mind.
+    for (const Tab tab : {InputTab, ProcessingTab, OutputTab, AboutTab})
+        if (left == tabs_[tab].page) {
+            updateConfigFromTabs();
+            return;
+        }
+}
+
+void RevareRiDevFrame2::updateConfigFromTabs() {
+    portListItemStateChanged();
+    instrumentBoxItemStateChanged();
+    bitRateBoxItemStateChanged();
+    dataBitsBoxItemStateChanged();
+    stopBitsBoxItemStateChanged();
+    parityBoxItemStateChanged();
+    inputTerminatorBoxItemStateChanged();
+    flowcontrolBoxItemStateChanged();
+    connectButtonActionPerformed();
+    keyboardTypeBoxItemStateChanged();
+    checkedDelay_ = delayTextField_->text();
+    checkDelay(false);
+
+    const auto validate = [this](FieldValidator::Field which) {
+        validators_[static_cast<std::size_t>(which)]->shouldYieldFocus();
+    };
+    using Field = FieldValidator::Field;
+    decimalSeparatorBoxItemStateChanged();
+    startWithBoxItemStateChanged();
+    outputTerminatorBoxItemStateChanged();
+    outputTerminatorBox2ItemStateChanged();
+    validate(Field::EveryXValues);
+    roundingMethodBoxItemStateChanged();
+    validate(Field::DecimalPlaces);
+    mathOperationBoxItemStateChanged();
+    validate(Field::MathOperand);
+    soundComboBoxItemStateChanged();
+    editOperationComboBoxItemStateChanged();
+    editPositionComboBoxItemStateChanged();
+    validate(Field::EditNumCharacters);
+    validate(Field::RemoveCharacters);
+
+    // An operation without operand would do nothing: say so in the box.
+    if (selected<MathOperation>(mathOperationBox_) != MathOperation::NONE &&
+        mathOperandTextField_->text().isEmpty())
+        mathOperationBox_->setCurrentIndex(MathOperation(MathOperation::NONE).ordinal());
+
+    if (selected<MathOperation>(mathOperationBox_) == MathOperation::DIVIDE &&
+        decimalTextField_->text().isEmpty() && !mathRoundingErrorWarningDisplayed_) {
+        // Marked at once: copying may run again before the warning is up.
+        mathRoundingErrorWarningDisplayed_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                tabbedPane_->setCurrentWidget(tabs_[ProcessingTab].page);
+                decimalTextField_->setFocus();
+                Dialogs::current().message(
+                    this, text("please.enter.number.of.decimal.places.for.rounding.or.disable.division"),
+                    text("error"), Dialogs::Icon::Error);
+            },
+            Qt::QueuedConnection);
+    }
+
+    minimizeToTrayCheckBoxItemStateChanged();
+    notifyWhenMinimizedToTrayCheckBoxItemStateChanged();
+    checkForUpdatesCheckBoxItemStateChanged();
+    abortAutoStartCheckBoxItemStateChanged();
+}
+
+// --- The worker's view. ---
+
+void RevareRiDevFrame2::logEvent(const std::string& message) {
+    eventLog_->logLine(QString::fromStdString(message), EventLog::Style::Regular);
+}
+
+void RevareRiDevFrame2::logImportantEvent(const std::string& message) {
+    eventLog_->logLine(QString::fromStdString(message), EventLog::Style::Important);
+}
+
+void RevareRiDevFrame2::warn(const std::string& message) {
+    Dialogs::current().message(this, QString::fromStdString(message), text("warning"),
+                               Dialogs::Icon::Warning);
+}
+
+void RevareRiDevFrame2::setConnectedInGUI(bool connected) {
+    QMetaObject::invokeMethod(
+        this, [this, connected] { showRunning(connected); }, Qt::QueuedConnection);
+}
+
+void RevareRiDevFrame2::setText(const std::string& message) {
+    {
+        const std::lock_guard lock(statusMutex_);
+        statusText_ = QString::fromStdString(message);
+        if (statusPosted_) return;
+        statusPosted_ = true;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { applyStatusText(); }, Qt::QueuedConnection);
+}
+
+void RevareRiDevFrame2::applyStatusText() {
+    QString shown;
+    {
+        const std::lock_guard lock(statusMutex_);
+        shown = statusText_;
+        statusPosted_ = false;
+    }
+    statusJLabel_->setText(shown);
+}
+
+void RevareRiDevFrame2::update(const worker::DataLine& line) {
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, line] { update(line); }, Qt::QueuedConnection);
+        return;
+    }
+    eventLog_->appendLater(renderDataLine(line));
+    setText((text("line.count") + QString::number(line.getCount())).toStdString());
+}
+
+std::vector<EventLog::Run> RevareRiDevFrame2::renderDataLine(const worker::DataLine& line) {
+    using Style = EventLog::Style;
+    const auto local = std::chrono::floor<std::chrono::seconds>(line.getDateTime());
+    const std::chrono::hh_mm_ss clock(local - std::chrono::floor<std::chrono::days>(local));
+    const QString prefix = EventLog::timePrefix(QTime(static_cast<int>(clock.hours().count()),
+                                                      static_cast<int>(clock.minutes().count()),
+                                                      static_cast<int>(clock.seconds().count())));
+    const QString shown = QString::fromStdString(line.getRawData());
+    const QString value = QString::fromStdString(line.getProcessedData());
+    const QString newline(QLatin1Char('\n'));
+    if (value.isEmpty()) return {{prefix + shown + newline, Style::Ignored}};
+
+    qsizetype at = shown.indexOf(value);
+    if (at < 0) at = shown.indexOf(QString(value).replace(QLatin1Char(','), QLatin1Char('.')));
+    if (at < 0) at = shown.indexOf(QString(value).replace(QLatin1Char('.'), QLatin1Char(',')));
+    // A made-visible control character ahead of the value: the line did not start where it should.
+    if (at < 0 || shown.left(at).contains(QLatin1Char('<')))
+        return {{prefix + shown + newline, Style::Unknown}};
+    return {{prefix, Style::Regular},
+            {shown.left(at), Style::Ignored},
+            {shown.mid(at, value.size()), Style::Typed},
+            {shown.mid(at + value.size()) + newline, Style::Ignored}};
+}
+
+// --- Running look and tray. ---
+
+QString RevareRiDevFrame2::tabTitle(const TabInfo& tab) const {
+    const QString mnemonic = text(tab.mnemonicKey);
+    const QString title = text(tab.titleKey);
+    return mnemonic.isEmpty() ? title : withMnemonic(title, mnemonic.front());
+}
+
+void RevareRiDevFrame2::showRunning(bool running) {
+    connected_ = running;
+    rearranging_ = true;
+    // The settings cannot change under a running output: their four tabs go while it runs.
+    if (running) {
+        for (const Tab tab : {InputTab, ProcessingTab, OutputTab, SettingsTab}) {
+            const int index = tabbedPane_->indexOf(tabs_[tab].page);
+            if (index >= 0) tabbedPane_->removeTab(index);
+        }
+    } else {
+        for (const Tab tab : {SettingsTab, OutputTab, ProcessingTab, InputTab})
+            if (tabbedPane_->indexOf(tabs_[tab].page) < 0)
+                tabbedPane_->insertTab(1, tabs_[tab].page, tabTitle(tabs_[tab]));
+    }
+    rearranging_ = false;
+    currentTabIndex_ = tabbedPane_->currentIndex();
+    currentPage_ = tabbedPane_->currentWidget();
+    startStopJButton_->setText(running
+                                   ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
+                                   : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
+    setText((running ? text("switch.to.target.application") : frameText("statusJLabel.text")).toStdString());
+    if (running) return;
+    // The worker's end handler is through (this runs in a task it posted): the run can go.
+    run_.reset();
+    if (closeAfterStop_) {
+        closeAfterStop_ = false;
+        close();
+    }
+}
+
+void RevareRiDevFrame2::addMinimizeToTraySupport() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    if (!trayIcon_) {
+        const QIcon icon =
+            windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon) : windowIcon();
+        trayIcon_ = new QSystemTrayIcon(icon, this);
+        trayIcon_->setObjectName(QStringLiteral("trayIcon"));
+        trayIcon_->setToolTip(QStringLiteral("zorvik"));
+        connect(trayIcon_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason != QSystemTrayIcon::DoubleClick) return;
+                    showNormal();
+                    activateWindow();
+                });
+    }
+    trayListening_ = true;
+}
+
+void RevareRiDevFrame2::removeMinimizeToTraySupport() {
+    trayListening_ = false;
+}
+
+void RevareRiDevFrame2::closeEvent(QCloseEvent* event) {
+    if (!run_) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    closeAfterStop_ = true;
+    run_->stop();
+    event->ignore();
+}
+
+void RevareRiDevFrame2::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && trayListening_ && trayIcon_)
+        // Hiding or showing from inside the state change confuses some window managers: do it next turn.
+        QMetaObject::invokeMethod(
+            this, [this] { showTrayWindowState(); }, Qt::QueuedConnection);
+}
+
+void RevareRiDevFrame2::showTrayWindowState() {
+    if (!trayListening_ || !trayIcon_) return;
+    if (windowState() & Qt::WindowMinimized) {
+        if (!isVisible()) return;
+        trayIcon_->show();
+        hide();
+        if (config_.notifyWhenMinimizedToTray)
+            trayIcon_->showMessage(QStringLiteral("zorvik"), text("minimized.to.system.tray"));
+    } else {
+        trayIcon_->hide();
+        show();
+    }
 }
 
 }  // namespace rszorvik

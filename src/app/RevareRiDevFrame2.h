@@ -3,11 +3,16 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/EventLog.h"
 #include "config/Config.h"
+#include "worker/DataLine.h"
+#include "worker/OutputRun.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -16,18 +21,20 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSystemTrayIcon;
 class QTabWidget;
 class QTextBrowser;
 class QUrl;
 
 namespace rszorvik {
 
-class EventLog;
 class FieldValidator;
 
 // The main window: every setting of the record on seven tabs, the start button, the event log and the
 // about page. Each control carries its name as Qt object name, so tests and the screenshot tool find it.
-class RevareRiDevFrame2 : public QMainWindow {
+// It is also the view of its output run: the view methods may be called from any thread and hand their
+// work to the GUI thread.
+class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     Q_OBJECT
 
   public:
@@ -44,10 +51,49 @@ class RevareRiDevFrame2 : public QMainWindow {
     QComboBox* getPortList() const { return portList_; }
     bool isClosing() const { return closing_; }
 
+    QLabel* statusLabel() const { return statusJLabel_; }
+    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
+    bool isConnected() const { return connected_; }
+
     // A tab title with its mnemonic marked for Qt ("&Input"); a mnemonic the title lacks is appended.
     static QString withMnemonic(QString title, QChar mnemonic);
     // Shows a stored input terminator code: its entry, or the bare number when no entry has that code.
     static void showInputTerminator(QComboBox& box, int code);
+    // The serial ports as the port box lists them: the friendly name where the driver is known, else the
+    // plain name. Throws when the serial library cannot list its ports.
+    static std::vector<std::string> discoverPorts();
+    // How the log shows a received line: time prefix, the value highlighted where it stands in the raw
+    // text, the whole line as "unknown" when the value cannot be placed, as "ignored" when it has none.
+    static std::vector<EventLog::Run> renderDataLine(const worker::DataLine& line);
+
+    // Copies every control into the settings record, checking the free-text fields on the way.
+    void updateConfigFromTabs();
+    // Hides the window into the system tray while it is minimised; nothing where there is no tray.
+    void addMinimizeToTraySupport();
+    void removeMinimizeToTraySupport();
+
+    // The worker's view; any thread.
+    void logEvent(const std::string& text) override;
+    void logImportantEvent(const std::string& text) override;
+    // Switches between the idle and the running look, always later on the GUI thread.
+    void setConnectedInGUI(bool connected) override;
+    // Shows the line in the log and its number in the status line.
+    void update(const worker::DataLine& line) override;
+    // A modal warning; GUI thread only.
+    void warn(const std::string& text) override;
+    // The status line text; the newest text wins when several arrive within one event-loop turn.
+    void setText(const std::string& text);
+    // A problem of the start as its dialog; GUI thread.
+    void startProblem(const std::string& key, const std::string& message) override;
+
+    // How the next output runs put out their values (the platform's keyboard unless set; tests and
+    // benchmarks record the keys instead).
+    void setOutputOptions(worker::OutputRun::Options options) { outputOptions_ = std::move(options); }
+
+  protected:
+    void changeEvent(QEvent* event) override;
+    // Closing while output runs stops it first; the window closes once the port is closed.
+    void closeEvent(QCloseEvent* event) override;
 
   private Q_SLOTS:
     void portListItemStateChanged();
@@ -94,6 +140,15 @@ class RevareRiDevFrame2 : public QMainWindow {
     };
 
     void initComponents();
+    QString tabTitle(const TabInfo& tab) const;
+    void showRunning(bool running);
+    void applyStatusText();
+    // The delay field's rule: false (after the error and the field reset to 20) for a text other than
+    // empty or 0..1000. `later` posts the reset, as a caret move must not change the text it reports.
+    bool checkDelay(bool later);
+    void selectPort(const QString& shown);
+    void showTrayWindowState();
+
     QWidget* buildStartTab();
     QWidget* buildInputTab();
     QWidget* buildProcessingTab();
@@ -106,7 +161,15 @@ class RevareRiDevFrame2 : public QMainWindow {
     config::Config& config_;
     std::vector<std::string> ports_;
     bool closing_ = false;
+    bool connected_ = false;
+    // Set while the running look adds or removes tabs: those tab changes are not the user's.
+    bool rearranging_ = false;
+    // The division warning is shown once per program run.
+    bool mathRoundingErrorWarningDisplayed_ = false;
+    // The delay text last checked, so that a caret move within the same text does not report it again.
+    QString checkedDelay_;
     int currentTabIndex_ = 0;
+    QWidget* currentPage_ = nullptr;
     std::array<TabInfo, kTabCount> tabs_{};
 
     QTabWidget* tabbedPane_ = nullptr;
@@ -161,6 +224,18 @@ class RevareRiDevFrame2 : public QMainWindow {
 
     // The five free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators_;
+
+    worker::OutputRun::Options outputOptions_;
+    // From start until the worker's end handler has reported the disconnection.
+    std::unique_ptr<worker::OutputRun> run_;
+    bool closeAfterStop_ = false;
+
+    QSystemTrayIcon* trayIcon_ = nullptr;
+    bool trayListening_ = false;
+
+    std::mutex statusMutex_;
+    QString statusText_;         // guarded by statusMutex_
+    bool statusPosted_ = false;  // guarded by statusMutex_
 };
 
 }  // namespace rszorvik

@@ -10,8 +10,6 @@
 #include "app/Screenshots.h"
 #include "base/SystemProperties.h"
 #include "prefs/SettingsStore.h"
-#include "serial/SerialPortLocal.h"
-#include "util/FriendlyPortUtil.h"
 
 // Qt's D-Bus connection keeps a buffer to the end of the process; a sanitizer build must not call it a leak.
 extern "C" const char* __lsan_default_suppressions() {
@@ -22,23 +20,12 @@ namespace {
 
 // The ports as the port chooser shows them: the friendly name where the driver is known.
 std::vector<std::string> listPorts() {
-    using Zivaraze::SerialPortLocal;
-    std::vector<std::string> shown;
     try {
-        SerialPortLocal::clearPortListInfo();
-        const std::vector<std::string> names = SerialPortLocal::getPortList();
-        if (names.empty()) return shown;
-        try {
-            rszorvik::util::FriendlyPortUtil::update();
-        } catch (const std::exception&) {
-            // no driver records on this platform: plain names
-        }
-        for (const auto& name : names)
-            if (!name.empty()) shown.push_back(rszorvik::util::FriendlyPortUtil::getFriendlyPortName(name));
+        return rszorvik::RevareRiDevFrame2::discoverPorts();
     } catch (const std::exception& e) {
         std::cerr << "zorvik: cannot list the serial ports: " << e.what() << '\n';
+        return {};
     }
-    return shown;
 }
 
 }  // namespace
@@ -107,5 +94,6 @@ int main(int argc, char** argv) {
 
     rszorvik::RevareRiDevFrame2 window(stored.config, ports);
     window.show();
+    if (stored.config.minimizeToTray) window.addMinimizeToTraySupport();
     return QApplication::exec();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "RecordingDialogs.h"
+#include "WindowUnderTest.h"
 #include "app/CatalogKeys.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
@@ -45,16 +46,7 @@ Config unusualRecord() {
     return config;
 }
 
-struct Window {
-    explicit Window(Config& config, std::vector<std::string> ports = {"/dev/ttyS0", "/dev/ttyUSB0"})
-        : app(test::guiApplication()), frame(config, std::move(ports)) {}
-    template <class W = QWidget>
-    W* find(const char* name) const {
-        return frame.findChild<W*>(QString::fromLatin1(name));
-    }
-    QApplication& app;
-    RevareRiDevFrame2 frame;
-};
+using Window = test::WindowUnderTest;
 
 QStringList itemTexts(const QComboBox& box) {
     QStringList texts;
@@ -344,20 +336,28 @@ TEST(MainWindowTest, TypedInputTerminatorIsStoredWhenItIsAByte) {
     struct Row {
         QString typed;
         int stored;
+        bool refused;  // the message, and the box shows the setting again
     };
-    const std::vector<Row> rows{{QStringLiteral("7"), 7},
-                                {QStringLiteral("10 <LF>"), 10},
-                                {QStringLiteral("256"), 13},
-                                {QStringLiteral("x"), 13}};
+    const std::vector<Row> rows{{QStringLiteral("7"), 7, false},   {QStringLiteral("10 <LF>"), 10, false},
+                                {QStringLiteral("0"), 0, false},   {QStringLiteral("255"), 255, false},
+                                {QStringLiteral("256"), 13, true}, {QStringLiteral("-1"), 13, true},
+                                {QStringLiteral("x"), 13, true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.typed.toStdString());
+        test::RecordingDialogs dialogs;
         Config config;
         config.setInputTerminator(13);
         Window window(config);
-        QLineEdit* edit = window.find<QComboBox>("inputTerminatorBox")->lineEdit();
+        auto* box = window.find<QComboBox>("inputTerminatorBox");
+        QLineEdit* edit = box->lineEdit();
         edit->setText(row.typed);
         Q_EMIT edit->editingFinished();
         EXPECT_EQ(config.getInputTerminator(), row.stored);
+        ASSERT_EQ(dialogs.messages().size(), row.refused ? 1U : 0U);
+        if (!row.refused) continue;
+        EXPECT_EQ(dialogs.messages()[0].text, texts::app("terminator.must.be.between.0.and.255"));
+        EXPECT_EQ(dialogs.messages()[0].title, texts::app("error"));
+        EXPECT_EQ(box->currentText(), QStringLiteral("13 <CR>"));
     }
 }
 

@@ -72,6 +72,7 @@ class ChildProcess {
     }
 
     void signal(int number) { ::kill(pid, number); }
+    pid_t processId() const { return pid; }
 
     // Exit status (128 + signal for a signal), collecting output meanwhile; -1 when it did not end in time.
     int wait(std::chrono::milliseconds patience) {
