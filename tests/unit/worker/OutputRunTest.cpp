@@ -398,7 +398,9 @@ TEST_P(Backlog, IsReportedOnceAndBounded) {
         awaitJournal("disconnected");
     } else {
         ASSERT_TRUE(run->awaitTyped(std::chrono::steady_clock::now() + kPatience));
-        if (c.behindAt > 0) awaitJournal("important:" + WeightWorker::text("typing.caught.up"));
+        const std::string caughtUp = "important:" + WeightWorker::text("typing.caught.up");
+        if (c.behindAt > 0) awaitJournal(caughtUp);
+        EXPECT_EQ(journal.has(caughtUp), c.behindAt > 0);
     }
 
     std::vector<std::string> behind;
