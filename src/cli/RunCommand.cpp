@@ -21,6 +21,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/StopSignals.h"
+#include "platform/KeyInjector.h"
 #include "serial/Diagnostics.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/DataLine.h"
@@ -34,7 +35,8 @@ enum Status : int {
     kStopped = 0,     // stopped by SIGINT, SIGTERM or SIGHUP
     kRunFailed = 1,   // the settings could not be opened, or the run ended by itself with an error
     kUsage = 2,       // a refused --set or --output
-    kPortFailed = 3,  // no port, the port could not be opened, or a line setting the port refuses
+    kPortFailed = 3,  // no port, the port could not be opened, a line setting the port refuses, or
+                      // --output keys without a usable X display
     // kNoNativeModule (4): the native serial module could not be loaded
 };
 
@@ -131,6 +133,18 @@ int run(const GlobalOptions& global, const RunOptions& options) {
 
     requireNativeSerialModule("run");
 
+    // Without a display every value would be read and thrown away: refuse before the port is opened. The
+    // injector opened here is the one the run types with.
+    std::shared_ptr<std::unique_ptr<platform::KeyInjector>> injector;
+    if (!toStdout) {
+        try {
+            injector =
+                std::make_shared<std::unique_ptr<platform::KeyInjector>>(platform::KeyInjector::create());
+        } catch (const std::exception& e) {
+            fail("run", base::formatMessage(cliText("run.no.display"), {e.what()}), kPortFailed);
+        }
+    }
+
     prefs::StoredSettings stored;
     try {
         stored = openStoredSettings(global, {});
@@ -151,6 +165,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
 
     worker::OutputRun::Options runOptions;
     runOptions.typeKeys = !toStdout;
+    if (injector) runOptions.injector = [injector] { return std::move(*injector); };
     runOptions.sink = [&log](const std::string& value) {
         std::cout << value << '\n' << std::flush;
         if (std::cout) return true;
@@ -189,7 +204,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "each value into the focused application (or print it), logging events to standard error, until "
         "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
         "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
-        "2 refused option, 3 no port or the port cannot be opened, 4 native serial module missing.");
+        "2 refused option, 3 no port, the port cannot be opened or no X display for --output keys, 4 native "
+        "serial module missing.");
     auto options = std::make_shared<RunOptions>();
     addSetOption(*command, options->sets, "over the stored settings, for this run only");
     command

@@ -51,11 +51,14 @@ void Keybot::run() {
     try {
         while (!stopping) {
             value = queue().take();
-            // A value counts as pending until its last key is released, not merely until it is taken.
-            struct Handled {
-                ~Handled() { queue().taskDone(); }
-            } handled;
-            typeValue(value);
+            {
+                // A value counts as pending until its last key is released, not merely until it is taken.
+                struct Handled {
+                    ~Handled() { queue().taskDone(); }
+                } handled;
+                typeValue(value);
+            }
+            if (caughtUpHandler && queue().unfinished() == 0) caughtUpHandler();
         }
     } catch (const base::InterruptedError&) {
         // Interrupted while waiting for a value, or before taking one.

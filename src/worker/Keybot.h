@@ -47,6 +47,9 @@ class Keybot {
         lostHandler = std::move(handler);
     }
 
+    // Called on the output thread each time the queue has been typed to its end.
+    void onCaughtUp(std::function<void()> handler) { caughtUpHandler = std::move(handler); }
+
     // Waits until every value queued so far has been typed to its last key release (true), or until the
     // deadline passes or run() has ended (false). Interruptible.
     bool awaitIdle(std::chrono::steady_clock::time_point deadline);
@@ -92,6 +95,7 @@ class Keybot {
     bool stopping = false;            // interrupted during a pause: finish the value, then stop
     std::atomic<bool> ended_{false};  // run() has returned
     std::function<void(const std::string&)> lostHandler;
+    std::function<void()> caughtUpHandler;
 };
 
 }  // namespace rszorvik::worker

@@ -1,10 +1,12 @@
 #include "worker/OutputRun.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <utility>
 
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "platform/CapsLock.h"
 #include "serial/IOError.h"
 #include "worker/Ignorer.h"
@@ -121,6 +123,13 @@ bool OutputRun::start() {
                 if (token.lock()) outputLost();
             });
         });
+        keyBot->onCaughtUp([this, token = std::weak_ptr<int>(alive)] {
+            executor.post([this, token] {
+                if (!token.lock() || !behind || Keybot::queue().unfinished() != 0) return;
+                behind = false;
+                view.logImportantEvent(WeightWorker::text("typing.caught.up"));
+            });
+        });
         keybotThread.start([bot = keyBot.get()] { bot->run(); });
         view.logEvent(programText("keyboard.output.started.type") + " " + config.getKeyboardType().label());
     }
@@ -138,6 +147,7 @@ void OutputRun::update(const DataLine& received) {
     // The keyboard gets the value before the line is shown, so showing it never delays the typing.
     if (handedOver && options.typeKeys && keyBot) keyBot->add(line.getProcessedData());
     view.update(line);
+    if (handedOver && options.typeKeys && keyBot) checkBacklog(line.getProcessedData().size());
     if (handedOver && !options.typeKeys && !outputFailed_ && options.sink &&
         !options.sink(line.getProcessedData()))
         outputLost();
@@ -169,6 +179,26 @@ void OutputRun::workerEnded() {
             if (token.lock()) view.setConnectedInGUI(false);
         });
     });
+}
+
+void OutputRun::checkBacklog(std::size_t valueBytes) {
+    const std::size_t waiting = Keybot::queue().unfinished();
+    // Every key is pressed and released with the delay; a start key and a terminator come with each value.
+    const auto perValue = std::chrono::milliseconds(2 * std::max(config.getDelayAsInt(), 0)) *
+                          static_cast<long long>(valueBytes + 2);
+    const auto typingTime = perValue * static_cast<long long>(waiting);
+    if (!behind && (waiting >= options.behindValues || (waiting > 1 && typingTime >= options.behindTime))) {
+        behind = true;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(typingTime).count();
+        view.logImportantEvent(base::formatMessage(WeightWorker::text("typing.behind"),
+                                                   {std::to_string(waiting), std::to_string(seconds)}));
+    }
+    if (!queueFull && waiting >= options.maxWaiting) {
+        queueFull = true;
+        view.logImportantEvent(
+            base::formatMessage(WeightWorker::text("typing.queue.full"), {std::to_string(waiting)}));
+        outputLost();
+    }
 }
 
 void OutputRun::outputLost() {

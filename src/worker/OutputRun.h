@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,6 +65,14 @@ class OutputRun {
         std::function<std::unique_ptr<platform::KeyInjector>()> injector;
         std::function<bool()> capsLockOn;
         std::function<std::unique_ptr<SoundBot>(config::ConfigHelper::Sound)> sound;
+        // The keyboard output is behind (said once, and again once it has caught up) when this many values
+        // wait, or when more than one waits and typing them would take this long with the key delay.
+        std::size_t behindValues = 300;
+        std::chrono::milliseconds behindTime = std::chrono::seconds(5);
+        // At this many waiting values the run stops reading the port, says so, types what it received and
+        // ends as failed. Reading on would let the queue grow without limit; pausing the reading would
+        // only move the loss into the driver, whose buffer overflows without a word.
+        std::size_t maxWaiting = 3000;
     };
 
     // The view and the executor must outlive the run. The settings are copied.
@@ -107,13 +116,16 @@ class OutputRun {
     // task of the executor.
     std::vector<std::string> endTyping();
 
-    // Whether the run stopped because values could not be put out (the display or the sink was lost).
+    // Whether the run stopped because values could not be put out (the display or the sink was lost, or
+    // the keyboard output fell options.maxWaiting values behind).
     bool outputFailed() const { return outputFailed_; }
 
   private:
     class WorkerView;
 
     void outputLost();
+    // After a value went to the keyboard: the warning when it falls behind, the end when the bound is hit.
+    void checkBacklog(std::size_t valueBytes);
     // The worker's end handler is through: disconnected now, or once the typing is done.
     void workerEnded();
 
@@ -131,6 +143,8 @@ class OutputRun {
     std::shared_ptr<int> alive = std::make_shared<int>(0);  // tasks posted by the keyboard thread check it
     bool handOver = true;                                   // false after stop()
     bool stopRequested = false;
+    bool behind = false;  // the falling-behind warning was given and the queue has not emptied since
+    bool queueFull = false;
     std::atomic<bool> outputFailed_{false};
 };
 

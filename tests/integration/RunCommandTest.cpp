@@ -244,6 +244,39 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3}),
     [](const auto& param) { return param.param.name; });
 
+class NoDisplay : public RunCommandTest, public ::testing::WithParamInterface<std::vector<std::string>> {};
+
+// Keyboard output without a usable display refuses to start, even with an instrument that sends, and
+// points to --output stdout instead of reading values it could only throw away.
+TEST_P(NoDisplay, RefusesToTypeAndSuggestsStdout) {
+    ChildProcess sim({simPath(), "--quiet", "--interval-ms", "20", "--format", "generic", "--values", "4",
+                      "--count", "0"});
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+    std::vector<std::string> args = GetParam();
+    args.insert(args.end(), {cliPath(), "--prefs", prefs.string(), "run", "--output", "keys", pty});
+    ChildProcess cli(args);
+    const int status = cli.wait(kPatience);
+    sim.signal(SIGTERM);
+    sim.wait(kPatience);
+
+    EXPECT_EQ(status, 3) << cli.err;
+    EXPECT_TRUE(cli.out.empty()) << cli.out;
+    const std::string text =
+        rszorvik::base::MessageCatalog::get(rszorvik::base::catalogues::kCli).getString("run.no.display");
+    const auto hole = text.find("%s");
+    ASSERT_NE(hole, std::string::npos);
+    EXPECT_NE(cli.err.find(text.substr(0, hole)), std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find(text.substr(hole + 2)), std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find("--output stdout"), std::string::npos) << cli.err;
+    EXPECT_FALSE(fs::exists(prefs)) << "nothing was written";
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, NoDisplay,
+                         ::testing::Values(std::vector<std::string>{"/usr/bin/env", "-u", "DISPLAY"},
+                                           std::vector<std::string>{"/usr/bin/env", "DISPLAY=:87"}),
+                         [](const auto& param) { return param.index == 0 ? "Unset" : "Missing"; });
+
 // One language per process, chosen by ZORVIK_LANGUAGE: the run's own sentence and the window's catalogue
 // text it reports come from the same language.
 TEST_F(RunCommandTest, OneLanguagePerProcess) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
+#include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
 #include "serial/NativeLibrary.h"
 #include "support/FakeNativeSerial.h"
@@ -338,6 +339,98 @@ INSTANTIATE_TEST_SUITE_P(
     OutputRun, LostOutput,
     ::testing::Values(LostCase{"Display", true, WeightWorker::text("cannot_type") + "4 (display :9 is gone)"},
                       LostCase{"Sink", false, ""}),
+    [](const auto& param) { return param.param.name; });
+
+struct BacklogCase {
+    std::string name;
+    int delay;
+    std::string received;  // values ended by \r
+    std::size_t behindValues;
+    std::chrono::milliseconds behindTime;
+    std::size_t maxWaiting;
+    std::size_t behindAt;  // waiting values when the warning comes; 0: none
+    bool bounded;          // the bound was reached: reading stops
+};
+
+void PrintTo(const BacklogCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<std::string> splitValues(const std::string& received) {
+    std::vector<std::string> values;
+    std::size_t start = 0;
+    for (std::size_t end; (end = received.find('\r', start)) != std::string::npos; start = end + 1)
+        values.push_back(received.substr(start, end - start));
+    return values;
+}
+
+std::string keysFor(const std::vector<std::string>& values) {
+    std::string keys;
+    for (const auto& value : values)
+        for (const char c : value)
+            keys += (keys.empty() ? "+" : " +") + std::to_string(c) + " -" + std::to_string(c);
+    return keys;
+}
+
+class Backlog : public OutputRunTest, public ::testing::WithParamInterface<BacklogCase> {};
+
+// The typing is held at its first pause while the values arrive, then let go. The warning comes once,
+// the all-clear once the queue is empty; at the bound the port is closed and every value read is typed.
+TEST_P(Backlog, IsReportedOnceAndBounded) {
+    const BacklogCase& c = GetParam();
+    config.setDelay(std::to_string(c.delay));
+    options.behindValues = c.behindValues;
+    options.behindTime = c.behindTime;
+    options.maxWaiting = c.maxWaiting;
+    std::unique_lock held = holdTypingAtItsPauses();
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive(c.received);
+    const std::string full = "important:" + base::formatMessage(WeightWorker::text("typing.queue.full"),
+                                                                {std::to_string(c.maxWaiting)});
+    if (c.bounded) {
+        awaitJournal(full);
+        executor.runUntil([&] { return !fake.port("COM3").isOpen(); }, kPatience);
+    } else {
+        awaitJournal("show:" + splitValues(c.received).back());
+    }
+    held.unlock();
+    if (c.bounded) {
+        awaitJournal("disconnected");
+    } else {
+        ASSERT_TRUE(run->awaitTyped(std::chrono::steady_clock::now() + kPatience));
+        const std::string caughtUp = "important:" + WeightWorker::text("typing.caught.up");
+        if (c.behindAt > 0) awaitJournal(caughtUp);
+        EXPECT_EQ(journal.has(caughtUp), c.behindAt > 0);
+    }
+
+    std::vector<std::string> behind;
+    for (const auto& e : journal.startingWith("important:"))
+        if (e != full && e != "important:" + WeightWorker::text("typing.caught.up")) behind.push_back(e);
+    if (c.behindAt == 0) {
+        EXPECT_TRUE(behind.empty()) << ::testing::PrintToString(behind);
+    } else {
+        EXPECT_EQ(behind, std::vector<std::string>{"important:" +
+                                                   base::formatMessage(WeightWorker::text("typing.behind"),
+                                                                       {std::to_string(c.behindAt), "0"})});
+    }
+    EXPECT_EQ(journal.has(full), c.bounded);
+    EXPECT_EQ(run->outputFailed(), c.bounded);
+    EXPECT_EQ(fake.port("COM3").isOpen(), !c.bounded);
+    // Nothing shown is left untyped.
+    std::vector<std::string> shown;
+    for (const auto& e : journal.startingWith("show:"))
+        if (e.size() > 5) shown.push_back(e.substr(5));
+    EXPECT_GE(shown.size(), c.bounded ? c.maxWaiting : 1);
+    EXPECT_EQ(injector->keys(), keysFor(shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutputRun, Backlog,
+    ::testing::Values(BacklogCase{"KeepsUp", 1, "1\r2\r3\r", 5, 1h, 100, 0, false},
+                      BacklogCase{"ManyValuesWait", 1, "1\r2\r3\r4\r5\r6\r", 3, 1h, 100, 3, false},
+                      BacklogCase{"LongTypingWaits", 10, "123\r456\r789\r", 100, 50ms, 100, 2, false},
+                      BacklogCase{"OneLongValueIsNotBehind", 10, "1234567890\r", 100, 50ms, 100, 0, false},
+                      BacklogCase{"BoundReached", 1, "1\r2\r3\r4\r5\r6\r", 2, 1h, 4, 2, true}),
     [](const auto& param) { return param.param.name; });
 
 }  // namespace
