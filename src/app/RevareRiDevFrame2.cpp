@@ -671,4 +671,8 @@ void RevareRiDevFrame2::tabbedPaneStateChanged(int index) {
     currentTabIndex_ = index;
 }
 
+void RevareRiDevFrame2::setStatusText(const QString& text) {
+    statusJLabel_->setText(text);
+}
+
 }  // namespace rszorvik

@@ -161,6 +161,10 @@ class RevareRiDevFrame2 : public QMainWindow {
 
     // The five free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators_;
+
+  public:
+    // Shows a text in the status line (the update check reports there).
+    void setStatusText(const QString& text);
 };
 
 }  // namespace rszorvik
