@@ -1,5 +1,9 @@
 #include "app/CatalogKeys.h"
 
+#include <exception>
+
+#include "base/MessageCatalog.h"
+
 namespace rszorvik {
 
 const std::vector<std::string_view>& appCatalogKeys() {
@@ -159,6 +163,103 @@ const std::vector<std::string_view>& appCatalogKeys() {
         "warning",
     };
     return keys;
+}
+
+const std::vector<std::string_view>& configCatalogKeys() {
+    static const std::vector<std::string_view> keys{
+        "auto",
+        "adam_cpwplus.defaultMessage",
+        "edit.remove",
+        "dot",
+        "adam_hcb.defaultMessage",
+        "none",
+        "manual",
+        "adam_gbc_gfc_pcs",
+        "down",
+        "delete",
+        "key.none",
+        "space",
+        "barcode_numeric",
+        "kern_rpb.defaultMessage",
+        "tab",
+        "myweigh_hd.defaultMessage",
+        "adam_gbc_gfc_weight",
+        "sound.none",
+        "keyboardType.us_international",
+        "divide",
+        "keyboardType.azerty",
+        "enter",
+        "multiply",
+        "adam_azextra.defaultMessage",
+        "semicolon",
+        "math.none",
+        "barcode_alphanumeric.defaultMessage",
+        "barcode_numeric.defaultMessage",
+        "kern_rpb_weight",
+        "keyboardType.all",
+        "barcode_alphanumeric_complete",
+        "edit.last",
+        "right",
+        "aandd.em.defaultmessage",
+        "keyboardType.german",
+        "adam_cbk.defaultMessage",
+        "keyboardType.default",
+        "generic",
+        "barcode_alphanumeric_complete.defaultMessage",
+        "sartorius.defaultMessage",
+        "comma",
+        "adam_azextra_weight",
+        "edit.keep",
+        "edit.first",
+        "generic.defaultMessage",
+    };
+    return keys;
+}
+
+const std::vector<std::string_view>& workerCatalogKeys() {
+    static const std::vector<std::string_view> keys{
+        "stopped",
+        "execution.exception",
+        "parity.error",
+        "confidence",
+        "and.error.not.connected",
+        "auto.port.detection.started",
+        "interrupted",
+        "best.port",
+        "testing.port.0",
+        "framing.error",
+        "cannot_type",
+        "and.error.unusual",
+        "unsent.data",
+        "warning",
+        "port.opened",
+        "and.error.dataset.not.ready",
+        "null.port.error",
+        "could.not.auto.detect.port",
+    };
+    return keys;
+}
+
+std::vector<RequiredKeys> requiredCatalogKeys() {
+    return {{kAppCatalog, appCatalogKeys()},
+            {base::catalogues::kConfig, configCatalogKeys()},
+            {base::catalogues::kWorker, workerCatalogKeys()}};
+}
+
+std::vector<std::string> missingCatalogKeys(const std::vector<RequiredKeys>& required) {
+    std::vector<std::string> missing;
+    for (const auto& [catalogue, keys] : required) {
+        const base::MessageCatalog* found = nullptr;
+        try {
+            found = &base::MessageCatalog::get(catalogue);
+        } catch (const std::exception&) {
+            missing.emplace_back(catalogue);
+            continue;
+        }
+        for (const auto key : keys)
+            if (!found->containsKey(key)) missing.push_back(std::string(catalogue) + ": " + std::string(key));
+    }
+    return missing;
 }
 
 }  // namespace rszorvik
