@@ -89,6 +89,10 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     // How the next output runs put out their values (the platform's keyboard unless set; tests and
     // benchmarks record the keys instead).
     void setOutputOptions(worker::OutputRun::Options options) { outputOptions_ = std::move(options); }
+    // Starts output as the start button does (the automatic start at launch); nothing while it runs.
+    void startOutput() {
+        if (!run_) startStopJButtonActionPerformed();
+    }
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -113,8 +113,7 @@ StartUp::StartUp(StartUpOptions startOptions) : options(std::move(startOptions))
             std::mt19937 random(std::random_device{}());
             return std::uniform_int_distribution<int>(0, 3)(random);
         };
-    if (!options.startOutput)
-        options.startOutput = [](RevareRiDevFrame2& window) { window.startStopJButtonActionPerformed(); };
+    if (!options.startOutput) options.startOutput = [](RevareRiDevFrame2& window) { window.startOutput(); };
 }
 
 StartUp::~StartUp() {
