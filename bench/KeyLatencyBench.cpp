@@ -83,32 +83,32 @@ TaskStats statsOf(pid_t pid) {
 class FocusedWindow {
   public:
     FocusedWindow() {
-        display_ = XOpenDisplay(nullptr);
-        if (display_ == nullptr) throw std::runtime_error("no X display (set DISPLAY)");
-        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 200, 100, 0, 0, 0);
-        XSelectInput(display_, window_, KeyPressMask | StructureNotifyMask);
-        XMapRaised(display_, window_);
+        display = XOpenDisplay(nullptr);
+        if (display == nullptr) throw std::runtime_error("no X display (set DISPLAY)");
+        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 100, 0, 0, 0);
+        XSelectInput(display, window, KeyPressMask | StructureNotifyMask);
+        XMapRaised(display, window);
         for (XEvent event;;) {
-            XNextEvent(display_, &event);
+            XNextEvent(display, &event);
             if (event.type == MapNotify) break;
         }
-        XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
-        XSync(display_, False);
+        XSetInputFocus(display, window, RevertToParent, CurrentTime);
+        XSync(display, False);
     }
-    ~FocusedWindow() { XCloseDisplay(display_); }
+    ~FocusedWindow() { XCloseDisplay(display); }
 
     // The next KeyPress, waiting at most `patience`; its keysym, or nothing.
     std::optional<KeySym> nextKeyPress(milliseconds patience) {
         const auto end = Clock::now() + patience;
         for (;;) {
-            while (XPending(display_) > 0) {
+            while (XPending(display) > 0) {
                 XEvent event;
-                XNextEvent(display_, &event);
+                XNextEvent(display, &event);
                 if (event.type == KeyPress) return XLookupKeysym(&event.xkey, 0);
             }
             const auto left = std::chrono::duration_cast<milliseconds>(end - Clock::now()).count();
             if (left <= 0) return std::nullopt;
-            pollfd p{ConnectionNumber(display_), POLLIN, 0};
+            pollfd p{ConnectionNumber(display), POLLIN, 0};
             poll(&p, 1, static_cast<int>(left));
         }
     }
@@ -119,8 +119,8 @@ class FocusedWindow {
     }
 
   private:
-    Display* display_ = nullptr;
-    ::Window window_ = 0;
+    Display* display = nullptr;
+    ::Window window = 0;
 };
 
 class Wedge {
@@ -128,15 +128,15 @@ class Wedge {
     Wedge(const std::string& command) {
         int slave = -1;
         char name[256] = {0};
-        if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+        if (openpty(&ptyMaster, &slave, name, nullptr, nullptr) != 0)
             throw std::runtime_error("openpty failed");
         ::close(slave);
         std::string line = command;
         for (auto at = line.find("{tty}"); at != std::string::npos; at = line.find("{tty}"))
             line.replace(at, 5, name);
-        pid_ = fork();
-        if (pid_ == 0) {
-            ::close(master_);
+        childPid = fork();
+        if (childPid == 0) {
+            ::close(ptyMaster);
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
@@ -144,34 +144,34 @@ class Wedge {
             _exit(127);
         }
         // Nobody reads what the wedge might write back; keep the terminal from filling up.
-        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        fcntl(ptyMaster, F_SETFL, fcntl(ptyMaster, F_GETFL) | O_NONBLOCK);
     }
     ~Wedge() {
-        kill(pid_, SIGTERM);
+        kill(childPid, SIGTERM);
         int status = 0;
-        for (int i = 0; i < 200 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+        for (int i = 0; i < 200 && waitpid(childPid, &status, WNOHANG) == 0; ++i)
             std::this_thread::sleep_for(milliseconds(10));
-        if (waitpid(pid_, &status, WNOHANG) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
+        if (waitpid(childPid, &status, WNOHANG) == 0) {
+            kill(childPid, SIGKILL);
+            waitpid(childPid, &status, 0);
         }
-        ::close(master_);
+        ::close(ptyMaster);
     }
     Wedge(const Wedge&) = delete;
     Wedge& operator=(const Wedge&) = delete;
 
     void send(const std::string& bytes) {
-        if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        if (::write(ptyMaster, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
             throw std::runtime_error("short write to the terminal");
         char sink[256];
-        while (::read(master_, sink, sizeof sink) > 0) {
+        while (::read(ptyMaster, sink, sizeof sink) > 0) {
         }
     }
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return childPid; }
 
   private:
-    int master_ = -1;
-    pid_t pid_ = -1;
+    int ptyMaster = -1;
+    pid_t childPid = -1;
 };
 
 double percentile(std::vector<double> values, double p) {

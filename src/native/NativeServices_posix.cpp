@@ -69,12 +69,12 @@ void watch(std::shared_ptr<Notifier> self) {
 class Registry {
   public:
     ~Registry() {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(registryMutex);
         stopLocked();
     }
 
     std::int32_t start(ZspDeviceNotification callback, void* context, const char* devRoot) {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(registryMutex);
         stopLocked();
         auto notifier = std::make_shared<Notifier>();
         notifier->callback = callback;
@@ -90,31 +90,31 @@ class Registry {
         notifier->wakeRead = pipeFds[0];
         notifier->wakeWrite = pipeFds[1];
         notifier->thread = std::thread(watch, notifier);
-        active_ = std::move(notifier);
+        active = std::move(notifier);
         return 0;
     }
 
     std::int32_t stop() {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(registryMutex);
         stopLocked();
         return 0;
     }
 
   private:
     void stopLocked() {
-        if (!active_) return;
+        if (!active) return;
         const char wake = 1;
-        sys::call(&sys::Calls::write, active_->wakeWrite, &wake, 1);
-        if (active_->thread.get_id() == std::this_thread::get_id()) {
-            active_->thread.detach();  // called from the callback: the thread ends when it returns
+        sys::call(&sys::Calls::write, active->wakeWrite, &wake, 1);
+        if (active->thread.get_id() == std::this_thread::get_id()) {
+            active->thread.detach();  // called from the callback: the thread ends when it returns
         } else {
-            active_->thread.join();
+            active->thread.join();
         }
-        active_.reset();
+        active.reset();
     }
 
-    std::mutex mutex_;
-    std::shared_ptr<Notifier> active_;
+    std::mutex registryMutex;
+    std::shared_ptr<Notifier> active;
 };
 
 Registry registry;

@@ -17,29 +17,29 @@ class ParmrkDecoder {
     };
 
     Result feed(std::uint8_t raw) {
-        switch (state_) {
+        switch (state) {
             case State::Idle:
                 if (raw == 0xFF) {
-                    state_ = State::Escape;
+                    state = State::Escape;
                     return {};
                 }
                 return {Kind::Data, raw};
             case State::Escape:
                 if (raw == 0xFF) {
-                    state_ = State::Idle;
+                    state = State::Idle;
                     return {Kind::Data, 0xFF};
                 }
                 if (raw == 0x00) {
-                    state_ = State::Marked;
+                    state = State::Marked;
                     return {};
                 }
                 // Not a sequence the line discipline writes; keep both bytes rather than lose one.
-                state_ = State::Idle;
-                pendingExtra_ = true;
-                extra_ = raw;
+                state = State::Idle;
+                pendingExtra = true;
+                extra = raw;
                 return {Kind::Data, 0xFF};
             case State::Marked:
-                state_ = State::Idle;
+                state = State::Idle;
                 return {Kind::Mark, raw};
         }
         return {};
@@ -47,23 +47,23 @@ class ParmrkDecoder {
 
     // A byte held back by the last feed (only after an unexpected escape); call until it answers false.
     bool takeExtra(std::uint8_t& value) {
-        if (!pendingExtra_) return false;
-        pendingExtra_ = false;
-        value = extra_;
+        if (!pendingExtra) return false;
+        pendingExtra = false;
+        value = extra;
         return true;
     }
 
-    bool midSequence() const { return state_ != State::Idle; }
+    bool midSequence() const { return state != State::Idle; }
     void reset() {
-        state_ = State::Idle;
-        pendingExtra_ = false;
+        state = State::Idle;
+        pendingExtra = false;
     }
 
   private:
     enum class State { Idle, Escape, Marked };
-    State state_ = State::Idle;
-    bool pendingExtra_ = false;
-    std::uint8_t extra_ = 0;
+    State state = State::Idle;
+    bool pendingExtra = false;
+    std::uint8_t extra = 0;
 };
 
 }  // namespace zsp

@@ -157,7 +157,7 @@ class WakeChannel {
   public:
     WakeChannel() {
 #if defined(__linux__)
-        readEnd_ = writeEnd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        readEnd = writeEnd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 #else
         int ends[2];
         if (::pipe(ends) == 0) {
@@ -165,43 +165,42 @@ class WakeChannel {
                 ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
                 ::fcntl(fd, F_SETFD, FD_CLOEXEC);
             }
-            readEnd_ = ends[0];
-            writeEnd_ = ends[1];
+            readEnd = ends[0];
+            writeEnd = ends[1];
         }
 #endif
     }
     ~WakeChannel() {
-        if (readEnd_ >= 0) sys::calls().close(readEnd_);
-        if (writeEnd_ >= 0 && writeEnd_ != readEnd_) sys::calls().close(writeEnd_);
+        if (readEnd >= 0) sys::calls().close(readEnd);
+        if (writeEnd >= 0 && writeEnd != readEnd) sys::calls().close(writeEnd);
     }
     WakeChannel(const WakeChannel&) = delete;
     WakeChannel& operator=(const WakeChannel&) = delete;
 
     bool valid() const {
-        return readEnd_ >= 0;
+        return readEnd >= 0;
     }
     int pollable() const {
-        return readEnd_;
+        return readEnd;
     }
 
     // A full channel is signalled already, which is all a wake-up needs.
     std::int32_t signal() const {
         const std::uint64_t one = 1;
-        const ssize_t n =
-            sys::call(&sys::Calls::write, writeEnd_, &one, readEnd_ == writeEnd_ ? sizeof one : 1);
+        const ssize_t n = sys::call(&sys::Calls::write, writeEnd, &one, readEnd == writeEnd ? sizeof one : 1);
         return n > 0 || errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
     }
 
     // Takes every pending wake-up.
     void clear() const {
         std::uint64_t value = 0;
-        while (sys::call(&sys::Calls::read, readEnd_, &value, sizeof value) > 0 && readEnd_ != writeEnd_) {
+        while (sys::call(&sys::Calls::read, readEnd, &value, sizeof value) > 0 && readEnd != writeEnd) {
         }
     }
 
   private:
-    int readEnd_ = -1;
-    int writeEnd_ = -1;
+    int readEnd = -1;
+    int writeEnd = -1;
 };
 
 void makeRaw(termios& t) {
@@ -259,20 +258,20 @@ bool isPseudoTerminal(int fd) {
 
 class PosixDevice final : public Device {
   public:
-    PosixDevice(int fd, const termios& saved) : fd_(fd), saved_(saved), queue_(4096) {
-        countersKept_ = readCounters(fd_, markCounters_);
-        eventCounters_ = markCounters_;
+    PosixDevice(int fd, const termios& saved) : portFd(fd), savedAttributes(saved), queue(4096) {
+        countersKept = readCounters(portFd, markCounters);
+        eventCounters = markCounters;
     }
 
     ~PosixDevice() override {
-        setAttributes(fd_, saved_);  // leave the line as it was found
-        sys::call(&sys::Calls::ioctl, fd_, TIOCNXCL, nullptr);
-        sys::calls().close(fd_);
+        setAttributes(portFd, savedAttributes);  // leave the line as it was found
+        sys::call(&sys::Calls::ioctl, portFd, TIOCNXCL, nullptr);
+        sys::calls().close(portFd);
     }
 
     std::int32_t configure(const ZspConfig& c) override {
         termios t{};
-        if (sys::call(&sys::Calls::tcgetattr, fd_, &t) < 0) return systemError(errno);
+        if (sys::call(&sys::Calls::tcgetattr, portFd, &t) < 0) return systemError(errno);
         makeRaw(t);
         speed_t speed{};
         if (!speedFor(c.bitRate, speed)) return ZSP_ERR_BAD_SETTING;
@@ -342,14 +341,14 @@ class PosixDevice final : public Device {
 
         // EINVAL may also mean that the C library saw the driver change the frame format after applying
         // the rest; what counts is what the driver kept, checked below.
-        if (setAttributes(fd_, t) < 0 && errno != EINVAL) return systemError(errno);
+        if (setAttributes(portFd, t) < 0 && errno != EINVAL) return systemError(errno);
 
         // Drivers drop what they cannot do without saying so; compare what they kept.
         termios applied{};
-        if (sys::call(&sys::Calls::tcgetattr, fd_, &applied) < 0) return systemError(errno);
+        if (sys::call(&sys::Calls::tcgetattr, portFd, &applied) < 0) return systemError(errno);
         tcflag_t checked = CSTOPB | PARODD;
         // A pseudo-terminal carries bytes, not frames: the kernel keeps it at 8 bits without parity.
-        if (!isPseudoTerminal(fd_)) checked |= CSIZE | PARENB;
+        if (!isPseudoTerminal(portFd)) checked |= CSIZE | PARENB;
 #ifdef CMSPAR
         checked |= CMSPAR;
 #endif
@@ -359,8 +358,8 @@ class PosixDevice final : public Device {
         if ((applied.c_cflag & checked) != (t.c_cflag & checked) || cfgetospeed(&applied) != speed)
             return ZSP_ERR_BAD_SETTING;
 
-        std::lock_guard lock(mutex_);
-        parityOn_ = c.parity != 0;
+        std::lock_guard lock(mutex);
+        parityOn = c.parity != 0;
         resizeQueueLocked(static_cast<std::size_t>(std::clamp(c.rxLen, 256, 1 << 20)));
         return ZSP_OK;
     }
@@ -372,7 +371,7 @@ class PosixDevice final : public Device {
             bool healthy;
             bool endedAtError = false;
             {
-                std::lock_guard lock(mutex_);
+                std::lock_guard lock(mutex);
                 healthy = fillLocked();
                 got += popLocked(buffer + got, count - got, endedAtError);
             }
@@ -381,7 +380,7 @@ class PosixDevice final : public Device {
             if (timeoutMs <= 0) return got;
             if (millisecondsLeft(deadline) <= 0) return got;
             if (endedAtError) return got;
-            pollfd p{fd_, POLLIN, 0};
+            pollfd p{portFd, POLLIN, 0};
             const int ready = pollUntil(&p, 1, deadline);
             if (ready < 0) return got > 0 ? got : -1;
             if (ready > 0 && (p.revents & POLLIN) == 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
@@ -396,7 +395,7 @@ class PosixDevice final : public Device {
         errorCode = ZSP_OK;
         while (sent < count) {
             const ssize_t n =
-                sys::call(&sys::Calls::write, fd_, data + sent, static_cast<std::size_t>(count - sent));
+                sys::call(&sys::Calls::write, portFd, data + sent, static_cast<std::size_t>(count - sent));
             if (n > 0) {
                 sent += static_cast<std::int32_t>(n);
                 continue;
@@ -406,7 +405,7 @@ class PosixDevice final : public Device {
                     errorCode = ZSP_ERR_TIMEOUT;
                     break;
                 }
-                pollfd p{fd_, POLLOUT, 0};
+                pollfd p{portFd, POLLOUT, 0};
                 const int ready =
                     timeoutMs > 0 ? pollUntil(&p, 1, deadline) : sys::call(&sys::Calls::poll, &p, 1, -1);
                 if (ready < 0) {
@@ -430,12 +429,12 @@ class PosixDevice final : public Device {
     }
 
     std::int32_t wait(std::int32_t timeoutMs) override {
-        if (!wake_.valid()) return ZSP_ERR_UNSUPPORTED;
+        if (!wakeChannel.valid()) return ZSP_ERR_UNSUPPORTED;
         {
-            std::lock_guard lock(mutex_);
-            if (size_ > 0) return ZSP_WAIT_INPUT;  // decoded already, the descriptor may be empty
+            std::lock_guard lock(mutex);
+            if (queuedCount > 0) return ZSP_WAIT_INPUT;  // decoded already, the descriptor may be empty
         }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_.pollable(), POLLIN, 0}};
+        pollfd fds[2] = {{portFd, POLLIN, 0}, {wakeChannel.pollable(), POLLIN, 0}};
         const int ready = timeoutMs < 0
                               ? sys::call(&sys::Calls::poll, fds, nfds_t{2}, -1)
                               : pollUntil(fds, 2, Clock::now() + std::chrono::milliseconds(timeoutMs));
@@ -444,59 +443,59 @@ class PosixDevice final : public Device {
         if ((fds[0].revents & POLLIN) != 0) events |= ZSP_WAIT_INPUT;
         if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) events |= ZSP_WAIT_HANGUP;
         if ((fds[1].revents & POLLIN) != 0) {
-            wake_.clear();
+            wakeChannel.clear();
             events |= ZSP_WAIT_WOKEN;
         }
         return events;
     }
 
     std::int32_t wake() override {
-        return wake_.valid() ? wake_.signal() : -1;
+        return wakeChannel.valid() ? wakeChannel.signal() : -1;
     }
 
     std::int32_t flushRx() override {
-        if (sys::call(&sys::Calls::tcflush, fd_, TCIFLUSH) < 0) return -1;
-        std::lock_guard lock(mutex_);
-        head_ = size_ = 0;
-        decoder_.reset();
+        if (sys::call(&sys::Calls::tcflush, portFd, TCIFLUSH) < 0) return -1;
+        std::lock_guard lock(mutex);
+        queueHead = queuedCount = 0;
+        decoder.reset();
         return 0;
     }
 
     std::int32_t flushTx() override {
-        return sys::call(&sys::Calls::tcflush, fd_, TCOFLUSH) < 0 ? -1 : 0;
+        return sys::call(&sys::Calls::tcflush, portFd, TCOFLUSH) < 0 ? -1 : 0;
     }
 
     std::int32_t drain(std::int32_t timeoutMs) override {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             int pending = 0;
-            if (sys::call(&sys::Calls::ioctl, fd_, TIOCOUTQ, &pending) < 0 || pending <= 0) break;
+            if (sys::call(&sys::Calls::ioctl, portFd, TIOCOUTQ, &pending) < 0 || pending <= 0) break;
             if (timeoutMs > 0 && millisecondsLeft(deadline) <= 0) return -1;
             sleepMilliseconds(2);
         }
-        return sys::call(&sys::Calls::tcdrain, fd_) < 0 ? -1 : 0;
+        return sys::call(&sys::Calls::tcdrain, portFd) < 0 ? -1 : 0;
     }
 
     std::int32_t rxReady() override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex);
         if (!fillLocked()) return -1;
-        auto ready = static_cast<std::int64_t>(size_);
-        if (size_ == queue_.size()) {
+        auto ready = static_cast<std::int64_t>(queuedCount);
+        if (queuedCount == queue.size()) {
             int more = 0;
-            if (sys::call(&sys::Calls::ioctl, fd_, FIONREAD, &more) == 0 && more > 0) ready += more;
+            if (sys::call(&sys::Calls::ioctl, portFd, FIONREAD, &more) == 0 && more > 0) ready += more;
         }
         return static_cast<std::int32_t>(std::min<std::int64_t>(ready, INT32_MAX));
     }
 
     std::int32_t txPending() override {
         int pending = 0;
-        if (sys::call(&sys::Calls::ioctl, fd_, TIOCOUTQ, &pending) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, portFd, TIOCOUTQ, &pending) < 0) return notOffered(errno) ? 0 : -1;
         return pending;
     }
 
     std::int32_t line(Line which) override {
         int bits = 0;
-        if (sys::call(&sys::Calls::ioctl, fd_, TIOCMGET, &bits) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, portFd, TIOCMGET, &bits) < 0) return notOffered(errno) ? 0 : -1;
         switch (which) {
             case Line::CTS:
                 return (bits & TIOCM_CTS) != 0;
@@ -512,35 +511,35 @@ class PosixDevice final : public Device {
 
     std::int32_t setOutput(Output which, bool on) override {
         int bits = which == Output::DTR ? TIOCM_DTR : TIOCM_RTS;
-        if (sys::call(&sys::Calls::ioctl, fd_, on ? TIOCMBIS : TIOCMBIC, &bits) < 0)
+        if (sys::call(&sys::Calls::ioctl, portFd, on ? TIOCMBIS : TIOCMBIC, &bits) < 0)
             return notOffered(errno) ? 0 : -1;
         return 0;
     }
 
     std::int32_t takeEvent(Event which) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(mutex);
         switch (which) {
             case Event::ParityErr:
-                return std::exchange(parityError_, false);
+                return std::exchange(parityError, false);
             case Event::FrameErr:
-                return std::exchange(frameError_, false);
+                return std::exchange(frameError, false);
             case Event::Break:
                 if (!fillLocked()) return -1;
-                return std::exchange(breakSeen_, false);
+                return std::exchange(breakSeen, false);
             case Event::Overrun:
             case Event::Overflow: {
                 Counters now;
-                if (!countersKept_ || !readCounters(fd_, now)) {
-                    return which == Event::Overflow ? std::exchange(overflowed_, false) : false;
+                if (!countersKept || !readCounters(portFd, now)) {
+                    return which == Event::Overflow ? std::exchange(overflowed, false) : false;
                 }
-                const bool overrun = now.overrun != eventCounters_.overrun;
-                const bool overflow = now.bufOverrun != eventCounters_.bufOverrun;
+                const bool overrun = now.overrun != eventCounters.overrun;
+                const bool overflow = now.bufOverrun != eventCounters.bufOverrun;
                 if (which == Event::Overrun) {
-                    eventCounters_.overrun = now.overrun;
+                    eventCounters.overrun = now.overrun;
                     return overrun;
                 }
-                eventCounters_.bufOverrun = now.bufOverrun;
-                const bool dropped = std::exchange(overflowed_, false);
+                eventCounters.bufOverrun = now.bufOverrun;
+                const bool dropped = std::exchange(overflowed, false);
                 return overflow || dropped;
             }
         }
@@ -549,17 +548,17 @@ class PosixDevice final : public Device {
 
     std::int32_t sendBreak(std::int32_t milliseconds) override {
         if (milliseconds <= 0) {
-            if (sys::call(&sys::Calls::tcsendbreak, fd_, 0) < 0) return notOffered(errno) ? 0 : -1;
+            if (sys::call(&sys::Calls::tcsendbreak, portFd, 0) < 0) return notOffered(errno) ? 0 : -1;
             return 0;
         }
-        if (sys::call(&sys::Calls::ioctl, fd_, TIOCSBRK, nullptr) < 0) return notOffered(errno) ? 0 : -1;
+        if (sys::call(&sys::Calls::ioctl, portFd, TIOCSBRK, nullptr) < 0) return notOffered(errno) ? 0 : -1;
         sleepMilliseconds(milliseconds);
-        return sys::call(&sys::Calls::ioctl, fd_, TIOCCBRK, nullptr) < 0 ? -1 : 0;
+        return sys::call(&sys::Calls::ioctl, portFd, TIOCCBRK, nullptr) < 0 ? -1 : 0;
     }
 
     // The kernel does the hardware flow control itself; a step only paces the caller's loop.
     std::int32_t flowStep() override {
-        if (sys::call(&sys::Calls::fcntl, fd_, F_GETFD, 0L) < 0) return -1;
+        if (sys::call(&sys::Calls::fcntl, portFd, F_GETFD, 0L) < 0) return -1;
         sleepMilliseconds(50);
         return 0;
     }
@@ -570,34 +569,34 @@ class PosixDevice final : public Device {
     static constexpr std::uint16_t kMark = 0x400;
 
     void resizeQueueLocked(std::size_t capacity) {
-        if (capacity == queue_.size()) return;
-        std::vector<std::uint16_t> resized(std::max(capacity, size_));
-        for (std::size_t i = 0; i < size_; ++i)
-            resized[i] = queue_[(head_ + i) % queue_.size()];
-        queue_.swap(resized);
-        head_ = 0;
+        if (capacity == queue.size()) return;
+        std::vector<std::uint16_t> resized(std::max(capacity, queuedCount));
+        for (std::size_t i = 0; i < queuedCount; ++i)
+            resized[i] = queue[(queueHead + i) % queue.size()];
+        queue.swap(resized);
+        queueHead = 0;
     }
 
     void pushLocked(std::uint16_t entry) {
-        if (size_ == queue_.size()) {
-            overflowed_ = true;
+        if (queuedCount == queue.size()) {
+            overflowed = true;
             return;
         }
-        queue_[(head_ + size_) % queue_.size()] = entry;
-        ++size_;
+        queue[(queueHead + queuedCount) % queue.size()] = entry;
+        ++queuedCount;
     }
 
     // Stops after a byte with an error (endedAtError), so the caller can tie the error signals to it.
     std::int32_t popLocked(std::uint8_t* buffer, std::int32_t count, bool& endedAtError) {
         std::int32_t n = 0;
-        while (n < count && size_ > 0) {
-            const std::uint16_t entry = queue_[head_];
-            head_ = (head_ + 1) % queue_.size();
-            --size_;
+        while (n < count && queuedCount > 0) {
+            const std::uint16_t entry = queue[queueHead];
+            queueHead = (queueHead + 1) % queue.size();
+            --queuedCount;
             buffer[n++] = static_cast<std::uint8_t>(entry & 0xFF);
             if ((entry & (kParity | kFrame)) != 0) {
-                if (entry & kParity) parityError_ = true;
-                if (entry & kFrame) frameError_ = true;
+                if (entry & kParity) parityError = true;
+                if (entry & kFrame) frameError = true;
                 endedAtError = true;
                 break;
             }
@@ -607,13 +606,13 @@ class PosixDevice final : public Device {
 
     // Moves what the driver holds into the queue, as far as it has room. False when the device failed.
     bool fillLocked() {
-        while (size_ < queue_.size()) {
+        while (queuedCount < queue.size()) {
             std::uint8_t raw[512];
             // A byte held back mid-sequence may come out together with the next one.
-            const std::size_t room = queue_.size() - size_ - (decoder_.midSequence() ? 1 : 0);
+            const std::size_t room = queue.size() - queuedCount - (decoder.midSequence() ? 1 : 0);
             const std::size_t want = std::min(sizeof raw, room);
             if (want == 0) return true;
-            const ssize_t n = sys::call(&sys::Calls::read, fd_, raw, want);
+            const ssize_t n = sys::call(&sys::Calls::read, portFd, raw, want);
             if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
             if (n == 0) return !hungUp();  // no data waiting, or a device that went away
             decodeLocked(raw, static_cast<std::size_t>(n));
@@ -623,7 +622,7 @@ class PosixDevice final : public Device {
     }
 
     bool hungUp() const {
-        pollfd p{fd_, 0, 0};
+        pollfd p{portFd, 0, 0};
         return sys::call(&sys::Calls::poll, &p, 1, 0) > 0 &&
                (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
@@ -634,7 +633,7 @@ class PosixDevice final : public Device {
         std::size_t count = 0;
         bool marks = false;
         for (std::size_t i = 0; i < n; ++i) {
-            const auto result = decoder_.feed(raw[i]);
+            const auto result = decoder.feed(raw[i]);
             if (result.kind == ParmrkDecoder::Kind::Data) {
                 entries[count++] = result.value;
             } else if (result.kind == ParmrkDecoder::Kind::Mark) {
@@ -642,16 +641,16 @@ class PosixDevice final : public Device {
                 marks = true;
             }
             std::uint8_t extra = 0;
-            while (decoder_.takeExtra(extra))
+            while (decoder.takeExtra(extra))
                 entries[count++] = extra;
         }
 
         Counters now, delta;
-        const bool counted = marks && countersKept_ && readCounters(fd_, now);
+        const bool counted = marks && countersKept && readCounters(portFd, now);
         if (counted) {
-            delta = {now.frame - markCounters_.frame, now.parity - markCounters_.parity,
-                     now.brk - markCounters_.brk, 0, 0};
-            markCounters_ = now;
+            delta = {now.frame - markCounters.frame, now.parity - markCounters.parity,
+                     now.brk - markCounters.brk, 0, 0};
+            markCounters = now;
         }
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint16_t entry = entries[i];
@@ -662,7 +661,7 @@ class PosixDevice final : public Device {
             const std::uint16_t value = entry & 0xFF;
             if (value == 0 && (!counted || delta.brk > 0)) {  // 0xFF 0x00 0x00: a break, not data
                 if (counted) --delta.brk;
-                breakSeen_ = true;
+                breakSeen = true;
                 continue;
             }
             std::uint16_t flags = 0;
@@ -674,41 +673,41 @@ class PosixDevice final : public Device {
                 flags |= kFrame;
                 --delta.frame;
             }
-            if (flags == 0) flags = parityOn_ ? kParity : kFrame;
+            if (flags == 0) flags = parityOn ? kParity : kFrame;
             pushLocked(static_cast<std::uint16_t>(value | flags));
         }
     }
 
-    const int fd_;
-    const termios saved_;
-    const WakeChannel wake_;
-    std::mutex mutex_;
-    std::vector<std::uint16_t> queue_;  // decoded bytes with their error flags
-    std::size_t head_ = 0;
-    std::size_t size_ = 0;
-    ParmrkDecoder decoder_;
-    bool parityOn_ = false;
-    bool parityError_ = false;
-    bool frameError_ = false;
-    bool breakSeen_ = false;
-    bool overflowed_ = false;
-    bool countersKept_ = false;
-    Counters markCounters_;
-    Counters eventCounters_;
+    const int portFd;
+    const termios savedAttributes;
+    const WakeChannel wakeChannel;
+    std::mutex mutex;
+    std::vector<std::uint16_t> queue;  // decoded bytes with their error flags
+    std::size_t queueHead = 0;
+    std::size_t queuedCount = 0;
+    ParmrkDecoder decoder;
+    bool parityOn = false;
+    bool parityError = false;
+    bool frameError = false;
+    bool breakSeen = false;
+    bool overflowed = false;
+    bool countersKept = false;
+    Counters markCounters;
+    Counters eventCounters;
 };
 
 class FdGuard {
   public:
-    explicit FdGuard(int fd) : fd_(fd) {}
+    explicit FdGuard(int fd) : ownedFd(fd) {}
     ~FdGuard() {
-        if (fd_ >= 0) sys::calls().close(fd_);
+        if (ownedFd >= 0) sys::calls().close(ownedFd);
     }
     FdGuard(const FdGuard&) = delete;
     FdGuard& operator=(const FdGuard&) = delete;
-    int release() { return std::exchange(fd_, -1); }
+    int release() { return std::exchange(ownedFd, -1); }
 
   private:
-    int fd_;
+    int ownedFd;
 };
 
 int openNode(const std::string& path) {

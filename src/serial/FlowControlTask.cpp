@@ -11,7 +11,7 @@
 namespace Zivaraze {
 
 FlowControlTask::FlowControlTask(const SerialPortLocal& sp, std::shared_ptr<rszorvik::base::Clock> clock)
-    : portNum(sp.getPortNum()), clock_(std::move(clock)) {
+    : portNum(sp.getPortNum()), pauseClock(std::move(clock)) {
     printDiagnostic("FlowControlTask created");
 }
 
@@ -20,7 +20,7 @@ FlowControlTask::~FlowControlTask() {
 }
 
 void FlowControlTask::start() {
-    if (!thread_.joinable()) thread_ = rszorvik::base::InterruptibleThread([this] { run(); });
+    if (!thread.joinable()) thread = rszorvik::base::InterruptibleThread([this] { run(); });
 }
 
 void FlowControlTask::run() {
@@ -37,7 +37,7 @@ void FlowControlTask::run() {
             // A failing step returns at once; pause so the loop cannot spin on it. abort() interrupts the
             // pause.
             try {
-                clock_->sleepFor(kRetryPause);
+                pauseClock->sleepFor(kRetryPause);
             } catch (const rszorvik::base::InterruptedError&) {
                 break;
             }
@@ -47,16 +47,16 @@ void FlowControlTask::run() {
 
 void FlowControlTask::abort() {
     abortRequest.store(true);
-    thread_.interrupt();
+    thread.interrupt();
 }
 
 void FlowControlTask::join() {
     abort();
-    if (thread_.joinable() && thread_.id() != std::this_thread::get_id()) thread_.join();
+    if (thread.joinable() && thread.id() != std::this_thread::get_id()) thread.join();
 }
 
 void FlowControlTask::setFlowPriority(int priority) {
-    priority_.store(std::clamp(priority, 1, kMaxPriority));
+    flowPriority.store(std::clamp(priority, 1, kMaxPriority));
 }
 
 }  // namespace Zivaraze

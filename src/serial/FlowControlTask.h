@@ -33,7 +33,7 @@ class FlowControlTask {
 
     // Priority on the 1 (lowest) to 10 (highest) scale; the loop raises its own by one step. Threads of
     // the default scheduling class share one level, so here it is advisory.
-    int getFlowPriority() const { return priority_.load(); }
+    int getFlowPriority() const { return flowPriority.load(); }
     void setFlowPriority(int priority);
     int getPortNum() const { return portNum; }
 
@@ -43,10 +43,10 @@ class FlowControlTask {
     void run();
 
     int portNum;
-    std::shared_ptr<rszorvik::base::Clock> clock_;
+    std::shared_ptr<rszorvik::base::Clock> pauseClock;
     std::atomic<bool> abortRequest{false};
-    std::atomic<int> priority_{5};
-    rszorvik::base::InterruptibleThread thread_;
+    std::atomic<int> flowPriority{5};
+    rszorvik::base::InterruptibleThread thread;
 };
 
 }  // namespace Zivaraze

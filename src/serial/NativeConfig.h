@@ -12,12 +12,12 @@ namespace Zivaraze {
 class NativeConfig {
   public:
     NativeConfig(const SerialConfig& cfg, int portNumber)
-        : portName_(cfg.getPortName()), baseName_(cfg.getBaseName()) {
+        : portNameText(cfg.getPortName()), baseNameText(cfg.getBaseName()) {
         c.port = portNumber;
-        c.portName = portName_.data();
-        c.portNameLength = static_cast<std::int32_t>(portName_.size());
-        c.baseName = baseName_.data();
-        c.baseNameLength = static_cast<std::int32_t>(baseName_.size());
+        c.portName = portNameText.data();
+        c.portNameLength = static_cast<std::int32_t>(portNameText.size());
+        c.baseName = baseNameText.data();
+        c.baseNameLength = static_cast<std::int32_t>(baseNameText.size());
         c.txLen = cfg.getTxLen();
         c.rxLen = cfg.getRxLen();
         c.bitRate = cfg.getBitRate();
@@ -34,8 +34,8 @@ class NativeConfig {
     ZspConfig c{};
 
   private:
-    std::string portName_;
-    std::string baseName_;
+    std::string portNameText;
+    std::string baseNameText;
 };
 
 }  // namespace Zivaraze

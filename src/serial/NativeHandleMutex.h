@@ -10,15 +10,15 @@ class NativeHandleMutex {
   public:
     static NativeHandleMutex& getInstance();
 
-    void lock() { monitor_.lock(); }
-    void unlock() { monitor_.unlock(); }
+    void lock() { monitor.lock(); }
+    void unlock() { monitor.unlock(); }
 
     NativeHandleMutex(const NativeHandleMutex&) = delete;
     NativeHandleMutex& operator=(const NativeHandleMutex&) = delete;
 
   private:
     NativeHandleMutex() = default;
-    std::mutex monitor_;
+    std::mutex monitor;
 };
 
 }  // namespace Zivaraze

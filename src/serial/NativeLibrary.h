@@ -34,13 +34,13 @@ class NativeLibrary {
 // Installs a table for the life of the object.
 class ScopedNativeApi {
   public:
-    explicit ScopedNativeApi(const ZspApi& table) : previous_(NativeLibrary::install(&table)) {}
-    ~ScopedNativeApi() { NativeLibrary::install(previous_); }
+    explicit ScopedNativeApi(const ZspApi& table) : previous(NativeLibrary::install(&table)) {}
+    ~ScopedNativeApi() { NativeLibrary::install(previous); }
     ScopedNativeApi(const ScopedNativeApi&) = delete;
     ScopedNativeApi& operator=(const ScopedNativeApi&) = delete;
 
   private:
-    const ZspApi* previous_;
+    const ZspApi* previous;
 };
 
 }  // namespace Zivaraze

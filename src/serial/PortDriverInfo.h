@@ -9,18 +9,18 @@ namespace Zivaraze {
 class PortDriverInfo {
   public:
     PortDriverInfo(std::string name, std::string manufacture, std::string description)
-        : name(std::move(name)), manufacture(std::move(manufacture)), description(std::move(description)) {}
+        : portName(std::move(name)), driverMfgr(std::move(manufacture)), driverDesc(std::move(description)) {}
 
-    const std::string& getPortName() const { return name; }
-    const std::string& getDriverMfgr() const { return manufacture; }
-    const std::string& getDriverDesc() const { return description; }
+    const std::string& getPortName() const { return portName; }
+    const std::string& getDriverMfgr() const { return driverMfgr; }
+    const std::string& getDriverDesc() const { return driverDesc; }
 
     friend bool operator==(const PortDriverInfo&, const PortDriverInfo&) = default;
 
   private:
-    std::string name;
-    std::string manufacture;
-    std::string description;
+    std::string portName;
+    std::string driverMfgr;
+    std::string driverDesc;
 };
 
 }  // namespace Zivaraze

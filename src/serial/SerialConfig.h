@@ -67,8 +67,8 @@ class SerialConfig {
     SerialConfig();  // "COM1"
     explicit SerialConfig(int port);
     SerialConfig(int port, int txLen, int rxLen);
-    explicit SerialConfig(const std::string& portName);  // what the application uses
-    explicit SerialConfig(const char* portName) : SerialConfig(std::string(portName)) {}
+    explicit SerialConfig(const std::string& name);  // what the application uses
+    explicit SerialConfig(const char* name) : SerialConfig(std::string(name)) {}
 
     int getPort() const { return port; }
     const std::string& getPortNameString() const { return sPortName; }

@@ -30,21 +30,21 @@ struct SerialServerTask::State {
 };
 
 SerialServerTask::SerialServerTask(const SerialPortLocal& sp)
-    : state_(std::make_shared<State>(*sp.getConfig())) {}
+    : sharedState(std::make_shared<State>(*sp.getConfig())) {}
 
 SerialServerTask::~SerialServerTask() {
-    if (!thread_.joinable()) return;
+    if (!thread.joinable()) return;
     // A server still serving keeps running on its own; it holds its state itself.
-    if (state_->ended.load()) {
-        thread_.join();
+    if (sharedState->ended.load()) {
+        thread.join();
     } else {
-        thread_.detach();
+        thread.detach();
     }
 }
 
 void SerialServerTask::start() {
-    if (thread_.joinable()) return;
-    thread_ = std::thread([state = state_] {
+    if (thread.joinable()) return;
+    thread = std::thread([state = sharedState] {
         try {
             const std::int32_t result = NativeLibrary::api("SerServerTask").SerServerTask(&state->config);
             if (result != 0) state->fail("SerServerTask failed: " + std::to_string(result));
@@ -57,20 +57,20 @@ void SerialServerTask::start() {
 
 void SerialServerTask::run() {
     start();
-    thread_.join();
+    thread.join();
 }
 
 bool SerialServerTask::hasEnded() const {
-    return state_->ended.load();
+    return sharedState->ended.load();
 }
 
 int SerialServerTask::getPortNum() const {
-    return state_->portNumber();
+    return sharedState->portNumber();
 }
 
 std::string SerialServerTask::getErrorMessage() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->eMsg;
+    std::lock_guard lock(sharedState->mutex);
+    return sharedState->eMsg;
 }
 
 }  // namespace Zivaraze

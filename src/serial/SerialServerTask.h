@@ -26,8 +26,8 @@ class SerialServerTask {
 
   private:
     struct State;
-    std::shared_ptr<State> state_;  // shared with the thread, which may outlive this object
-    std::thread thread_;
+    std::shared_ptr<State> sharedState;  // shared with the thread, which may outlive this object
+    std::thread thread;
 };
 
 }  // namespace Zivaraze

@@ -170,7 +170,7 @@ void WeightWorker::pollPort(Reading& reading) {
     std::uniform_int_distribution<int> idlePause(0, 4);
     // Where the platform cannot tell, a lost device stays unnoticed as before.
     const bool canCheck = sp->isSupported("rxReadyCount");
-    auto lastCheck = clock->now();
+    auto lastCheck = pauseClock->now();
     bool lost = false;
     try {
         while (!isCancelled()) {
@@ -178,7 +178,7 @@ void WeightWorker::pollPort(Reading& reading) {
                 if (!take(reading, static_cast<std::uint8_t>(c), true)) return;
             if (lost) reportLost();
             if (canCheck) {
-                const auto now = clock->now();
+                const auto now = pauseClock->now();
                 if (now - lastCheck >= kHealthCheckInterval) {
                     lastCheck = now;
                     // Bytes the port took in just before its device went are read before the run ends.
@@ -186,7 +186,7 @@ void WeightWorker::pollPort(Reading& reading) {
                     if (lost) continue;
                 }
             }
-            clock->sleepFor(std::chrono::milliseconds(idlePause(generator)));
+            pauseClock->sleepFor(std::chrono::milliseconds(idlePause(generator)));
         }
     } catch (const base::InterruptedError&) {
         // Cancelled with interruption while pausing.
@@ -225,7 +225,7 @@ void WeightWorker::waitOnPort(Reading& reading) {
                 // Read what the device left before it went. A port that still answers only hiccupped; a
                 // short pause keeps a hang-up it goes on reporting from spinning the loop.
                 lost = !portAlive();
-                if (!lost) clock->sleepFor(std::chrono::milliseconds(4));
+                if (!lost) pauseClock->sleepFor(std::chrono::milliseconds(4));
             } else if (events == 0 && canCheck) {
                 lost = !portAlive();
             }

@@ -60,7 +60,7 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     Zivaraze::SerialPortLocal& port() { return *sp; }
     // The clock of the device check and of the pauses while the input of a port that cannot be waited on
     // is quiet (the steady clock unless set); set it before execute().
-    void useClock(std::shared_ptr<base::Clock> clock) { this->clock = std::move(clock); }
+    void useClock(std::shared_ptr<base::Clock> clock) { pauseClock = std::move(clock); }
     // How long a port that can be waited on may stay quiet before its device is checked; set it before
     // execute().
     void useHealthCheckInterval(std::chrono::milliseconds interval) { waitCheckInterval = interval; }
@@ -98,7 +98,7 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // False when the port reports that its device failed or went away.
     bool portAlive();
 
-    std::shared_ptr<base::Clock> clock = base::Clock::steady();
+    std::shared_ptr<base::Clock> pauseClock = base::Clock::steady();
     std::chrono::milliseconds waitCheckInterval = kHealthCheckInterval;
     std::minstd_rand generator;
     LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended

@@ -34,7 +34,7 @@ struct FakeNativeSerial::Impl {
     }
     FakeSerialPort* named(const std::string& name) {
         for (auto& port : ports)
-            if (port->name_ == name) return port.get();
+            if (port->deviceName == name) return port.get();
         return nullptr;
     }
 };
@@ -78,119 +78,119 @@ std::int32_t onPort(const char* function, std::int32_t handle, std::int32_t fail
 // ---- FakeSerialPort ----
 
 FakeSerialPort& FakeSerialPort::dsr(LineRule rule) {
-    std::lock_guard lock(mutex_);
-    dsr_ = rule;
+    std::lock_guard lock(sharedMutex);
+    dsrRule = rule;
     return *this;
 }
 FakeSerialPort& FakeSerialPort::cts(LineRule rule) {
-    std::lock_guard lock(mutex_);
-    cts_ = rule;
+    std::lock_guard lock(sharedMutex);
+    ctsRule = rule;
     return *this;
 }
 FakeSerialPort& FakeSerialPort::cd(LineRule rule) {
-    std::lock_guard lock(mutex_);
-    cd_ = rule;
+    std::lock_guard lock(sharedMutex);
+    cdRule = rule;
     return *this;
 }
 FakeSerialPort& FakeSerialPort::ring(LineRule rule) {
-    std::lock_guard lock(mutex_);
-    ring_ = rule;
+    std::lock_guard lock(sharedMutex);
+    ringRule = rule;
     return *this;
 }
 FakeSerialPort& FakeSerialPort::failOpen(std::int32_t code) {
-    std::lock_guard lock(mutex_);
-    openFailure_ = code;
+    std::lock_guard lock(sharedMutex);
+    openFailure = code;
     return *this;
 }
 FakeSerialPort& FakeSerialPort::failConfigure(std::int32_t code) {
-    std::lock_guard lock(mutex_);
-    configureFailure_ = code;
+    std::lock_guard lock(sharedMutex);
+    configureFailure = code;
     return *this;
 }
 FakeSerialPort& FakeSerialPort::info(std::string manufacturer, std::string description) {
-    std::lock_guard lock(mutex_);
-    hasInfo_ = true;
-    manufacturer_ = std::move(manufacturer);
-    description_ = std::move(description);
+    std::lock_guard lock(sharedMutex);
+    hasInfo = true;
+    infoManufacturer = std::move(manufacturer);
+    infoDescription = std::move(description);
     return *this;
 }
 FakeSerialPort& FakeSerialPort::acceptAtMost(std::int32_t bytes) {
-    std::lock_guard lock(mutex_);
-    writeLimit_ = bytes;
+    std::lock_guard lock(sharedMutex);
+    writeLimit = bytes;
     return *this;
 }
 void FakeSerialPort::receive(std::string_view text) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(sharedMutex);
     for (char c : text)
-        input_.push_back({static_cast<std::uint8_t>(c), false, false});
-    changed_.notify_all();
+        pendingInput.push_back({static_cast<std::uint8_t>(c), false, false});
+    portChanged.notify_all();
 }
 void FakeSerialPort::receiveWithParityError(std::uint8_t byte) {
-    std::lock_guard lock(mutex_);
-    input_.push_back({byte, true, false});
-    changed_.notify_all();
+    std::lock_guard lock(sharedMutex);
+    pendingInput.push_back({byte, true, false});
+    portChanged.notify_all();
 }
 void FakeSerialPort::receiveWithFramingError(std::uint8_t byte) {
-    std::lock_guard lock(mutex_);
-    input_.push_back({byte, false, true});
-    changed_.notify_all();
+    std::lock_guard lock(sharedMutex);
+    pendingInput.push_back({byte, false, true});
+    portChanged.notify_all();
 }
 void FakeSerialPort::receiveBreak() {
-    std::lock_guard lock(mutex_);
-    breakSeen_ = true;
+    std::lock_guard lock(sharedMutex);
+    breakSeen = true;
 }
 void FakeSerialPort::overrun() {
-    std::lock_guard lock(mutex_);
-    overrun_ = true;
+    std::lock_guard lock(sharedMutex);
+    overrunSeen = true;
 }
 void FakeSerialPort::disappear() {
-    std::lock_guard lock(mutex_);
-    gone_ = true;
+    std::lock_guard lock(sharedMutex);
+    gone = true;
 }
 void FakeSerialPort::hangUp() {
-    std::lock_guard lock(mutex_);
-    gone_ = hungUp_ = true;
-    changed_.notify_all();
+    std::lock_guard lock(sharedMutex);
+    gone = hungUp = true;
+    portChanged.notify_all();
 }
 void FakeSerialPort::reappear() {
-    std::lock_guard lock(mutex_);
-    gone_ = hungUp_ = false;
+    std::lock_guard lock(sharedMutex);
+    gone = hungUp = false;
 }
 std::string FakeSerialPort::sent() const {
-    std::lock_guard lock(mutex_);
-    return output_;
+    std::lock_guard lock(sharedMutex);
+    return sentBytes;
 }
 bool FakeSerialPort::dtr() const {
-    std::lock_guard lock(mutex_);
-    return dtr_;
+    std::lock_guard lock(sharedMutex);
+    return dtrOn;
 }
 bool FakeSerialPort::rts() const {
-    std::lock_guard lock(mutex_);
-    return rts_;
+    std::lock_guard lock(sharedMutex);
+    return rtsOn;
 }
 bool FakeSerialPort::isOpen() const {
-    std::lock_guard lock(mutex_);
-    return handle_ >= 0;
+    std::lock_guard lock(sharedMutex);
+    return openHandle >= 0;
 }
 int FakeSerialPort::openCount() const {
-    std::lock_guard lock(mutex_);
-    return openCount_;
+    std::lock_guard lock(sharedMutex);
+    return opens;
 }
 std::vector<std::string> FakeSerialPort::outputHistory() const {
-    std::lock_guard lock(mutex_);
-    return history_;
+    std::lock_guard lock(sharedMutex);
+    return history;
 }
 ZspConfig FakeSerialPort::lastConfig() const {
-    std::lock_guard lock(mutex_);
-    return lastConfig_;
+    std::lock_guard lock(sharedMutex);
+    return lastConfigured;
 }
 std::int32_t FakeSerialPort::timeoutRx() const {
-    std::lock_guard lock(mutex_);
-    return timeoutRx_;
+    std::lock_guard lock(sharedMutex);
+    return rxTimeout;
 }
 std::int32_t FakeSerialPort::timeoutTx() const {
-    std::lock_guard lock(mutex_);
-    return timeoutTx_;
+    std::lock_guard lock(sharedMutex);
+    return txTimeout;
 }
 std::int32_t FakeSerialPort::level(LineRule rule) const {
     switch (rule) {
@@ -199,9 +199,9 @@ std::int32_t FakeSerialPort::level(LineRule rule) const {
         case LineRule::On:
             return 1;
         case LineRule::FollowDtr:
-            return dtr_ ? 1 : 0;
+            return dtrOn ? 1 : 0;
         case LineRule::FollowRts:
-            return rts_ ? 1 : 0;
+            return rtsOn ? 1 : 0;
     }
     return 0;
 }
@@ -220,16 +220,16 @@ struct FakePortAccess {
                 name = bytes(config->baseName, config->baseNameLength) + std::to_string(config->port - 1);
             FakeSerialPort* port = impl.named(name);
             if (port == nullptr) return ZSP_ERR_NOT_FOUND;
-            if (port->gone_) return ZSP_ERR_NO_DEVICE;
-            if (port->openFailure_ != 0) return port->openFailure_;
-            if (port->handle_ >= 0) return ZSP_ERR_ALREADY_OPEN;
+            if (port->gone) return ZSP_ERR_NO_DEVICE;
+            if (port->openFailure != 0) return port->openFailure;
+            if (port->openHandle >= 0) return ZSP_ERR_ALREADY_OPEN;
             int handle = 0;
             while (impl.open.count(handle) != 0)
                 ++handle;
             impl.open[handle] = port;
-            port->handle_ = handle;
-            ++port->openCount_;
-            port->timeoutRx_ = port->timeoutTx_ = 0;
+            port->openHandle = handle;
+            ++port->opens;
+            port->rxTimeout = port->txTimeout = 0;
             config->port = handle + 1;
             return ZSP_OK;
         });
@@ -240,11 +240,11 @@ struct FakePortAccess {
             if (config == nullptr) return ZSP_ERR_NOT_VALID;
             FakeSerialPort* port = impl.at(config->port - 1);
             if (port == nullptr) return ZSP_ERR_BAD_HANDLE;
-            if (port->gone_) return ZSP_ERR_NO_DEVICE;
-            if (port->configureFailure_ != 0) return port->configureFailure_;
-            port->lastConfig_ = *config;
-            port->lastConfig_.portName = nullptr;
-            port->lastConfig_.baseName = nullptr;
+            if (port->gone) return ZSP_ERR_NO_DEVICE;
+            if (port->configureFailure != 0) return port->configureFailure;
+            port->lastConfigured = *config;
+            port->lastConfigured.portName = nullptr;
+            port->lastConfigured.baseName = nullptr;
             return ZSP_OK;
         });
     }
@@ -254,9 +254,9 @@ struct FakePortAccess {
             FakeSerialPort* port = impl.at(handle);
             if (port == nullptr) return -1;
             impl.open.erase(handle);
-            port->handle_ = -1;
+            port->openHandle = -1;
             impl.changed.notify_all();
-            port->dtr_ = port->rts_ = false;
+            port->dtrOn = port->rtsOn = false;
             return 0;
         });
     }
@@ -271,7 +271,7 @@ struct FakePortAccess {
     static std::int32_t fakeGetData(std::int32_t handle, std::uint8_t* buffer, std::int32_t count) {
         return onPort("SerGetData", handle, -1, [&](FakeSerialPort& port) -> std::int32_t {
             if (buffer == nullptr || count < 0) return -1;
-            if (port.gone_) return -1;
+            if (port.gone) return -1;
             return takeBytes(port, buffer, count);
         });
     }
@@ -287,7 +287,8 @@ struct FakePortAccess {
             FakeSerialPort* port = impl->at(handle);
             if (port == nullptr) return -1;
             const auto happened = [&] {
-                return !port->input_.empty() || port->hungUp_ || port->woken_ || port->handle_ != handle;
+                return !port->pendingInput.empty() || port->hungUp || port->woken ||
+                       port->openHandle != handle;
             };
             ++impl->waiters;
             if (timeoutMs < 0) {
@@ -297,9 +298,9 @@ struct FakePortAccess {
             }
             --impl->waiters;
             std::int32_t events = 0;
-            if (!port->input_.empty() && !port->gone_) events |= ZSP_WAIT_INPUT;
-            if (port->hungUp_) events |= ZSP_WAIT_HANGUP;
-            if (std::exchange(port->woken_, false)) events |= ZSP_WAIT_WOKEN;
+            if (!port->pendingInput.empty() && !port->gone) events |= ZSP_WAIT_INPUT;
+            if (port->hungUp) events |= ZSP_WAIT_HANGUP;
+            if (std::exchange(port->woken, false)) events |= ZSP_WAIT_WOKEN;
             return events;
         } catch (...) {
             return -1;
@@ -311,7 +312,7 @@ struct FakePortAccess {
             if (!impl.waitOffered) return ZSP_ERR_UNSUPPORTED;
             FakeSerialPort* port = impl.at(handle);
             if (port == nullptr) return -1;
-            port->woken_ = true;
+            port->woken = true;
             impl.changed.notify_all();
             return 0;
         });
@@ -319,9 +320,9 @@ struct FakePortAccess {
 
     static std::int32_t fakePutByte(std::int32_t handle, std::uint8_t value) {
         return onPort("SerPutByte", handle, ZSP_ERR_BAD_HANDLE, [&](FakeSerialPort& port) -> std::int32_t {
-            if (port.gone_) return ZSP_ERR_NO_DEVICE;
-            if (port.writeLimit_ == 0) return ZSP_ERR_TIMEOUT;
-            port.output_ += static_cast<char>(value);
+            if (port.gone) return ZSP_ERR_NO_DEVICE;
+            if (port.writeLimit == 0) return ZSP_ERR_TIMEOUT;
+            port.sentBytes += static_cast<char>(value);
             return ZSP_OK;
         });
     }
@@ -329,17 +330,17 @@ struct FakePortAccess {
     static std::int32_t fakePutData(std::int32_t handle, const std::uint8_t* data, std::int32_t count) {
         return onPort("SerPutData", handle, -1, [&](FakeSerialPort& port) -> std::int32_t {
             if (data == nullptr || count < 0) return -1;
-            if (port.gone_) return 0;
-            const std::int32_t sent = port.writeLimit_ >= 0 ? std::min(count, port.writeLimit_) : count;
-            port.output_.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(sent));
+            if (port.gone) return 0;
+            const std::int32_t sent = port.writeLimit >= 0 ? std::min(count, port.writeLimit) : count;
+            port.sentBytes.append(reinterpret_cast<const char*>(data), static_cast<std::size_t>(sent));
             return sent;
         });
     }
 
     static std::int32_t fakeRxFlush(std::int32_t handle) {
         return onPort("SerRxFlush", handle, -1, [](FakeSerialPort& port) -> std::int32_t {
-            if (port.gone_) return -1;
-            port.input_.clear();
+            if (port.gone) return -1;
+            port.pendingInput.clear();
             return 0;
         });
     }
@@ -348,7 +349,7 @@ struct FakePortAccess {
     template <typename Value>
     static std::int32_t simple(const char* function, std::int32_t handle, Value value) {
         return onPort(function, handle, -1, [&](FakeSerialPort& port) -> std::int32_t {
-            if (port.gone_) return -1;
+            if (port.gone) return -1;
             return value(port);
         });
     }
@@ -361,7 +362,7 @@ struct FakePortAccess {
     }
     static std::int32_t fakeRxReadyCount(std::int32_t h) {
         return simple("SerRxReadyCount", h,
-                      [](FakeSerialPort& p) { return static_cast<std::int32_t>(p.input_.size()); });
+                      [](FakeSerialPort& p) { return static_cast<std::int32_t>(p.pendingInput.size()); });
     }
     static std::int32_t fakeTxBufCount(std::int32_t h) {
         return simple("SerTxBufCount", h, [](FakeSerialPort&) { return 0; });
@@ -371,43 +372,43 @@ struct FakePortAccess {
     }
     static std::int32_t fakeSigBreak(std::int32_t h) {
         return simple("SerSigBreak", h,
-                      [](FakeSerialPort& p) { return std::exchange(p.breakSeen_, false) ? 1 : 0; });
+                      [](FakeSerialPort& p) { return std::exchange(p.breakSeen, false) ? 1 : 0; });
     }
     static std::int32_t fakeSigCD(std::int32_t h) {
-        return simple("SerSigCD", h, [](FakeSerialPort& p) { return p.level(p.cd_); });
+        return simple("SerSigCD", h, [](FakeSerialPort& p) { return p.level(p.cdRule); });
     }
     static std::int32_t fakeSigCTS(std::int32_t h) {
-        return simple("SerSigCTS", h, [](FakeSerialPort& p) { return p.level(p.cts_); });
+        return simple("SerSigCTS", h, [](FakeSerialPort& p) { return p.level(p.ctsRule); });
     }
     static std::int32_t fakeSigDSR(std::int32_t h) {
-        return simple("SerSigDSR", h, [](FakeSerialPort& p) { return p.level(p.dsr_); });
+        return simple("SerSigDSR", h, [](FakeSerialPort& p) { return p.level(p.dsrRule); });
     }
     static std::int32_t fakeSigRing(std::int32_t h) {
-        return simple("SerSigRing", h, [](FakeSerialPort& p) { return p.level(p.ring_); });
+        return simple("SerSigRing", h, [](FakeSerialPort& p) { return p.level(p.ringRule); });
     }
     static std::int32_t fakeSigFrameErr(std::int32_t h) {
         return simple("SerSigFrameErr", h,
-                      [](FakeSerialPort& p) { return std::exchange(p.framingError_, false) ? 1 : 0; });
+                      [](FakeSerialPort& p) { return std::exchange(p.framingError, false) ? 1 : 0; });
     }
     static std::int32_t fakeSigOverrun(std::int32_t h) {
         return simple("SerSigOverrun", h,
-                      [](FakeSerialPort& p) { return std::exchange(p.overrun_, false) ? 1 : 0; });
+                      [](FakeSerialPort& p) { return std::exchange(p.overrunSeen, false) ? 1 : 0; });
     }
     static std::int32_t fakeSigParityErr(std::int32_t h) {
         return simple("SerSigParityErr", h,
-                      [](FakeSerialPort& p) { return std::exchange(p.parityError_, false) ? 1 : 0; });
+                      [](FakeSerialPort& p) { return std::exchange(p.parityError, false) ? 1 : 0; });
     }
     static std::int32_t fakeSetDTR(std::int32_t h, std::int32_t on) {
         return simple("SerSetDTR", h, [on](FakeSerialPort& p) {
-            p.dtr_ = on != 0;
-            p.history_.push_back(on ? "DTR=1" : "DTR=0");
+            p.dtrOn = on != 0;
+            p.history.push_back(on ? "DTR=1" : "DTR=0");
             return 0;
         });
     }
     static std::int32_t fakeSetRTS(std::int32_t h, std::int32_t on) {
         return simple("SerSetRTS", h, [on](FakeSerialPort& p) {
-            p.rts_ = on != 0;
-            p.history_.push_back(on ? "RTS=1" : "RTS=0");
+            p.rtsOn = on != 0;
+            p.history.push_back(on ? "RTS=1" : "RTS=0");
             return 0;
         });
     }
@@ -417,34 +418,34 @@ struct FakePortAccess {
     static std::int32_t fakeSetTimeoutRx(std::int32_t h, std::int32_t ms) {
         return simple("SerSetTimeoutRx", h, [ms](FakeSerialPort& p) {
             if (ms < 0) return -1;
-            p.timeoutRx_ = ms;
+            p.rxTimeout = ms;
             return 0;
         });
     }
     static std::int32_t fakeSetTimeoutTx(std::int32_t h, std::int32_t ms) {
         return simple("SerSetTimeoutTx", h, [ms](FakeSerialPort& p) {
             if (ms < 0) return -1;
-            p.timeoutTx_ = ms;
+            p.txTimeout = ms;
             return 0;
         });
     }
     static std::int32_t fakeGetTimeoutRx(std::int32_t h) {
-        return onPort("SerGetTimeoutRx", h, -1, [](FakeSerialPort& p) { return p.timeoutRx_; });
+        return onPort("SerGetTimeoutRx", h, -1, [](FakeSerialPort& p) { return p.rxTimeout; });
     }
     static std::int32_t fakeGetTimeoutTx(std::int32_t h) {
-        return onPort("SerGetTimeoutTx", h, -1, [](FakeSerialPort& p) { return p.timeoutTx_; });
+        return onPort("SerGetTimeoutTx", h, -1, [](FakeSerialPort& p) { return p.txTimeout; });
     }
 
     static std::int32_t takeBytes(FakeSerialPort& port, std::uint8_t* buffer, std::int32_t count) {
         std::int32_t n = 0;
-        while (n < count && !port.input_.empty() && !port.gone_) {
-            const auto byte = port.input_.front();
-            port.input_.pop_front();
+        while (n < count && !port.pendingInput.empty() && !port.gone) {
+            const auto byte = port.pendingInput.front();
+            port.pendingInput.pop_front();
             buffer[n++] = byte.value;
             // As the module does: a block ends at a byte with an error.
             if (byte.parity || byte.framing) {
-                port.parityError_ = port.parityError_ || byte.parity;
-                port.framingError_ = port.framingError_ || byte.framing;
+                port.parityError = port.parityError || byte.parity;
+                port.framingError = port.framingError || byte.framing;
                 break;
             }
         }
@@ -462,11 +463,11 @@ struct FakePortAccess {
             if (sink == nullptr || sink->addPortName == nullptr) return -1;
             std::int32_t reported = 0;
             for (const auto& port : impl.ports) {
-                if (port->gone_) continue;
-                sink->addPortName(sink->context, port->name_.c_str());
-                if (port->hasInfo_ && sink->addPortInfo != nullptr)
-                    sink->addPortInfo(sink->context, port->name_.c_str(), port->manufacturer_.c_str(),
-                                      port->description_.c_str());
+                if (port->gone) continue;
+                sink->addPortName(sink->context, port->deviceName.c_str());
+                if (port->hasInfo && sink->addPortInfo != nullptr)
+                    sink->addPortInfo(sink->context, port->deviceName.c_str(), port->infoManufacturer.c_str(),
+                                      port->infoDescription.c_str());
                 ++reported;
             }
             return impl.portListResult == -2 ? reported : impl.portListResult;
@@ -482,7 +483,7 @@ struct FakePortAccess {
     static std::int32_t fakeGetName(std::int32_t portNumber, char* buffer, std::int32_t size) {
         return entry("SerGetName", -1, [&](Impl& impl) -> std::int32_t {
             FakeSerialPort* port = impl.at(portNumber - 1);
-            return port == nullptr ? -1 : copyOut(port->name_, buffer, size);
+            return port == nullptr ? -1 : copyOut(port->deviceName, buffer, size);
         });
     }
 
@@ -552,18 +553,18 @@ struct FakePortAccess {
     static std::int32_t fakeGetPortMfgr(std::int32_t portNumber, char* buffer, std::int32_t size) {
         return entry("SerGetPortMfgr", -1, [&](Impl& impl) -> std::int32_t {
             FakeSerialPort* port = impl.at(portNumber - 1);
-            return port == nullptr ? -1 : copyOut(port->manufacturer_, buffer, size);
+            return port == nullptr ? -1 : copyOut(port->infoManufacturer, buffer, size);
         });
     }
 };
 
 // ---- FakeNativeSerial ----
 
-FakeNativeSerial::FakeNativeSerial() : impl_(std::make_unique<Impl>()) {
+FakeNativeSerial::FakeNativeSerial() : impl(std::make_unique<Impl>()) {
     Impl* expected = nullptr;
-    if (!current.compare_exchange_strong(expected, impl_.get()))
+    if (!current.compare_exchange_strong(expected, impl.get()))
         throw std::logic_error("FakeNativeSerial: only one may exist at a time");
-    ZspApi& t = impl_->table;
+    ZspApi& t = impl->table;
     using A = FakePortAccess;
     t.SerOpenPort = A::fakeOpenPort;
     t.SerConfigure = A::fakeConfigure;
@@ -617,70 +618,70 @@ FakeNativeSerial::~FakeNativeSerial() {
 }
 
 const ZspApi& FakeNativeSerial::api() const {
-    return impl_->table;
+    return impl->table;
 }
 
 FakeSerialPort& FakeNativeSerial::port(const std::string& name) {
-    std::lock_guard lock(impl_->mutex);
-    if (FakeSerialPort* existing = impl_->named(name)) return *existing;
-    impl_->ports.push_back(
-        std::unique_ptr<FakeSerialPort>(new FakeSerialPort(name, impl_->mutex, impl_->changed)));
-    return *impl_->ports.back();
+    std::lock_guard lock(impl->mutex);
+    if (FakeSerialPort* existing = impl->named(name)) return *existing;
+    impl->ports.push_back(
+        std::unique_ptr<FakeSerialPort>(new FakeSerialPort(name, impl->mutex, impl->changed)));
+    return *impl->ports.back();
 }
 
 FakeSerialPort* FakeNativeSerial::find(const std::string& name) {
-    std::lock_guard lock(impl_->mutex);
-    return impl_->named(name);
+    std::lock_guard lock(impl->mutex);
+    return impl->named(name);
 }
 
 int FakeNativeSerial::calls(const std::string& function) const {
-    std::lock_guard lock(impl_->mutex);
-    auto it = impl_->callCounts.find(function);
-    return it == impl_->callCounts.end() ? 0 : it->second;
+    std::lock_guard lock(impl->mutex);
+    auto it = impl->callCounts.find(function);
+    return it == impl->callCounts.end() ? 0 : it->second;
 }
 
 void FakeNativeSerial::setFlowTaskResult(std::int32_t result) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->flowTaskResult = result;
+    std::lock_guard lock(impl->mutex);
+    impl->flowTaskResult = result;
 }
 
 void FakeNativeSerial::setServerTask(std::function<std::int32_t(ZspConfig&)> server) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->server = std::move(server);
+    std::lock_guard lock(impl->mutex);
+    impl->server = std::move(server);
 }
 
 void FakeNativeSerial::setInstanceLockResult(std::int32_t result) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->instanceLockResult = result;
+    std::lock_guard lock(impl->mutex);
+    impl->instanceLockResult = result;
 }
 
 void FakeNativeSerial::setPowerMode(std::int32_t mode) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->powerMode = mode;
+    std::lock_guard lock(impl->mutex);
+    impl->powerMode = mode;
 }
 
 void FakeNativeSerial::offerWait(bool offered) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->waitOffered = offered;
+    std::lock_guard lock(impl->mutex);
+    impl->waitOffered = offered;
 }
 
 int FakeNativeSerial::waiting() const {
-    std::lock_guard lock(impl_->mutex);
-    return impl_->waiters;
+    std::lock_guard lock(impl->mutex);
+    return impl->waiters;
 }
 
 void FakeNativeSerial::setPortListResult(std::int32_t result) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->portListResult = result;
+    std::lock_guard lock(impl->mutex);
+    impl->portListResult = result;
 }
 
 bool FakeNativeSerial::notifyDeviceChange() {
     ZspDeviceNotification callback;
     void* context;
     {
-        std::lock_guard lock(impl_->mutex);
-        callback = impl_->callback;
-        context = impl_->callbackContext;
+        std::lock_guard lock(impl->mutex);
+        callback = impl->callback;
+        context = impl->callbackContext;
     }
     if (callback == nullptr) return false;
     callback(context);
@@ -688,8 +689,8 @@ bool FakeNativeSerial::notifyDeviceChange() {
 }
 
 std::string FakeNativeSerial::notificationRoot() const {
-    std::lock_guard lock(impl_->mutex);
-    return impl_->notificationRoot;
+    std::lock_guard lock(impl->mutex);
+    return impl->notificationRoot;
 }
 
 }  // namespace rszorvik::test

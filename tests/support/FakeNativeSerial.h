@@ -45,7 +45,7 @@ class FakeSerialPort {
     void reappear();
 
     // ---- observation ----
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return deviceName; }
     std::string sent() const;  // every byte the program wrote, in order
     bool dtr() const;
     bool rts() const;
@@ -65,28 +65,29 @@ class FakeSerialPort {
         bool framing;
     };
     FakeSerialPort(std::string name, std::recursive_mutex& mutex, std::condition_variable_any& changed)
-        : name_(std::move(name)), mutex_(mutex), changed_(changed) {}
+        : deviceName(std::move(name)), sharedMutex(mutex), portChanged(changed) {}
     std::int32_t level(LineRule rule) const;
 
-    std::string name_;
-    std::recursive_mutex& mutex_;
-    std::condition_variable_any& changed_;  // input, a hang-up or a wake-up for a waiting SerWaitPort
-    LineRule dsr_ = LineRule::Off, cts_ = LineRule::Off, cd_ = LineRule::Off, ring_ = LineRule::Off;
-    std::int32_t openFailure_ = 0, configureFailure_ = 0, writeLimit_ = -1;
-    bool hasInfo_ = false;
-    std::string manufacturer_, description_;
-    std::deque<Byte> input_;
-    std::string output_;
-    bool dtr_ = false, rts_ = false;
-    bool parityError_ = false, framingError_ = false, breakSeen_ = false, overrun_ = false;
-    bool gone_ = false;
-    bool hungUp_ = false;
-    bool woken_ = false;
-    int handle_ = -1;
-    int openCount_ = 0;
-    std::vector<std::string> history_;
-    ZspConfig lastConfig_{};
-    std::int32_t timeoutRx_ = 0, timeoutTx_ = 0;
+    std::string deviceName;
+    std::recursive_mutex& sharedMutex;
+    std::condition_variable_any& portChanged;  // input, a hang-up or a wake-up for a waiting SerWaitPort
+    LineRule dsrRule = LineRule::Off, ctsRule = LineRule::Off, cdRule = LineRule::Off,
+             ringRule = LineRule::Off;
+    std::int32_t openFailure = 0, configureFailure = 0, writeLimit = -1;
+    bool hasInfo = false;
+    std::string infoManufacturer, infoDescription;
+    std::deque<Byte> pendingInput;
+    std::string sentBytes;
+    bool dtrOn = false, rtsOn = false;
+    bool parityError = false, framingError = false, breakSeen = false, overrunSeen = false;
+    bool gone = false;
+    bool hungUp = false;
+    bool woken = false;
+    int openHandle = -1;
+    int opens = 0;
+    std::vector<std::string> history;
+    ZspConfig lastConfigured{};
+    std::int32_t rxTimeout = 0, txTimeout = 0;
 };
 
 // A scripted stand-in for the native serial module. While one exists, its table can be put in
@@ -123,7 +124,7 @@ class FakeNativeSerial {
     struct Impl;
 
   private:
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> impl;
 };
 
 }  // namespace rszorvik::test
