@@ -54,11 +54,11 @@ void EventLog::addStylesToDocument() {
     QTextCharFormat ignoredFormat = regular;
     ignoredFormat.setForeground(ignored);
 
-    formats_[indexOf(Style::Regular)] = regular;
-    formats_[indexOf(Style::Unknown)] = unknown;
-    formats_[indexOf(Style::Important)] = importantFormat;
-    formats_[indexOf(Style::Typed)] = typed;
-    formats_[indexOf(Style::Ignored)] = ignoredFormat;
+    formats[indexOf(Style::Regular)] = regular;
+    formats[indexOf(Style::Unknown)] = unknown;
+    formats[indexOf(Style::Important)] = importantFormat;
+    formats[indexOf(Style::Typed)] = typed;
+    formats[indexOf(Style::Ignored)] = ignoredFormat;
 }
 
 void EventLog::changeEvent(QEvent* event) {
@@ -67,7 +67,7 @@ void EventLog::changeEvent(QEvent* event) {
 }
 
 const QTextCharFormat& EventLog::format(Style style) const {
-    return formats_[indexOf(style)];
+    return formats[indexOf(style)];
 }
 
 const char* EventLog::styleName(Style style) {
@@ -105,11 +105,10 @@ void EventLog::append(std::vector<Run> runs) {
 
 void EventLog::appendLater(std::vector<Run> runs) {
     {
-        const std::lock_guard lock(batchMutex_);
-        batch_.insert(batch_.end(), std::make_move_iterator(runs.begin()),
-                      std::make_move_iterator(runs.end()));
-        if (flushPosted_) return;
-        flushPosted_ = true;
+        const std::lock_guard lock(batchMutex);
+        batch.insert(batch.end(), std::make_move_iterator(runs.begin()), std::make_move_iterator(runs.end()));
+        if (flushPosted) return;
+        flushPosted = true;
     }
     QMetaObject::invokeMethod(
         this, [this] { flush(); }, Qt::QueuedConnection);
@@ -118,9 +117,9 @@ void EventLog::appendLater(std::vector<Run> runs) {
 void EventLog::flush() {
     std::vector<Run> runs;
     {
-        const std::lock_guard lock(batchMutex_);
-        runs.swap(batch_);
-        flushPosted_ = false;
+        const std::lock_guard lock(batchMutex);
+        runs.swap(batch);
+        flushPosted = false;
     }
     if (!runs.empty()) appendNow(runs);
 }
@@ -135,13 +134,13 @@ void EventLog::appendNow(const std::vector<Run>& runs) {
     for (const Run& run : runs) {
         const QStringList lines = run.text.split(QLatin1Char('\n'));
         for (qsizetype i = 0; i < lines.size(); ++i) {
-            if (i > 0) ++pendingBreaks_;
+            if (i > 0) ++pendingBreaks;
             if (lines[i].isEmpty()) continue;
-            if (started_)
-                for (; pendingBreaks_ > 0; --pendingBreaks_)
+            if (started)
+                for (; pendingBreaks > 0; --pendingBreaks)
                     cursor.insertBlock();
-            pendingBreaks_ = 0;
-            started_ = true;
+            pendingBreaks = 0;
+            started = true;
             cursor.insertText(lines[i], format(run.style));
         }
     }

@@ -54,15 +54,15 @@ class EventLog : public QPlainTextEdit {
     void appendNow(const std::vector<Run>& runs);
     void addStylesToDocument();
 
-    std::array<QTextCharFormat, kStyleCount> formats_;
+    std::array<QTextCharFormat, kStyleCount> formats;
     // A line ended with "\n" is closed only when the next text arrives, so the document never holds an
     // empty last line and kMaxLines blocks are kMaxLines lines.
-    bool started_ = false;
-    int pendingBreaks_ = 0;
+    bool started = false;
+    int pendingBreaks = 0;
 
-    std::mutex batchMutex_;
-    std::vector<Run> batch_;    // guarded by batchMutex_
-    bool flushPosted_ = false;  // guarded by batchMutex_
+    std::mutex batchMutex;
+    std::vector<Run> batch;    // guarded by batchMutex
+    bool flushPosted = false;  // guarded by batchMutex
 };
 
 }  // namespace rszorvik

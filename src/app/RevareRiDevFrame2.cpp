@@ -160,18 +160,18 @@ QString html(const QString& plain) {
 }  // namespace
 
 RevareRiDevFrame2::RevareRiDevFrame2(Config& config, std::vector<std::string> ports, QWidget* parent)
-    : QMainWindow(parent), config_(config), ports_(std::move(ports)) {
+    : QMainWindow(parent), settings(config), portNames(std::move(ports)) {
     setObjectName(QStringLiteral("RevareRiDevFrame2"));
     setWindowTitle(QStringLiteral("Vexlune zorvik"));
     initComponents();
 }
 
 RevareRiDevFrame2::~RevareRiDevFrame2() {
-    if (!run_) return;
+    if (!run) return;
     // The worker reports to the run until its end handler is through: wait for that, within reason.
-    run_->stop();
+    run->stop();
     const QDeadlineTimer deadline(5000);
-    while (run_ && !deadline.hasExpired())
+    while (run && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
@@ -193,11 +193,11 @@ void RevareRiDevFrame2::showInputTerminator(QComboBox& box, int code) {
 }
 
 void RevareRiDevFrame2::initComponents() {
-    tabbedPane_ = named(new QTabWidget, "tabbedPane");
-    tabbedPane_->setUsesScrollButtons(false);
+    tabPane = named(new QTabWidget, "tabbedPane");
+    tabPane->setUsesScrollButtons(false);
 
-    eventLog_ = new EventLog;
-    tabs_ = {{
+    eventLogView = new EventLog;
+    tabs = {{
         {buildStartTab(), "RevareRiDevFrame2.panel1.tab.title", "RevareRiDevFrame2.StartTabMnemonic"},
         {buildInputTab(), "RevareRiDevFrame2.inputPanel.tab.title", "RevareRiDevFrame2.InputTabMnemonic"},
         {buildProcessingTab(), "RevareRiDevFrame2.processingPanel.tab.title",
@@ -209,21 +209,21 @@ void RevareRiDevFrame2::initComponents() {
          "RevareRiDevFrame2.EventLogTabMnemonic"},
         {buildAboutTab(), "RevareRiDevFrame2.aboutPanel.tab.title", "RevareRiDevFrame2.AboutTabMnemonic"},
     }};
-    auto* logLayout = new QVBoxLayout(tabs_[EventLogTab].page);
-    logLayout->addWidget(eventLog_);
+    auto* logLayout = new QVBoxLayout(tabs[EventLogTab].page);
+    logLayout->addWidget(eventLogView);
 
-    for (const TabInfo& tab : tabs_)
-        tabbedPane_->addTab(tab.page, tabTitle(tab));
-    currentPage_ = tabbedPane_->currentWidget();
+    for (const TabInfo& tab : tabs)
+        tabPane->addTab(tab.page, tabTitle(tab));
+    currentPage = tabPane->currentWidget();
 
-    statusJLabel_ = new JLabelHtml;
-    statusJLabel_->setObjectName(QStringLiteral("statusJLabel"));
-    statusJLabel_->setText(frameText("statusJLabel.text"));
-    statusBar()->addWidget(statusJLabel_, 1);
+    statusJLabel = new JLabelHtml;
+    statusJLabel->setObjectName(QStringLiteral("statusJLabel"));
+    statusJLabel->setText(frameText("statusJLabel.text"));
+    statusBar()->addWidget(statusJLabel, 1);
     statusBar()->setSizeGripEnabled(true);
 
-    setCentralWidget(tabbedPane_);
-    checkedDelay_ = delayTextField_->text();
+    setCentralWidget(tabPane);
+    checkedDelay = delayTextField->text();
     createValidators();
     connectSignals();
 }
@@ -232,16 +232,16 @@ QWidget* RevareRiDevFrame2::buildStartTab() {
     auto* page = named(new QWidget, "panel1");
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(80, 80, 80, 80);
-    startStopJButton_ =
+    startStopJButton =
         named(new QPushButton(withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T'))),
               "startStopJButton");
-    startStopJButton_->setToolTip(frameText("startStopJButton.toolTipText"));
-    startStopJButton_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    QFont font = startStopJButton_->font();
+    startStopJButton->setToolTip(frameText("startStopJButton.toolTipText"));
+    startStopJButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    QFont font = startStopJButton->font();
     font.setPointSizeF(font.pointSizeF() * 1.6);
     font.setBold(true);
-    startStopJButton_->setFont(font);
-    layout->addWidget(startStopJButton_);
+    startStopJButton->setFont(font);
+    layout->addWidget(startStopJButton);
     return page;
 }
 
@@ -249,77 +249,77 @@ QWidget* RevareRiDevFrame2::buildInputTab() {
     auto* page = named(new QWidget, "inputPanel");
     auto* form = newForm(page);
 
-    portList_ = comboBox("portList", "portList.toolTipText");
+    portList = comboBox("portList", "portList.toolTipText");
     // Room for a friendly name such as "/dev/ttyUSB0: FT232R USB UART - FTDI".
-    portList_->setMinimumContentsLength(53);
-    portList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    for (const std::string& port : ports_)
-        portList_->addItem(QString::fromStdString(port));
-    if (!ports_.empty()) {
+    portList->setMinimumContentsLength(53);
+    portList->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    for (const std::string& port : portNames)
+        portList->addItem(QString::fromStdString(port));
+    if (!portNames.empty()) {
         const QString friendly =
-            QString::fromStdString(util::FriendlyPortUtil::getFriendlyPortName(config_.getPort()));
-        int index = portList_->findText(friendly);
-        if (index < 0) index = portList_->findText(QString::fromStdString(config_.getPort()));
-        if (index >= 0) portList_->setCurrentIndex(index);
+            QString::fromStdString(util::FriendlyPortUtil::getFriendlyPortName(settings.getPort()));
+        int index = portList->findText(friendly);
+        if (index < 0) index = portList->findText(QString::fromStdString(settings.getPort()));
+        if (index >= 0) portList->setCurrentIndex(index);
     }
-    form->addRow(caption("label2", "label2.text", portList_), portList_);
+    form->addRow(caption("label2", "label2.text", portList), portList);
 
-    instrumentBox_ = comboBox("instrumentBox", "instrumentBox.toolTipText");
+    instrumentBox = comboBox("instrumentBox", "instrumentBox.toolTipText");
     for (const Instrument& instrument : Instrument::values()) {
-        instrumentBox_->addItem(texts::label(instrument));
+        instrumentBox->addItem(texts::label(instrument));
         if (instrument.getInstrumentType() == InstrumentType::TEXT) {
             // Text presets (barcode readers) stand apart in the list, as their tooltip says.
-            QFont italic = instrumentBox_->font();
+            QFont italic = instrumentBox->font();
             italic.setItalic(true);
-            instrumentBox_->setItemData(instrumentBox_->count() - 1, italic, Qt::FontRole);
+            instrumentBox->setItemData(instrumentBox->count() - 1, italic, Qt::FontRole);
         }
     }
-    instrumentBox_->setCurrentIndex(config_.getInstrument().value_or(Instrument::getDefault()).ordinal());
-    instrumentBox_->setMaxVisibleItems(20);
-    form->addRow(caption("deviceLabel", "deviceLabel.text", instrumentBox_), instrumentBox_);
+    instrumentBox->setCurrentIndex(settings.getInstrument().value_or(Instrument::getDefault()).ordinal());
+    instrumentBox->setMaxVisibleItems(20);
+    form->addRow(caption("deviceLabel", "deviceLabel.text", instrumentBox), instrumentBox);
     form->addRow(separator("separator2"));
 
-    bitRateBox_ = comboBox("bitRateBox", "bitRateBox.toolTipText");
-    fillIndexed<BitRates>(bitRateBox_, config_.getBitRate());
-    form->addRow(caption("label3", "label3.text", bitRateBox_), bitRateBox_);
-    dataBitsBox_ = comboBox("dataBitsBox", std::nullopt);
-    fillIndexed<DataBits>(dataBitsBox_, config_.getDataBits());
-    form->addRow(caption("label6", "label6.text", dataBitsBox_), dataBitsBox_);
-    stopBitsBox_ = comboBox("stopBitsBox", std::nullopt);
-    fillIndexed<StopBits>(stopBitsBox_, config_.getStopBits());
-    form->addRow(caption("label7", "label7.text", stopBitsBox_), stopBitsBox_);
-    parityBox_ = comboBox("parityBox", std::nullopt);
-    fillIndexed<Parity>(parityBox_, config_.getParity());
-    form->addRow(caption("label8", "label8.text", parityBox_), parityBox_);
+    bitRateBox = comboBox("bitRateBox", "bitRateBox.toolTipText");
+    fillIndexed<BitRates>(bitRateBox, settings.getBitRate());
+    form->addRow(caption("label3", "label3.text", bitRateBox), bitRateBox);
+    dataBitsBox = comboBox("dataBitsBox", std::nullopt);
+    fillIndexed<DataBits>(dataBitsBox, settings.getDataBits());
+    form->addRow(caption("label6", "label6.text", dataBitsBox), dataBitsBox);
+    stopBitsBox = comboBox("stopBitsBox", std::nullopt);
+    fillIndexed<StopBits>(stopBitsBox, settings.getStopBits());
+    form->addRow(caption("label7", "label7.text", stopBitsBox), stopBitsBox);
+    parityBox = comboBox("parityBox", std::nullopt);
+    fillIndexed<Parity>(parityBox, settings.getParity());
+    form->addRow(caption("label8", "label8.text", parityBox), parityBox);
 
-    inputTerminatorBox_ = comboBox("inputTerminatorBox", "inputTerminatorBox.toolTipText");
-    inputTerminatorBox_->setEditable(true);
-    inputTerminatorBox_->setInsertPolicy(QComboBox::NoInsert);
-    inputTerminatorBox_->setMinimumContentsLength(
+    inputTerminatorBox = comboBox("inputTerminatorBox", "inputTerminatorBox.toolTipText");
+    inputTerminatorBox->setEditable(true);
+    inputTerminatorBox->setInsertPolicy(QComboBox::NoInsert);
+    inputTerminatorBox->setMinimumContentsLength(
         static_cast<int>(frameText("inputTerminatorBox.prototypeDisplayValue").size()));
-    inputTerminatorBox_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    inputTerminatorBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     for (const InputTerminator& terminator : InputTerminator::values())
-        inputTerminatorBox_->addItem(texts::label(terminator), terminator.getDecimal());
-    showInputTerminator(*inputTerminatorBox_, config_.getInputTerminator());
-    form->addRow(caption("label9", "label9.text", inputTerminatorBox_), inputTerminatorBox_);
+        inputTerminatorBox->addItem(texts::label(terminator), terminator.getDecimal());
+    showInputTerminator(*inputTerminatorBox, settings.getInputTerminator());
+    form->addRow(caption("label9", "label9.text", inputTerminatorBox), inputTerminatorBox);
 
-    flowControlBox_ = comboBox("flowControlBox", "flowControlBox.toolTipText");
-    fillIndexed<Handshake>(flowControlBox_, config_.getHandshake());
-    form->addRow(caption("label36", "label36.text", flowControlBox_), flowControlBox_);
+    flowControlBox = comboBox("flowControlBox", "flowControlBox.toolTipText");
+    fillIndexed<Handshake>(flowControlBox, settings.getHandshake());
+    form->addRow(caption("label36", "label36.text", flowControlBox), flowControlBox);
     form->addRow(separator("separator3"));
 
-    autoButton_ = button("autoButton", "autoButton.text", "autoButton.toolTipText");
-    form->addRow(caption("label10", "label10.text", autoButton_), autoButton_);
-    defaultButton_ = button("defaultButton", "defaultButton.text", "defaultButton.toolTipText");
-    form->addRow(caption("label14", "label14.text", defaultButton_), defaultButton_);
+    autoButton = button("autoButton", "autoButton.text", "autoButton.toolTipText");
+    form->addRow(caption("label10", "label10.text", autoButton), autoButton);
+    defaultButton = button("defaultButton", "defaultButton.text", "defaultButton.toolTipText");
+    form->addRow(caption("label14", "label14.text", defaultButton), defaultButton);
     form->addRow(separator("separator4"));
 
-    refreshPortsButton_ =
+    refreshPortsButton =
         button("refreshPortsButton", "refreshPortsButton.text", "refreshPortsButton.toolTipText");
-    customizeButton_ = button("customizeButton", "customizeButton.text", "customizeButton.toolTipText");
-    form->addRow(row({refreshPortsButton_, customizeButton_}));
-    sameWidth({bitRateBox_, dataBitsBox_, stopBitsBox_, parityBox_, inputTerminatorBox_, flowControlBox_});
-    sameWidth({autoButton_, defaultButton_});
+    customizeButton = button("customizeButton", "customizeButton.text", "customizeButton.toolTipText");
+    form->addRow(row({refreshPortsButton, customizeButton}));
+    sameWidth({bitRateBox, dataBitsBox, stopBitsBox, parityBox, inputTerminatorBox, flowControlBox});
+    sameWidth({autoButton, defaultButton});
     return page;
 }
 
@@ -327,45 +327,45 @@ QWidget* RevareRiDevFrame2::buildProcessingTab() {
     auto* page = named(new QWidget, "processingPanel");
     auto* form = newForm(page);
 
-    mathOperationBox_ = comboBox("mathOperationBox", "mathOperationBox.toolTipText");
-    fill(mathOperationBox_, config_.getMathOperation());
-    form->addRow(caption("label24", "label24.text", mathOperationBox_), mathOperationBox_);
-    mathOperandTextField_ =
-        textField("mathOperandTextField", "mathOperandTextField.toolTipText", config_.getMathOperand(), 12);
-    form->addRow(caption("label25", "label25.text", mathOperandTextField_), mathOperandTextField_);
-    decimalTextField_ =
-        textField("decimalTextField", "decimalTextField.toolTipText", config_.getDecimalPlaces(), 2);
-    form->addRow(caption("label15", "label15.text", decimalTextField_), decimalTextField_);
-    roundingMethodBox_ = comboBox("roundingMethodBox", "roundingMethodBox.toolTipText");
-    fill(roundingMethodBox_, config_.getRoundingMethod());
-    form->addRow(caption("label16", "label16.text", roundingMethodBox_), roundingMethodBox_);
+    mathOperationBox = comboBox("mathOperationBox", "mathOperationBox.toolTipText");
+    fill(mathOperationBox, settings.getMathOperation());
+    form->addRow(caption("label24", "label24.text", mathOperationBox), mathOperationBox);
+    mathOperandTextField =
+        textField("mathOperandTextField", "mathOperandTextField.toolTipText", settings.getMathOperand(), 12);
+    form->addRow(caption("label25", "label25.text", mathOperandTextField), mathOperandTextField);
+    decimalTextField =
+        textField("decimalTextField", "decimalTextField.toolTipText", settings.getDecimalPlaces(), 2);
+    form->addRow(caption("label15", "label15.text", decimalTextField), decimalTextField);
+    roundingMethodBox = comboBox("roundingMethodBox", "roundingMethodBox.toolTipText");
+    fill(roundingMethodBox, settings.getRoundingMethod());
+    form->addRow(caption("label16", "label16.text", roundingMethodBox), roundingMethodBox);
     form->addRow(separator("separator5"));
 
     // "Remove | Keep  the  first | last  N  characters" reads as one sentence.
-    editOperationComboBox_ = comboBox("editOperationComboBox", std::nullopt);
-    fill(editOperationComboBox_, config_.getEditOperation());
-    editPositionComboBox_ = comboBox("editPositionComboBox", std::nullopt);
-    fill(editPositionComboBox_, config_.getEditPosition());
-    editNumCharactersTextField_ =
+    editOperationComboBox = comboBox("editOperationComboBox", std::nullopt);
+    fill(editOperationComboBox, settings.getEditOperation());
+    editPositionComboBox = comboBox("editPositionComboBox", std::nullopt);
+    fill(editPositionComboBox, settings.getEditPosition());
+    editNumCharactersTextField =
         textField("editNumCharactersTextField", "editNumCharactersTextField.toolTipText",
-                  config_.getEditNumCharacters(), 2);
-    form->addRow(caption("label22", "label22.text", editOperationComboBox_),
-                 row({editOperationComboBox_, named(new QLabel(frameText("label29.text")), "label29"),
-                      editPositionComboBox_, editNumCharactersTextField_,
+                  settings.getEditNumCharacters(), 2);
+    form->addRow(caption("label22", "label22.text", editOperationComboBox),
+                 row({editOperationComboBox, named(new QLabel(frameText("label29.text")), "label29"),
+                      editPositionComboBox, editNumCharactersTextField,
                       named(new QLabel(frameText("label30.text")), "label30")}));
 
-    removeCharactersTextField_ =
+    removeCharactersTextField =
         textField("removeCharactersTextField", "removeCharactersTextField.toolTipText",
-                  config_.getRemoveCharacters(), 12);
-    form->addRow(caption("label31", "label31.text", removeCharactersTextField_),
-                 row({removeCharactersTextField_, named(new QLabel(frameText("label32.text")), "label32")}));
+                  settings.getRemoveCharacters(), 12);
+    form->addRow(caption("label31", "label31.text", removeCharactersTextField),
+                 row({removeCharactersTextField, named(new QLabel(frameText("label32.text")), "label32")}));
     form->addRow(separator("separator8"));
 
-    ignoreDuplicatesCheckBox_ =
-        checkBox("ignoreDuplicatesCheckBox", "ignoreDuplicatesCheckBox.text", config_.ignoreDuplicates);
-    adjustIgnoreButton_ = button("adjustIgnoreButton", "adjustIgnoreButton.text", std::nullopt);
-    form->addRow(row({ignoreDuplicatesCheckBox_, adjustIgnoreButton_}));
-    sameWidth({mathOperationBox_, roundingMethodBox_});
+    ignoreDuplicatesCheckBox =
+        checkBox("ignoreDuplicatesCheckBox", "ignoreDuplicatesCheckBox.text", settings.ignoreDuplicates);
+    adjustIgnoreButton = button("adjustIgnoreButton", "adjustIgnoreButton.text", std::nullopt);
+    form->addRow(row({ignoreDuplicatesCheckBox, adjustIgnoreButton}));
+    sameWidth({mathOperationBox, roundingMethodBox});
     return page;
 }
 
@@ -373,36 +373,36 @@ QWidget* RevareRiDevFrame2::buildOutputTab() {
     auto* page = named(new QWidget, "outputPanel");
     auto* form = newForm(page);
 
-    decimalSeparatorBox_ = new DecimalSeparatorBox(config_, page);
-    decimalSeparatorBox_->setToolTip(frameText("decimalSeparatorBox.toolTipText"));
-    form->addRow(caption("label4", "label4.text", decimalSeparatorBox_), decimalSeparatorBox_);
-    outputTerminatorBox_ = comboBox("outputTerminatorBox", "outputTerminatorBox.toolTipText");
-    fill(outputTerminatorBox_, config_.getOutputTerminator());
-    form->addRow(caption("label5", "label5.text", outputTerminatorBox_), outputTerminatorBox_);
-    soundComboBox_ = comboBox("soundComboBox", "soundComboBox.toolTipText");
-    fill(soundComboBox_, config_.getSound());
-    form->addRow(caption("label17", "label17.text", soundComboBox_),
-                 row({soundComboBox_, named(new QLabel(frameText("label18.text")), "label18")}));
+    decimalSeparatorBox = new DecimalSeparatorBox(settings, page);
+    decimalSeparatorBox->setToolTip(frameText("decimalSeparatorBox.toolTipText"));
+    form->addRow(caption("label4", "label4.text", decimalSeparatorBox), decimalSeparatorBox);
+    outputTerminatorBox = comboBox("outputTerminatorBox", "outputTerminatorBox.toolTipText");
+    fill(outputTerminatorBox, settings.getOutputTerminator());
+    form->addRow(caption("label5", "label5.text", outputTerminatorBox), outputTerminatorBox);
+    soundComboBox = comboBox("soundComboBox", "soundComboBox.toolTipText");
+    fill(soundComboBox, settings.getSound());
+    form->addRow(caption("label17", "label17.text", soundComboBox),
+                 row({soundComboBox, named(new QLabel(frameText("label18.text")), "label18")}));
     form->addRow(separator("separator1"));
 
-    keyboardTypeBox_ = comboBox("keyboardTypeBox", "keyboardTypeBox.toolTipText");
-    fill(keyboardTypeBox_, config_.getKeyboardType());
-    form->addRow(caption("label23", "label23.text", keyboardTypeBox_), keyboardTypeBox_);
-    startWithBox_ = comboBox("startWithBox", "startWithBox.toolTipText");
-    fill(startWithBox_, config_.getStartWith());
-    form->addRow(caption("label12", "label12.text_2", startWithBox_), startWithBox_);
-    delayTextField_ = textField("delayTextField", "delayTextField.toolTipText", config_.getDelay(), 4);
-    form->addRow(caption("label26", "label26.text", delayTextField_),
-                 row({delayTextField_, named(new QLabel(frameText("label27.text")), "label27")}));
-    outputTerminatorBox2_ = comboBox("outputTerminatorBox2", "outputTerminatorBox2.toolTipText");
-    fill(outputTerminatorBox2_, config_.getOutputTerminator2());
-    everyXValuesTextField_ =
-        textField("everyXValuesTextField", "everyXValuesTextField.toolTipText", config_.getEveryXValues(), 2);
-    form->addRow(caption("label33", "label33.text", outputTerminatorBox2_),
-                 row({outputTerminatorBox2_, named(new QLabel(frameText("label34.text")), "label34"),
-                      everyXValuesTextField_, named(new QLabel(frameText("label35.text")), "label35")}));
-    sameWidth({decimalSeparatorBox_, outputTerminatorBox_, soundComboBox_, keyboardTypeBox_, startWithBox_,
-               outputTerminatorBox2_});
+    keyboardTypeBox = comboBox("keyboardTypeBox", "keyboardTypeBox.toolTipText");
+    fill(keyboardTypeBox, settings.getKeyboardType());
+    form->addRow(caption("label23", "label23.text", keyboardTypeBox), keyboardTypeBox);
+    startWithBox = comboBox("startWithBox", "startWithBox.toolTipText");
+    fill(startWithBox, settings.getStartWith());
+    form->addRow(caption("label12", "label12.text_2", startWithBox), startWithBox);
+    delayTextField = textField("delayTextField", "delayTextField.toolTipText", settings.getDelay(), 4);
+    form->addRow(caption("label26", "label26.text", delayTextField),
+                 row({delayTextField, named(new QLabel(frameText("label27.text")), "label27")}));
+    outputTerminatorBox2 = comboBox("outputTerminatorBox2", "outputTerminatorBox2.toolTipText");
+    fill(outputTerminatorBox2, settings.getOutputTerminator2());
+    everyXValuesTextField = textField("everyXValuesTextField", "everyXValuesTextField.toolTipText",
+                                      settings.getEveryXValues(), 2);
+    form->addRow(caption("label33", "label33.text", outputTerminatorBox2),
+                 row({outputTerminatorBox2, named(new QLabel(frameText("label34.text")), "label34"),
+                      everyXValuesTextField, named(new QLabel(frameText("label35.text")), "label35")}));
+    sameWidth({decimalSeparatorBox, outputTerminatorBox, soundComboBox, keyboardTypeBox, startWithBox,
+               outputTerminatorBox2});
     return page;
 }
 
@@ -410,55 +410,55 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
     auto* page = named(new QWidget, "settingsPanel");
     auto* form = newForm(page);
 
-    manualConnectButton_ =
+    manualConnectButton =
         named(new QRadioButton(frameText("manualConnectButton.text")), "manualConnectButton");
-    manualConnectButton_->setToolTip(frameText("manualConnectButton.toolTipText"));
-    autoConnectButton_ = named(new QRadioButton(frameText("autoConnectButton.text")), "autoConnectButton");
-    autoConnectButton_->setToolTip(frameText("autoConnectButton.toolTipText"));
-    connectButtonGroup_ = named(new QButtonGroup(page), "connectButtonGroup");
-    connectButtonGroup_->addButton(manualConnectButton_);
-    connectButtonGroup_->addButton(autoConnectButton_);
-    (config_.getConnect() == Connect::AUTO ? autoConnectButton_ : manualConnectButton_)->setChecked(true);
-    form->addRow(caption("label13", "label13.text", manualConnectButton_), manualConnectButton_);
-    form->addRow(QString(), autoConnectButton_);
+    manualConnectButton->setToolTip(frameText("manualConnectButton.toolTipText"));
+    autoConnectButton = named(new QRadioButton(frameText("autoConnectButton.text")), "autoConnectButton");
+    autoConnectButton->setToolTip(frameText("autoConnectButton.toolTipText"));
+    connectButtonGroup = named(new QButtonGroup(page), "connectButtonGroup");
+    connectButtonGroup->addButton(manualConnectButton);
+    connectButtonGroup->addButton(autoConnectButton);
+    (settings.getConnect() == Connect::AUTO ? autoConnectButton : manualConnectButton)->setChecked(true);
+    form->addRow(caption("label13", "label13.text", manualConnectButton), manualConnectButton);
+    form->addRow(QString(), autoConnectButton);
     // Belongs to the automatic start, so it stands with it.
-    abortAutoStartCheckBox_ = checkBox("abortAutoStartCheckBox", "abortAutoStartCheckBox.text",
-                                       config_.abortAutoStartWhenPrevPortNotAvailable);
-    abortAutoStartCheckBox_->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
-    form->addRow(QString(), abortAutoStartCheckBox_);
+    abortAutoStartCheckBox = checkBox("abortAutoStartCheckBox", "abortAutoStartCheckBox.text",
+                                      settings.abortAutoStartWhenPrevPortNotAvailable);
+    abortAutoStartCheckBox->setToolTip(frameText("abortAutoStartCheckBox.toolTipText"));
+    form->addRow(QString(), abortAutoStartCheckBox);
     form->addRow(separator("separator6"));
 
-    minimizeToTrayCheckBox_ =
-        checkBox("minimizeToTrayCheckBox", "minimizeToTrayCheckBox.text", config_.minimizeToTray);
-    notifyWhenMinimizedToTrayCheckBox_ =
+    minimizeToTrayCheckBox =
+        checkBox("minimizeToTrayCheckBox", "minimizeToTrayCheckBox.text", settings.minimizeToTray);
+    notifyWhenMinimizedToTrayCheckBox =
         checkBox("notifyWhenMinimizedToTrayCheckBox", "notifyWhenMinimizedToTrayCheckBox.text",
-                 config_.notifyWhenMinimizedToTray);
-    form->addRow(caption("label28", "label28.text", minimizeToTrayCheckBox_), minimizeToTrayCheckBox_);
-    form->addRow(QString(), notifyWhenMinimizedToTrayCheckBox_);
+                 settings.notifyWhenMinimizedToTray);
+    form->addRow(caption("label28", "label28.text", minimizeToTrayCheckBox), minimizeToTrayCheckBox);
+    form->addRow(QString(), notifyWhenMinimizedToTrayCheckBox);
     form->addRow(separator("separator7"));
 
-    checkForUpdatesCheckBox_ =
-        checkBox("checkForUpdatesCheckBox", "checkForUpdatesCheckBox.text", config_.checkForUpdates);
+    checkForUpdatesCheckBox =
+        checkBox("checkForUpdatesCheckBox", "checkForUpdatesCheckBox.text", settings.checkForUpdates);
     auto* updates = named(new QLabel(QStringLiteral("Updates:")), "label1");
-    updates->setBuddy(checkForUpdatesCheckBox_);
-    form->addRow(updates, checkForUpdatesCheckBox_);
+    updates->setBuddy(checkForUpdatesCheckBox);
+    form->addRow(updates, checkForUpdatesCheckBox);
 
-    importSettingsButton_ =
+    importSettingsButton =
         button("importSettingsButton", "importSettingsButton.text", "importSettingsButton.toolTipText");
-    exportSettingsButton_ =
+    exportSettingsButton =
         button("exportSettingsButton", "exportSettingsButton.text", "exportSettingsButton.toolTipText");
     form->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
-    form->addRow(row({importSettingsButton_, exportSettingsButton_}));
+    form->addRow(row({importSettingsButton, exportSettingsButton}));
     return page;
 }
 
 QWidget* RevareRiDevFrame2::buildAboutTab() {
     auto* page = named(new QWidget, "aboutPanel");
     auto* layout = new QVBoxLayout(page);
-    aboutPane_ = named(new QTextBrowser, "aboutPane");
+    aboutPane = named(new QTextBrowser, "aboutPane");
     // Links go to the browser through our own handler, never inside the pane.
-    aboutPane_->setOpenLinks(false);
-    aboutPane_->setOpenExternalLinks(false);
+    aboutPane->setOpenLinks(false);
+    aboutPane->setOpenExternalLinks(false);
 
     const QString language =
         texts::language() == texts::Language::German ? QStringLiteral("DE") : QStringLiteral("EN");
@@ -475,25 +475,25 @@ QWidget* RevareRiDevFrame2::buildAboutTab() {
     } else {
         about.prepend(versionParagraph);
     }
-    aboutPane_->setHtml(about);
-    aboutPane_->verticalScrollBar()->setValue(0);
-    layout->addWidget(aboutPane_);
+    aboutPane->setHtml(about);
+    aboutPane->verticalScrollBar()->setValue(0);
+    layout->addWidget(aboutPane);
     return page;
 }
 
 void RevareRiDevFrame2::createValidators() {
     using Field = FieldValidator::Field;
-    const auto isClosing = [this] { return closing_; };
+    const auto isClosing = [this] { return closing; };
     const auto add = [&](Field which, QLineEdit* field, Tab tab) {
-        validators_.push_back(
-            new FieldValidator(which, field, config_, tabbedPane_, tabs_[tab].page, isClosing, this));
+        validators.push_back(
+            new FieldValidator(which, field, settings, tabPane, tabs[tab].page, isClosing, this));
     };
     // The order in which copying the controls runs them.
-    add(Field::EveryXValues, everyXValuesTextField_, OutputTab);
-    add(Field::DecimalPlaces, decimalTextField_, ProcessingTab);
-    add(Field::MathOperand, mathOperandTextField_, ProcessingTab);
-    add(Field::EditNumCharacters, editNumCharactersTextField_, ProcessingTab);
-    add(Field::RemoveCharacters, removeCharactersTextField_, ProcessingTab);
+    add(Field::EveryXValues, everyXValuesTextField, OutputTab);
+    add(Field::DecimalPlaces, decimalTextField, ProcessingTab);
+    add(Field::MathOperand, mathOperandTextField, ProcessingTab);
+    add(Field::EditNumCharacters, editNumCharactersTextField, ProcessingTab);
+    add(Field::RemoveCharacters, removeCharactersTextField, ProcessingTab);
 }
 
 void RevareRiDevFrame2::connectSignals() {
@@ -504,117 +504,117 @@ void RevareRiDevFrame2::connectSignals() {
     const auto onClick = [this](QAbstractButton* source, void (Self::*slot)()) {
         connect(source, &QAbstractButton::clicked, this, slot);
     };
-    onSelect(portList_, &Self::portListItemStateChanged);
-    onSelect(instrumentBox_, &Self::instrumentBoxItemStateChanged);
-    onSelect(bitRateBox_, &Self::bitRateBoxItemStateChanged);
-    onSelect(dataBitsBox_, &Self::dataBitsBoxItemStateChanged);
-    onSelect(stopBitsBox_, &Self::stopBitsBoxItemStateChanged);
-    onSelect(parityBox_, &Self::parityBoxItemStateChanged);
-    onSelect(inputTerminatorBox_, &Self::inputTerminatorBoxItemStateChanged);
-    connect(inputTerminatorBox_->lineEdit(), &QLineEdit::editingFinished, this,
+    onSelect(portList, &Self::portListItemStateChanged);
+    onSelect(instrumentBox, &Self::instrumentBoxItemStateChanged);
+    onSelect(bitRateBox, &Self::bitRateBoxItemStateChanged);
+    onSelect(dataBitsBox, &Self::dataBitsBoxItemStateChanged);
+    onSelect(stopBitsBox, &Self::stopBitsBoxItemStateChanged);
+    onSelect(parityBox, &Self::parityBoxItemStateChanged);
+    onSelect(inputTerminatorBox, &Self::inputTerminatorBoxItemStateChanged);
+    connect(inputTerminatorBox->lineEdit(), &QLineEdit::editingFinished, this,
             &Self::inputTerminatorBoxItemStateChanged);
-    onSelect(flowControlBox_, &Self::flowcontrolBoxItemStateChanged);
-    onClick(autoButton_, &Self::autoButtonActionPerformed);
-    onClick(defaultButton_, &Self::defaultButtonActionPerformed);
-    onClick(refreshPortsButton_, &Self::refreshPortsButtonActionPerformed);
-    onClick(customizeButton_, &Self::customizeButtonActionPerformed);
+    onSelect(flowControlBox, &Self::flowcontrolBoxItemStateChanged);
+    onClick(autoButton, &Self::autoButtonActionPerformed);
+    onClick(defaultButton, &Self::defaultButtonActionPerformed);
+    onClick(refreshPortsButton, &Self::refreshPortsButtonActionPerformed);
+    onClick(customizeButton, &Self::customizeButtonActionPerformed);
 
-    onSelect(mathOperationBox_, &Self::mathOperationBoxItemStateChanged);
-    onSelect(roundingMethodBox_, &Self::roundingMethodBoxItemStateChanged);
-    onSelect(editOperationComboBox_, &Self::editOperationComboBoxItemStateChanged);
-    onSelect(editPositionComboBox_, &Self::editPositionComboBoxItemStateChanged);
-    onClick(ignoreDuplicatesCheckBox_, &Self::ignoreDuplicatesCheckBoxActionPerformed);
-    onClick(adjustIgnoreButton_, &Self::adjustIgnoreButtonActionPerformed);
+    onSelect(mathOperationBox, &Self::mathOperationBoxItemStateChanged);
+    onSelect(roundingMethodBox, &Self::roundingMethodBoxItemStateChanged);
+    onSelect(editOperationComboBox, &Self::editOperationComboBoxItemStateChanged);
+    onSelect(editPositionComboBox, &Self::editPositionComboBoxItemStateChanged);
+    onClick(ignoreDuplicatesCheckBox, &Self::ignoreDuplicatesCheckBoxActionPerformed);
+    onClick(adjustIgnoreButton, &Self::adjustIgnoreButtonActionPerformed);
 
-    onSelect(decimalSeparatorBox_, &Self::decimalSeparatorBoxItemStateChanged);
-    onSelect(outputTerminatorBox_, &Self::outputTerminatorBoxItemStateChanged);
-    onSelect(soundComboBox_, &Self::soundComboBoxItemStateChanged);
-    onSelect(keyboardTypeBox_, &Self::keyboardTypeBoxItemStateChanged);
-    onSelect(startWithBox_, &Self::startWithBoxItemStateChanged);
+    onSelect(decimalSeparatorBox, &Self::decimalSeparatorBoxItemStateChanged);
+    onSelect(outputTerminatorBox, &Self::outputTerminatorBoxItemStateChanged);
+    onSelect(soundComboBox, &Self::soundComboBoxItemStateChanged);
+    onSelect(keyboardTypeBox, &Self::keyboardTypeBoxItemStateChanged);
+    onSelect(startWithBox, &Self::startWithBoxItemStateChanged);
     // A text set by the program may leave the caret where it was; it is checked all the same.
-    connect(delayTextField_, &QLineEdit::cursorPositionChanged, this, &Self::delayTextFieldCaretUpdate);
-    connect(delayTextField_, &QLineEdit::textChanged, this, &Self::delayTextFieldCaretUpdate);
-    onSelect(outputTerminatorBox2_, &Self::outputTerminatorBox2ItemStateChanged);
+    connect(delayTextField, &QLineEdit::cursorPositionChanged, this, &Self::delayTextFieldCaretUpdate);
+    connect(delayTextField, &QLineEdit::textChanged, this, &Self::delayTextFieldCaretUpdate);
+    onSelect(outputTerminatorBox2, &Self::outputTerminatorBox2ItemStateChanged);
 
-    onClick(manualConnectButton_, &Self::connectButtonActionPerformed);
-    onClick(autoConnectButton_, &Self::connectButtonActionPerformed);
-    onClick(minimizeToTrayCheckBox_, &Self::minimizeToTrayCheckBoxItemStateChanged);
-    onClick(notifyWhenMinimizedToTrayCheckBox_, &Self::notifyWhenMinimizedToTrayCheckBoxItemStateChanged);
-    onClick(checkForUpdatesCheckBox_, &Self::checkForUpdatesCheckBoxItemStateChanged);
-    onClick(abortAutoStartCheckBox_, &Self::abortAutoStartCheckBoxItemStateChanged);
-    onClick(importSettingsButton_, &Self::importSettingsButtonActionPerformed);
-    onClick(exportSettingsButton_, &Self::exportSettingsButtonActionPerformed);
+    onClick(manualConnectButton, &Self::connectButtonActionPerformed);
+    onClick(autoConnectButton, &Self::connectButtonActionPerformed);
+    onClick(minimizeToTrayCheckBox, &Self::minimizeToTrayCheckBoxItemStateChanged);
+    onClick(notifyWhenMinimizedToTrayCheckBox, &Self::notifyWhenMinimizedToTrayCheckBoxItemStateChanged);
+    onClick(checkForUpdatesCheckBox, &Self::checkForUpdatesCheckBoxItemStateChanged);
+    onClick(abortAutoStartCheckBox, &Self::abortAutoStartCheckBoxItemStateChanged);
+    onClick(importSettingsButton, &Self::importSettingsButtonActionPerformed);
+    onClick(exportSettingsButton, &Self::exportSettingsButtonActionPerformed);
 
-    onClick(startStopJButton_, &Self::startStopJButtonActionPerformed);
-    connect(aboutPane_, &QTextBrowser::anchorClicked, this, &Self::aboutPaneHyperlinkUpdate);
-    connect(tabbedPane_, &QTabWidget::currentChanged, this, &Self::tabbedPaneStateChanged);
+    onClick(startStopJButton, &Self::startStopJButtonActionPerformed);
+    connect(aboutPane, &QTextBrowser::anchorClicked, this, &Self::aboutPaneHyperlinkUpdate);
+    connect(tabPane, &QTabWidget::currentChanged, this, &Self::tabbedPaneStateChanged);
 }
 
 // --- Reactions. Each writes the setting its control shows. ---
 
 void RevareRiDevFrame2::portListItemStateChanged() {
-    if (portList_->currentIndex() < 0) return;
-    config_.setPort(util::FriendlyPortUtil::getUnfriendlyPortName(portList_->currentText().toStdString()));
+    if (portList->currentIndex() < 0) return;
+    settings.setPort(util::FriendlyPortUtil::getUnfriendlyPortName(portList->currentText().toStdString()));
 }
 
 void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
-    const auto instrument = selected<Instrument>(instrumentBox_);
+    const auto instrument = selected<Instrument>(instrumentBox);
     if (!instrument) return;
-    const bool changed = config_.getInstrument().value_or(Instrument::getDefault()) != *instrument;
-    config_.setInstrument(*instrument);
+    const bool changed = settings.getInstrument().value_or(Instrument::getDefault()) != *instrument;
+    settings.setInstrument(*instrument);
     // An own expression was written for the previous instrument; it rarely fits the new one.
-    if (!changed || config_.getCustomRegEx().empty()) return;
-    instrumentBox_->hidePopup();
+    if (!changed || settings.getCustomRegEx().empty()) return;
+    instrumentBox->hidePopup();
     if (Dialogs::current().ask(this, QStringLiteral("Overwrite custom regular expression?"),
                                QStringLiteral("Confirm"), Dialogs::Buttons::YesNo, Dialogs::Icon::Question))
-        config_.setCustomRegEx({});
+        settings.setCustomRegEx({});
 }
 
 void RevareRiDevFrame2::bitRateBoxItemStateChanged() {
-    if (bitRateBox_->currentIndex() >= 0) config_.setBitRate(bitRateBox_->currentIndex());
+    if (bitRateBox->currentIndex() >= 0) settings.setBitRate(bitRateBox->currentIndex());
 }
 
 void RevareRiDevFrame2::dataBitsBoxItemStateChanged() {
-    if (dataBitsBox_->currentIndex() >= 0) config_.setDataBits(dataBitsBox_->currentIndex());
+    if (dataBitsBox->currentIndex() >= 0) settings.setDataBits(dataBitsBox->currentIndex());
 }
 
 void RevareRiDevFrame2::stopBitsBoxItemStateChanged() {
-    if (stopBitsBox_->currentIndex() >= 0) config_.setStopBits(stopBitsBox_->currentIndex());
+    if (stopBitsBox->currentIndex() >= 0) settings.setStopBits(stopBitsBox->currentIndex());
 }
 
 void RevareRiDevFrame2::parityBoxItemStateChanged() {
-    if (parityBox_->currentIndex() >= 0) config_.setParity(parityBox_->currentIndex());
+    if (parityBox->currentIndex() >= 0) settings.setParity(parityBox->currentIndex());
 }
 
 void RevareRiDevFrame2::inputTerminatorBoxItemStateChanged() {
     // An entry stands for its code; typed text is a code of its own when it is a number 0 to 255.
-    const QString shown = inputTerminatorBox_->currentText();
-    const int entry = inputTerminatorBox_->findText(shown);
+    const QString shown = inputTerminatorBox->currentText();
+    const int entry = inputTerminatorBox->findText(shown);
     if (entry >= 0) {
-        config_.setInputTerminator(inputTerminatorBox_->itemData(entry).toInt());
+        settings.setInputTerminator(inputTerminatorBox->itemData(entry).toInt());
         return;
     }
     const auto code = config::parseDecimalInteger(shown.toStdString());
     if (code && InputTerminator::valid(*code)) {
-        config_.setInputTerminator(*code);
+        settings.setInputTerminator(*code);
         return;
     }
-    if (closing_) return;
+    if (closing) return;
     Dialogs::current().message(this, text("terminator.must.be.between.0.and.255"), text("error"),
                                Dialogs::Icon::Plain);
-    const QSignalBlocker blocker(inputTerminatorBox_);
-    showInputTerminator(*inputTerminatorBox_, config_.getInputTerminator());
+    const QSignalBlocker blocker(inputTerminatorBox);
+    showInputTerminator(*inputTerminatorBox, settings.getInputTerminator());
 }
 
 void RevareRiDevFrame2::flowcontrolBoxItemStateChanged() {
-    if (flowControlBox_->currentIndex() >= 0) config_.setHandshake(flowControlBox_->currentIndex());
+    if (flowControlBox->currentIndex() >= 0) settings.setHandshake(flowControlBox->currentIndex());
 }
 
 void RevareRiDevFrame2::autoButtonActionPerformed() {
     // The detection opens ports by their plain names.
     std::vector<std::string> names;
-    names.reserve(ports_.size());
-    for (const std::string& port : ports_)
+    names.reserve(portNames.size());
+    for (const std::string& port : portNames)
         names.push_back(util::FriendlyPortUtil::getUnfriendlyPortName(port));
     AutoPortDialog dialog(this,
                           [this](const std::string& port) { selectPort(QString::fromStdString(port)); });
@@ -623,26 +623,26 @@ void RevareRiDevFrame2::autoButtonActionPerformed() {
 }
 
 void RevareRiDevFrame2::selectPort(const QString& shown) {
-    int index = portList_->findText(shown);
+    int index = portList->findText(shown);
     if (index < 0)
-        index = portList_->findText(
+        index = portList->findText(
             QString::fromStdString(util::FriendlyPortUtil::getUnfriendlyPortName(shown.toStdString())));
-    if (index >= 0) portList_->setCurrentIndex(index);
+    if (index >= 0) portList->setCurrentIndex(index);
 }
 
 void RevareRiDevFrame2::defaultButtonActionPerformed() {
-    const Instrument instrument = selected<Instrument>(instrumentBox_).value_or(Instrument::getDefault());
+    const Instrument instrument = selected<Instrument>(instrumentBox).value_or(Instrument::getDefault());
     if (const auto message = instrument.getDefaultMessage())
         Dialogs::current().message(this, QString::fromStdString(*message), QStringLiteral("Info"),
                                    Dialogs::Icon::Information);
     // Every preset carries serial settings; the boxes' own handlers store them.
     const Config defaults = instrument.getDefaultConfig();
-    bitRateBox_->setCurrentIndex(defaults.getBitRate());
-    dataBitsBox_->setCurrentIndex(defaults.getDataBits());
-    stopBitsBox_->setCurrentIndex(defaults.getStopBits());
-    parityBox_->setCurrentIndex(defaults.getParity());
-    flowControlBox_->setCurrentIndex(defaults.getHandshake());
-    showInputTerminator(*inputTerminatorBox_, defaults.getInputTerminator());
+    bitRateBox->setCurrentIndex(defaults.getBitRate());
+    dataBitsBox->setCurrentIndex(defaults.getDataBits());
+    stopBitsBox->setCurrentIndex(defaults.getStopBits());
+    parityBox->setCurrentIndex(defaults.getParity());
+    flowControlBox->setCurrentIndex(defaults.getHandshake());
+    showInputTerminator(*inputTerminatorBox, defaults.getInputTerminator());
     inputTerminatorBoxItemStateChanged();
 }
 
@@ -664,7 +664,7 @@ std::vector<std::string> RevareRiDevFrame2::discoverPorts() {
 
 void RevareRiDevFrame2::refreshPortsButtonActionPerformed() {
     try {
-        ports_ = discoverPorts();
+        portNames = discoverPorts();
     } catch (const std::exception& e) {
         Dialogs::current().message(this, text("error.listing.available.ports") + QString::fromUtf8(e.what()),
                                    text("error"), Dialogs::Icon::Error);
@@ -672,110 +672,110 @@ void RevareRiDevFrame2::refreshPortsButtonActionPerformed() {
     }
     {
         // The port in use stays selected when it is still there; the handler runs once at the end.
-        const QSignalBlocker blocker(portList_);
-        portList_->clear();
-        for (const std::string& port : ports_)
-            portList_->addItem(QString::fromStdString(port));
+        const QSignalBlocker blocker(portList);
+        portList->clear();
+        for (const std::string& port : portNames)
+            portList->addItem(QString::fromStdString(port));
     }
-    if (ports_.empty()) {
+    if (portNames.empty()) {
         Dialogs::current().message(this, text("no.rs.232.port.found.on.your.system.program.will.now.exit"),
                                    text("error"), Dialogs::Icon::Error);
         return;
     }
     {
-        const QSignalBlocker blocker(portList_);
-        portList_->setCurrentIndex(0);
-        selectPort(QString::fromStdString(util::FriendlyPortUtil::getFriendlyPortName(config_.getPort())));
+        const QSignalBlocker blocker(portList);
+        portList->setCurrentIndex(0);
+        selectPort(QString::fromStdString(util::FriendlyPortUtil::getFriendlyPortName(settings.getPort())));
     }
     portListItemStateChanged();
 }
 
 void RevareRiDevFrame2::customizeButtonActionPerformed() {
-    CustomRegExDialog dialog(this, QString::fromStdString(config_.getCustomRegEx()));
+    CustomRegExDialog dialog(this, QString::fromStdString(settings.getCustomRegEx()));
     Dialogs::current().exec(dialog);
     const std::string regEx = dialog.getRegEx().toStdString();
-    if (regEx != config_.getCustomRegEx()) config_.setCustomRegEx(regEx);
+    if (regEx != settings.getCustomRegEx()) settings.setCustomRegEx(regEx);
 }
 
 void RevareRiDevFrame2::mathOperationBoxItemStateChanged() {
-    const auto operation = selected<MathOperation>(mathOperationBox_);
+    const auto operation = selected<MathOperation>(mathOperationBox);
     if (!operation) return;
-    config_.setMathOperation(*operation);
-    if (*operation == MathOperation::NONE) mathOperandTextField_->clear();
+    settings.setMathOperation(*operation);
+    if (*operation == MathOperation::NONE) mathOperandTextField->clear();
 }
 
 void RevareRiDevFrame2::roundingMethodBoxItemStateChanged() {
-    if (const auto method = selected<RoundingMethod>(roundingMethodBox_)) config_.setRoundingMethod(*method);
+    if (const auto method = selected<RoundingMethod>(roundingMethodBox)) settings.setRoundingMethod(*method);
 }
 
 void RevareRiDevFrame2::editOperationComboBoxItemStateChanged() {
-    if (const auto operation = selected<EditOperation>(editOperationComboBox_))
-        config_.setEditOperation(*operation);
+    if (const auto operation = selected<EditOperation>(editOperationComboBox))
+        settings.setEditOperation(*operation);
 }
 
 void RevareRiDevFrame2::editPositionComboBoxItemStateChanged() {
-    if (const auto position = selected<EditPosition>(editPositionComboBox_))
-        config_.setEditPosition(*position);
+    if (const auto position = selected<EditPosition>(editPositionComboBox))
+        settings.setEditPosition(*position);
 }
 
 void RevareRiDevFrame2::ignoreDuplicatesCheckBoxActionPerformed() {
-    config_.ignoreDuplicates = ignoreDuplicatesCheckBox_->isChecked();
+    settings.ignoreDuplicates = ignoreDuplicatesCheckBox->isChecked();
 }
 
 void RevareRiDevFrame2::adjustIgnoreButtonActionPerformed() {
-    IgnoreDialog dialog(this, config_);
+    IgnoreDialog dialog(this, settings);
     Dialogs::current().exec(dialog);
     const std::string timeLimit = dialog.getIgnoreTimeLimit().toStdString();
     const std::string difference = dialog.getIgnoreDifference().toStdString();
-    if (timeLimit != config_.getIgnoreTimeLimit()) config_.setIgnoreTimeLimit(timeLimit);
-    if (difference != config_.getIgnoreDifference()) config_.setIgnoreDifference(difference);
+    if (timeLimit != settings.getIgnoreTimeLimit()) settings.setIgnoreTimeLimit(timeLimit);
+    if (difference != settings.getIgnoreDifference()) settings.setIgnoreDifference(difference);
 }
 
 void RevareRiDevFrame2::decimalSeparatorBoxItemStateChanged() {
-    if (const auto separator = selected<DecimalSeparator>(decimalSeparatorBox_))
-        config_.setDecimalSeparator(*separator);
+    if (const auto separator = selected<DecimalSeparator>(decimalSeparatorBox))
+        settings.setDecimalSeparator(*separator);
 }
 
 void RevareRiDevFrame2::outputTerminatorBoxItemStateChanged() {
-    if (const auto key = selected<OutputTerminator>(outputTerminatorBox_)) config_.setOutputTerminator(*key);
+    if (const auto key = selected<OutputTerminator>(outputTerminatorBox)) settings.setOutputTerminator(*key);
 }
 
 void RevareRiDevFrame2::soundComboBoxItemStateChanged() {
-    if (const auto sound = selected<Sound>(soundComboBox_)) config_.setSound(*sound);
+    if (const auto sound = selected<Sound>(soundComboBox)) settings.setSound(*sound);
 }
 
 void RevareRiDevFrame2::keyboardTypeBoxItemStateChanged() {
-    const auto type = selected<KeyboardType>(keyboardTypeBox_);
+    const auto type = selected<KeyboardType>(keyboardTypeBox);
     if (!type) return;
-    config_.setKeyboardType(*type);
+    settings.setKeyboardType(*type);
     // Alt codes are several key strokes per character; without a pause between them many applications
     // drop some.
-    if (*type != KeyboardType::ALL || config_.getDelayAsInt() >= 3) return;
-    keyboardTypeBox_->hidePopup();
+    if (*type != KeyboardType::ALL || settings.getDelayAsInt() >= 3) return;
+    keyboardTypeBox->hidePopup();
     Dialogs::current().message(this, text("info.delay.keyboard.all"), text("info"),
                                Dialogs::Icon::Information);
     QMetaObject::invokeMethod(
-        delayTextField_, [field = delayTextField_] { field->setText(QStringLiteral("3")); },
+        delayTextField, [field = delayTextField] { field->setText(QStringLiteral("3")); },
         Qt::QueuedConnection);
 }
 
 void RevareRiDevFrame2::startWithBoxItemStateChanged() {
-    if (const auto key = selected<StartWith>(startWithBox_)) config_.setStartWith(*key);
+    if (const auto key = selected<StartWith>(startWithBox)) settings.setStartWith(*key);
 }
 
 bool RevareRiDevFrame2::checkDelay(bool later) {
-    const QString shown = delayTextField_->text();
+    const QString shown = delayTextField->text();
     const std::string delay = shown.toStdString();
     if (delay.empty() || Delay::valid(delay)) {
-        config_.setDelay(delay);
+        settings.setDelay(delay);
         return true;
     }
     Dialogs::current().message(this, text("error.intercharacter.delay"), text("error"), Dialogs::Icon::Error);
-    const auto reset = [field = delayTextField_] {
+    const auto reset = [field = delayTextField] {
         field->setText(QString::fromStdString(Delay::getDefault()));
     };
     if (later) {
-        QMetaObject::invokeMethod(delayTextField_, reset, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(delayTextField, reset, Qt::QueuedConnection);
     } else {
         reset();
     }
@@ -784,38 +784,38 @@ bool RevareRiDevFrame2::checkDelay(bool later) {
 
 void RevareRiDevFrame2::delayTextFieldCaretUpdate() {
     // Every caret move reports the text, and a typed character moves the caret as well: one report each.
-    const QString shown = delayTextField_->text();
-    if (shown == checkedDelay_) return;
-    checkedDelay_ = shown;
+    const QString shown = delayTextField->text();
+    if (shown == checkedDelay) return;
+    checkedDelay = shown;
     // A minus sign alone is a number being typed; copying the controls refuses it if it stays.
     if (shown == QStringLiteral("-")) return;
     checkDelay(true);
 }
 
 void RevareRiDevFrame2::outputTerminatorBox2ItemStateChanged() {
-    if (const auto key = selected<OutputTerminator>(outputTerminatorBox2_))
-        config_.setOutputTerminator2(*key);
+    if (const auto key = selected<OutputTerminator>(outputTerminatorBox2))
+        settings.setOutputTerminator2(*key);
 }
 
 void RevareRiDevFrame2::connectButtonActionPerformed() {
-    config_.setConnect(autoConnectButton_->isChecked() ? Connect::AUTO : Connect::MANUAL);
-    if (config_.getConnect() == Connect::MANUAL) removeMinimizeToTraySupport();
+    settings.setConnect(autoConnectButton->isChecked() ? Connect::AUTO : Connect::MANUAL);
+    if (settings.getConnect() == Connect::MANUAL) removeMinimizeToTraySupport();
 }
 
 void RevareRiDevFrame2::minimizeToTrayCheckBoxItemStateChanged() {
-    config_.minimizeToTray = minimizeToTrayCheckBox_->isChecked();
+    settings.minimizeToTray = minimizeToTrayCheckBox->isChecked();
 }
 
 void RevareRiDevFrame2::notifyWhenMinimizedToTrayCheckBoxItemStateChanged() {
-    config_.notifyWhenMinimizedToTray = notifyWhenMinimizedToTrayCheckBox_->isChecked();
+    settings.notifyWhenMinimizedToTray = notifyWhenMinimizedToTrayCheckBox->isChecked();
 }
 
 void RevareRiDevFrame2::checkForUpdatesCheckBoxItemStateChanged() {
-    config_.checkForUpdates = checkForUpdatesCheckBox_->isChecked();
+    settings.checkForUpdates = checkForUpdatesCheckBox->isChecked();
 }
 
 void RevareRiDevFrame2::abortAutoStartCheckBoxItemStateChanged() {
-    config_.abortAutoStartWhenPrevPortNotAvailable = abortAutoStartCheckBox_->isChecked();
+    settings.abortAutoStartWhenPrevPortNotAvailable = abortAutoStartCheckBox->isChecked();
 }
 
 void RevareRiDevFrame2::importSettingsButtonActionPerformed() {}
@@ -823,16 +823,16 @@ void RevareRiDevFrame2::importSettingsButtonActionPerformed() {}
 void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {}
 
 void RevareRiDevFrame2::startStopJButtonActionPerformed() {
-    if (connected_) {
+    if (connectedState) {
         // The worker's end handler closes the port and reports the disconnection; the run goes then.
-        if (run_) run_->stop();
+        if (run) run->stop();
         return;
     }
     // A run whose port is opening, or whose end is on its way, is not started again.
-    if (run_) return;
+    if (run) return;
     updateConfigFromTabs();
-    run_ = std::make_unique<worker::OutputRun>(config_, *this, QtExecutor::instance(), outputOptions_);
-    if (!run_->start()) run_.reset();
+    run = std::make_unique<worker::OutputRun>(settings, *this, QtExecutor::instance(), outputOptions);
+    if (!run->start()) run.reset();
 }
 
 void RevareRiDevFrame2::startProblem(const std::string& key, const std::string& message) {
@@ -856,14 +856,14 @@ void RevareRiDevFrame2::aboutPaneHyperlinkUpdate(const QUrl& link) {
 }
 
 void RevareRiDevFrame2::tabbedPaneStateChanged(int index) {
-    currentTabIndex_ = index;
-    QWidget* left = currentPage_;
-    currentPage_ = tabbedPane_->widget(index);
-    if (rearranging_) return;
+    currentTabIndex = index;
+    QWidget* left = currentPage;
+    currentPage = tabPane->widget(index);
+    if (rearranging) return;
     // Leaving a page of settings (or the about page) copies the controls, so a refused field is reported
     // while its page is still in mind.
     for (const Tab tab : {InputTab, ProcessingTab, OutputTab, AboutTab})
-        if (left == tabs_[tab].page) {
+        if (left == tabs[tab].page) {
             updateConfigFromTabs();
             return;
         }
@@ -880,11 +880,11 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
     flowcontrolBoxItemStateChanged();
     connectButtonActionPerformed();
     keyboardTypeBoxItemStateChanged();
-    checkedDelay_ = delayTextField_->text();
+    checkedDelay = delayTextField->text();
     checkDelay(false);
 
     const auto validate = [this](FieldValidator::Field which) {
-        validators_[static_cast<std::size_t>(which)]->shouldYieldFocus();
+        validators[static_cast<std::size_t>(which)]->shouldYieldFocus();
     };
     using Field = FieldValidator::Field;
     decimalSeparatorBoxItemStateChanged();
@@ -903,19 +903,19 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
     validate(Field::RemoveCharacters);
 
     // An operation without operand would do nothing: say so in the box.
-    if (selected<MathOperation>(mathOperationBox_) != MathOperation::NONE &&
-        mathOperandTextField_->text().isEmpty())
-        mathOperationBox_->setCurrentIndex(MathOperation(MathOperation::NONE).ordinal());
+    if (selected<MathOperation>(mathOperationBox) != MathOperation::NONE &&
+        mathOperandTextField->text().isEmpty())
+        mathOperationBox->setCurrentIndex(MathOperation(MathOperation::NONE).ordinal());
 
-    if (selected<MathOperation>(mathOperationBox_) == MathOperation::DIVIDE &&
-        decimalTextField_->text().isEmpty() && !mathRoundingErrorWarningDisplayed_) {
+    if (selected<MathOperation>(mathOperationBox) == MathOperation::DIVIDE &&
+        decimalTextField->text().isEmpty() && !mathRoundingErrorWarningDisplayed) {
         // Marked at once: copying may run again before the warning is up.
-        mathRoundingErrorWarningDisplayed_ = true;
+        mathRoundingErrorWarningDisplayed = true;
         QMetaObject::invokeMethod(
             this,
             [this] {
-                tabbedPane_->setCurrentWidget(tabs_[ProcessingTab].page);
-                decimalTextField_->setFocus();
+                tabPane->setCurrentWidget(tabs[ProcessingTab].page);
+                decimalTextField->setFocus();
                 Dialogs::current().message(
                     this, text("please.enter.number.of.decimal.places.for.rounding.or.disable.division"),
                     text("error"), Dialogs::Icon::Error);
@@ -932,11 +932,11 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
 // --- The worker's view. ---
 
 void RevareRiDevFrame2::logEvent(const std::string& message) {
-    eventLog_->logLine(QString::fromStdString(message), EventLog::Style::Regular);
+    eventLogView->logLine(QString::fromStdString(message), EventLog::Style::Regular);
 }
 
 void RevareRiDevFrame2::logImportantEvent(const std::string& message) {
-    eventLog_->logLine(QString::fromStdString(message), EventLog::Style::Important);
+    eventLogView->logLine(QString::fromStdString(message), EventLog::Style::Important);
 }
 
 void RevareRiDevFrame2::warn(const std::string& message) {
@@ -951,10 +951,10 @@ void RevareRiDevFrame2::setConnectedInGUI(bool connected) {
 
 void RevareRiDevFrame2::setText(const std::string& message) {
     {
-        const std::lock_guard lock(statusMutex_);
-        statusText_ = QString::fromStdString(message);
-        if (statusPosted_) return;
-        statusPosted_ = true;
+        const std::lock_guard lock(statusMutex);
+        statusText = QString::fromStdString(message);
+        if (statusPosted) return;
+        statusPosted = true;
     }
     QMetaObject::invokeMethod(
         this, [this] { applyStatusText(); }, Qt::QueuedConnection);
@@ -963,11 +963,11 @@ void RevareRiDevFrame2::setText(const std::string& message) {
 void RevareRiDevFrame2::applyStatusText() {
     QString shown;
     {
-        const std::lock_guard lock(statusMutex_);
-        shown = statusText_;
-        statusPosted_ = false;
+        const std::lock_guard lock(statusMutex);
+        shown = statusText;
+        statusPosted = false;
     }
-    statusJLabel_->setText(shown);
+    statusJLabel->setText(shown);
 }
 
 void RevareRiDevFrame2::update(const worker::DataLine& line) {
@@ -976,7 +976,7 @@ void RevareRiDevFrame2::update(const worker::DataLine& line) {
             this, [this, line] { update(line); }, Qt::QueuedConnection);
         return;
     }
-    eventLog_->appendLater(renderDataLine(line));
+    eventLogView->appendLater(renderDataLine(line));
     setText((text("line.count") + QString::number(line.getCount())).toStdString());
 }
 
@@ -1013,85 +1013,84 @@ QString RevareRiDevFrame2::tabTitle(const TabInfo& tab) const {
 }
 
 void RevareRiDevFrame2::showRunning(bool running) {
-    connected_ = running;
-    rearranging_ = true;
+    connectedState = running;
+    rearranging = true;
     // The settings cannot change under a running output: their four tabs go while it runs.
     if (running) {
         for (const Tab tab : {InputTab, ProcessingTab, OutputTab, SettingsTab}) {
-            const int index = tabbedPane_->indexOf(tabs_[tab].page);
-            if (index >= 0) tabbedPane_->removeTab(index);
+            const int index = tabPane->indexOf(tabs[tab].page);
+            if (index >= 0) tabPane->removeTab(index);
         }
     } else {
         for (const Tab tab : {SettingsTab, OutputTab, ProcessingTab, InputTab})
-            if (tabbedPane_->indexOf(tabs_[tab].page) < 0)
-                tabbedPane_->insertTab(1, tabs_[tab].page, tabTitle(tabs_[tab]));
+            if (tabPane->indexOf(tabs[tab].page) < 0)
+                tabPane->insertTab(1, tabs[tab].page, tabTitle(tabs[tab]));
     }
-    rearranging_ = false;
-    currentTabIndex_ = tabbedPane_->currentIndex();
-    currentPage_ = tabbedPane_->currentWidget();
-    startStopJButton_->setText(running
-                                   ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
-                                   : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
+    rearranging = false;
+    currentTabIndex = tabPane->currentIndex();
+    currentPage = tabPane->currentWidget();
+    startStopJButton->setText(running ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
+                                      : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
     setText((running ? text("switch.to.target.application") : frameText("statusJLabel.text")).toStdString());
     if (running) return;
     // The worker's end handler is through (this runs in a task it posted): the run can go.
-    run_.reset();
-    if (closeAfterStop_) {
-        closeAfterStop_ = false;
+    run.reset();
+    if (closeAfterStop) {
+        closeAfterStop = false;
         close();
     }
 }
 
 void RevareRiDevFrame2::addMinimizeToTraySupport() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    if (!trayIcon_) {
+    if (!trayIconItem) {
         const QIcon icon =
             windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon) : windowIcon();
-        trayIcon_ = new QSystemTrayIcon(icon, this);
-        trayIcon_->setObjectName(QStringLiteral("trayIcon"));
-        trayIcon_->setToolTip(QStringLiteral("zorvik"));
-        connect(trayIcon_, &QSystemTrayIcon::activated, this,
+        trayIconItem = new QSystemTrayIcon(icon, this);
+        trayIconItem->setObjectName(QStringLiteral("trayIcon"));
+        trayIconItem->setToolTip(QStringLiteral("zorvik"));
+        connect(trayIconItem, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (reason != QSystemTrayIcon::DoubleClick) return;
                     showNormal();
                     activateWindow();
                 });
     }
-    trayListening_ = true;
+    trayListening = true;
 }
 
 void RevareRiDevFrame2::removeMinimizeToTraySupport() {
-    trayListening_ = false;
+    trayListening = false;
 }
 
 void RevareRiDevFrame2::closeEvent(QCloseEvent* event) {
-    if (!run_) {
+    if (!run) {
         QMainWindow::closeEvent(event);
         return;
     }
-    closeAfterStop_ = true;
-    run_->stop();
+    closeAfterStop = true;
+    run->stop();
     event->ignore();
 }
 
 void RevareRiDevFrame2::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && trayListening_ && trayIcon_)
+    if (event->type() == QEvent::WindowStateChange && trayListening && trayIconItem)
         // Hiding or showing from inside the state change confuses some window managers: do it next turn.
         QMetaObject::invokeMethod(
             this, [this] { showTrayWindowState(); }, Qt::QueuedConnection);
 }
 
 void RevareRiDevFrame2::showTrayWindowState() {
-    if (!trayListening_ || !trayIcon_) return;
+    if (!trayListening || !trayIconItem) return;
     if (windowState() & Qt::WindowMinimized) {
         if (!isVisible()) return;
-        trayIcon_->show();
+        trayIconItem->show();
         hide();
-        if (config_.notifyWhenMinimizedToTray)
-            trayIcon_->showMessage(QStringLiteral("zorvik"), text("minimized.to.system.tray"));
+        if (settings.notifyWhenMinimizedToTray)
+            trayIconItem->showMessage(QStringLiteral("zorvik"), text("minimized.to.system.tray"));
     } else {
-        trayIcon_->hide();
+        trayIconItem->hide();
         show();
     }
 }

@@ -46,14 +46,14 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     RevareRiDevFrame2(config::Config& config, std::vector<std::string> ports, QWidget* parent = nullptr);
     ~RevareRiDevFrame2() override;
 
-    QTabWidget* tabbedPane() const { return tabbedPane_; }
-    EventLog* eventLog() const { return eventLog_; }
-    QComboBox* getPortList() const { return portList_; }
-    bool isClosing() const { return closing_; }
+    QTabWidget* tabbedPane() const { return tabPane; }
+    EventLog* eventLog() const { return eventLogView; }
+    QComboBox* getPortList() const { return portList; }
+    bool isClosing() const { return closing; }
 
-    QLabel* statusLabel() const { return statusJLabel_; }
-    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
-    bool isConnected() const { return connected_; }
+    QLabel* statusLabel() const { return statusJLabel; }
+    QSystemTrayIcon* trayIcon() const { return trayIconItem; }
+    bool isConnected() const { return connectedState; }
 
     // A tab title with its mnemonic marked for Qt ("&Input"); a mnemonic the title lacks is appended.
     static QString withMnemonic(QString title, QChar mnemonic);
@@ -88,10 +88,10 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
 
     // How the next output runs put out their values (the platform's keyboard unless set; tests and
     // benchmarks record the keys instead).
-    void setOutputOptions(worker::OutputRun::Options options) { outputOptions_ = std::move(options); }
+    void setOutputOptions(worker::OutputRun::Options options) { outputOptions = std::move(options); }
     // Starts output as the start button does (the automatic start at launch); nothing while it runs.
     void startOutput() {
-        if (!run_) startStopJButtonActionPerformed();
+        if (!run) startStopJButtonActionPerformed();
     }
 
   protected:
@@ -162,84 +162,84 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void createValidators();
     void connectSignals();
 
-    config::Config& config_;
-    std::vector<std::string> ports_;
-    bool closing_ = false;
-    bool connected_ = false;
+    config::Config& settings;
+    std::vector<std::string> portNames;
+    bool closing = false;
+    bool connectedState = false;
     // Set while the running look adds or removes tabs: those tab changes are not the user's.
-    bool rearranging_ = false;
+    bool rearranging = false;
     // The division warning is shown once per program run.
-    bool mathRoundingErrorWarningDisplayed_ = false;
+    bool mathRoundingErrorWarningDisplayed = false;
     // The delay text last checked, so that a caret move within the same text does not report it again.
-    QString checkedDelay_;
-    int currentTabIndex_ = 0;
-    QWidget* currentPage_ = nullptr;
-    std::array<TabInfo, kTabCount> tabs_{};
+    QString checkedDelay;
+    int currentTabIndex = 0;
+    QWidget* currentPage = nullptr;
+    std::array<TabInfo, kTabCount> tabs{};
 
-    QTabWidget* tabbedPane_ = nullptr;
-    QLabel* statusJLabel_ = nullptr;
-    EventLog* eventLog_ = nullptr;
-    QTextBrowser* aboutPane_ = nullptr;
+    QTabWidget* tabPane = nullptr;
+    QLabel* statusJLabel = nullptr;
+    EventLog* eventLogView = nullptr;
+    QTextBrowser* aboutPane = nullptr;
 
-    QPushButton* startStopJButton_ = nullptr;
+    QPushButton* startStopJButton = nullptr;
 
-    QComboBox* portList_ = nullptr;
-    QComboBox* instrumentBox_ = nullptr;
-    QComboBox* bitRateBox_ = nullptr;
-    QComboBox* dataBitsBox_ = nullptr;
-    QComboBox* stopBitsBox_ = nullptr;
-    QComboBox* parityBox_ = nullptr;
-    QComboBox* inputTerminatorBox_ = nullptr;
-    QComboBox* flowControlBox_ = nullptr;
-    QPushButton* autoButton_ = nullptr;
-    QPushButton* defaultButton_ = nullptr;
-    QPushButton* refreshPortsButton_ = nullptr;
-    QPushButton* customizeButton_ = nullptr;
+    QComboBox* portList = nullptr;
+    QComboBox* instrumentBox = nullptr;
+    QComboBox* bitRateBox = nullptr;
+    QComboBox* dataBitsBox = nullptr;
+    QComboBox* stopBitsBox = nullptr;
+    QComboBox* parityBox = nullptr;
+    QComboBox* inputTerminatorBox = nullptr;
+    QComboBox* flowControlBox = nullptr;
+    QPushButton* autoButton = nullptr;
+    QPushButton* defaultButton = nullptr;
+    QPushButton* refreshPortsButton = nullptr;
+    QPushButton* customizeButton = nullptr;
 
-    QComboBox* mathOperationBox_ = nullptr;
-    QLineEdit* mathOperandTextField_ = nullptr;
-    QLineEdit* decimalTextField_ = nullptr;
-    QComboBox* roundingMethodBox_ = nullptr;
-    QComboBox* editOperationComboBox_ = nullptr;
-    QComboBox* editPositionComboBox_ = nullptr;
-    QLineEdit* editNumCharactersTextField_ = nullptr;
-    QLineEdit* removeCharactersTextField_ = nullptr;
-    QCheckBox* ignoreDuplicatesCheckBox_ = nullptr;
-    QPushButton* adjustIgnoreButton_ = nullptr;
+    QComboBox* mathOperationBox = nullptr;
+    QLineEdit* mathOperandTextField = nullptr;
+    QLineEdit* decimalTextField = nullptr;
+    QComboBox* roundingMethodBox = nullptr;
+    QComboBox* editOperationComboBox = nullptr;
+    QComboBox* editPositionComboBox = nullptr;
+    QLineEdit* editNumCharactersTextField = nullptr;
+    QLineEdit* removeCharactersTextField = nullptr;
+    QCheckBox* ignoreDuplicatesCheckBox = nullptr;
+    QPushButton* adjustIgnoreButton = nullptr;
 
-    QComboBox* decimalSeparatorBox_ = nullptr;
-    QComboBox* outputTerminatorBox_ = nullptr;
-    QComboBox* soundComboBox_ = nullptr;
-    QComboBox* keyboardTypeBox_ = nullptr;
-    QComboBox* startWithBox_ = nullptr;
-    QLineEdit* delayTextField_ = nullptr;
-    QComboBox* outputTerminatorBox2_ = nullptr;
-    QLineEdit* everyXValuesTextField_ = nullptr;
+    QComboBox* decimalSeparatorBox = nullptr;
+    QComboBox* outputTerminatorBox = nullptr;
+    QComboBox* soundComboBox = nullptr;
+    QComboBox* keyboardTypeBox = nullptr;
+    QComboBox* startWithBox = nullptr;
+    QLineEdit* delayTextField = nullptr;
+    QComboBox* outputTerminatorBox2 = nullptr;
+    QLineEdit* everyXValuesTextField = nullptr;
 
-    QButtonGroup* connectButtonGroup_ = nullptr;
-    QRadioButton* manualConnectButton_ = nullptr;
-    QRadioButton* autoConnectButton_ = nullptr;
-    QCheckBox* minimizeToTrayCheckBox_ = nullptr;
-    QCheckBox* notifyWhenMinimizedToTrayCheckBox_ = nullptr;
-    QCheckBox* checkForUpdatesCheckBox_ = nullptr;
-    QCheckBox* abortAutoStartCheckBox_ = nullptr;
-    QPushButton* importSettingsButton_ = nullptr;
-    QPushButton* exportSettingsButton_ = nullptr;
+    QButtonGroup* connectButtonGroup = nullptr;
+    QRadioButton* manualConnectButton = nullptr;
+    QRadioButton* autoConnectButton = nullptr;
+    QCheckBox* minimizeToTrayCheckBox = nullptr;
+    QCheckBox* notifyWhenMinimizedToTrayCheckBox = nullptr;
+    QCheckBox* checkForUpdatesCheckBox = nullptr;
+    QCheckBox* abortAutoStartCheckBox = nullptr;
+    QPushButton* importSettingsButton = nullptr;
+    QPushButton* exportSettingsButton = nullptr;
 
     // The five free-text fields reach the record only through these (children of the window).
-    std::vector<FieldValidator*> validators_;
+    std::vector<FieldValidator*> validators;
 
-    worker::OutputRun::Options outputOptions_;
+    worker::OutputRun::Options outputOptions;
     // From start until the worker's end handler has reported the disconnection.
-    std::unique_ptr<worker::OutputRun> run_;
-    bool closeAfterStop_ = false;
+    std::unique_ptr<worker::OutputRun> run;
+    bool closeAfterStop = false;
 
-    QSystemTrayIcon* trayIcon_ = nullptr;
-    bool trayListening_ = false;
+    QSystemTrayIcon* trayIconItem = nullptr;
+    bool trayListening = false;
 
-    std::mutex statusMutex_;
-    QString statusText_;         // guarded by statusMutex_
-    bool statusPosted_ = false;  // guarded by statusMutex_
+    std::mutex statusMutex;
+    QString statusText;         // guarded by statusMutex
+    bool statusPosted = false;  // guarded by statusMutex
 };
 
 }  // namespace rszorvik

@@ -26,7 +26,7 @@ base::BlockingQueue<std::string>& Keybot::queue() {
 Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
                KeyboardType keyboardType, KeyMapType keyMapType, WeightWorkerView* view,
                std::unique_ptr<platform::KeyInjector> injector)
-    : injector_(injector ? std::move(injector) : platform::KeyInjector::create()),
+    : keyInjector(injector ? std::move(injector) : platform::KeyInjector::create()),
       view(view),
       keyDelay(keyDelay),
       endWith(endWith),
@@ -45,7 +45,7 @@ void Keybot::add(const std::string& value) {
 
 void Keybot::run() {
     stopping = false;
-    ended_ = false;
+    ended = false;
     bool lost = false;
     std::string value;
     try {
@@ -66,17 +66,17 @@ void Keybot::run() {
         lost = true;
         report(cannotType + value + " (" + e.what() + ")");
         // Ended before anyone hears of the loss.
-        ended_ = true;
+        ended = true;
         queue().wake();
         if (lostHandler) lostHandler(e.what());
     }
-    ended_ = true;
+    ended = true;
     queue().wake();
     if (!lost) base::Interruptible::interruptCurrentThread();
 }
 
 bool Keybot::awaitIdle(std::chrono::steady_clock::time_point deadline) {
-    return queue().awaitAllDone(deadline, [this] { return ended_.load(); });
+    return queue().awaitAllDone(deadline, [this] { return ended.load(); });
 }
 
 void Keybot::typeValue(const std::string& value) {
@@ -161,11 +161,11 @@ void Keybot::typeChord(const std::vector<int>& codes) {
     }
     // Where the layout has no dead key there (AltGr+7 on the French layout of X types a plain grave
     // accent), a Space would only add a blank.
-    if (space && injector_->lastKeyWasDead()) {
+    if (space && keyInjector->lastKeyWasDead()) {
         try {
-            injector_->keyPress(kSpace);
+            keyInjector->keyPress(kSpace);
             pause(keyDelay);
-            injector_->keyRelease(kSpace);
+            keyInjector->keyRelease(kSpace);
             pause(keyDelay);
         } catch (const platform::KeyOutputLost&) {
             throw;
@@ -182,17 +182,17 @@ void Keybot::typeChord(const std::vector<int>& codes) {
 void Keybot::typeAltCode(const std::string& character, const std::vector<int>& codes) {
     bool altDown = false;
     try {
-        injector_->keyPress(kAlt);
+        keyInjector->keyPress(kAlt);
         altDown = true;
         pause(keyDelay);
         for (std::size_t i = 1; i < codes.size(); ++i) {
-            injector_->keyPress(codes[i]);
+            keyInjector->keyPress(codes[i]);
             pause(keyDelay);
-            injector_->keyRelease(codes[i]);
+            keyInjector->keyRelease(codes[i]);
             pause(keyDelay);
         }
         altDown = false;
-        injector_->keyRelease(kAlt);
+        keyInjector->keyRelease(kAlt);
         pause(keyDelay);
     } catch (const platform::KeyOutputLost&) {
         throw;
@@ -206,7 +206,7 @@ void Keybot::typeAltCode(const std::string& character, const std::vector<int>& c
         // A keypad digit failed with Alt still down: let it go, or every key after it would be a shortcut.
         if (altDown) {
             try {
-                injector_->keyRelease(kAlt);
+                keyInjector->keyRelease(kAlt);
             } catch (const std::exception&) {
             }
         }
@@ -216,7 +216,7 @@ void Keybot::typeAltCode(const std::string& character, const std::vector<int>& c
 
 void Keybot::press(int keyCode) {
     try {
-        injector_->keyPress(keyCode);
+        keyInjector->keyPress(keyCode);
     } catch (const platform::KeyOutputLost&) {
         throw;
     } catch (const std::exception& e) {
@@ -231,7 +231,7 @@ void Keybot::press(int keyCode) {
 
 void Keybot::release(int keyCode) {
     try {
-        injector_->keyRelease(keyCode);
+        keyInjector->keyRelease(keyCode);
     } catch (const platform::KeyOutputLost&) {
         throw;
     } catch (const std::exception& e) {
@@ -246,7 +246,7 @@ void Keybot::release(int keyCode) {
 
 void Keybot::pause(int milliseconds) {
     try {
-        injector_->delay(stopping ? 0 : milliseconds);
+        keyInjector->delay(stopping ? 0 : milliseconds);
     } catch (const base::InterruptedError&) {
         stopping = true;
     } catch (const platform::KeyOutputLost&) {

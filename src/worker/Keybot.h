@@ -54,7 +54,7 @@ class Keybot {
     // deadline passes or run() has ended (false). Interruptible.
     bool awaitIdle(std::chrono::steady_clock::time_point deadline);
     // run() has returned (interrupted, or the display was lost).
-    bool hasEnded() const { return ended_; }
+    bool hasEnded() const { return ended; }
 
     // One value as run() types it: start key, value, terminator.
     void typeValue(const std::string& value);
@@ -66,7 +66,7 @@ class Keybot {
     void typeString(const std::string& text, bool complete);
 
     static base::BlockingQueue<std::string>& queue();
-    platform::KeyInjector& injector() { return *injector_; }
+    platform::KeyInjector& injector() { return *keyInjector; }
 
   private:
     void typeStart();
@@ -79,7 +79,7 @@ class Keybot {
     void release(int keyCode);
     void report(const std::string& message);
 
-    std::unique_ptr<platform::KeyInjector> injector_;
+    std::unique_ptr<platform::KeyInjector> keyInjector;
     WeightWorkerView* view;
     int keyDelay;
     int endWith;
@@ -91,9 +91,9 @@ class Keybot {
     config::KeyMap keyMap;
     config::KeyMap keyMapComplete;
     std::vector<int> directKeys;
-    std::string cannotType;           // catalogue text, read once
-    bool stopping = false;            // interrupted during a pause: finish the value, then stop
-    std::atomic<bool> ended_{false};  // run() has returned
+    std::string cannotType;          // catalogue text, read once
+    bool stopping = false;           // interrupted during a pause: finish the value, then stop
+    std::atomic<bool> ended{false};  // run() has returned
     std::function<void(const std::string&)> lostHandler;
     std::function<void()> caughtUpHandler;
 };

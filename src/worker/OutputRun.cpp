@@ -148,7 +148,7 @@ void OutputRun::update(const DataLine& received) {
     if (handedOver && options.typeKeys && keyBot) keyBot->add(line.getProcessedData());
     view.update(line);
     if (handedOver && options.typeKeys && keyBot) checkBacklog(line.getProcessedData().size());
-    if (handedOver && !options.typeKeys && !outputFailed_ && options.sink &&
+    if (handedOver && !options.typeKeys && !outputLostFlag && options.sink &&
         !options.sink(line.getProcessedData()))
         outputLost();
 }
@@ -202,7 +202,7 @@ void OutputRun::checkBacklog(std::size_t valueBytes) {
 }
 
 void OutputRun::outputLost() {
-    outputFailed_ = true;
+    outputLostFlag = true;
     stopReading();
 }
 

@@ -118,7 +118,7 @@ class OutputRun {
 
     // Whether the run stopped because values could not be put out (the display or the sink was lost, or
     // the keyboard output fell options.maxWaiting values behind).
-    bool outputFailed() const { return outputFailed_; }
+    bool outputFailed() const { return outputLostFlag; }
 
   private:
     class WorkerView;
@@ -145,7 +145,7 @@ class OutputRun {
     bool stopRequested = false;
     bool behind = false;  // the falling-behind warning was given and the queue has not emptied since
     bool queueFull = false;
-    std::atomic<bool> outputFailed_{false};
+    std::atomic<bool> outputLostFlag{false};
 };
 
 }  // namespace rszorvik::worker
