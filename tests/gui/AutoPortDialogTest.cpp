@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "app/AutoPortDialog.h"
 #include "base/SystemProperties.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/FakeNativeSerial.h"
+#include "support/RecordingDialogs.h"
 #include "support/SerialTestSupport.h"
 #include "util/FriendlyPortUtil.h"
 #include "worker/AutoPortWorker.h"

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "app/EventLog.h"
+#include "support/RecordingDialogs.h"
 
 namespace rszorvik {
 namespace {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "app/CatalogText.h"
 #include "app/FieldValidator.h"
 #include "config/Config.h"
+#include "support/RecordingDialogs.h"
 
 using rszorvik::catalogText;
 using rszorvik::FieldValidator;

@@ -9,9 +9,9 @@
 #include <ostream>
 #include <string>
 
-#include "RecordingDialogs.h"
 #include "app/JLabelHtml.h"
 #include "app/LinkRunner.h"
+#include "support/RecordingDialogs.h"
 
 using rszorvik::JLabelHtml;
 using rszorvik::LinkRunner;

@@ -19,13 +19,13 @@
 #include <thread>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "WindowUnderTest.h"
 #include "app/AutoPortDialog.h"
 #include "app/EventLog.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
+#include "support/RecordingDialogs.h"
 #include "support/RecordingKeyInjector.h"
 #include "support/SerialTestSupport.h"
 #include "worker/DataLine.h"

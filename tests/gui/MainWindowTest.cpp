@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "WindowUnderTest.h"
 #include "app/CatalogKeys.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
+#include "support/RecordingDialogs.h"
 
 namespace rszorvik {
 namespace {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "app/CatalogText.h"
 #include "app/CustomRegExDialog.h"
 #include "app/DecimalSeparatorBox.h"
@@ -17,6 +16,7 @@
 #include "config/Config.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
+#include "support/RecordingDialogs.h"
 
 using rszorvik::catalogText;
 using rszorvik::CustomRegExDialog;

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "app/CatalogText.h"
 #include "app/RevareRiDev.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/StartUp.h"
 #include "base/MessageFormat.h"
 #include "prefs/Preferences.h"
+#include "support/RecordingDialogs.h"
 #include "support/TempDir.h"
 
 namespace rszorvik {

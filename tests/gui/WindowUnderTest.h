@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "RecordingDialogs.h"
 #include "app/RevareRiDevFrame2.h"
+#include "support/RecordingDialogs.h"
 
 namespace rszorvik::test {
 
