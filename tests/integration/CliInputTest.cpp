@@ -318,7 +318,8 @@ TEST_F(CliInputTest, AFailedWriteOnStandardOutputIsAnError) {
     for (const std::string command : {"--prefs p.txt settings", "presets", "presets --json", "ports"}) {
         const CliRun run = cli(command, "SERIAL_PORT_LIST=COM1", ">/dev/full");
         EXPECT_EQ(run.status, 1) << command;
-        EXPECT_NE(run.err.find("Die Ausgabe l\u00e4sst sich nicht schreiben: No space left on device"), std::string::npos)
+        EXPECT_NE(run.err.find("Die Ausgabe l\u00e4sst sich nicht schreiben: No space left on device"),
+                  std::string::npos)
             << command << ": " << run.err;
     }
 }

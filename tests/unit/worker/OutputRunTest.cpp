@@ -435,3 +435,36 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace rszorvik::worker
+
+namespace rszorvik::worker {
+namespace {
+
+// A math step that cannot apply is said once at the start; the run goes on with the values unchanged.
+TEST_F(OutputRunTest, MathThatCannotApplyIsSaidOnceAtTheStart) {
+    struct Row {
+        const char* operation;
+        const char* operand;
+        const char* decimalPlaces;
+        bool warned;
+    };
+    options.typeKeys = false;
+    options.sink = [](const std::string&) { return true; };
+    std::size_t runs = 0;
+    for (const Row& row : {Row{"DIVIDE", "2", "", true}, Row{"MULTIPLY", "", "2", true},
+                           Row{"DIVIDE", "2", "2", false}, Row{"NONE", "", "", false}}) {
+        SCOPED_TRACE(std::string(row.operation) + " by '" + row.operand + "' at '" + row.decimalPlaces + "'");
+        config.setMathOperation(config::ConfigHelper::MathOperation::valueOf(row.operation));
+        config.setMathOperand(row.operand);
+        config.setDecimalPlaces(row.decimalPlaces);
+        const auto before = journal.startingWith("important:Die Rechenart").size();
+        ASSERT_TRUE(start());
+        EXPECT_EQ(journal.startingWith("important:Die Rechenart").size() - before, row.warned ? 1u : 0u);
+        run->stop();
+        ++runs;
+        executor.runUntil([&] { return journal.startingWith("disconnected").size() == runs; }, kPatience);
+        run.reset();
+    }
+}
+
+}  // namespace
+}  // namespace rszorvik::worker
