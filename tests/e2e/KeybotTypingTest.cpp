@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +60,69 @@ TEST_F(KeybotTypingTest, EveryPrintableCharacterArrivesOnItsLayout) {
             },
             all);
         EXPECT_EQ(typed, all) << KeyboardType(c.type).name() << " on " << c.layout << " " << c.variant;
+    }
+    EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+}
+
+// Where typed and expected part first, with a little of both around it, for a readable failure.
+std::string firstDifference(const std::string& typed, const std::string& expected) {
+    std::size_t at = 0;
+    while (at < typed.size() && at < expected.size() && typed[at] == expected[at])
+        ++at;
+    const std::size_t from = at < 8 ? 0 : at - 8;
+    return "differs at " + std::to_string(at) + " of " + std::to_string(expected.size()) + ": typed \"" +
+           typed.substr(from, 24) + "\", expected \"" + expected.substr(from, 24) + "\"";
+}
+
+// No pause at all between keys: composition in the receiving client must not reorder anything, so dead
+// keys, AltGr chords and Alt codes come out exactly where they were typed.
+TEST_F(KeybotTypingTest, AtFullSpeedEveryCharacterArrivesInOrder) {
+    struct Case {
+        KeyboardType type;
+        const char* layout;
+        const char* variant;
+    };
+    const Case cases[] = {
+        {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
+        {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
+        {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
+        {KeyboardType::ALL, "fr", ""},
+    };
+    const std::string all = printableAscii();
+    std::mt19937 random(19);
+    for (const Case& c : cases) {
+        const std::string name =
+            std::string(KeyboardType(c.type).name()) + " on " + c.layout + " " + c.variant;
+        window->setLayout(c.layout, c.variant);
+        const auto typeAtOnce = [&](const std::vector<std::string>& values) {
+            std::string expected;
+            for (const std::string& value : values)
+                expected += value;
+            const std::string typed = window->type(
+                [&] {
+                    Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, &view,
+                                  std::make_unique<platform::X11KeyInjector>());
+                    for (const std::string& value : values)
+                        keybot.typeString(value, true);
+                },
+                expected);
+            return typed == expected ? std::string() : firstDifference(typed, expected);
+        };
+        EXPECT_EQ(typeAtOnce({all}), "") << name << ", all characters in one value";
+
+        std::vector<std::string> values;
+        std::uniform_int_distribution<int> length(1, 40);
+        std::uniform_int_distribution<int> character(' ', '~');
+        for (std::size_t total = 0; total < 5000;) {
+            std::string value(static_cast<std::size_t>(std::min<int>(length(random), 5000 - int(total))),
+                              ' ');
+            for (char& ch : value)
+                ch = static_cast<char>(character(random));
+            total += value.size();
+            values.push_back(std::move(value));
+        }
+        EXPECT_EQ(typeAtOnce(values), "")
+            << name << ", 5000 random characters in " << values.size() << " values";
     }
     EXPECT_TRUE(view.messages().empty()) << view.messages().front();
 }
