@@ -22,6 +22,19 @@ using worker::Keybot;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
 
+// Each keyboard type on its own layout, and ALL on three.
+struct LayoutCase {
+    KeyboardType type;
+    const char* layout;
+    const char* variant;
+};
+const LayoutCase kLayouts[] = {
+    {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
+    {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
+    {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
+    {KeyboardType::ALL, "fr", ""},
+};
+
 class KeybotTypingTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -35,19 +48,8 @@ class KeybotTypingTest : public ::testing::Test {
 };
 
 TEST_F(KeybotTypingTest, EveryPrintableCharacterArrivesOnItsLayout) {
-    struct Case {
-        KeyboardType type;
-        const char* layout;
-        const char* variant;
-    };
-    const Case cases[] = {
-        {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
-        {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
-        {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
-        {KeyboardType::ALL, "fr", ""},
-    };
     const std::string all = printableAscii();
-    for (const Case& c : cases) {
+    for (const LayoutCase& c : kLayouts) {
         window->setLayout(c.layout, c.variant);
         const std::string typed = window->type(
             [&] {
@@ -77,20 +79,9 @@ std::string firstDifference(const std::string& typed, const std::string& expecte
 // No pause at all between keys: composition in the receiving client must not reorder anything, so dead
 // keys, AltGr chords and Alt codes come out exactly where they were typed.
 TEST_F(KeybotTypingTest, AtFullSpeedEveryCharacterArrivesInOrder) {
-    struct Case {
-        KeyboardType type;
-        const char* layout;
-        const char* variant;
-    };
-    const Case cases[] = {
-        {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
-        {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
-        {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
-        {KeyboardType::ALL, "fr", ""},
-    };
     const std::string all = printableAscii();
     std::mt19937 random(19);
-    for (const Case& c : cases) {
+    for (const LayoutCase& c : kLayouts) {
         const std::string name =
             std::string(KeyboardType(c.type).name()) + " on " + c.layout + " " + c.variant;
         window->setLayout(c.layout, c.variant);
