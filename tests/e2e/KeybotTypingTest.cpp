@@ -15,6 +15,10 @@
 #include "support/TypingWindow.h"
 #include "worker/Keybot.h"
 
+// Last: Xlib defines macros (Status, Bool, None) that Qt and GoogleTest headers use as names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
 namespace rszorvik::test {
 namespace {
 
@@ -76,6 +80,16 @@ std::string firstDifference(const std::string& typed, const std::string& expecte
            typed.substr(from, 24) + "\", expected \"" + expected.substr(from, 24) + "\"";
 }
 
+// The modifiers held down or latched on the display (Shift, Control, Alt, AltGr), as a mask.
+unsigned heldModifiers(const std::string& displayName) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (display == nullptr) return ~0U;
+    XkbStateRec state{};
+    XkbGetState(display, XkbUseCoreKbd, &state);
+    XCloseDisplay(display);
+    return static_cast<unsigned>(state.base_mods | state.latched_mods);
+}
+
 // No pause at all between keys: composition in the receiving client must not reorder anything, so dead
 // keys, AltGr chords and Alt codes come out exactly where they were typed.
 TEST_F(KeybotTypingTest, AtFullSpeedEveryCharacterArrivesInOrder) {
@@ -85,21 +99,28 @@ TEST_F(KeybotTypingTest, AtFullSpeedEveryCharacterArrivesInOrder) {
         const std::string name =
             std::string(KeyboardType(c.type).name()) + " on " + c.layout + " " + c.variant;
         window->setLayout(c.layout, c.variant);
+        unsigned modifiers = 0;
         const auto typeAtOnce = [&](const std::vector<std::string>& values) {
             std::string expected;
             for (const std::string& value : values)
                 expected += value;
             const std::string typed = window->type(
                 [&] {
+                    auto x11 = std::make_unique<platform::X11KeyInjector>();
+                    platform::X11KeyInjector* injector = x11.get();
                     Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, &view,
-                                  std::make_unique<platform::X11KeyInjector>());
+                                  std::move(x11));
                     for (const std::string& value : values)
                         keybot.typeString(value, true);
+                    // Before the injector goes, which would let go of anything still held.
+                    injector->sync();
+                    modifiers = heldModifiers(window->display().name());
                 },
                 expected);
             return typed == expected ? std::string() : firstDifference(typed, expected);
         };
         EXPECT_EQ(typeAtOnce({all}), "") << name << ", all characters in one value";
+        EXPECT_EQ(modifiers, 0U) << name << ": modifiers left down";
 
         std::vector<std::string> values;
         std::uniform_int_distribution<int> length(1, 40);
@@ -114,6 +135,7 @@ TEST_F(KeybotTypingTest, AtFullSpeedEveryCharacterArrivesInOrder) {
         }
         EXPECT_EQ(typeAtOnce(values), "")
             << name << ", 5000 random characters in " << values.size() << " values";
+        EXPECT_EQ(modifiers, 0U) << name << ": modifiers left down";
     }
     EXPECT_TRUE(view.messages().empty()) << view.messages().front();
 }
