@@ -1,8 +1,12 @@
-// Characters per second through the XTest backend at delay 0, on a private Xvfb. Every iteration waits
-// until the server has handled all its key events.
+// Characters per second through the XTest backend at delay 0, on a private Xvfb, next to
+// `xdotool type --delay 0` typing the same text in the same run. Every iteration of ours waits until the
+// server has handled all its key events; xdotool's ends with its process.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -22,8 +26,9 @@ using KeyMapType = Keybot::KeyMapType;
 
 rszorvik::test::XvfbDisplay* xvfb = nullptr;
 
-void typeAll(benchmark::State& state, KeyboardType type, const std::string& layout) {
-    xvfb->setLayout(layout);
+void typeAll(benchmark::State& state, KeyboardType type, const std::string& layout,
+             const std::string& variant) {
+    xvfb->setLayout(layout, variant);
     auto x11 = std::make_unique<X11KeyInjector>();
     X11KeyInjector* injector = x11.get();
     Keybot keybot(0, 0, 0, 0, 0, type, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr, std::move(x11));
@@ -32,6 +37,27 @@ void typeAll(benchmark::State& state, KeyboardType type, const std::string& layo
         keybot.typeString(text, true);
         injector->sync();
     }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(text.size()));
+}
+
+// The same characters through xdotool on the same layout; skipped without xdotool.
+void xdotoolAll(benchmark::State& state, const std::string& layout, const std::string& variant) {
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0) {
+        state.SkipWithError("xdotool is not installed");
+        return;
+    }
+    xvfb->setLayout(layout, variant);
+    const std::string text = printableAscii();
+    const std::string file = "/tmp/zorvik-bench-" + std::to_string(getpid()) + ".txt";
+    std::ofstream(file) << text;
+    const std::string command = "xdotool type --delay 0 --file " + file;
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("xdotool failed");
+            break;
+        }
+    }
+    std::remove(file.c_str());
     state.SetItemsProcessed(state.iterations() * static_cast<long>(text.size()));
 }
 
@@ -49,10 +75,18 @@ void typeDigits(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK_CAPTURE(typeAll, QUERTY_us, KeyboardType::QUERTY, "us")->UseRealTime();
-BENCHMARK_CAPTURE(typeAll, GERMAN_de, KeyboardType::GERMAN, "de")->UseRealTime();
-BENCHMARK_CAPTURE(typeAll, ALL_us, KeyboardType::ALL, "us")->UseRealTime();
-BENCHMARK_CAPTURE(typeAll, ALL_de, KeyboardType::ALL, "de")->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, QUERTY_us, KeyboardType::QUERTY, "us", "")->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, US_INTERNATIONAL_us_intl, KeyboardType::US_INTERNATIONAL, "us", "intl")
+    ->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, AZERTY_fr, KeyboardType::AZERTY, "fr", "")->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, GERMAN_de, KeyboardType::GERMAN, "de", "")->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, ALL_us, KeyboardType::ALL, "us", "")->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, ALL_de, KeyboardType::ALL, "de", "")->UseRealTime();
+BENCHMARK_CAPTURE(typeAll, ALL_fr, KeyboardType::ALL, "fr", "")->UseRealTime();
+BENCHMARK_CAPTURE(xdotoolAll, us, "us", "")->UseRealTime();
+BENCHMARK_CAPTURE(xdotoolAll, us_intl, "us", "intl")->UseRealTime();
+BENCHMARK_CAPTURE(xdotoolAll, fr, "fr", "")->UseRealTime();
+BENCHMARK_CAPTURE(xdotoolAll, de, "de", "")->UseRealTime();
 BENCHMARK(typeDigits)->UseRealTime();
 
 int main(int argc, char** argv) {

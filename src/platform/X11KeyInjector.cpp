@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -79,6 +80,17 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     bool level3Held = false;
     bool lastDead = false;
 
+    // A dead key is held back until the next key: with Space it stands for its bare accent, which is typed
+    // from a bound keycode instead. Composed in the receiving client, the accent could overtake the keys
+    // queued before it.
+    struct HeldDead {
+        int keyCode;
+        Keysym keysym;
+        bool released;
+    };
+    std::optional<HeldDead> heldDead;
+    bool spaceReplaced = false;  // the Space press became the accent; its release goes nowhere
+
     // Keycodes without symbols that we bound to a character, with the order of their last use.
     std::map<int, Keysym> bound;
     std::map<int, unsigned long> lastUse;
@@ -100,6 +112,19 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
         XTestFakeKeyEvent(display, static_cast<unsigned>(keycode), down ? True : False, CurrentTime);
     }
     int bindSpare(Keysym keysym);
+    void tapBound(Keysym keysym) {
+        const int keycode = bindSpare(keysym);
+        fake(keycode, true);
+        fake(keycode, false);
+    }
+    // The held-back dead key goes out after all, for the key that follows to compose with.
+    void releaseHeldDead() {
+        if (!heldDead) return;
+        const Keysym keysym = heldDead->keysym;
+        heldDead.reset();
+        tapBound(keysym);
+    }
+    bool holdBackDead(int keyCode, bool down);
 
     void sendKey(int keyCode, bool down) override;
     void sendLevel3(bool down) override;
@@ -179,7 +204,7 @@ X11KeyInjector::Impl::~Impl() {
         closeDisplay();
         return;
     }
-    // Nothing stays held down after us.
+    // Nothing stays held down after us. A dead key still held back goes nowhere: alone it types nothing.
     for (const auto& [keyCode, keycode] : pressed)
         fake(keycode, false);
     if (level3Held) {
@@ -327,8 +352,43 @@ int X11KeyInjector::Impl::bindSpare(Keysym keysym) {
     return keycode;
 }
 
+bool X11KeyInjector::Impl::holdBackDead(int keyCode, bool down) {
+    if (!down) {
+        if (heldDead && heldDead->keyCode == keyCode && !heldDead->released) {
+            heldDead->released = true;
+            return true;
+        }
+        if (spaceReplaced && keyCode == Vk::SPACE) {
+            spaceReplaced = false;
+            return true;
+        }
+        return false;
+    }
+    // Modifiers do not change what a dead key composes with.
+    if (keyCode == Vk::SHIFT || keyCode == Vk::CONTROL || keyCode == Vk::ALT) return false;
+    if (heldDead && keyCode == Vk::SPACE) {
+        const Keysym accent = x11SpacingAccentOf(heldDead->keysym);
+        if (accent != 0) {
+            heldDead.reset();
+            tapBound(accent);
+            spaceReplaced = true;
+            lastDead = false;
+            return true;
+        }
+    }
+    releaseHeldDead();
+    const int keycode = x11KeycodeOf(table, keyCode);
+    const std::size_t level = (shiftHeld ? 1U : 0U) | (level3Held ? 2U : 0U);
+    const Keysym keysym = table.keys.at(keycode).levels[level];
+    lastDead = x11IsDeadKeysym(keysym);
+    if (!lastDead || x11SpacingAccentOf(keysym) == 0) return false;
+    heldDead = HeldDead{keyCode, keysym, false};
+    return true;
+}
+
 void X11KeyInjector::Impl::sendKey(int keyCode, bool down) {
     refresh();
+    if (holdBackDead(keyCode, down)) return;
     int keycode = 0;
     if (down) {
         keycode = x11KeycodeOf(table, keyCode);
@@ -339,12 +399,7 @@ void X11KeyInjector::Impl::sendKey(int keyCode, bool down) {
     } else {
         keycode = x11KeycodeOf(table, keyCode);
     }
-    if (keyCode == Vk::SHIFT) {
-        shiftHeld = down;
-    } else if (down && keyCode != Vk::CONTROL && keyCode != Vk::ALT) {
-        const std::size_t level = (shiftHeld ? 1U : 0U) | (level3Held ? 2U : 0U);
-        lastDead = x11IsDeadKeysym(table.keys.at(keycode).levels[level]);
-    }
+    if (keyCode == Vk::SHIFT) shiftHeld = down;
     fake(keycode, down);
 }
 
@@ -358,6 +413,7 @@ void X11KeyInjector::Impl::sendLevel3(bool down) {
 
 void X11KeyInjector::Impl::typeCharacter(char32_t character) {
     refresh();
+    releaseHeldDead();
     lastDead = false;
     const Keysym keysym = x11KeysymOf(character);
     if (keysym == 0)
@@ -387,9 +443,7 @@ void X11KeyInjector::Impl::typeCharacter(char32_t character) {
             return;
         }
     }
-    const int keycode = bindSpare(keysym);
-    fake(keycode, true);
-    fake(keycode, false);
+    tapBound(keysym);
 }
 
 X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl_(std::make_unique<Impl>(displayName)) {

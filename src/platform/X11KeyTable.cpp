@@ -170,4 +170,38 @@ Keysym x11KeysymOf(char32_t character) {
     return 0;
 }
 
+Keysym x11SpacingAccentOf(Keysym deadKeysym) {
+    // What the compose tables of X make of a dead key and Space.
+    switch (deadKeysym) {
+        case XK_dead_grave:
+            return XK_grave;
+        case XK_dead_acute:
+            return XK_apostrophe;
+        case XK_dead_circumflex:
+            return XK_asciicircum;
+        case XK_dead_tilde:
+            return XK_asciitilde;
+        case XK_dead_diaeresis:
+            return XK_quotedbl;
+        case XK_dead_macron:
+            return XK_macron;
+        case XK_dead_breve:
+            return XK_breve;
+        case XK_dead_abovedot:
+            return XK_abovedot;
+        case XK_dead_abovering:
+            return XK_degree;
+        case XK_dead_doubleacute:
+            return XK_doubleacute;
+        case XK_dead_caron:
+            return XK_caron;
+        case XK_dead_cedilla:
+            return XK_cedilla;
+        case XK_dead_ogonek:
+            return XK_ogonek;
+        default:
+            return 0;
+    }
+}
+
 }  // namespace rszorvik::platform

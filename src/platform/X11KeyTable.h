@@ -66,4 +66,8 @@ constexpr bool x11IsDeadKeysym(Keysym keysym) {
     return keysym >= 0xfe50 && keysym <= 0xfe93;
 }
 
+// The character a dead key and Space compose to (its spacing accent, ^ for dead_circumflex), as a keysym;
+// 0 for a keysym that is no dead key or has no such character.
+Keysym x11SpacingAccentOf(Keysym deadKeysym);
+
 }  // namespace rszorvik::platform

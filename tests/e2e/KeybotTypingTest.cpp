@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,12 +15,29 @@
 #include "support/TypingWindow.h"
 #include "worker/Keybot.h"
 
+// Last: Xlib defines macros (Status, Bool, None) that Qt and GoogleTest headers use as names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
 namespace rszorvik::test {
 namespace {
 
 using worker::Keybot;
 using KeyboardType = Keybot::KeyboardType;
 using KeyMapType = Keybot::KeyMapType;
+
+// Each keyboard type on its own layout, and ALL on three.
+struct LayoutCase {
+    KeyboardType type;
+    const char* layout;
+    const char* variant;
+};
+const LayoutCase kLayouts[] = {
+    {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
+    {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
+    {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
+    {KeyboardType::ALL, "fr", ""},
+};
 
 class KeybotTypingTest : public ::testing::Test {
   protected:
@@ -33,19 +52,8 @@ class KeybotTypingTest : public ::testing::Test {
 };
 
 TEST_F(KeybotTypingTest, EveryPrintableCharacterArrivesOnItsLayout) {
-    struct Case {
-        KeyboardType type;
-        const char* layout;
-        const char* variant;
-    };
-    const Case cases[] = {
-        {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
-        {KeyboardType::AZERTY, "fr", ""}, {KeyboardType::GERMAN, "de", ""},
-        {KeyboardType::ALL, "us", ""},    {KeyboardType::ALL, "de", ""},
-        {KeyboardType::ALL, "fr", ""},
-    };
     const std::string all = printableAscii();
-    for (const Case& c : cases) {
+    for (const LayoutCase& c : kLayouts) {
         window->setLayout(c.layout, c.variant);
         const std::string typed = window->type(
             [&] {
@@ -58,6 +66,76 @@ TEST_F(KeybotTypingTest, EveryPrintableCharacterArrivesOnItsLayout) {
             },
             all);
         EXPECT_EQ(typed, all) << KeyboardType(c.type).name() << " on " << c.layout << " " << c.variant;
+    }
+    EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+}
+
+// Where typed and expected part first, with a little of both around it, for a readable failure.
+std::string firstDifference(const std::string& typed, const std::string& expected) {
+    std::size_t at = 0;
+    while (at < typed.size() && at < expected.size() && typed[at] == expected[at])
+        ++at;
+    const std::size_t from = at < 8 ? 0 : at - 8;
+    return "differs at " + std::to_string(at) + " of " + std::to_string(expected.size()) + ": typed \"" +
+           typed.substr(from, 24) + "\", expected \"" + expected.substr(from, 24) + "\"";
+}
+
+// The modifiers held down or latched on the display (Shift, Control, Alt, AltGr), as a mask.
+unsigned heldModifiers(const std::string& displayName) {
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (display == nullptr) return ~0U;
+    XkbStateRec state{};
+    XkbGetState(display, XkbUseCoreKbd, &state);
+    XCloseDisplay(display);
+    return static_cast<unsigned>(state.base_mods | state.latched_mods);
+}
+
+// No pause at all between keys: composition in the receiving client must not reorder anything, so dead
+// keys, AltGr chords and Alt codes come out exactly where they were typed.
+TEST_F(KeybotTypingTest, AtFullSpeedEveryCharacterArrivesInOrder) {
+    const std::string all = printableAscii();
+    std::mt19937 random(19);
+    for (const LayoutCase& c : kLayouts) {
+        const std::string name =
+            std::string(KeyboardType(c.type).name()) + " on " + c.layout + " " + c.variant;
+        window->setLayout(c.layout, c.variant);
+        unsigned modifiers = 0;
+        const auto typeAtOnce = [&](const std::vector<std::string>& values) {
+            std::string expected;
+            for (const std::string& value : values)
+                expected += value;
+            const std::string typed = window->type(
+                [&] {
+                    auto x11 = std::make_unique<platform::X11KeyInjector>();
+                    platform::X11KeyInjector* injector = x11.get();
+                    Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, &view,
+                                  std::move(x11));
+                    for (const std::string& value : values)
+                        keybot.typeString(value, true);
+                    // Before the injector goes, which would let go of anything still held.
+                    injector->sync();
+                    modifiers = heldModifiers(window->display().name());
+                },
+                expected);
+            return typed == expected ? std::string() : firstDifference(typed, expected);
+        };
+        EXPECT_EQ(typeAtOnce({all}), "") << name << ", all characters in one value";
+        EXPECT_EQ(modifiers, 0U) << name << ": modifiers left down";
+
+        std::vector<std::string> values;
+        std::uniform_int_distribution<int> length(1, 40);
+        std::uniform_int_distribution<int> character(' ', '~');
+        for (std::size_t total = 0; total < 5000;) {
+            std::string value(static_cast<std::size_t>(std::min<int>(length(random), 5000 - int(total))),
+                              ' ');
+            for (char& ch : value)
+                ch = static_cast<char>(character(random));
+            total += value.size();
+            values.push_back(std::move(value));
+        }
+        EXPECT_EQ(typeAtOnce(values), "")
+            << name << ", 5000 random characters in " << values.size() << " values";
+        EXPECT_EQ(modifiers, 0U) << name << ": modifiers left down";
     }
     EXPECT_TRUE(view.messages().empty()) << view.messages().front();
 }

@@ -65,6 +65,12 @@ TEST_F(X11KeyInjectorTest, KeysTypeWhatTheyMeanOnEachLayout) {
         {"fr", "", "+17 +18 +48 -48 -18 -17 +59 -59 +16 +59 -59 -16", "@;."},
         {"us", "intl", "+129 -129 +32 -32 +16 +129 -129 -16 +32 -32 +128 -128 +32 -32", "'\"`"},
         {"us", "", "+106 -106 +111 -111 +107 -107 +9 -9 +10 -10", "*/+\t\n"},
+        // A dead key held back for a Space still composes with a letter, and Shift between changes nothing.
+        // (A letter composed in the client may still overtake plain keys typed before it, so it comes first.)
+        {"de", "", "+130 -130 +65 -65 +130 -130 +16 +32 -32 -16 +49 -49", "\u00e2^1"},
+        {"us", "intl", "+16 +54 -54 +69 -69 -16 +16 +129 -129 -16 +85 -85 +16 +54 -54 -16 +32 -32",
+         "\u00ca\u00fc^"},
+        {"fr", "", "+130 -130 +79 -79 +130 -130 +32 -32 +17 +18 +55 -55 -18 -17", "\u00f4^`"},
     };
     for (const Case& c : cases) {
         window->setLayout(c.layout, c.variant);

@@ -94,8 +94,8 @@ class TypingWindow {
     const std::vector<unsigned long>& keyTimes() const { return keyClock.times; }
 
     // For the typing thread: waits until the field holds at least `length` characters. Qt commits a
-    // composed dead key at once but queues plain keys, so a dead key typed right behind plain ones at full
-    // speed can overtake them; waiting per character keeps the order what was typed.
+    // character composed from a dead key at once but queues plain keys, so one typed right behind plain
+    // ones at full speed can overtake them; waiting per character keeps the order what was typed.
     bool waitForLength(std::size_t length,
                        std::chrono::milliseconds timeout = std::chrono::seconds(2)) const {
         const auto deadline = std::chrono::steady_clock::now() + timeout;

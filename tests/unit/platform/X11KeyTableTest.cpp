@@ -1,6 +1,7 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 
+#include <ios>
 #include <stdexcept>
 
 #include "base/VirtualKeys.h"
@@ -125,6 +126,27 @@ TEST(X11KeyTableTest, CharactersMapToKeysyms) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(x11KeysymOf(c.character), c.keysym) << static_cast<unsigned>(c.character);
+}
+
+TEST(X11KeyTableTest, DeadKeysWithSpaceStandForTheirAccent) {
+    struct Case {
+        Keysym dead;
+        Keysym accent;
+    };
+    const Case cases[] = {
+        {XK_dead_grave, XK_grave},
+        {XK_dead_acute, XK_apostrophe},
+        {XK_dead_circumflex, XK_asciicircum},
+        {XK_dead_tilde, XK_asciitilde},
+        {XK_dead_diaeresis, XK_quotedbl},
+        {XK_dead_abovering, XK_degree},
+        {XK_dead_cedilla, XK_cedilla},
+        {XK_dead_belowdot, 0},
+        {XK_asciicircum, 0},
+        {XK_space, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(x11SpacingAccentOf(c.dead), c.accent) << std::hex << c.dead;
 }
 
 }  // namespace
