@@ -7,6 +7,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <chrono>
 #include <utility>
 
 #include "app/QtExecutor.h"
@@ -67,6 +68,9 @@ AutoPortDialog::AutoPortDialog(QWidget* owner, SelectPort selectPort)
 
 AutoPortDialog::~AutoPortDialog() {
     cancelWorker();
+    // Probing stops at its next interruptible pause; a port is never left open behind a closed dialog, and
+    // no probe outlives the program.
+    if (worker) worker->awaitEnd(std::chrono::seconds(3));
 }
 
 void AutoPortDialog::start(std::vector<std::string> ports) {

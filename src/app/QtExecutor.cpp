@@ -13,8 +13,10 @@ void QtExecutor::post(std::function<void()> task) {
 }
 
 QtExecutor& QtExecutor::instance() {
-    static QtExecutor executor;
-    return executor;
+    // Never destroyed: a background task that ends while the process exits still posts to it (and the
+    // post is dropped once the application object is gone).
+    static auto* executor = new QtExecutor;
+    return *executor;
 }
 
 }  // namespace rszorvik

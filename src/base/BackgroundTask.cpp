@@ -90,6 +90,11 @@ BackgroundTaskBase::State BackgroundTaskBase::getState() const {
     return state;
 }
 
+bool BackgroundTaskBase::awaitEnd(std::chrono::milliseconds timeout) const {
+    auto lock = condition.lock();
+    return condition.waitFor(lock, timeout, [&] { return ended || !executed || state == State::DONE; });
+}
+
 void BackgroundTaskBase::awaitOutcome() const {
     auto lock = condition.lock();
     condition.wait(lock, [&] { return cancelled || ended; });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,9 @@ class BackgroundTaskBase : public std::enable_shared_from_this<BackgroundTaskBas
     bool isDone() const;
     // PENDING until execute(), STARTED, DONE from just before done() runs.
     State getState() const;
+    // Waits until the background work has really ended (also after a cancellation, which only asks it to
+    // stop), at most `timeout`; true when it has ended or never started. Not from the task's own thread.
+    bool awaitEnd(std::chrono::milliseconds timeout) const;
 
   protected:
     // Runs on the executor's thread exactly once, after the background work has ended (normally, by an

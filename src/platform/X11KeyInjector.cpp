@@ -446,8 +446,8 @@ void X11KeyInjector::Impl::typeCharacter(char32_t character) {
     tapBound(keysym);
 }
 
-X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl_(std::make_unique<Impl>(displayName)) {
-    impl_->refresh();
+X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl(std::make_unique<Impl>(displayName)) {
+    impl->refresh();
 }
 
 X11KeyInjector::~X11KeyInjector() = default;
@@ -455,33 +455,33 @@ X11KeyInjector::~X11KeyInjector() = default;
 // Each key event goes to the server as it is sent: Xlib would otherwise hold it in its buffer until the
 // next pause, and a pause of 0 must not be what makes a key arrive.
 void X11KeyInjector::keyPress(int keyCode) {
-    impl_->sequencer.press(keyCode);
-    XFlush(impl_->display);
+    impl->sequencer.press(keyCode);
+    XFlush(impl->display);
 }
 
 void X11KeyInjector::keyRelease(int keyCode) {
-    impl_->sequencer.release(keyCode);
-    XFlush(impl_->display);
+    impl->sequencer.release(keyCode);
+    XFlush(impl->display);
 }
 
 void X11KeyInjector::delay(int milliseconds) {
     // A round trip rather than a flush: the pause starts once the server has the events, and the events
     // it refused are reported for the key that caused them.
-    impl_->syncAndCheck();
+    impl->syncAndCheck();
     if (milliseconds > 0) base::Interruptible::sleepFor(std::chrono::milliseconds(milliseconds));
 }
 
 bool X11KeyInjector::lastKeyWasDead() const {
-    return impl_->lastDead;
+    return impl->lastDead;
 }
 
 const X11KeyTable& X11KeyInjector::keyTable() {
-    impl_->refresh();
-    return impl_->table;
+    impl->refresh();
+    return impl->table;
 }
 
 void X11KeyInjector::sync() {
-    impl_->syncAndCheck();
+    impl->syncAndCheck();
 }
 
 }  // namespace rszorvik::platform

@@ -35,7 +35,7 @@ class X11KeyInjector final : public KeyInjector {
     struct Impl;  // public for the Xlib error handlers, which find the injector of a display
 
   private:
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<Impl> impl;
 };
 
 }  // namespace rszorvik::platform

@@ -48,93 +48,93 @@ std::optional<char32_t> X11KeySequencer::altCodeCharacter(std::string_view digit
 }
 
 void X11KeySequencer::sendHeldBack() {
-    if (control_ == Control::HELD_BACK) {
-        output_.sendKey(Vk::CONTROL, true);
-        control_ = Control::SENT;
+    if (control == Control::HELD_BACK) {
+        keyOutput.sendKey(Vk::CONTROL, true);
+        control = Control::SENT;
     }
-    if (alt_ == Alt::HELD_BACK || alt_ == Alt::ALT_CODE) {
+    if (alt == Alt::HELD_BACK || alt == Alt::ALT_CODE) {
         // Another key while Alt is held: an Alt shortcut after all, and any keypad digits so far are lost.
-        digits_.clear();
-        alt_ = Alt::SENT;
-        output_.sendKey(Vk::ALT, true);
+        altDigits.clear();
+        alt = Alt::SENT;
+        keyOutput.sendKey(Vk::ALT, true);
     }
 }
 
 void X11KeySequencer::press(int keyCode) {
     if (keyCode == Vk::CONTROL) {
-        if (control_ != Control::UP) return;
-        if (alt_ == Alt::HELD_BACK && output_.hasLevel3()) {
+        if (control != Control::UP) return;
+        if (alt == Alt::HELD_BACK && keyOutput.hasLevel3()) {
             // Alt first and Control second is AltGr as well.
-            control_ = Control::IN_LEVEL3;
-            alt_ = Alt::LEVEL3;
-            output_.sendLevel3(true);
+            control = Control::IN_LEVEL3;
+            alt = Alt::LEVEL3;
+            keyOutput.sendLevel3(true);
         } else {
-            control_ = Control::HELD_BACK;
+            control = Control::HELD_BACK;
         }
         return;
     }
     if (keyCode == Vk::ALT) {
-        if (alt_ != Alt::UP) return;
-        if (control_ == Control::HELD_BACK && output_.hasLevel3()) {
-            control_ = Control::IN_LEVEL3;
-            alt_ = Alt::LEVEL3;
-            output_.sendLevel3(true);
-        } else if (control_ == Control::UP) {
-            alt_ = Alt::HELD_BACK;
+        if (alt != Alt::UP) return;
+        if (control == Control::HELD_BACK && keyOutput.hasLevel3()) {
+            control = Control::IN_LEVEL3;
+            alt = Alt::LEVEL3;
+            keyOutput.sendLevel3(true);
+        } else if (control == Control::UP) {
+            alt = Alt::HELD_BACK;
         } else {
             sendHeldBack();
-            alt_ = Alt::SENT;
-            output_.sendKey(Vk::ALT, true);
+            alt = Alt::SENT;
+            keyOutput.sendKey(Vk::ALT, true);
         }
         return;
     }
-    if (Vk::isKeypadDigit(keyCode) && (alt_ == Alt::HELD_BACK || alt_ == Alt::ALT_CODE)) {
-        alt_ = Alt::ALT_CODE;
-        digits_ += static_cast<char>('0' + keyCode - Vk::NUMPAD0);
+    if (Vk::isKeypadDigit(keyCode) && (alt == Alt::HELD_BACK || alt == Alt::ALT_CODE)) {
+        alt = Alt::ALT_CODE;
+        altDigits += static_cast<char>('0' + keyCode - Vk::NUMPAD0);
         return;
     }
     sendHeldBack();
-    output_.sendKey(keyCode, true);
+    keyOutput.sendKey(keyCode, true);
 }
 
 void X11KeySequencer::release(int keyCode) {
     if (keyCode == Vk::CONTROL) {
-        const Control was = control_;
-        control_ = Control::UP;
-        if (was == Control::SENT) output_.sendKey(Vk::CONTROL, false);
+        const Control was = control;
+        control = Control::UP;
+        if (was == Control::SENT) keyOutput.sendKey(Vk::CONTROL, false);
         return;
     }
     if (keyCode == Vk::ALT) {
-        const Alt was = alt_;
-        alt_ = Alt::UP;
+        const Alt was = alt;
+        alt = Alt::UP;
         switch (was) {
             case Alt::UP:
                 return;
             case Alt::HELD_BACK:
                 // Alt alone: a tap, as it was pressed.
-                output_.sendKey(Vk::ALT, true);
-                output_.sendKey(Vk::ALT, false);
+                keyOutput.sendKey(Vk::ALT, true);
+                keyOutput.sendKey(Vk::ALT, false);
                 return;
             case Alt::SENT:
-                output_.sendKey(Vk::ALT, false);
+                keyOutput.sendKey(Vk::ALT, false);
                 return;
             case Alt::LEVEL3:
-                output_.sendLevel3(false);
+                keyOutput.sendLevel3(false);
                 return;
             case Alt::ALT_CODE: {
-                const std::string digits = std::move(digits_);
-                digits_.clear();
+                const std::string digits = std::move(altDigits);
+                altDigits.clear();
                 const std::optional<char32_t> character = altCodeCharacter(digits);
                 if (!character)
                     throw std::invalid_argument("Alt code " + digits + " stands for no character");
-                output_.typeCharacter(*character);
+                keyOutput.typeCharacter(*character);
                 return;
             }
         }
         return;
     }
-    if (Vk::isKeypadDigit(keyCode) && alt_ == Alt::ALT_CODE) return;
-    output_.sendKey(keyCode, false);
+    if (Vk::isKeypadDigit(keyCode) && alt == Alt::ALT_CODE) return;
+    keyOutput.sendKey(keyCode, false);
 }
 
 }  // namespace rszorvik::platform

@@ -21,7 +21,7 @@ class X11KeySequencer {
         virtual void typeCharacter(char32_t character) = 0;
     };
 
-    explicit X11KeySequencer(Output& output) : output_(output) {}
+    explicit X11KeySequencer(Output& output) : keyOutput(output) {}
 
     void press(int keyCode);
     void release(int keyCode);
@@ -36,10 +36,10 @@ class X11KeySequencer {
 
     void sendHeldBack();
 
-    Output& output_;
-    Control control_ = Control::UP;
-    Alt alt_ = Alt::UP;
-    std::string digits_;
+    Output& keyOutput;
+    Control control = Control::UP;
+    Alt alt = Alt::UP;
+    std::string altDigits;
 };
 
 }  // namespace rszorvik::platform

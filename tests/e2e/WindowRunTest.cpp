@@ -35,10 +35,10 @@ constexpr auto kPatience = 20s;  // a limit for a hung child, not a timing check
 // asks a window to close, as a user with a window manager would.
 class Desktop {
   public:
-    explicit Desktop(const std::string& display) : dpy_(XOpenDisplay(display.c_str())) {
-        if (dpy_ == nullptr) throw std::runtime_error("cannot open " + display);
+    explicit Desktop(const std::string& display) : dpy(XOpenDisplay(display.c_str())) {
+        if (dpy == nullptr) throw std::runtime_error("cannot open " + display);
     }
-    ~Desktop() { XCloseDisplay(dpy_); }
+    ~Desktop() { XCloseDisplay(dpy); }
     Desktop(const Desktop&) = delete;
     Desktop& operator=(const Desktop&) = delete;
 
@@ -54,20 +54,20 @@ class Desktop {
     }
 
     void focus(Window window) {
-        XSetInputFocus(dpy_, window, RevertToParent, CurrentTime);
-        XSync(dpy_, False);
+        XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
+        XSync(dpy, False);
         std::this_thread::sleep_for(200ms);  // the client takes the focus event and activates
     }
 
     // Alt held, the letter's key tapped.
     void altKey(KeySym letter) {
-        const KeyCode alt = XKeysymToKeycode(dpy_, XK_Alt_L);
-        const KeyCode key = XKeysymToKeycode(dpy_, letter);
-        XTestFakeKeyEvent(dpy_, alt, True, CurrentTime);
-        XTestFakeKeyEvent(dpy_, key, True, CurrentTime);
-        XTestFakeKeyEvent(dpy_, key, False, CurrentTime);
-        XTestFakeKeyEvent(dpy_, alt, False, CurrentTime);
-        XSync(dpy_, False);
+        const KeyCode alt = XKeysymToKeycode(dpy, XK_Alt_L);
+        const KeyCode key = XKeysymToKeycode(dpy, letter);
+        XTestFakeKeyEvent(dpy, alt, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, key, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, key, False, CurrentTime);
+        XTestFakeKeyEvent(dpy, alt, False, CurrentTime);
+        XSync(dpy, False);
     }
 
     // WM_DELETE_WINDOW, as the close button of a window manager sends it.
@@ -75,12 +75,12 @@ class Desktop {
         XEvent event{};
         event.xclient.type = ClientMessage;
         event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(dpy_, "WM_PROTOCOLS", False);
+        event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
         event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy_, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
         event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(dpy_, window, False, NoEventMask, &event);
-        XSync(dpy_, False);
+        XSendEvent(dpy, window, False, NoEventMask, &event);
+        XSync(dpy, False);
     }
 
   private:
@@ -88,8 +88,7 @@ class Desktop {
         Window root = 0, parent = 0;
         Window* children = nullptr;
         unsigned int count = 0;
-        if (!XQueryTree(dpy_, DefaultRootWindow(dpy_), &root, &parent, &children, &count))
-            return std::nullopt;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) return std::nullopt;
         std::optional<Window> found;
         for (unsigned int i = 0; i < count && !found; ++i)
             if (viewable(children[i]) && pidOf(children[i]) == pid &&
@@ -101,7 +100,7 @@ class Desktop {
 
     bool viewable(Window window) {
         XWindowAttributes attributes{};
-        return XGetWindowAttributes(dpy_, window, &attributes) && attributes.map_state == IsViewable;
+        return XGetWindowAttributes(dpy, window, &attributes) && attributes.map_state == IsViewable;
     }
 
     long pidOf(Window window) {
@@ -110,8 +109,8 @@ class Desktop {
         unsigned long items = 0, after = 0;
         unsigned char* data = nullptr;
         long pid = -1;
-        if (XGetWindowProperty(dpy_, window, XInternAtom(dpy_, "_NET_WM_PID", False), 0, 1, False,
-                               XA_CARDINAL, &type, &format, &items, &after, &data) == Success &&
+        if (XGetWindowProperty(dpy, window, XInternAtom(dpy, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                               &type, &format, &items, &after, &data) == Success &&
             data != nullptr && items == 1)
             pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
         if (data) XFree(data);
@@ -121,12 +120,12 @@ class Desktop {
     std::string titleOf(Window window) {
         char* name = nullptr;
         std::string title;
-        if (XFetchName(dpy_, window, &name) && name != nullptr) title = name;
+        if (XFetchName(dpy, window, &name) && name != nullptr) title = name;
         if (name) XFree(name);
         return title;
     }
 
-    Display* dpy_;
+    Display* dpy;
 };
 
 TEST(WindowRun, StartTypeStopAndClose) {

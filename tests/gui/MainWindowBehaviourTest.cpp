@@ -408,19 +408,19 @@ TEST(MainWindowBehaviourTest, PortRefreshListsTheCurrentPortsAndKeepsTheChosenOn
 // A pseudo-terminal the test holds open: a port that opens and stays quiet.
 class QuietPort {
   public:
-    QuietPort() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+    QuietPort() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
             throw std::runtime_error("no pseudo-terminal");
-        name_ = ptsname(master_);
+        ptyName = ptsname(master);
     }
-    ~QuietPort() { ::close(master_); }
+    ~QuietPort() { ::close(master); }
     QuietPort(const QuietPort&) = delete;
     QuietPort& operator=(const QuietPort&) = delete;
-    const std::string& name() const { return name_; }
+    const std::string& name() const { return ptyName; }
 
   private:
-    int master_;
-    std::string name_;
+    int master;
+    std::string ptyName;
 };
 
 std::vector<QString> tabNames(const QTabWidget& tabs) {
