@@ -56,10 +56,7 @@ bool unattended() {
 }  // namespace
 
 void RevareRiDev::setProcessProperties() {
-    // The platform name chooses the serial library's feature set and native module, on every host.
-    base::SystemProperties::set("VERSION", "2020.1.0.0");
-    base::SystemProperties::set("ZSP_OSNAME", "Windows");
-    base::SystemProperties::set("ZSP_OSARCH", "x86");
+    base::SystemProperties::setProgramProperties();
 }
 
 int RevareRiDev::main(int argc, char** argv) {

@@ -37,6 +37,7 @@
 #include "app/JLabelHtml.h"
 #include "app/LinkRunner.h"
 #include "app/QtExecutor.h"
+#include "app/StartUp.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
 #include "serial/SerialPortLocal.h"
@@ -647,18 +648,8 @@ void RevareRiDevFrame2::defaultButtonActionPerformed() {
 }
 
 std::vector<std::string> RevareRiDevFrame2::discoverPorts() {
-    using Zivaraze::SerialPortLocal;
-    SerialPortLocal::clearPortListInfo();
-    const std::vector<std::string> names = SerialPortLocal::getPortList();
-    std::vector<std::string> shown;
-    if (names.empty()) return shown;
-    try {
-        util::FriendlyPortUtil::update();
-    } catch (const std::exception&) {
-        // no driver records on this platform: plain names
-    }
-    for (const auto& name : names)
-        if (!name.empty()) shown.push_back(util::FriendlyPortUtil::getFriendlyPortName(name));
+    std::vector<std::string> shown = friendlyPortList();
+    std::erase(shown, std::string());
     return shown;
 }
 

@@ -69,9 +69,13 @@ QString fromCatalog(const char* key) {
 }  // namespace
 
 std::vector<std::string> discoverSerialPorts() {
+    if (!Zivaraze::SerialPortLocal::isLibraryLoaded()) throw NativeModuleMissingError();
+    return friendlyPortList();
+}
+
+std::vector<std::string> friendlyPortList() {
     using Zivaraze::SerialPortLocal;
     SerialPortLocal::clearPortListInfo();
-    if (!SerialPortLocal::isLibraryLoaded()) throw NativeModuleMissingError();
     std::vector<std::string> shown = SerialPortLocal::getPortList();
     if (shown.empty()) return shown;
     try {

@@ -25,8 +25,11 @@ class NativeModuleMissingError : public std::runtime_error {
     NativeModuleMissingError() : std::runtime_error("native serial module not loaded") {}
 };
 
-// The ports of the native serial library as the port chooser shows them (friendly names where the driver
-// is known). Throws NativeModuleMissingError without the module; other failures as they come.
+// The serial ports as the port box lists them, in discovery order: the friendly name where the driver is
+// known, else the plain name; an empty entry stays where the library reported it. Throws when the serial
+// library cannot list its ports.
+std::vector<std::string> friendlyPortList();
+// friendlyPortList() for the start-up: NativeModuleMissingError without the module.
 std::vector<std::string> discoverSerialPorts();
 
 // An image that ships with the program; when it is missing, says "Couldn't find file: " and the name on

@@ -29,4 +29,10 @@ void SystemProperties::clear(const std::string& name) {
     overrides[name] = std::nullopt;
 }
 
+void SystemProperties::setProgramProperties() {
+    set("VERSION", "2020.1.0.0");
+    set("ZSP_OSNAME", "Windows");
+    set("ZSP_OSARCH", "x86");
+}
+
 }  // namespace rszorvik::base

@@ -15,6 +15,9 @@ class SystemProperties {
     static std::string get(const std::string& name, const std::string& fallback);
     static void set(const std::string& name, const std::string& value);
     static void clear(const std::string& name);
+    // The properties every zorvik program sets at start-up: "VERSION", and the platform name and
+    // architecture that choose the serial library's feature set and native module, on every host.
+    static void setProgramProperties();
 
   private:
     static std::mutex mutex;

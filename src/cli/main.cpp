@@ -37,11 +37,7 @@ std::optional<std::string> unknownSubcommand(CLI::App& app, int argc, char** arg
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The process properties the program sets at start-up; the platform name chooses the serial
-    // library's feature set and native module, on every host.
-    rszorvik::base::SystemProperties::set("VERSION", "2020.1.0.0");
-    rszorvik::base::SystemProperties::set("ZSP_OSNAME", "Windows");
-    rszorvik::base::SystemProperties::set("ZSP_OSARCH", "x86");
+    rszorvik::base::SystemProperties::setProgramProperties();
 
     // Results go out in one piece at the end, where a failed write is seen with its reason; whatever must
     // go out at once (run's values, detect's progress) is flushed where it is written.
