@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -37,6 +38,7 @@
 #include "app/JLabelHtml.h"
 #include "app/LinkRunner.h"
 #include "app/QtExecutor.h"
+#include "app/SettingsStorage.h"
 #include "app/StartUp.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
@@ -809,9 +811,53 @@ void RevareRiDevFrame2::abortAutoStartCheckBoxItemStateChanged() {
     settings.abortAutoStartWhenPrevPortNotAvailable = abortAutoStartCheckBox->isChecked();
 }
 
-void RevareRiDevFrame2::importSettingsButtonActionPerformed() {}
+void RevareRiDevFrame2::importSettingsButtonActionPerformed() {
+    if (!storage) return;
+    Dialogs& dialogs = Dialogs::current();
+    const QString chosen = dialogs.chooseOpenFile(this, frameText("importSettingsButton.text"));
+    if (chosen.isEmpty()) return;
+    try {
+        storage->importFrom(QFileInfo(chosen).filesystemFilePath());
+    } catch (const std::exception& e) {
+        dialogs.message(this, QStringLiteral("Import failed\n") + QString::fromStdString(e.what()),
+                        text("error"), Dialogs::Icon::Plain);
+        return;
+    }
+    // The window still shows its own settings: only a new start reads the imported ones, and the closing
+    // save must not put the old ones back over them.
+    if (dialogs.ask(this, QStringLiteral("Apply imported configuration and exit?"),
+                    QStringLiteral("Restart required"), Dialogs::Buttons::OkCancel, Dialogs::Icon::Question))
+        exitWith(4);
+}
 
-void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {}
+void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {
+    if (!storage) return;
+    Dialogs& dialogs = Dialogs::current();
+    const QString chosen =
+        dialogs.chooseSaveFile(this, frameText("exportSettingsButton.text"), QStringLiteral("zorvik.xml"));
+    if (chosen.isEmpty()) return;
+    const std::filesystem::path file = QFileInfo(chosen).filesystemFilePath();
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec) &&
+        !dialogs.ask(this, text("file.already.exists.overwrite"), text("overwrite"),
+                     Dialogs::Buttons::OkCancel, Dialogs::Icon::Question)) {
+        dialogs.message(this, text("export.failed") + text("cancelled.by.user"), text("error"),
+                        Dialogs::Icon::Plain);
+        return;
+    }
+    // The export holds what the store holds, so the settings shown are saved first.
+    try {
+        updateConfigFromTabs();
+        storage->save();
+        storage->exportTo(file);
+    } catch (const std::exception& e) {
+        dialogs.message(this, text("export.failed") + QString::fromStdString(e.what()), text("error"),
+                        Dialogs::Icon::Plain);
+        return;
+    }
+    dialogs.message(this, text("configuration.exported.to.file.n") + chosen, text("export.successful"),
+                    Dialogs::Icon::Information);
+}
 
 void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     if (connectedState) {
@@ -853,11 +899,48 @@ void RevareRiDevFrame2::tabbedPaneStateChanged(int index) {
     if (rearranging) return;
     // Leaving a page of settings (or the about page) copies the controls, so a refused field is reported
     // while its page is still in mind.
+    // Leaving one of them is also the moment to store what changed there.
     for (const Tab tab : {InputTab, ProcessingTab, OutputTab, AboutTab})
         if (left == tabs[tab].page) {
             updateConfigFromTabs();
+            saveNecessary();
             return;
         }
+}
+
+void RevareRiDevFrame2::attachStorage(SettingsStorage& settingsStorage, std::function<void(int)> exit) {
+    storage = &settingsStorage;
+    exitProgram = std::move(exit);
+}
+
+void RevareRiDevFrame2::saveNecessary() {
+    if (!storage) return;
+    try {
+        storage->saveIfChanged();
+    } catch (const std::exception& e) {
+        // The window stays usable; the next autosave or the closing save tries again.
+        logImportantEvent((text("autosave.error") + QString::fromStdString(e.what())).toStdString());
+    }
+}
+
+void RevareRiDevFrame2::thisWindowClosed() {
+    if (!storage || exitRequested) return;
+    closing = true;
+    updateConfigFromTabs();
+    try {
+        storage->save();
+    } catch (const std::exception& e) {
+        Dialogs::current().message(this,
+                                   text("access.error.while.saving.settings") + QStringLiteral("\n\n") +
+                                       QString::fromStdString(e.what()),
+                                   text("error"), Dialogs::Icon::Error);
+    }
+    exitWith(0);
+}
+
+void RevareRiDevFrame2::exitWith(int status) {
+    exitRequested = true;
+    if (exitProgram) exitProgram(status);
 }
 
 void RevareRiDevFrame2::updateConfigFromTabs() {
@@ -899,7 +982,7 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
         mathOperationBox->setCurrentIndex(MathOperation(MathOperation::NONE).ordinal());
 
     if (selected<MathOperation>(mathOperationBox) == MathOperation::DIVIDE &&
-        decimalTextField->text().isEmpty() && !mathRoundingErrorWarningDisplayed) {
+        decimalTextField->text().isEmpty() && !mathRoundingErrorWarningDisplayed && !closing) {
         // Marked at once: copying may run again before the warning is up.
         mathRoundingErrorWarningDisplayed = true;
         QMetaObject::invokeMethod(
@@ -1056,6 +1139,8 @@ void RevareRiDevFrame2::removeMinimizeToTraySupport() {
 
 void RevareRiDevFrame2::closeEvent(QCloseEvent* event) {
     if (!run) {
+        // Saved while the window is still up, so that a failure's dialog has it as parent.
+        thisWindowClosed();
         QMainWindow::closeEvent(event);
         return;
     }

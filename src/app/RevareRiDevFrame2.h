@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,6 +30,7 @@ class QUrl;
 namespace rszorvik {
 
 class FieldValidator;
+class SettingsStorage;
 
 // The main window: every setting of the record on seven tabs, the start button, the event log and the
 // about page. Each control carries its name as Qt object name, so tests and the screenshot tool find it.
@@ -68,6 +70,10 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
 
     // Copies every control into the settings record, checking the free-text fields on the way.
     void updateConfigFromTabs();
+    // Where the window keeps its settings, and how it ends the program (with the exit status). Without a
+    // storage (the controls on their own) nothing is saved and closing only closes.
+    void attachStorage(SettingsStorage& storage, std::function<void(int)> exitProgram);
+
     // Hides the window into the system tray while it is minimised; nothing where there is no tray.
     void addMinimizeToTraySupport();
     void removeMinimizeToTraySupport();
@@ -96,7 +102,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
 
   protected:
     void changeEvent(QEvent* event) override;
-    // Closing while output runs stops it first; the window closes once the port is closed.
+    // Closing while output runs stops it first; the window closes once the port is closed. Then the
+    // settings are saved and the program ends with status 0.
     void closeEvent(QCloseEvent* event) override;
 
   private Q_SLOTS:
@@ -151,6 +158,11 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     // empty or 0..1000. `later` posts the reset, as a caret move must not change the text it reports.
     bool checkDelay(bool later);
     void selectPort(const QString& shown);
+    // Saves the settings when they changed since the last save; a failure goes to the event log.
+    void saveNecessary();
+    // The window was closed: save and end the program.
+    void thisWindowClosed();
+    void exitWith(int status);
     void showTrayWindowState();
 
     QWidget* buildStartTab();
@@ -228,6 +240,11 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
 
     // The five free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators;
+
+    SettingsStorage* storage = nullptr;
+    std::function<void(int)> exitProgram;
+    // The program is ending: no closing save any more (an accepted import must not be overwritten).
+    bool exitRequested = false;
 
     worker::OutputRun::Options outputOptions;
     // From start until the worker's end handler has reported the disconnection.

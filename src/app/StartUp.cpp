@@ -14,6 +14,7 @@
 #include "app/Dialogs.h"
 #include "app/QtExecutor.h"
 #include "app/RevareRiDevFrame2.h"
+#include "app/SettingsStorage.h"
 #include "base/EmbeddedResources.h"
 #include "base/Language.h"
 #include "base/MessageFormat.h"
@@ -118,6 +119,7 @@ StartUp::StartUp(StartUpOptions startOptions) : options(std::move(startOptions))
             return std::uniform_int_distribution<int>(0, 3)(random);
         };
     if (!options.startOutput) options.startOutput = [](RevareRiDevFrame2& window) { window.startOutput(); };
+    if (!options.exit) options.exit = [](int status) { QCoreApplication::exit(status); };
 }
 
 StartUp::~StartUp() {
@@ -133,6 +135,8 @@ std::optional<int> StartUp::run() {
     loadedConfig = config::Config::copyConfig(stored.config);
 
     frame = std::make_unique<RevareRiDevFrame2>(stored.config, portList);
+    storage = std::make_unique<SettingsStorage>(stored, loadedConfig, options.settingsFile, portList);
+    frame->attachStorage(*storage, options.exit);
     maybeCheckForUpdates();
     frame->setWindowIcon(windowIcon());
     frame->show();

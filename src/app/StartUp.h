@@ -17,6 +17,7 @@
 namespace rszorvik {
 
 class RevareRiDevFrame2;
+class SettingsStorage;
 class StatusLineUpdateCheck;
 
 // The native serial module cannot be loaded: the program cannot talk to any port.
@@ -47,6 +48,7 @@ struct StartUpOptions {
     std::function<std::vector<std::string>()> discoverPorts;  // empty: discoverSerialPorts
     std::function<int()> updateDraw;                          // 0..3, 0 checks; empty: a fresh random draw
     std::function<void(RevareRiDevFrame2&)> startOutput;      // empty: as a click on the start button
+    std::function<void(int)> exit;  // ends the program with a status; empty: ends the event loop with it
 };
 
 // The start of the window, from the catalogue check to the automatic start of keyboard output. Keeps the
@@ -70,7 +72,8 @@ class StartUp {
     const std::vector<std::string>& ports() const { return portList; }
     const prefs::StoredSettings& settings() const { return stored; }
     config::Config& config() { return stored.config; }
-    // The settings as loaded (after the command line port), for telling later whether anything changed.
+    // The settings as loaded (after the command line port) or as last saved by the window, for telling
+    // whether anything changed.
     const config::Config& oldConfig() const { return loadedConfig; }
     bool updateCheckStarted() const { return updateCheck != nullptr; }
     bool outputStarted() const { return autoStarted; }
@@ -87,6 +90,7 @@ class StartUp {
     std::vector<std::string> portList;
     prefs::StoredSettings stored;
     config::Config loadedConfig;
+    std::unique_ptr<SettingsStorage> storage;  // before the window, which uses it
     std::unique_ptr<RevareRiDevFrame2> frame;
     std::shared_ptr<StatusLineUpdateCheck> updateCheck;
     bool autoStarted = false;

@@ -1,0 +1,54 @@
+#include "app/SettingsStorage.h"
+
+#include <iostream>
+#include <system_error>
+#include <utility>
+
+#include "prefs/Preferences.h"
+
+namespace rszorvik {
+
+SettingsStorage::SettingsStorage(prefs::StoredSettings& storedSettings, config::Config& saved,
+                                 std::filesystem::path file, std::vector<std::string> portList)
+    : stored(storedSettings), lastSaved(saved), settingsFile(std::move(file)), ports(std::move(portList)) {}
+
+void SettingsStorage::save() {
+    prefs::saveConfig(node(), stored.config);
+    lastSaved = config::Config::copyConfig(stored.config);
+}
+
+bool SettingsStorage::saveIfChanged() {
+    if (!config::Config::hasChanged(stored.config, lastSaved)) return false;
+    save();
+    return true;
+}
+
+void SettingsStorage::exportTo(const std::filesystem::path& file) {
+    prefs::exportSettings(node(), file);
+}
+
+void SettingsStorage::importFrom(const std::filesystem::path& file) {
+    node();  // the store the import goes into must be open, an unreadable file set aside
+    prefs::importSettings(file, *prefs::Preferences::userRoot());
+}
+
+prefs::Preferences& SettingsStorage::node() {
+    if (stored.node) return *stored.node;
+    // Start-up could not open the store. Open it now; a file that still cannot be read is kept beside
+    // the new one, as zorvik-cli does, rather than lost under the window's settings.
+    prefs::StoredSettings reopened;
+    try {
+        reopened = prefs::openStoredSettings(settingsFile, ports);
+    } catch (const prefs::UnreadableSettingsException& e) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(e.file(), ec)) throw;  // a device or folder is never replaced
+        const auto aside = prefs::setAsideUnreadable(e.file());
+        std::cerr << "zorvik: the unreadable settings file is kept as " << aside.string() << '\n';
+        reopened = prefs::openStoredSettings(settingsFile, ports);
+    }
+    stored.node = reopened.node;
+    stored.file = reopened.file;
+    return *stored.node;
+}
+
+}  // namespace rszorvik
