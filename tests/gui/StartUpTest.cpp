@@ -10,65 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "StartUpFixture.h"
 #include "app/CatalogText.h"
 #include "app/RevareRiDev.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/StartUp.h"
 #include "base/MessageFormat.h"
 #include "prefs/Preferences.h"
-#include "support/RecordingDialogs.h"
-#include "support/TempDir.h"
 
 namespace rszorvik {
 namespace {
 
 using namespace std::chrono_literals;
-using Messages = std::vector<std::pair<QString, QString>>;  // title, text
-
-struct Fixture {
-    Fixture() : app(test::guiApplication()) { RevareRiDev::setProcessProperties(); }
-
-    // What the previous run left in the store, as stored texts.
-    void store(const std::map<std::string, std::string>& values) {
-        auto stored = prefs::openStoredSettings(file(), {"/dev/ttyS0"});
-        for (const auto& [key, value] : values)
-            stored.node->put(key, value);
-        stored.node->flush();
-    }
-
-    StartUp& start(std::vector<std::string> args, std::function<std::vector<std::string>()> discover,
-                   int draw = 1) {
-        StartUpOptions options;
-        options.args = std::move(args);
-        options.settingsFile = file();
-        options.discoverPorts = [this, discover] {
-            ++discoveries;
-            return discover();
-        };
-        options.updateDraw = [draw] { return draw; };
-        options.startOutput = [this](RevareRiDevFrame2&) { ++starts; };
-        startUp.emplace(std::move(options));
-        status = startUp->run();
-        return *startUp;
-    }
-
-    Messages messages() const {
-        Messages shown;
-        for (const auto& call : dialogs.messages())
-            shown.emplace_back(call.title, call.text);
-        return shown;
-    }
-
-    std::filesystem::path file() const { return dir / "prefs.txt"; }
-
-    QApplication& app;
-    test::RecordingDialogs dialogs;
-    test::TempDir dir{"zorvik-startup"};
-    std::optional<StartUp> startUp;
-    std::optional<int> status;
-    int discoveries = 0;
-    int starts = 0;
-};
+using test::Messages;
+using Fixture = test::StartUpFixture;
 
 std::vector<std::string> none() {
     return {};
