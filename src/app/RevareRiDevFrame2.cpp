@@ -450,6 +450,9 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
         button("importSettingsButton", "importSettingsButton.text", "importSettingsButton.toolTipText");
     exportSettingsButton =
         button("exportSettingsButton", "exportSettingsButton.text", "exportSettingsButton.toolTipText");
+    // Alt+M and Alt+X, letters no tab uses in either language, so the page works without a mouse.
+    importSettingsButton->setText(withMnemonic(frameText("importSettingsButton.text"), QLatin1Char('M')));
+    exportSettingsButton->setText(withMnemonic(frameText("exportSettingsButton.text"), QLatin1Char('X')));
     form->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
     form->addRow(row({importSettingsButton, exportSettingsButton}));
     return page;
