@@ -1,6 +1,7 @@
 #include "app/SettingsStorage.h"
 
 #include <iostream>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -24,7 +25,12 @@ bool SettingsStorage::saveIfChanged() {
 }
 
 void SettingsStorage::exportTo(const std::filesystem::path& file) {
-    prefs::exportSettings(node(), file);
+    prefs::Preferences& settings = node();
+    // An export over the store would leave a file the next start cannot read as settings.
+    std::error_code ec;
+    if (std::filesystem::equivalent(file, stored.file, ec))
+        throw std::invalid_argument(file.string() + " is the settings file itself; choose another file");
+    prefs::exportSettings(settings, file);
 }
 
 void SettingsStorage::importFrom(const std::filesystem::path& file) {

@@ -241,6 +241,21 @@ INSTANTIATE_TEST_SUITE_P(
                       ExportCase{"ChooserCancelled", false, nullptr, {}, false, nullptr, nullptr, nullptr}),
     [](const auto& param) { return std::string(param.param.name); });
 
+TEST(SettingsStorage, ExportOverTheSettingsFileIsRefused) {
+    test::StartUpFixture f;
+    f.store({{"bitRate", "7"}});
+    f.start({}, &onePort);
+    f.dialogs.files.push_back(QString::fromStdString(f.file().string()));
+    f.dialogs.answers.push_back(true);  // overwrite
+    Window(f).find<QPushButton>("exportSettingsButton")->click();
+
+    const test::Messages shown = f.messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, catalogText("error"));
+    EXPECT_TRUE(shown[0].second.startsWith(catalogText("export.failed"))) << shown[0].second.toStdString();
+    EXPECT_TRUE(holds(f.file(), "bitRate", "7")) << "still the settings: " << readFile(f.file());
+}
+
 // Import: the file goes into the store at once; OK ends the program with 4, without the closing save, and
 // the next start shows what was imported; Cancel goes on, and closing puts the window's settings back.
 using Exits = std::vector<test::StartUpFixture::Exit>;
