@@ -901,8 +901,7 @@ void RevareRiDevFrame2::tabbedPaneStateChanged(int index) {
     currentPage = tabPane->widget(index);
     if (rearranging) return;
     // Leaving a page of settings (or the about page) copies the controls, so a refused field is reported
-    // while its page is still in mind.
-    // Leaving one of them is also the moment to store what changed there.
+    // while its page is still in mind, and stores what changed.
     for (const Tab tab : {InputTab, ProcessingTab, OutputTab, AboutTab})
         if (left == tabs[tab].page) {
             updateConfigFromTabs();
