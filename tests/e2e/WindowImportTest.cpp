@@ -57,7 +57,9 @@ TEST(WindowImport, OkEndsWithFourAndTheNextStartShowsTheImport) {
                                           "-u",
                                           "ProgramData",
                                           "-u",
-                                          "QT_QPA_PLATFORMTHEME",
+                                          "QT_QPA_PLATFORMTHEME",  // Qt's own chooser, not a desktop's
+                                          "-u",
+                                          "XDG_CURRENT_DESKTOP",
                                           "-u",
                                           "ZORVIK_UNATTENDED",
                                           "QT_QPA_PLATFORM=xcb",
