@@ -1,0 +1,118 @@
+#pragma once
+
+// The test's side of an X desktop without a window manager. Include it after the Qt and GoogleTest headers:
+// Xlib's macros (Bool, Status, None) break them.
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+// clang-format off
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+// clang-format on
+
+namespace rszorvik::test {
+
+// The test's own connection to the X server: finds windows by process, moves the focus, presses keys and
+// asks a window to close, as a user with a window manager would.
+class X11Desktop {
+  public:
+    explicit X11Desktop(const std::string& display) : dpy(XOpenDisplay(display.c_str())) {
+        if (dpy == nullptr) throw std::runtime_error("cannot open " + display);
+    }
+    ~X11Desktop() { XCloseDisplay(dpy); }
+    X11Desktop(const X11Desktop&) = delete;
+    X11Desktop& operator=(const X11Desktop&) = delete;
+
+    // The mapped top-level window of the process whose title holds `title`; waits for it to appear.
+    std::optional<Window> waitForWindow(pid_t pid, const std::string& title,
+                                        std::chrono::milliseconds patience) {
+        const auto end = std::chrono::steady_clock::now() + patience;
+        while (std::chrono::steady_clock::now() < end) {
+            if (const auto found = find(pid, title)) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return std::nullopt;
+    }
+
+    void focus(Window window) {
+        XSetInputFocus(dpy, window, RevertToParent, CurrentTime);
+        XSync(dpy, False);
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(200));  // the client takes the focus event and activates
+    }
+
+    // Alt held, the letter's key tapped.
+    void altKey(KeySym letter) {
+        const KeyCode alt = XKeysymToKeycode(dpy, XK_Alt_L);
+        const KeyCode key = XKeysymToKeycode(dpy, letter);
+        XTestFakeKeyEvent(dpy, alt, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, key, True, CurrentTime);
+        XTestFakeKeyEvent(dpy, key, False, CurrentTime);
+        XTestFakeKeyEvent(dpy, alt, False, CurrentTime);
+        XSync(dpy, False);
+    }
+
+    // WM_DELETE_WINDOW, as the close button of a window manager sends it.
+    void askToClose(Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(dpy, window, False, NoEventMask, &event);
+        XSync(dpy, False);
+    }
+
+  private:
+    std::optional<Window> find(pid_t pid, const std::string& title) {
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) return std::nullopt;
+        std::optional<Window> found;
+        for (unsigned int i = 0; i < count && !found; ++i)
+            if (viewable(children[i]) && pidOf(children[i]) == pid &&
+                titleOf(children[i]).find(title) != std::string::npos)
+                found = children[i];
+        if (children) XFree(children);
+        return found;
+    }
+
+    bool viewable(Window window) {
+        XWindowAttributes attributes{};
+        return XGetWindowAttributes(dpy, window, &attributes) && attributes.map_state == IsViewable;
+    }
+
+    long pidOf(Window window) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        long pid = -1;
+        if (XGetWindowProperty(dpy, window, XInternAtom(dpy, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                               &type, &format, &items, &after, &data) == Success &&
+            data != nullptr && items == 1)
+            pid = static_cast<long>(*reinterpret_cast<unsigned long*>(data));
+        if (data) XFree(data);
+        return pid;
+    }
+
+    std::string titleOf(Window window) {
+        char* name = nullptr;
+        std::string title;
+        if (XFetchName(dpy, window, &name) && name != nullptr) title = name;
+        if (name) XFree(name);
+        return title;
+    }
+
+    Display* dpy;
+};
+
+}  // namespace rszorvik::test
