@@ -68,19 +68,26 @@ std::string NativeLibrary::executableDir() {
     return slash == std::string::npos ? std::string() : text.substr(0, slash);
 }
 
+std::vector<std::string> NativeLibrary::candidateFiles(const std::string& baseName,
+                                                       const std::string& exeDir) {
+    if (exeDir.empty()) return {};
+    const std::string file = fileNameFor(baseName);
+    return {exeDir + "/" + file, exeDir + "/../lib/zorvik/" + file};
+}
+
 std::string NativeLibrary::load(const std::string& baseName) {
     std::lock_guard lock(loadMutex);
-    const std::string file = fileNameFor(baseName);
-    const std::string dir = executableDir();
-    std::string besideExecutable;
-    if (!dir.empty() && access((dir + "/" + file).c_str(), F_OK) == 0) {
-        besideExecutable = bind(dir + "/" + file);
-        if (besideExecutable.empty()) return {};
+    std::string firstError;
+    for (const auto& candidate : candidateFiles(baseName, executableDir())) {
+        if (access(candidate.c_str(), F_OK) != 0) continue;
+        auto error = bind(candidate);
+        if (error.empty()) return {};
+        if (firstError.empty()) firstError = std::move(error);
     }
-    auto searched = bind(file);
+    auto searched = bind(fileNameFor(baseName));
     if (searched.empty()) return {};
     active.store(nullptr);
-    return besideExecutable.empty() ? searched : besideExecutable;
+    return firstError.empty() ? searched : firstError;
 }
 
 std::string NativeLibrary::loadFile(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "native/zspWin.h"
 
@@ -15,8 +16,14 @@ class NativeLibrary {
     // The folder of the running executable, without a trailing slash.
     static std::string executableDir();
 
-    // Loads the module from the executable's folder, else through the loader's search path.
-    // Answers the empty text on success, otherwise the loader's error text.
+    // The module files load() tries before the loader's own search, in order: beside the executable
+    // (the build tree, an unpacked copy), then lib/zorvik/ next to the executable's folder (an installed
+    // program: /usr/bin/zorvik finds /usr/lib/zorvik/). Empty when the executable's folder is unknown.
+    static std::vector<std::string> candidateFiles(const std::string& baseName, const std::string& exeDir);
+
+    // Loads the first candidate file that exists, else the bare file name through the loader's search
+    // path (LD_LIBRARY_PATH, the system's library folders). Answers the empty text on success,
+    // otherwise the error of the first candidate that existed, or the loader's.
     static std::string load(const std::string& baseName);
     // Loads the module from exactly this file.
     static std::string loadFile(const std::string& path);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "native/zspWin.h"
 #include "serial/Diagnostics.h"
 #include "serial/FlowControlTask.h"
 #include "serial/NativeConfig.h"
@@ -167,8 +168,12 @@ void SerialPortLocal::open() {
         std::lock_guard lock(NativeHandleMutex::getInstance());
         result = native("SerOpenPort").SerOpenPort(&nc.c);
     }
-    if (result != 0)
-        throw IOError(config->getPortNameString() + ": SerOpenPort failed: " + openFailureText(result));
+    if (result != 0) {
+        const std::string message =
+            config->getPortNameString() + ": SerOpenPort failed: " + openFailureText(result);
+        if (result == ZSP_ERR_PERMISSION) throw PortPermissionError(message);
+        throw IOError(message);
+    }
     portOpen = true;
     wrSinceTxBufEmpty = false;
     rdSinceRxBufCheck = false;

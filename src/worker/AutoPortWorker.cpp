@@ -9,6 +9,7 @@
 #include "serial/IOError.h"
 #include "serial/SerialConfig.h"
 #include "serial/SerialPortLocal.h"
+#include "worker/PortPermission.h"
 
 namespace rszorvik::worker {
 
@@ -67,6 +68,8 @@ std::optional<std::string> AutoPortWorker::doInBackground() {
         } catch (const Zivaraze::IOError& e) {
             // This port is not scored; the others may still be fine.
             say(e.what());
+            if (dynamic_cast<const Zivaraze::PortPermissionError*>(&e) != nullptr)
+                say(permissionAdvice(name));
             continue;
         }
         {

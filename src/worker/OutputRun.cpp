@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "base/MessageCatalog.h"
@@ -11,6 +12,7 @@
 #include "serial/IOError.h"
 #include "worker/Ignorer.h"
 #include "worker/Keybot.h"
+#include "worker/PortPermission.h"
 #include "worker/SoundBot.h"
 #include "worker/WeightWorker.h"
 
@@ -106,6 +108,9 @@ bool OutputRun::start() {
     };
     try {
         worker = WeightWorker::forPreset(config, *workerView, executor);
+    } catch (const Zivaraze::PortPermissionError& e) {
+        return abandon("error.opening.port",
+                       std::string(e.what()) + "\n" + permissionAdvice(config.getPort()));
     } catch (const Zivaraze::IOError& e) {
         return abandon("error.opening.port", e.what());
     } catch (const std::invalid_argument& e) {

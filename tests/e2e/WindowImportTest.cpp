@@ -21,9 +21,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using rszorvik::test::ChildProcess;
-using rszorvik::test::Desktop;
 using rszorvik::test::readFile;
 using rszorvik::test::writeFile;
+using rszorvik::test::X11Desktop;
 using rszorvik::test::XvfbDisplay;
 namespace fs = std::filesystem;
 
@@ -39,7 +39,7 @@ TEST(WindowImport, OkEndsWithFourAndTheNextStartShowsTheImport) {
         GTEST_SKIP() << "Xvfb is not installed";
     }
     const XvfbDisplay xvfb;
-    Desktop desktop(xvfb.name());
+    X11Desktop desktop(xvfb.name());
     const rszorvik::test::TempDir dir("zorvik-e2e-import");
     const fs::path prefs = dir / "config" / "vexlune" / "zorvik" / "prefs.txt";
     fs::create_directories(prefs.parent_path());

@@ -21,8 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using rszorvik::test::ChildProcess;
-using rszorvik::test::Desktop;
 using rszorvik::test::TypingWindow;
+using rszorvik::test::X11Desktop;
 namespace fs = std::filesystem;
 
 constexpr auto kPatience = 20s;  // a limit for a hung child, not a timing check
@@ -53,7 +53,7 @@ TEST(WindowRun, StartTypeStopAndClose) {
     ASSERT_FALSE(pty.empty()) << sim.err;
 
     ChildProcess zorvik({ZORVIK_APP_PATH, pty});
-    Desktop desktop(field->display().name());
+    X11Desktop desktop(field->display().name());
     const auto frame = desktop.waitForWindow(zorvik.processId(), "zorvik", kPatience);
     ASSERT_TRUE(frame.has_value()) << zorvik.err;
     const auto target = desktop.waitForWindow(::getpid(), "", 5s);

@@ -83,9 +83,43 @@ TEST(SerialModuleTest, MissingModuleIsReportedAndNothingCrashes) {
     EXPECT_EQ(output.find("SerialPort class loaded: zspWin"), std::string::npos) << output;
 }
 
-TEST(SerialModuleChild, WithoutTheModule) {
-    if (std::getenv(kChildVariable) == nullptr)
-        GTEST_SKIP() << "runs in a copy of this program without the module";
+// Copies of this test program with the module where a build tree and an installed program keep it; the
+// module is found in both, and a damaged one beside the executable does not hide the installed one.
+TEST(SerialModuleTest, FindsTheModuleInEachLayout) {
+    if (std::getenv(kChildVariable) != nullptr) GTEST_SKIP() << "inside the copy";
+    const fs::path module = fs::path(Zivaraze::NativeLibrary::executableDir()) / "libzspWin.so";
+    ASSERT_TRUE(fs::exists(module));
+    struct Layout {
+        const char* name;
+        const char* moduleAt;  // relative to the copy's root
+        const char* brokenAt;  // a file that is no module, or nullptr
+        bool loads;
+    };
+    for (const Layout& layout :
+         {Layout{"beside the executable", "bin/libzspWin.so", nullptr, true},
+          Layout{"installed", "lib/zorvik/libzspWin.so", nullptr, true},
+          Layout{"installed, junk beside", "lib/zorvik/libzspWin.so", "bin/libzspWin.so", true},
+          Layout{"elsewhere", "lib/libzspWin.so", nullptr, false}}) {
+        SCOPED_TRACE(layout.name);
+        TempDir dir;
+        const fs::path copy = dir.path() / "bin" / "SerialModuleTest";
+        fs::create_directories(copy.parent_path());
+        fs::copy_file("/proc/self/exe", copy);
+        fs::permissions(copy, fs::perms::owner_all);
+        fs::create_directories((dir.path() / layout.moduleAt).parent_path());
+        fs::copy_file(module, dir.path() / layout.moduleAt);
+        if (layout.brokenAt != nullptr) writeFile(dir.path() / layout.brokenAt, "not a module");
+        const auto [output, status] = run("env -u LD_LIBRARY_PATH " + std::string(kChildVariable) +
+                                          "=1 ZSP_OSNAME=Windows ZSP_OSARCH=x86 " + copy.string() +
+                                          " --gtest_filter='SerialModuleChild.*' 2>&1");
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find(layout.loads ? "child: loaded=1" : "child: loaded=0"), std::string::npos)
+            << output;
+    }
+}
+
+TEST(SerialModuleChild, ReportsWhatItLoaded) {
+    if (std::getenv(kChildVariable) == nullptr) GTEST_SKIP() << "runs in a copy of this program";
     const bool loaded = SerialPortLocal::isLibraryLoaded();
     std::cout << "child: loaded=" << loaded << std::endl;
     try {

@@ -23,17 +23,17 @@ namespace rszorvik::test {
 
 // The test's own connection to the X server: finds windows by process, moves the focus, presses keys and
 // asks a window to close, as a user with a window manager would.
-class Desktop {
+class X11Desktop {
   public:
-    explicit Desktop(const std::string& display) : dpy(XOpenDisplay(display.c_str())) {
+    explicit X11Desktop(const std::string& display) : dpy(XOpenDisplay(display.c_str())) {
         if (dpy == nullptr) throw std::runtime_error("cannot open " + display);
         // A window that goes between listing and asking about it (a closing dialog) is no reason to end
         // the test, which is what Xlib's own handler does; the failed request answers "not found".
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     }
-    ~Desktop() { XCloseDisplay(dpy); }
-    Desktop(const Desktop&) = delete;
-    Desktop& operator=(const Desktop&) = delete;
+    ~X11Desktop() { XCloseDisplay(dpy); }
+    X11Desktop(const X11Desktop&) = delete;
+    X11Desktop& operator=(const X11Desktop&) = delete;
 
     // The mapped top-level window of the process whose title holds `title`; waits for it to appear.
     std::optional<Window> waitForWindow(pid_t pid, const std::string& title,

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "serial/SerialPortLocal.h"
 #include "support/FakeNativeSerial.h"
 #include "worker/AutoPortWorker.h"
+#include "worker/PortPermission.h"
 
 using namespace std::chrono_literals;
 using rszorvik::base::EventQueueExecutor;
@@ -159,7 +161,7 @@ struct SelectCase {
     const char* what;
     std::vector<Device> devices;
     std::vector<std::string> ports;
-    // Per port, its score, or the message of the port that could not be probed.
+    // Per port, its score, or the messages (one per line) of the port that could not be probed.
     std::vector<std::variant<int, std::string>> outcomes;
     std::optional<std::string> best;
 };
@@ -189,7 +191,9 @@ TEST_P(SelectTest, KeepsTheFirstPortWithTheHighestScoreAboveZero) {
             expected.push_back(plain(confidence(*score)));
         } else {
             EXPECT_EQ(reports[i].confidence, std::nullopt) << c.ports[i];
-            expected.push_back(plain(std::get<std::string>(c.outcomes[i])));
+            std::istringstream messages(std::get<std::string>(c.outcomes[i]));
+            for (std::string message; std::getline(messages, message);)
+                expected.push_back(plain(message));
         }
     }
     expected.push_back("button:close");
@@ -218,6 +222,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {"COM2", "COM4"},
                    {"COM2: SerOpenPort failed: Port is in use", 2},
                    "COM4"},
+        SelectCase{
+            "permissionDeniedIsExplained",
+            {{"COM2", LineRule::On, LineRule::On, 1006}, kTied4},
+            {"COM2", "COM4"},
+            {"COM2: SerOpenPort failed: Permission denied\n" + rszorvik::worker::permissionAdvice("COM2", {}),
+             2},
+            "COM4"},
         SelectCase{"configureFailureSkipped",
                    {{"COM2", LineRule::On, LineRule::On, 0, 1009}, kDead6},
                    {"COM2", "COM6"},

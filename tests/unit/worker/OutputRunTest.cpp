@@ -18,6 +18,7 @@
 #include "support/RecordingKeyInjector.h"
 #include "worker/Keybot.h"
 #include "worker/OutputRun.h"
+#include "worker/PortPermission.h"
 #include "worker/SoundBot.h"
 #include "worker/WeightWorker.h"
 
@@ -226,6 +227,11 @@ INSTANTIATE_TEST_SUITE_P(
         {"PortCannotOpen",
          [](OutputRunTest& fixture) { fixture.fake.port("COM3").failOpen(1002); },
          {"problem:error.opening.port:"},
+         false},
+        {"PortPermissionDenied",
+         [](OutputRunTest& fixture) { fixture.fake.port("COM3").failOpen(1006); },
+         {"problem:error.opening.port:COM3: SerOpenPort failed: Permission denied\n" +
+          permissionAdvice("COM3", {})},
          false},
         {"NoPort",
          [](OutputRunTest& fixture) { fixture.config.setPort(""); },
