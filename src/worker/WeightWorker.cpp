@@ -153,6 +153,7 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
         std::move(*line),
         std::chrono::time_point_cast<DataLine::Instant::duration>(std::chrono::system_clock::now()));
     if (auto* published = std::get_if<DataLine>(&outcome)) {
+        view.received(*published);
         publish(std::move(*published));
     } else {
         view.logImportantEvent(std::get<LineFailure>(outcome).message);
