@@ -39,8 +39,8 @@ class OutputRun::WorkerView final : public WeightWorkerView {
             run.workerEnded();
         }
     }
-    void received(DataLine& line) override {
-        const HandOver handOver = run.handOverValue(line);
+    void received(DataLine& line, bool last) override {
+        const HandOver handOver = run.handOverValue(line, last);
         std::lock_guard lock(run.handedMutex);
         run.handed.push_back(handOver);
     }
@@ -162,18 +162,24 @@ bool OutputRun::start() {
 
 void OutputRun::update(const DataLine& received) {
     DataLine line = received.copy();
-    const HandOver handOver = handOverValue(line);
+    const HandOver handOver = handOverValue(line, false);
     show(line, handOver);
 }
 
-OutputRun::HandOver OutputRun::handOverValue(DataLine& line) {
+OutputRun::HandOver OutputRun::handOverValue(DataLine& line, bool last) {
     if (ignorer) ignorer->process(line);
     HandOver result;
     result.passed = handOver && line.hasValue();
-    // The keyboard gets the value before the line is shown, so showing it never delays the typing.
+    // The keyboard gets the value before the line is shown, so showing it never delays the typing. When
+    // the keyboard thread is idle and no line waits, typing here spares waking it; only it types while
+    // lines come faster, so that the reading never waits for the keys.
     if (result.passed && options.typeKeys && keyBot) {
-        keyBot->add(line.getProcessedData());
-        result.waiting = Keybot::queue().unfinished();
+        if (last && keyBot->typeIfIdle(line.getProcessedData())) {
+            result.waiting = 1;
+        } else {
+            keyBot->add(line.getProcessedData());
+            result.waiting = Keybot::queue().unfinished();
+        }
     }
     return result;
 }

@@ -131,8 +131,10 @@ class OutputRun {
         bool passed = false;      // not a duplicate, and the run was not stopped
         std::size_t waiting = 0;  // values the keyboard output had to type, this one included
     };
-    // The duplicate filter and the hand-over to the keyboard output. Any one thread at a time.
-    HandOver handOverValue(DataLine& line);
+    // The duplicate filter and the hand-over to the keyboard output, which may type the value at once on
+    // the calling thread when nothing else waits (last: no other line waits behind it). Any one thread
+    // at a time.
+    HandOver handOverValue(DataLine& line, bool last);
     // The rest of update(): sound, display, then the backlog check or the sink. Executor's thread.
     void show(const DataLine& line, HandOver handed);
 
