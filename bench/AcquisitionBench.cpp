@@ -162,8 +162,32 @@ class Run {
     std::thread loop;
 };
 
+// Writes lineCount five-digit values into the terminal, each terminator on its own, and counts the time
+// from the terminator to the value's first key press.
+void measureTerminatorToFirstKey(benchmark::State& state, const Terminal& terminal, TimingInjector& injector,
+                                 int lineCount) {
+    std::vector<double> micros;
+    micros.reserve(static_cast<std::size_t>(lineCount));
+    long presses = 0;
+    for (int i = 0; i < lineCount; ++i) {
+        // Five digits: five presses per value.
+        terminal.write(std::to_string(10000 + i % 90000));
+        std::this_thread::sleep_for(200us);  // the digits are read before the terminator is sent
+        injector.expectPress(presses);
+        const auto written = Clock::now();
+        terminal.write("\r");
+        const auto pressed = injector.awaitPress(presses);
+        presses += 5;
+        injector.awaitPress(presses - 1);
+        micros.push_back(std::chrono::duration<double, std::micro>(pressed - written).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["median_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["max_us"] = micros.back();
+}
+
 void BM_TerminatorToFirstKey(benchmark::State& state) {
-    const int lineCount = static_cast<int>(state.range(0));
     for (auto _ : state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
@@ -173,26 +197,8 @@ void BM_TerminatorToFirstKey(benchmark::State& state) {
         BenchView view;
         view.keybot = &keybot;
         Run run(view);
-        std::vector<double> micros;
-        micros.reserve(static_cast<std::size_t>(lineCount));
-        long presses = 0;
-        for (int i = 0; i < lineCount; ++i) {
-            // Five digits: five presses per value.
-            run.terminal.write(std::to_string(10000 + i % 90000));
-            std::this_thread::sleep_for(200us);  // the digits are read before the terminator is sent
-            injector->expectPress(presses);
-            const auto written = Clock::now();
-            run.terminal.write("\r");
-            const auto pressed = injector->awaitPress(presses);
-            presses += 5;
-            injector->awaitPress(presses - 1);
-            micros.push_back(std::chrono::duration<double, std::micro>(pressed - written).count());
-        }
+        measureTerminatorToFirstKey(state, run.terminal, *injector, static_cast<int>(state.range(0)));
         typing.interrupt();
-        std::sort(micros.begin(), micros.end());
-        state.counters["median_us"] = micros[micros.size() / 2];
-        state.counters["p99_us"] = micros[micros.size() * 99 / 100];
-        state.counters["max_us"] = micros.back();
     }
 }
 BENCHMARK(BM_TerminatorToFirstKey)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -287,30 +293,12 @@ class OutputRunOnTerminal {
 };
 
 void BM_OutputRunTerminatorToFirstKey(benchmark::State& state) {
-    const int lineCount = static_cast<int>(state.range(0));
     for (auto _ : state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
         RunView view;
         OutputRunOnTerminal run(view, std::move(recorder));
-        std::vector<double> micros;
-        micros.reserve(static_cast<std::size_t>(lineCount));
-        long presses = 0;
-        for (int i = 0; i < lineCount; ++i) {
-            run.terminal.write(std::to_string(10000 + i % 90000));
-            std::this_thread::sleep_for(200us);
-            injector->expectPress(presses);
-            const auto written = Clock::now();
-            run.terminal.write("\r");
-            const auto pressed = injector->awaitPress(presses);
-            presses += 5;
-            injector->awaitPress(presses - 1);
-            micros.push_back(std::chrono::duration<double, std::micro>(pressed - written).count());
-        }
-        std::sort(micros.begin(), micros.end());
-        state.counters["median_us"] = micros[micros.size() / 2];
-        state.counters["p99_us"] = micros[micros.size() * 99 / 100];
-        state.counters["max_us"] = micros.back();
+        measureTerminatorToFirstKey(state, run.terminal, *injector, static_cast<int>(state.range(0)));
     }
 }
 BENCHMARK(BM_OutputRunTerminatorToFirstKey)
