@@ -105,7 +105,7 @@ bool Keybot::typeIfIdle(const std::string& value) {
             ended = true;
             outputThread->interrupt();
         }
-        // Without pauses nothing waits for an interruption here; one of this thread is its own.
+        // A pause interrupted here was this thread's own (its reading was stopped), not the output's.
         stopping = false;
     }
     lock.unlock();

@@ -29,8 +29,8 @@ class WeightWorker;
 // each line and the problems of the start.
 class OutputRunView : public WeightWorkerView {
   public:
-    // update(line) gets every line after the duplicate filter and the sound, just before its value goes
-    // to the keyboard: show it (the event log, the line counter). Executor's thread.
+    // update(line) gets every line after the duplicate filter and the sound, once its value has gone to
+    // the keyboard: show it (the event log, the line counter). Executor's thread.
 
     // A problem of the start, by its key in the program's catalogue, with the failure's message (empty
     // for "please.turn.off.caps.lock"). The window shows the key's text followed by the message as a
