@@ -2,7 +2,10 @@
 //  - latency from the terminator byte written into the terminal to the value's first key event (an
 //    injector that records the time of each press), median and 99th percentile over 10 000 lines;
 //  - the sustained line rate, with a check that no line was lost;
-//  - the processor time a running worker uses per second while no data arrives.
+//  - the processor time a running worker uses per second while no data arrives;
+//  - the first two again through an output run (OutputRun, as zorvik-cli run and the window use it, key
+//    delay 0), which brings the values to the keyboard output itself: latency, and the sustained rate
+//    with every value typed.
 // Run from the build folder: bench/AcquisitionBench (the native module is taken from bin/).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -29,6 +32,7 @@
 #include "serial/SerialPortLocal.h"
 #include "worker/DataLine.h"
 #include "worker/Keybot.h"
+#include "worker/OutputRun.h"
 #include "worker/WeightWorker.h"
 #include "worker/WeightWorkerView.h"
 
@@ -158,8 +162,32 @@ class Run {
     std::thread loop;
 };
 
+// Writes lineCount five-digit values into the terminal, each terminator on its own, and counts the time
+// from the terminator to the value's first key press.
+void measureTerminatorToFirstKey(benchmark::State& state, const Terminal& terminal, TimingInjector& injector,
+                                 int lineCount) {
+    std::vector<double> micros;
+    micros.reserve(static_cast<std::size_t>(lineCount));
+    long presses = 0;
+    for (int i = 0; i < lineCount; ++i) {
+        // Five digits: five presses per value.
+        terminal.write(std::to_string(10000 + i % 90000));
+        std::this_thread::sleep_for(200us);  // the digits are read before the terminator is sent
+        injector.expectPress(presses);
+        const auto written = Clock::now();
+        terminal.write("\r");
+        const auto pressed = injector.awaitPress(presses);
+        presses += 5;
+        injector.awaitPress(presses - 1);
+        micros.push_back(std::chrono::duration<double, std::micro>(pressed - written).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["median_us"] = micros[micros.size() / 2];
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["max_us"] = micros.back();
+}
+
 void BM_TerminatorToFirstKey(benchmark::State& state) {
-    const int lineCount = static_cast<int>(state.range(0));
     for (auto _ : state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
@@ -169,26 +197,8 @@ void BM_TerminatorToFirstKey(benchmark::State& state) {
         BenchView view;
         view.keybot = &keybot;
         Run run(view);
-        std::vector<double> micros;
-        micros.reserve(static_cast<std::size_t>(lineCount));
-        long presses = 0;
-        for (int i = 0; i < lineCount; ++i) {
-            // Five digits: five presses per value.
-            run.terminal.write(std::to_string(10000 + i % 90000));
-            std::this_thread::sleep_for(200us);  // the digits are read before the terminator is sent
-            injector->expectPress(presses);
-            const auto written = Clock::now();
-            run.terminal.write("\r");
-            const auto pressed = injector->awaitPress(presses);
-            presses += 5;
-            injector->awaitPress(presses - 1);
-            micros.push_back(std::chrono::duration<double, std::micro>(pressed - written).count());
-        }
+        measureTerminatorToFirstKey(state, run.terminal, *injector, static_cast<int>(state.range(0)));
         typing.interrupt();
-        std::sort(micros.begin(), micros.end());
-        state.counters["median_us"] = micros[micros.size() / 2];
-        state.counters["p99_us"] = micros[micros.size() * 99 / 100];
-        state.counters["max_us"] = micros.back();
     }
 }
 BENCHMARK(BM_TerminatorToFirstKey)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -217,6 +227,123 @@ void BM_SustainedLineRate(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SustainedLineRate)->Arg(100000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The window's part of an output run: counts the lines shown and the end.
+class RunView : public rszorvik::worker::OutputRunView {
+  public:
+    void logEvent(const std::string&) override {}
+    void logImportantEvent(const std::string& text) override {
+        std::lock_guard lock(mutex);
+        important.push_back(text);
+    }
+    void setConnectedInGUI(bool connected) override { this->connected = connected; }
+    void update(const DataLine& line) override {
+        if (line.getCount() != lines + 1) outOfOrder = true;
+        lines = line.getCount();
+    }
+    void startProblem(const std::string& key, const std::string& message) override {
+        logImportantEvent(key + message);
+    }
+
+    std::atomic<int> lines{0};
+    std::atomic<bool> connected{false};
+    std::atomic<bool> outOfOrder{false};
+    std::mutex mutex;
+    std::vector<std::string> important;
+};
+
+// An output run typing into `injector` (owned by the run), with the executor on a thread of its own.
+class OutputRunOnTerminal {
+  public:
+    OutputRunOnTerminal(RunView& view, std::unique_ptr<TimingInjector> injector) : view(view) {
+        useNativeModule();
+        Keybot::queue().clear();
+        config = Config(
+            rszorvik::config::ConfigHelper::Instrument(Config::Instrument::GENERIC).getDefaultConfig());
+        config.setPort(terminal.slave);
+        config.setDelay("0");
+        config.setOutputTerminator(Config::OutputTerminator::NONE);
+        rszorvik::worker::OutputRun::Options options;
+        options.capsLockOn = [] { return false; };
+        // The rate is measured, not the backlog's warnings and bound.
+        options.behindValues = options.maxWaiting = 10'000'000;
+        options.behindTime = std::chrono::hours(1);
+        auto shared = std::make_shared<std::unique_ptr<TimingInjector>>(std::move(injector));
+        options.injector = [shared] { return std::move(*shared); };
+        run = std::make_unique<rszorvik::worker::OutputRun>(config, view, executor, options);
+        if (!run->start()) throw std::runtime_error("the output run did not start");
+        loop = std::thread([this] { executor.run(); });
+    }
+    ~OutputRunOnTerminal() {
+        executor.post([this] { run->stop(); });
+        while (view.connected)
+            std::this_thread::sleep_for(1ms);
+        executor.quit();
+        loop.join();
+        run.reset();
+        Keybot::queue().clear();
+    }
+
+    Terminal terminal;
+    RunView& view;
+    Config config;
+    rszorvik::base::EventQueueExecutor executor;
+    std::unique_ptr<rszorvik::worker::OutputRun> run;
+    std::thread loop;
+};
+
+void BM_OutputRunTerminatorToFirstKey(benchmark::State& state) {
+    for (auto _ : state) {
+        auto recorder = std::make_unique<TimingInjector>();
+        TimingInjector* injector = recorder.get();
+        RunView view;
+        OutputRunOnTerminal run(view, std::move(recorder));
+        measureTerminatorToFirstKey(state, run.terminal, *injector, static_cast<int>(state.range(0)));
+    }
+}
+BENCHMARK(BM_OutputRunTerminatorToFirstKey)
+    ->Arg(10000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_OutputRunSustainedLineRate(benchmark::State& state) {
+    const int lineCount = static_cast<int>(state.range(0));
+    std::string block;
+    for (int i = 0; i < lineCount; ++i)
+        block += std::to_string(100 + i % 900) + ".25\r";
+    constexpr long kPressesPerValue = 6;
+    for (auto _ : state) {
+        auto recorder = std::make_unique<TimingInjector>();
+        TimingInjector* injector = recorder.get();
+        RunView view;
+        OutputRunOnTerminal run(view, std::move(recorder));
+        const auto start = Clock::now();
+        std::thread writer([&] { run.terminal.write(block); });
+        bool typed = true;
+        try {
+            injector->awaitPress(kPressesPerValue * lineCount - 1);
+        } catch (const std::runtime_error&) {
+            typed = false;
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        writer.join();
+        while (view.lines < lineCount && Clock::now() - start < 120s)
+            std::this_thread::sleep_for(100us);
+        std::lock_guard lock(view.mutex);
+        if (!typed || view.lines != lineCount || view.outOfOrder || !view.important.empty()) {
+            state.SkipWithError("values were lost or failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+        state.counters["lines_per_s"] = lineCount / seconds;
+    }
+}
+BENCHMARK(BM_OutputRunSustainedLineRate)
+    ->Arg(100000)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 double processorSeconds() {
     rusage usage{};

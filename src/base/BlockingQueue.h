@@ -70,6 +70,15 @@ class BlockingQueue {
         return drained;
     }
 
+    // When nothing is queued or unfinished, counts one item as taken without queueing it: the caller
+    // handles it in place of a consumer and marks it with taskDone(). False when the queue is not idle.
+    bool claimIfIdle() {
+        auto lock = condition.lock();
+        if (unfinishedCount != 0) return false;
+        ++unfinishedCount;
+        return true;
+    }
+
     // One item that was taken has been handled.
     void taskDone() {
         auto lock = condition.lock();

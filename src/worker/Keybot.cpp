@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 #include "base/Interruptible.h"
@@ -43,19 +44,31 @@ void Keybot::add(const std::string& value) {
     if (!value.empty()) queue().put(value);
 }
 
+namespace {
+
+// A value counts as pending until its last key is released, not merely until it is taken.
+struct Handled {
+    ~Handled() { Keybot::queue().taskDone(); }
+};
+
+}  // namespace
+
 void Keybot::run() {
-    stopping = false;
-    ended = false;
+    {
+        std::lock_guard lock(typing);
+        stopping = false;
+        ended = false;
+        outputThread = base::Interruptible::currentFlag();
+    }
     bool lost = false;
     std::string value;
     try {
         while (!stopping) {
             value = queue().take();
             {
-                // A value counts as pending until its last key is released, not merely until it is taken.
-                struct Handled {
-                    ~Handled() { queue().taskDone(); }
-                } handled;
+                // Done only once the lock is free, so that whoever sees the queue idle can type.
+                Handled handled;
+                std::lock_guard lock(typing);
                 typeValue(value);
             }
             if (caughtUpHandler && queue().unfinished() == 0) caughtUpHandler();
@@ -64,15 +77,52 @@ void Keybot::run() {
         // Interrupted while waiting for a value, or before taking one.
     } catch (const platform::KeyOutputLost& e) {
         lost = true;
-        report(cannotType + value + " (" + e.what() + ")");
-        // Ended before anyone hears of the loss.
-        ended = true;
-        queue().wake();
-        if (lostHandler) lostHandler(e.what());
+        lose(value, e);
     }
-    ended = true;
+    {
+        std::lock_guard lock(typing);
+        outputThread.reset();
+        lost = lost || ended;
+        ended = true;
+    }
     queue().wake();
     if (!lost) base::Interruptible::interruptCurrentThread();
+}
+
+bool Keybot::typeIfIdle(const std::string& value) {
+    if (keyDelay > 0 || value.empty()) return false;
+    // The output thread is typing: the value waits its turn.
+    std::unique_lock lock(typing, std::try_to_lock);
+    if (!lock.owns_lock() || !outputThread || ended || stopping || !queue().claimIfIdle()) return false;
+    std::optional<platform::KeyOutputLost> lost;
+    {
+        Handled handled;
+        try {
+            typeValue(value);
+        } catch (const platform::KeyOutputLost& e) {
+            lost = e;
+            // The output thread waits for values it could not type either.
+            ended = true;
+            outputThread->interrupt();
+        }
+        // A pause interrupted here was this thread's own (its reading was stopped), not the output's.
+        stopping = false;
+    }
+    lock.unlock();
+    if (lost) {
+        lose(value, *lost);
+    } else if (caughtUpHandler && queue().unfinished() == 0) {
+        caughtUpHandler();
+    }
+    return true;
+}
+
+void Keybot::lose(const std::string& value, const platform::KeyOutputLost& failure) {
+    report(cannotType + value + " (" + failure.what() + ")");
+    // Ended before anyone hears of the loss.
+    ended = true;
+    queue().wake();
+    if (lostHandler && !lossReported.exchange(true)) lostHandler(failure.what());
 }
 
 bool Keybot::awaitIdle(std::chrono::steady_clock::time_point deadline) {

@@ -4,10 +4,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "base/BlockingQueue.h"
+#include "base/Interruptible.h"
 #include "config/ConfigHelper.h"
 #include "platform/KeyInjector.h"
 
@@ -35,6 +37,11 @@ class Keybot {
 
     // Queues a value for typing without waiting; the empty text is ignored.
     void add(const std::string& value);
+    // Types the value on the calling thread, as run() would, when run() is waiting for values with
+    // nothing queued and keys need no pauses: the value is typed without waking the output thread. True
+    // when it was typed (or its keys failed as they would have on the output thread); false, and nothing
+    // done, otherwise: add() it then. While it types, the value counts as unfinished.
+    bool typeIfIdle(const std::string& value);
 
     // Types queued values until the thread is interrupted. An interruption during a pause lets the value
     // being typed finish without further pauses (so no key is left held and no value half typed); run()
@@ -42,12 +49,12 @@ class Keybot {
     // the value it was typing with "cannot_type" and the reason, calls the lost handler and returns.
     void run();
 
-    // Called once, on the output thread, with the reason when the injector lost its display.
+    // Called once, on the thread that typed, with the reason when the injector lost its display.
     void onOutputLost(std::function<void(const std::string& reason)> handler) {
         lostHandler = std::move(handler);
     }
 
-    // Called on the output thread each time the queue has been typed to its end.
+    // Called on the thread that typed (see typeIfIdle) each time the queue has been typed to its end.
     void onCaughtUp(std::function<void()> handler) { caughtUpHandler = std::move(handler); }
 
     // Waits until every value queued so far has been typed to its last key release (true), or until the
@@ -69,6 +76,8 @@ class Keybot {
     platform::KeyInjector& injector() { return *keyInjector; }
 
   private:
+    // The value's keys failed for good: says so, ends the output and calls the lost handler.
+    void lose(const std::string& value, const platform::KeyOutputLost& failure);
     void typeStart();
     void typeEnd();
     void pressKeyRelease(int keyCode, int delay);
@@ -91,9 +100,13 @@ class Keybot {
     config::KeyMap keyMap;
     config::KeyMap keyMapComplete;
     std::vector<int> directKeys;
-    std::string cannotType;          // catalogue text, read once
-    bool stopping = false;           // interrupted during a pause: finish the value, then stop
-    std::atomic<bool> ended{false};  // run() has returned
+    std::string cannotType;  // catalogue text, read once
+    // Held while a value is typed, by the output thread or by typeIfIdle.
+    std::mutex typing;
+    std::shared_ptr<base::InterruptFlag> outputThread;  // run()'s thread while it waits for values
+    std::atomic<bool> stopping{false};  // interrupted during a pause: finish the value, then stop
+    std::atomic<bool> ended{false};     // run() has returned, or the display was lost
+    std::atomic<bool> lossReported{false};
     std::function<void(const std::string&)> lostHandler;
     std::function<void()> caughtUpHandler;
 };

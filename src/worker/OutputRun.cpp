@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -40,7 +41,27 @@ class OutputRun::WorkerView final : public WeightWorkerView {
             run.workerEnded();
         }
     }
-    void update(const DataLine& line) override { run.update(line); }
+    void received(DataLine& line, bool last) override {
+        const HandOver handOver = run.handOverValue(line, last);
+        std::lock_guard lock(run.handedMutex);
+        run.handed.push_back(handOver);
+    }
+    void update(const DataLine& line) override {
+        std::optional<HandOver> handOver;
+        {
+            std::lock_guard lock(run.handedMutex);
+            if (!run.handed.empty()) {
+                handOver = run.handed.front();
+                run.handed.pop_front();
+            }
+        }
+        // Every line of the worker passed received() first; one that did not takes the whole way here.
+        if (handOver) {
+            run.show(line, *handOver);
+        } else {
+            run.update(line);
+        }
+    }
     void warn(const std::string& text) override { run.view.warn(text); }
 
   private:
@@ -146,14 +167,35 @@ bool OutputRun::start() {
 
 void OutputRun::update(const DataLine& received) {
     DataLine line = received.copy();
+    const HandOver handOver = handOverValue(line, false);
+    show(line, handOver);
+}
+
+OutputRun::HandOver OutputRun::handOverValue(DataLine& line, bool last) {
     if (ignorer) ignorer->process(line);
-    const bool handedOver = handOver && line.hasValue();
-    if (handedOver && soundBot) soundBot->beep();
-    // The keyboard gets the value before the line is shown, so showing it never delays the typing.
-    if (handedOver && options.typeKeys && keyBot) keyBot->add(line.getProcessedData());
+    HandOver result;
+    result.passed = handOver && line.hasValue();
+    // The keyboard gets the value before the line is shown, so showing it never delays the typing. When
+    // the keyboard thread is idle and no line waits, typing here spares waking it; only it types while
+    // lines come faster, so that the reading never waits for the keys.
+    if (result.passed && options.typeKeys && keyBot) {
+        if (last && keyBot->typeIfIdle(line.getProcessedData())) {
+            result.waiting = 1;
+        } else {
+            keyBot->add(line.getProcessedData());
+            result.waiting = Keybot::queue().unfinished();
+        }
+    }
+    return result;
+}
+
+void OutputRun::show(const DataLine& line, HandOver handed) {
+    // A stop since the hand-over: the value is neither sounded nor given to the sink any more.
+    const bool passed = handed.passed && handOver;
+    if (passed && soundBot) soundBot->beep();
     view.update(line);
-    if (handedOver && options.typeKeys && keyBot) checkBacklog(line.getProcessedData().size());
-    if (handedOver && !options.typeKeys && !outputLostFlag && options.sink &&
+    if (passed && options.typeKeys && keyBot) checkBacklog(line.getProcessedData().size(), handed.waiting);
+    if (passed && !options.typeKeys && !outputLostFlag && options.sink &&
         !options.sink(line.getProcessedData()))
         outputLost();
 }
@@ -186,8 +228,7 @@ void OutputRun::workerEnded() {
     });
 }
 
-void OutputRun::checkBacklog(std::size_t valueBytes) {
-    const std::size_t waiting = Keybot::queue().unfinished();
+void OutputRun::checkBacklog(std::size_t valueBytes, std::size_t waiting) {
     // Every key is pressed and released with the delay; a start key and a terminator come with each value.
     const auto perValue = std::chrono::milliseconds(2 * std::max(config.getDelayAsInt(), 0)) *
                           static_cast<long long>(valueBytes + 2);

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +29,8 @@ class WeightWorker;
 // each line and the problems of the start.
 class OutputRunView : public WeightWorkerView {
   public:
-    // update(line) gets every line after the duplicate filter and the sound, just before its value goes
-    // to the keyboard: show it (the event log, the line counter). Executor's thread.
+    // update(line) gets every line after the duplicate filter and the sound, once its value has gone to
+    // the keyboard: show it (the event log, the line counter). Executor's thread.
 
     // A problem of the start, by its key in the program's catalogue, with the failure's message (empty
     // for "please.turn.off.caps.lock"). The window shows the key's text followed by the message as a
@@ -91,9 +93,10 @@ class OutputRun {
     // ("error.opening.port", "invalid.setting"): then nothing runs.
     bool start();
 
-    // One received line, on the executor's thread (the worker delivers its lines here): the duplicate
-    // filter, the sound when the line has a value, the view's update(), then the value to the keyboard
-    // output or the sink.
+    // One received line, on the executor's thread: the duplicate filter, the value to the keyboard
+    // output, the sound when the line has a value, the view's update(), then the backlog check or the
+    // value to the sink. The worker's lines take the same steps, but the filter and the keyboard's
+    // hand-over already on its reading thread, so that a value never waits for the executor's thread.
     void update(const DataLine& line);
 
     // Stops as the window's stop button does: cancels the worker (its end handler closes the port and
@@ -123,9 +126,22 @@ class OutputRun {
   private:
     class WorkerView;
 
+    // What happened to a line's value before it is shown.
+    struct HandOver {
+        bool passed = false;      // not a duplicate, and the run was not stopped
+        std::size_t waiting = 0;  // values the keyboard output had to type, this one included
+    };
+    // The duplicate filter and the hand-over to the keyboard output, which may type the value at once on
+    // the calling thread when nothing else waits (last: no other line waits behind it). Any one thread
+    // at a time.
+    HandOver handOverValue(DataLine& line, bool last);
+    // The rest of update(): sound, display, then the backlog check or the sink. Executor's thread.
+    void show(const DataLine& line, HandOver handed);
+
     void outputLost();
     // After a value went to the keyboard: the warning when it falls behind, the end when the bound is hit.
-    void checkBacklog(std::size_t valueBytes);
+    // waiting: the values queued when it was handed over.
+    void checkBacklog(std::size_t valueBytes, std::size_t waiting);
     // The worker's end handler is through: disconnected now, or once the typing is done.
     void workerEnded();
 
@@ -141,7 +157,10 @@ class OutputRun {
     base::InterruptibleThread keybotThread;
     std::thread finisher;  // holds back the disconnection until the typing is done
     std::shared_ptr<int> alive = std::make_shared<int>(0);  // tasks posted by the keyboard thread check it
-    bool handOver = true;                                   // false after stop()
+    std::atomic<bool> handOver{true};                       // false after stop()
+    // The worker's lines handed over on its reading thread and not yet shown, oldest first.
+    std::mutex handedMutex;
+    std::deque<HandOver> handed;
     bool stopRequested = false;
     bool behind = false;  // the falling-behind warning was given and the queue has not emptied since
     bool queueFull = false;

@@ -1,7 +1,9 @@
 #include "worker/WeightWorker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <variant>
@@ -108,6 +110,7 @@ struct WeightWorker::Reading {
     WorkerStage stage;
     const std::string& parityText;
     const std::string& framingText;
+    bool lastLine = false;  // a line ending now is the last one read so far
 };
 
 std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& parityText,
@@ -153,6 +156,7 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
         std::move(*line),
         std::chrono::time_point_cast<DataLine::Instant::duration>(std::chrono::system_clock::now()));
     if (auto* published = std::get_if<DataLine>(&outcome)) {
+        view.received(*published, reading.lastLine);
         publish(std::move(*published));
     } else {
         view.logImportantEvent(std::get<LineFailure>(outcome).message);
@@ -208,9 +212,15 @@ void WeightWorker::waitOnPort(Reading& reading) {
                 reportLost();
             }
             if (got > 0) {
+                const auto end = block.begin() + got;
+                const auto lastEnd = std::find(std::make_reverse_iterator(end), block.rend(),
+                                               static_cast<std::uint8_t>(rawData.getTerminator()));
+                const int lastLine = static_cast<int>(block.rend() - lastEnd) - 1;  // -1: none
                 // A block ends at a byte with an error, so the port's error signals belong to its last byte.
-                for (int i = 0; i < got; ++i)
+                for (int i = 0; i < got; ++i) {
+                    reading.lastLine = i == lastLine;
                     if (!take(reading, block[static_cast<std::size_t>(i)], i == got - 1)) return;
+                }
                 continue;
             }
             if (lost) reportLost();

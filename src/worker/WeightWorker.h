@@ -26,9 +26,10 @@ class WeightWorkerView;
 
 // Owns the serial port while acquisition runs: opens and configures it at construction, reads it on a thread
 // of its own (waiting on the port where the native library can, polling it otherwise), cuts the bytes into
-// lines at the input terminator, runs the worker stage on each line and hands the lines to the view on the
-// executor's thread. The end handler reports how the run
-// ended and any bytes that never formed a line, closes the port and tells the view it is disconnected.
+// lines at the input terminator, runs the worker stage on each line and hands the lines to the view: first
+// on the reading thread (received), then on the executor's thread (update). The end handler reports how
+// the run ended and any bytes that never formed a line, closes the port and tells the view it is
+// disconnected.
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:

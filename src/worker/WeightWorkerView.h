@@ -16,6 +16,14 @@ class WeightWorkerView {
     virtual void logImportantEvent(const std::string& text) = 0;  // a message the user must notice
     virtual void setConnectedInGUI(bool connected) = 0;           // GUI thread only
     virtual void update(const DataLine& line) = 0;                // one received line; GUI thread only
+    // The same line earlier, on the reading thread, just before it is sent on to update(): for output
+    // that must not wait for the GUI thread. It may delete the line's value (the duplicate filter);
+    // update() then gets the line as it was left here. last: no further line has been read yet, so
+    // whatever is done here delays no other line.
+    virtual void received(DataLine& line, bool last) {
+        (void)line;
+        (void)last;
+    }
     // A warning the user has to acknowledge before acquisition starts (the window shows a modal box
     // titled "warning"); GUI thread only. Without a box it is an important event.
     virtual void warn(const std::string& text) { logImportantEvent(text); }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/Interruptible.h"
@@ -373,6 +376,89 @@ TEST_F(KeybotTest, IdleOnlyOnceTheLastValueIsTypedToItsEnd) {
     const auto before = std::chrono::steady_clock::now();
     EXPECT_FALSE(keybot->awaitIdle(before + std::chrono::seconds(10)));
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+}
+
+// typeIfIdle types on the calling thread only while run() waits with nothing queued and no pause is due;
+// otherwise it leaves the value to the caller (to queue) and types nothing.
+TEST_F(KeybotTest, TypesOnTheCallingThreadOnlyWhileTheOutputIsIdle) {
+    enum class Output { NOT_STARTED, WAITING, TYPING, ENDED };
+    struct Case {
+        const char* name;
+        int keyDelay;
+        Output output;
+        bool typedHere;
+    };
+    const Case cases[] = {
+        {"waiting, no pauses", 0, Output::WAITING, true},
+        {"pauses to keep", 5, Output::WAITING, false},
+        {"no output thread yet", 0, Output::NOT_STARTED, false},
+        {"output thread typing", 0, Output::TYPING, false},
+        {"output ended", 0, Output::ENDED, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Keybot::queue().clear();
+        auto keybot = make({.keyDelay = c.keyDelay, .endWith = 10});
+        std::mutex gate;
+        std::unique_lock held(gate, std::defer_lock);
+        base::InterruptibleThread thread;
+        if (c.output != Output::NOT_STARTED) {
+            thread.start([&] { keybot->run(); });
+            // The first value shows that run() waits for values.
+            keybot->add("1");
+            ASSERT_TRUE(keybot->awaitIdle(std::chrono::steady_clock::now() + std::chrono::seconds(10)));
+        }
+        if (c.output == Output::TYPING) {
+            held.lock();
+            injector->onPause([&] { std::lock_guard pass(gate); });
+            keybot->add("2");
+            ASSERT_TRUE(injector->waitForKeys("+49 -49 +10 -10 +50"));
+        }
+        if (c.output == Output::ENDED) {
+            thread.interrupt();
+            thread.join();
+        }
+        const std::size_t before = Keybot::queue().unfinished();
+        const std::string keysBefore = injector->keys();
+
+        EXPECT_EQ(keybot->typeIfIdle("7"), c.typedHere);
+        EXPECT_EQ(injector->keys(), keysBefore + (c.typedHere ? " +55 -55 +10 -10" : ""));
+        EXPECT_EQ(Keybot::queue().unfinished(), before);
+
+        if (held.owns_lock()) held.unlock();
+        if (thread.joinable()) {
+            thread.interrupt();
+            thread.join();
+        }
+    }
+}
+
+// A display lost while a value is typed on the calling thread ends the output as a loss on the output
+// thread does: reported once, the output thread ends, and values queued afterwards stay queued.
+TEST_F(KeybotTest, ADisplayLostOnTheCallingThreadEndsTheOutput) {
+    class LostInjector : public RecordingKeyInjector {
+      public:
+        void keyPress(int) override { throw platform::KeyOutputLost("display :9 is gone"); }
+    };
+    Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::NUMERIC, &view,
+                  std::make_unique<LostInjector>());
+    std::atomic<int> lostCalls{0};
+    keybot.onOutputLost([&](const std::string&) { ++lostCalls; });
+    base::InterruptibleThread thread([&] { keybot.run(); });
+    // Until run() waits, the value is not taken.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!keybot.typeIfIdle("4") && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    thread.join();
+    EXPECT_TRUE(keybot.hasEnded());
+    EXPECT_EQ(lostCalls.load(), 1);
+    EXPECT_EQ(view.messages(),
+              std::vector<std::string>{
+                  base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type") +
+                  "4 (display :9 is gone)"});
+    EXPECT_FALSE(keybot.typeIfIdle("5"));
+    keybot.add("5");
+    EXPECT_EQ(Keybot::queue().unfinished(), 1U);
 }
 
 }  // namespace

@@ -262,6 +262,19 @@ TEST_F(OutputRunTest, EachLineIsFilteredSoundedShownThenHandedOver) {
                                                "sink:6"}));
 }
 
+// The reading thread filters and hands the values to the keyboard itself: they are typed while the
+// executor's thread is busy elsewhere, and shown, duplicate included, once it runs.
+TEST_F(OutputRunTest, ValuesAreTypedWithoutWaitingForTheExecutor) {
+    config.ignoreDuplicates = true;
+    config.setIgnoreTimeLimit("0");
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("7\r7\r8\r");
+    EXPECT_TRUE(injector->waitForKeys("+55 -55 +56 -56"));
+    EXPECT_TRUE(journal.startingWith("show:").empty());
+    awaitJournal("show:8");
+    EXPECT_EQ(journal.startingWith("show:"), (std::vector<std::string>{"show:7", "show:", "show:8"}));
+}
+
 // The keyboard output is held in the middle of the first value; ending it types that value to its end
 // and reports the two that were still waiting.
 TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {

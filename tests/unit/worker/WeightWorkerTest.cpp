@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
@@ -54,9 +55,14 @@ class RecordingView : public WeightWorkerView {
         lines.push_back({line.getCount(), line.getRawText(), line.getProcessedData(), line.isError()});
     }
     void warn(const std::string& text) override { add(warnings, text); }
+    void received(DataLine& line, bool last) override {
+        std::lock_guard lock(mutex);
+        lastFlags.emplace_back(line.getCount(), last);
+    }
 
     std::vector<std::string> events, important, connections, warnings;
     std::vector<Line> lines;
+    std::vector<std::pair<int, bool>> lastFlags;  // each line's number and whether it was the last read
     mutable std::mutex mutex;
 
   private:
@@ -566,6 +572,35 @@ class WaitingWorkerTest : public WeightWorkerTest {
                                                                      begin);
     }
 };
+
+// A line is the last one read when no other terminator follows it in its block: only such a line may
+// hold up the reading (its value typed on the reading thread) without delaying another.
+TEST_F(WaitingWorkerTest, TellsWhichLineIsTheLastRead) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> blocks;  // each read on its own
+        std::vector<std::pair<int, bool>> expected;
+    };
+    const Case cases[] = {
+        {"one line", {"5\r"}, {{1, true}}},
+        {"two lines and half a third", {"1\r2\r3", "\r"}, {{1, false}, {2, true}, {3, true}}},
+        {"a byte after the terminator is no line", {"7\r\n8\r\n"}, {{1, false}, {2, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.lastFlags.clear();
+        start();
+        awaitWaiting();
+        for (const std::string& block : c.blocks) {
+            device().receive(block);
+            awaitWaiting();
+        }
+        stop();
+        EXPECT_EQ(view.lastFlags, c.expected);
+        view.connections.clear();
+        worker.reset();
+    }
+}
 
 class BlockReading : public WaitingWorkerTest, public ::testing::WithParamInterface<ReadCase> {};
 
