@@ -179,12 +179,23 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     if (!outputRun->start()) throw CLI::RuntimeError(kPortFailed);
     // The run ends with the worker's end handler; after a stop signal or a lost port it first types what
     // it had received, with its pauses, but within kTypingAfterStop of a stop signal.
+    // The loop sleeps until a task comes (the signal watcher posts one), so an idle run does not wake.
+    using Clock = std::chrono::steady_clock;
     while (!view.disconnected()) {
-        executor.runFor(std::chrono::milliseconds(100));
         const std::int64_t stopAt = firstStop;
-        if (stopAt != 0 && std::chrono::steady_clock::now().time_since_epoch().count() - stopAt >=
-                               std::chrono::steady_clock::duration(kTypingAfterStop).count())
+        if (stopAt == 0) {
+            executor.runUntil([&] { return view.disconnected() || firstStop != 0; }, std::chrono::hours(1));
+            continue;
+        }
+        const auto deadline = Clock::time_point(Clock::duration(stopAt)) + kTypingAfterStop;
+        const auto now = Clock::now();
+        if (now >= deadline) {
             outputRun->interruptTyping();
+            executor.runFor(std::chrono::milliseconds(100));
+        } else {
+            executor.runUntil([&] { return view.disconnected(); },
+                              std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+        }
     }
     outputRun->endTyping();
     const bool failed = outputRun->outputFailed();
