@@ -75,7 +75,8 @@ printf '%5s %-6s %9s %9s %7s %7s %6s %15s %9s %8s\n' round mode expected receive
 deadline=$(awk -v m="$minutes" -v now="$(date +%s)" 'BEGIN { printf "%d", now + m * 60 }')
 next=1 round=0 failures=0
 totalExpected=0 totalReceived=0 totalLost=0 totalChanged=0 totalCpu=0
-firstRss= firstFds= lastRss= lastFds= maxRss=0
+rounds=$work/rounds
+: > "$rounds"
 start=$(date +%s.%N)
 while [ "$(date +%s)" -lt "$deadline" ]; do
   round=$((round + 1))
@@ -137,11 +138,7 @@ while [ "$(date +%s)" -lt "$deadline" ]; do
   totalExpected=$((totalExpected + expected)) totalReceived=$((totalReceived + received))
   totalLost=$((totalLost + lost)) totalChanged=$((totalChanged + changed))
   totalCpu=$(awk -v a="$totalCpu" -v b="$cpu" 'BEGIN { print a + b }')
-  if [ "$mode" = fast ]; then
-    [ -n "$firstRss" ] || { firstRss=$rss0; firstFds=$fds0; }
-    lastRss=$rss1 lastFds=$fds1
-    [ "$rss1" != "?" ] && [ "$rss1" -gt "$maxRss" ] && maxRss=$rss1
-  fi
+  echo "$mode $rss0 $rss1 $fds0 $fds1" >> "$rounds"
   # The last sample may fall after the port was closed: fewer descriptors then are no fault.
   if [ "$fds0" = "?" ] || [ "$fds1" -gt "$fds0" ]; then
     failures=$((failures + 1))
@@ -151,8 +148,22 @@ done
 wall=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.0f", e - s }')
 echo "soak: $round rounds in $wall s: values expected $totalExpected, received $totalReceived," \
      "lost $totalLost, changed or extra $totalChanged"
-echo "soak: zorvik-cli resident KiB $firstRss at the start of the first full-speed round, $lastRss at the" \
-     "end of the last, at most $maxRss; descriptors $firstFds and $lastFds"
+# Memory per kind of round: at the start and at the end of each run (median, least and most), and the
+# median at the end of the first and of the last third of the rounds, which shows any growth over time.
+for mode in fast paused; do
+  awk -v mode="$mode" '$1 == mode && $2 != "?" { n++; s[n] = $2; e[n] = $3; f = (f > $5 ? f : $5) }
+    function median(a, from, to,   i, j, k, t, m) {
+      m = 0; for (i = from; i <= to; i++) b[++m] = a[i]
+      for (i = 2; i <= m; i++) for (j = i; j > 1 && b[j - 1] > b[j]; j--) { t = b[j]; b[j] = b[j - 1]; b[j - 1] = t }
+      k = b[int((m + 1) / 2)]; lo = b[1]; hi = b[m]; return k }
+    END {
+      if (n == 0) exit
+      ms = median(s, 1, n); s0 = lo; s1 = hi; me = median(e, 1, n); e0 = lo; e1 = hi
+      third = int(n / 3); if (third < 1) third = 1
+      early = median(e, 1, third); late = median(e, n - third + 1, n)
+      printf "soak: %s runs (%d): resident KiB at start %d (%d-%d), at end %d (%d-%d); end, first third %d," \
+             " last third %d; at most %d descriptors\n", mode, n, ms, s0, s1, me, e0, e1, early, late, f }' "$rounds"
+done
 awk -v c="$totalCpu" -v n="$totalReceived" -v w="$wall" 'BEGIN {
   printf "soak: zorvik-cli processor time %.1f s (%.2f us per value, %.0f%% of one core over the soak)\n",
          c, (n > 0 ? c * 1e6 / n : 0), (w > 0 ? 100 * c / w : 0) }'
