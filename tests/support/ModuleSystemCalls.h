@@ -40,6 +40,14 @@ class ModuleSystemCalls {
     ModuleSystemCalls(const ModuleSystemCalls&) = delete;
     ModuleSystemCalls& operator=(const ModuleSystemCalls&) = delete;
 
+    // An entry point of the module that the serial library does not reach on this platform.
+    template <typename Function>
+    Function* entry(const char* name) const {
+        auto* found = reinterpret_cast<Function*>(dlsym(module, name));
+        if (found == nullptr) throw std::runtime_error(std::string("the module has no ") + name);
+        return found;
+    }
+
     // The module's own calls (the C library's), for the fakes to call through to.
     static const zsp::sys::Calls& host() { return *hostTable().load(); }
 
