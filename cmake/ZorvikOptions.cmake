@@ -17,6 +17,14 @@ if(ZORVIK_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(zorvik_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(ZORVIK_SANITIZE_THREAD)
+  if(ZORVIK_SANITIZE)
+    message(FATAL_ERROR "ZORVIK_SANITIZE_THREAD and ZORVIK_SANITIZE cannot be combined: use two build folders")
+  endif()
+  # -O1: the tests wait on real time, and unoptimised code under ThreadSanitizer misses their deadlines.
+  target_compile_options(zorvik_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer -O1)
+  target_link_options(zorvik_options INTERFACE -fsanitize=thread)
+endif()
 
 # Rebuilds in other checkouts of the tree (CI's clean clone, work trees) reuse what ccache already compiled.
 find_program(ZORVIK_CCACHE ccache)

@@ -1,11 +1,9 @@
 // The serial library and the native module on real pseudo-terminals: the module cannot tell them
 // from a serial port, except that they have no modem lines.
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,82 +20,22 @@
 #include "config/Config.h"
 #include "config/ConfigHelper.h"
 #include "native/SystemCalls.h"
-#include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
+#include "support/CollectingWorkerView.h"
+#include "support/ModuleSystemCalls.h"
+#include "support/PseudoTerminal.h"
 #include "support/SerialTestSupport.h"
-#include "worker/DataLine.h"
 #include "worker/WeightWorker.h"
-#include "worker/WeightWorkerView.h"
 
 using rszorvik::test::ioErrorOf;
+using rszorvik::test::ModuleSystemCalls;
+using rszorvik::test::Pty;
+using rszorvik::test::readBytes;
 using Zivaraze::IOError;
 using Zivaraze::SerialConfig;
 using Zivaraze::SerialPortLocal;
 
 namespace {
-
-// A pseudo-terminal pair: the test holds the master side, the port opens the slave by its path.
-class Pty {
-  public:
-    Pty() {
-        int slave = -1;
-        char name[256] = {0};
-        if (openpty(&masterFd, &slave, name, nullptr, nullptr) != 0)
-            throw std::runtime_error("openpty failed");
-        ::close(slave);  // the port under test is the only user of the slave side
-        slavePath = name;
-        fcntl(masterFd, F_SETFL, fcntl(masterFd, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty() { closeMaster(); }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    const std::string& path() const { return slavePath; }
-    int master() const { return masterFd; }
-
-    // What the device sends: arrives at the port.
-    void send(const std::string& bytes) const {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(masterFd, bytes.data() + done, bytes.size() - done);
-            if (n > 0) done += static_cast<std::size_t>(n);
-            if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("pty write failed");
-            if (n < 0 && errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-
-    // What the port wrote, until count bytes arrived or nothing came for a while.
-    std::string receive(std::size_t count) const {
-        std::string text;
-        while (text.size() < count) {
-            pollfd p{masterFd, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0) break;
-            char buffer[4096];
-            const ssize_t n = ::read(masterFd, buffer, sizeof buffer);
-            if (n <= 0) break;
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return text;
-    }
-
-    void closeMaster() {
-        if (masterFd >= 0) ::close(masterFd);
-        masterFd = -1;
-    }
-
-  private:
-    int masterFd = -1;
-    std::string slavePath;
-};
-
-// Reads until count bytes came, with the port's own receive timeout doing the waiting.
-std::string readBytes(SerialPortLocal& port, std::size_t count) {
-    port.setTimeoutRx(5000);
-    std::vector<std::uint8_t> buffer(count);
-    const int got = port.getData(buffer);
-    port.setTimeoutRx(0);
-    return std::string(buffer.begin(), buffer.begin() + std::max(got, 0));
-}
 
 class SerialPtyTest : public ::testing::Test {
   protected:
@@ -361,7 +298,6 @@ TEST_F(SerialPtyTest, ReadyCountTakesNothingAndFailsOnlyOnceTheDeviceIsGone) {
 // Signals interrupt system calls: the module calls them again, so nothing is lost and nothing doubled.
 // The fault goes into the loaded module's system-call table.
 std::atomic<int> interruptionsLeft{0};
-const zsp::sys::Calls* hostCalls = nullptr;
 
 bool interruptNow() {
     int left = interruptionsLeft.load();
@@ -374,35 +310,6 @@ bool interruptNow() {
     return false;
 }
 
-class InterruptedSystemCalls {
-  public:
-    InterruptedSystemCalls(void (*plug)(zsp::sys::Calls&), int times) {
-        const std::string path = Zivaraze::NativeLibrary::executableDir() + "/libzspWin.so";
-        module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-        if (module == nullptr) throw std::runtime_error("the module is not loaded: " + path);
-        replaceCalls = reinterpret_cast<Replace>(dlsym(module, "ZspReplaceSystemCalls"));
-        if (replaceCalls == nullptr) throw std::runtime_error("the module has no system-call table");
-        hostCalls = replaceCalls(nullptr);
-        pluggedCalls = *hostCalls;
-        plug(pluggedCalls);
-        interruptionsLeft = times;
-        replaceCalls(&pluggedCalls);
-    }
-    ~InterruptedSystemCalls() {
-        replaceCalls(hostCalls);
-        interruptionsLeft = 0;
-        dlclose(module);
-    }
-    InterruptedSystemCalls(const InterruptedSystemCalls&) = delete;
-    InterruptedSystemCalls& operator=(const InterruptedSystemCalls&) = delete;
-
-  private:
-    using Replace = const zsp::sys::Calls* (*)(const zsp::sys::Calls*);
-    void* module = nullptr;
-    Replace replaceCalls = nullptr;
-    zsp::sys::Calls pluggedCalls{};
-};
-
 struct InterruptedCall {
     const char* name;
     void (*plug)(zsp::sys::Calls& table);
@@ -413,7 +320,8 @@ class SystemCallInterruptionTest : public SerialPtyTest,
 
 TEST_P(SystemCallInterruptionTest, BytesStillArriveExactlyOnce) {
     const std::string request = "SI\r\n", reply = "ST,+00012.34 kg\r\n";
-    InterruptedSystemCalls faults(GetParam().plug, 3);
+    interruptionsLeft = 3;
+    ModuleSystemCalls faults(GetParam().plug);
     SerialPortLocal port(configFor(pty.path()));
     port.putString(request);
     EXPECT_EQ(pty.receive(request.size()), request);
@@ -437,31 +345,31 @@ const InterruptedCall kInterruptedCalls[] = {
     {"open",
      [](zsp::sys::Calls& table) {
          table.open = [](const char* path, int flags, mode_t mode) {
-             return interruptNow() ? -1 : hostCalls->open(path, flags, mode);
+             return interruptNow() ? -1 : ModuleSystemCalls::host().open(path, flags, mode);
          };
      }},
     {"tcsetattr",
      [](zsp::sys::Calls& table) {
          table.tcsetattr = [](int fd, int when, const termios* attributes) {
-             return interruptNow() ? -1 : hostCalls->tcsetattr(fd, when, attributes);
+             return interruptNow() ? -1 : ModuleSystemCalls::host().tcsetattr(fd, when, attributes);
          };
      }},
     {"write",
      [](zsp::sys::Calls& table) {
          table.write = [](int fd, const void* data, size_t count) -> ssize_t {
-             return interruptNow() ? -1 : hostCalls->write(fd, data, count);
+             return interruptNow() ? -1 : ModuleSystemCalls::host().write(fd, data, count);
          };
      }},
     {"read",
      [](zsp::sys::Calls& table) {
          table.read = [](int fd, void* buffer, size_t count) -> ssize_t {
-             return interruptNow() ? -1 : hostCalls->read(fd, buffer, count);
+             return interruptNow() ? -1 : ModuleSystemCalls::host().read(fd, buffer, count);
          };
      }},
     {"poll",
      [](zsp::sys::Calls& table) {
          table.poll = [](pollfd* fds, nfds_t count, int timeoutMs) {
-             return interruptNow() ? -1 : hostCalls->poll(fds, count, timeoutMs);
+             return interruptNow() ? -1 : ModuleSystemCalls::host().poll(fds, count, timeoutMs);
          };
      }},
 };
@@ -537,28 +445,6 @@ INSTANTIATE_TEST_SUITE_P(Pty, PortWaitTest, ::testing::ValuesIn(kWaitCases),
 
 // ---- the worker on a pseudo-terminal ----
 
-class CollectingView : public rszorvik::worker::WeightWorkerView {
-  public:
-    void logEvent(const std::string& text) override { add(events, text); }
-    void logImportantEvent(const std::string& text) override { add(important, text); }
-    void setConnectedInGUI(bool connected) override { add(connections, connected ? "on" : "off"); }
-    void update(const rszorvik::worker::DataLine& line) override { add(values, line.getProcessedData()); }
-
-    bool ended() const {
-        std::lock_guard lock(mutex);
-        return connections.size() >= 2;
-    }
-
-    std::vector<std::string> events, important, connections, values;
-    mutable std::mutex mutex;
-
-  private:
-    void add(std::vector<std::string>& to, const std::string& text) {
-        std::lock_guard lock(mutex);
-        to.push_back(text);
-    }
-};
-
 class PtyWorkerTest : public SerialPtyTest {
   protected:
     using WeightWorker = rszorvik::worker::WeightWorker;
@@ -595,7 +481,7 @@ class PtyWorkerTest : public SerialPtyTest {
     }
 
     rszorvik::base::EventQueueExecutor executor;
-    CollectingView view;
+    rszorvik::test::CollectingWorkerView view;
     std::shared_ptr<WeightWorker> worker;
 };
 

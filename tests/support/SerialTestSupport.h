@@ -4,9 +4,12 @@
 // believes it runs on, a capture of its diagnostics and the message of the error a call throws. The test
 // itself links zorvik_serial.
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/SystemProperties.h"
 #include "serial/Diagnostics.h"
@@ -64,6 +67,15 @@ inline std::string ioErrorOf(const std::function<void()>& call) {
         return e.what();
     }
     return "(no error)";
+}
+
+// Reads until count bytes came, with the port's own receive timeout (5 s) doing the waiting.
+inline std::string readBytes(Zivaraze::SerialPortLocal& port, std::size_t count) {
+    port.setTimeoutRx(5000);
+    std::vector<std::uint8_t> buffer(count);
+    const int got = port.getData(buffer);
+    port.setTimeoutRx(0);
+    return std::string(buffer.begin(), buffer.begin() + std::max(got, 0));
 }
 
 }  // namespace rszorvik::test
