@@ -30,13 +30,8 @@ SendPlan planFrom(const Options& options) {
     ValueSource source = makeSource(options);
     const long count = options.count.value_or(static_cast<long>(source.passLength()));
     // Values the format cannot carry are refused before anyone connects.
-    ValueSource check = source;
-    for (std::size_t i = 0; i < source.passLength(); ++i)
-        formatValue(*format, check.next(), options.unit);
-    if (options.random) {
-        formatValue(*format, options.from, options.unit);
-        formatValue(*format, options.to, options.unit);
-    }
+    for (const std::string& value : source.widestValues())
+        formatValue(*format, value, options.unit);
     return {*format, std::move(terminator), std::move(source), count};
 }
 
