@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "QuietStore.h"
 #include "config/Config.h"
-#include "prefs/Logger.h"
 #include "prefs/SettingsStore.h"
 
 using namespace rszorvik::prefs;
@@ -17,13 +17,8 @@ using namespace rszorvik::fuzz;
 using rszorvik::config::Config;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static ScratchDir dir;
-    static const bool quiet = [] {
-        Logger::setSink([](const Logger::Record&) {});
-        return true;
-    }();
-    (void)quiet;
-    const auto file = dir.path() / "prefs.txt";
+    static const QuietStore scratch;
+    const auto file = scratch.file("prefs.txt");
     writeFile(file, asText(data, size));
 
     const std::vector<std::string> ports{"/dev/ttyUSB0"};

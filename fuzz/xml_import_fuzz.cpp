@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "QuietStore.h"
 #include "base/SystemProperties.h"
 #include "config/Config.h"
 #include "prefs/FilePreferencesFactory.h"
-#include "prefs/Logger.h"
 #include "prefs/Preferences.h"
 #include "prefs/SettingsStore.h"
 #include "prefs/XmlSupport.h"
@@ -21,14 +21,9 @@ using namespace rszorvik::fuzz;
 using rszorvik::config::Config;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static ScratchDir dir;
-    static const bool quiet = [] {
-        Logger::setSink([](const Logger::Record&) {});
-        return true;
-    }();
-    (void)quiet;
-    const auto store = dir.path() / "prefs.txt";
-    const auto document = dir.path() / "import.xml";
+    static const QuietStore scratch;
+    const auto store = scratch.file("prefs.txt");
+    const auto document = scratch.file("import.xml");
     writeFile(document, asText(data, size));
     // A fresh store each time, holding one setting, so that an import that changes it shows.
     writeFile(store, "com.vexlune.zorvik.delay=33\n");
