@@ -3,7 +3,11 @@ add_library(zorvik_options INTERFACE)
 target_compile_features(zorvik_options INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(zorvik_options INTERFACE
-  -Wall -Wextra -Wpedantic -Wold-style-cast -Wnon-virtual-dtor -Wshadow=local)
+  -Wall -Wextra -Wpedantic -Wold-style-cast -Wnon-virtual-dtor)
+# clang has no -Wshadow=local; its -Wshadow would also flag the constructor parameters named after members.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(zorvik_options INTERFACE -Wshadow=local)
+endif()
 # GCC 12 reports impossible overlaps in std::string concatenation at -O2 (a known false positive of
 # its -Wrestrict, fixed in GCC 13).
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
@@ -12,7 +16,12 @@ endif()
 if(ZORVIK_WERROR)
   target_compile_options(zorvik_options INTERFACE -Werror)
 endif()
-if(ZORVIK_SANITIZE)
+if(ZORVIK_BUILD_FUZZ)
+  # Coverage feedback for the fuzzer in every library; the harnesses link libFuzzer's main (fuzz/).
+  target_compile_options(zorvik_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(zorvik_options INTERFACE -fsanitize=address,undefined)
+elseif(ZORVIK_SANITIZE)
   target_compile_options(zorvik_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(zorvik_options INTERFACE -fsanitize=address,undefined)

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -72,20 +73,31 @@ bool checkImportedValue(const std::string& key, const std::string& value) {
 bool loadConfig(Preferences& node, Config& config, const std::vector<std::string>& portList,
                 std::vector<RepairedValue>* repairs) {
     bool clean = true;
+    // The stored text, or none (after noting the repair) when saving could not write it back: a value with
+    // NUL or too long for the store, which an edited file may hold, would otherwise stop the next save.
+    const auto storable = [&](const std::string& key) -> std::optional<std::string> {
+        auto stored = node.get(key);
+        if (stored && !Preferences::isValidValue(*stored)) {
+            clean = false;
+            if (repairs != nullptr) repairs->push_back({key, *stored});
+            return std::nullopt;
+        }
+        return stored;
+    };
     for (const Setting& setting : config::settingsTable()) {
         const std::string key(setting.key);
         if (setting.key == Config::Key::port) {
-            if (!portList.empty()) config.setPort(node.get(key, portList.front()));
+            if (!portList.empty()) config.setPort(storable(key).value_or(portList.front()));
             continue;
         }
         if (setting.key == Config::Key::prevPort) {
-            config.setPrevPort(node.get(key, config.getPort()));
+            config.setPrevPort(storable(key).value_or(config.getPort()));
             continue;
         }
         auto stored = node.get(key);
         if (!stored) {
             setting.write(config, setting.loadDefault);
-        } else if (setting.valid(*stored)) {
+        } else if (Preferences::isValidValue(*stored) && setting.valid(*stored)) {
             setting.write(config, *stored);
         } else {
             // Text that does not even parse (a word where a number belongs) counts as repaired too.

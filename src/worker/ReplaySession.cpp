@@ -42,10 +42,13 @@ void ReplaySession::finish() {
 DataLine::Instant ReplaySession::instantFor(std::int32_t count) {
     if (!options.clockStep) return options.clock();
     if (!firstInstant) firstInstant = options.clock();
-    const std::int64_t stepNanos = std::chrono::nanoseconds(*options.clockStep).count();
+    // A step of more than about 292 years has no count of nanoseconds: converting it would overflow.
+    std::int64_t stepNanos = 0;
     std::int64_t offset = 0;
     std::int64_t nanos = 0;
-    if (__builtin_mul_overflow(std::int64_t{count} - 1, stepNanos, &offset) ||
+    if ((count != 1 &&
+         (__builtin_mul_overflow(options.clockStep->count(), std::int64_t{1'000'000}, &stepNanos) ||
+          __builtin_mul_overflow(std::int64_t{count} - 1, stepNanos, &offset))) ||
         __builtin_add_overflow(firstInstant->time_since_epoch().count(), offset, &nanos))
         return DataLine::Instant::max();  // every later line as well: the filter's limit still holds
     return DataLine::Instant(std::chrono::nanoseconds(nanos));

@@ -9,6 +9,14 @@ namespace {
 
 constexpr std::size_t kMaxRampValues = 1000000;
 
+// a + b, held at the nearest end of the range instead of overflowing: readings near the limits of the
+// type may be as far apart as the type holds twice.
+std::int64_t saturatedSum(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+}
+
 std::int64_t pow10(int exponent) {
     std::int64_t result = 1;
     for (int i = 0; i < exponent; ++i)
@@ -77,15 +85,22 @@ ValueSource ValueSource::ramp(std::string_view from, std::string_view to, std::s
     first = first.rescaled(scale);
     last = last.rescaled(scale);
     increment = increment.rescaled(scale);
-    std::int64_t delta = std::abs(increment.unscaled);
+    const auto delta = static_cast<std::uint64_t>(std::abs(increment.unscaled));
     if (delta == 0) throw std::invalid_argument("step must not be zero");
-    if (last.unscaled < first.unscaled) delta = -delta;
-    const auto count = static_cast<std::uint64_t>((last.unscaled - first.unscaled) / delta) + 1;
+    const bool down = last.unscaled < first.unscaled;
+    // In unsigned arithmetic: the distance between two readings may exceed what std::int64_t holds.
+    const std::uint64_t distance =
+        down ? static_cast<std::uint64_t>(first.unscaled) - static_cast<std::uint64_t>(last.unscaled)
+             : static_cast<std::uint64_t>(last.unscaled) - static_cast<std::uint64_t>(first.unscaled);
+    const std::uint64_t count = distance / delta + 1;
     if (count > kMaxRampValues) throw std::invalid_argument("the range has more than a million steps");
     ValueSource source;
-    for (std::uint64_t i = 0; i < count; ++i)
-        source.passValues.push_back(
-            Decimal{first.unscaled + static_cast<std::int64_t>(i) * delta, scale}.toString());
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint64_t offset = i * delta;  // at most distance
+        const std::uint64_t value = down ? static_cast<std::uint64_t>(first.unscaled) - offset
+                                         : static_cast<std::uint64_t>(first.unscaled) + offset;
+        source.passValues.push_back(Decimal{static_cast<std::int64_t>(value), scale}.toString());
+    }
     return source;
 }
 
@@ -114,12 +129,17 @@ std::string ValueSource::next() {
     }
     const std::string value = current.toString();
     const int direction = std::uniform_int_distribution<int>(-1, 1)(generator);
-    std::int64_t moved = current.unscaled + direction * stepSize.unscaled;
+    std::int64_t moved = saturatedSum(current.unscaled, direction * stepSize.unscaled);
     // Bounce off the ends so the walk keeps moving instead of sticking to a bound.
-    if (moved > high.unscaled) moved = current.unscaled - stepSize.unscaled;
-    if (moved < low.unscaled) moved = current.unscaled + stepSize.unscaled;
+    if (moved > high.unscaled) moved = saturatedSum(current.unscaled, -stepSize.unscaled);
+    if (moved < low.unscaled) moved = saturatedSum(current.unscaled, stepSize.unscaled);
     current.unscaled = std::clamp(moved, low.unscaled, high.unscaled);
     return value;
+}
+
+std::vector<std::string> ValueSource::widestValues() const {
+    if (!isRandom) return passValues;
+    return {low.toString(), high.toString()};
 }
 
 }  // namespace rszorvik::sim

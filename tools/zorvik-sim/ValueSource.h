@@ -33,6 +33,9 @@ class ValueSource {
     std::string next();
     // How many values make one pass (list, ramp); 0 for the random walk, which has no end.
     std::size_t passLength() const { return passValues.size(); }
+    // The values that need the most characters: every value of a pass, or both ends of a random walk as it
+    // writes them (with the scale of the finest of from, to and step).
+    std::vector<std::string> widestValues() const;
 
   private:
     ValueSource() = default;

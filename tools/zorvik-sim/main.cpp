@@ -7,13 +7,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <optional>
-#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "InstrumentFormat.h"
+#include "SendPlan.h"
 #include "ValueSource.h"
 #include "VirtualPort.h"
 #include "base/Log.h"
@@ -37,27 +36,6 @@ LogChannel& simLog() {
 void report(const std::string& text) {
     simLog().log(LogChannel::Level::INFO, "zorvik-sim", text);
 }
-
-struct Options {
-    std::string format = "generic";
-    std::vector<std::string> values;
-    std::string from, to, step = "1";
-    bool random = false;
-    std::optional<std::uint32_t> seed;
-    std::string unit = "g";
-    int intervalMs = 1000;
-    std::optional<long> count;
-    std::optional<std::string> terminator;
-    int repeat = 1;
-    int garbageEvery = 0;
-    bool noTerminatorLast = false;
-    int pauseMidLineMs = 0;
-    std::string link;
-    bool noWait = false;
-    int settleMs = 100;
-    int lingerMs = 2000;
-    bool quiet = false;
-};
 
 std::string escaped(std::string_view bytes) {
     std::string out;
@@ -106,35 +84,12 @@ class Link {
     fs::path linkTarget;
 };
 
-ValueSource makeSource(const Options& options) {
-    if (!options.values.empty()) return ValueSource::list(options.values);
-    if (!options.from.empty() || !options.to.empty()) {
-        if (options.from.empty() || options.to.empty())
-            throw std::invalid_argument("--from needs --to and back");
-        if (options.random)
-            return ValueSource::randomWalk(options.from, options.to, options.step,
-                                           options.seed.value_or(std::random_device{}()));
-        return ValueSource::ramp(options.from, options.to, options.step);
-    }
-    return ValueSource::list({"12.34"});
-}
-
 int run(const Options& options) {
-    const auto format = parseFormat(options.format);
-    if (!format) throw std::invalid_argument("unknown format \"" + options.format + "\"");
-    const FormatInfo& info = formatInfo(*format);
-    const std::string terminator =
-        options.terminator ? parseTerminator(*options.terminator) : std::string(info.terminator);
-    ValueSource source = makeSource(options);
-    const long count = options.count.value_or(static_cast<long>(source.passLength()));
-    // Values the format cannot carry are refused before anyone connects.
-    ValueSource check = source;
-    for (std::size_t i = 0; i < source.passLength(); ++i)
-        formatValue(*format, check.next(), options.unit);
-    if (options.random) {
-        formatValue(*format, options.from, options.unit);
-        formatValue(*format, options.to, options.unit);
-    }
+    SendPlan plan = planFrom(options);
+    const FormatInfo& info = formatInfo(plan.format);
+    const std::string& terminator = plan.terminator;
+    ValueSource& source = plan.source;
+    const long count = plan.count;
     const auto log = [&](const std::string& text) {
         if (!options.quiet) report(text);
     };
@@ -171,7 +126,7 @@ int run(const Options& options) {
     bool stopped = false;
     long valueLines = 0;
     for (long i = 0; !stopped && (count == 0 || i < count); ++i) {
-        const std::string body = formatValue(*format, source.next(), options.unit);
+        const std::string body = formatValue(plan.format, source.next(), options.unit);
         for (int r = 0; !stopped && r < options.repeat; ++r) {
             const bool last = count > 0 && i == count - 1 && r == options.repeat - 1;
             stopped = !send(body + (last && options.noTerminatorLast ? "" : terminator));

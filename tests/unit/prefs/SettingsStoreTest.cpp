@@ -166,6 +166,40 @@ TEST_F(SettingsStoreTest, BadStoredValuesAreRepairedAndReported) {
     }
 }
 
+// A file edited elsewhere may hold values the store cannot write back; loaded as they are, they would
+// stop the next save at that key (found by fuzzing the settings file).
+TEST_F(SettingsStoreTest, StoredValuesThatCannotBeSavedAreRepaired) {
+    struct Case {
+        std::string line;  // of the settings file, after "com.vexlune.zorvik."
+        std::string key;
+        std::string loaded;
+    };
+    const Case cases[] = {
+        {"removeCharacters=\\u0001\\u0000\t+", "removeCharacters", ""},
+        {"customRegEx=" + std::string(Preferences::MAX_VALUE_LENGTH + 1, 'x'), "customRegEx", ""},
+        {"port=COM\\u00001", "port", "/dev/ttyS0"},
+        {"prevPort=\\u0000", "prevPort", "/dev/ttyS0"},
+    };
+    for (const auto& c : cases) {
+        writeFile(file, "com.vexlune.zorvik.delay=35\ncom.vexlune.zorvik." + c.line + "\n");
+        restart();
+        Config record;
+        std::vector<RepairedValue> repairs;
+        EXPECT_FALSE(loadConfig(*settings(), record, {"/dev/ttyS0"}, &repairs)) << c.key;
+        ASSERT_EQ(repairs.size(), 1u) << c.key;
+        EXPECT_EQ(repairs[0].key, c.key);
+        EXPECT_EQ(config::findSetting(c.key)->read(record).value_or(""), c.loaded) << c.key;
+
+        std::ostringstream diagnostics;
+        saveConfig(*settings(), record, diagnostics);
+        EXPECT_EQ(diagnostics.str(), "") << c.key;
+        restart();
+        Config again;
+        EXPECT_TRUE(load(again, {"/dev/ttyS0"})) << c.key;
+        EXPECT_EQ(again.getDelay(), "35") << c.key;
+    }
+}
+
 TEST_F(SettingsStoreTest, SavedSettingsLoadBackUnchanged) {
     Config saved = unusualConfig();
     saveConfig(*settings(), saved);

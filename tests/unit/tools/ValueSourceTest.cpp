@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,17 @@ INSTANTIATE_TEST_SUITE_P(
                       RampCase{"1", "2", "-0.5", {"1.0", "1.5", "2.0"}},
                       RampCase{"0", "1", "0.3", {"0.0", "0.3", "0.6", "0.9"}},
                       RampCase{"-0.02", "0.02", "0.01", {"-0.02", "-0.01", "0.00", "0.01", "0.02"}},
-                      RampCase{"7", "7", "1", {"7"}}));
+                      RampCase{"7", "7", "1", {"7"}},
+                      // Ends further apart than std::int64_t holds (found by fuzzing zorvik-sim's values).
+                      RampCase{"-9000000000000000000",
+                               "9000000000000000000",
+                               "9000000000000000000",
+                               {"-9000000000000000000", "0", "9000000000000000000"}},
+                      RampCase{"9000000000000000000",
+                               "-9000000000000000000",
+                               "6000000000000000000",
+                               {"9000000000000000000", "3000000000000000000", "-3000000000000000000",
+                                "-9000000000000000000"}}));
 
 TEST(ValueSourceTest, RampsThatCannotBeMadeAreRefused) {
     EXPECT_THROW(ValueSource::ramp("1", "2", "0"), std::invalid_argument);
@@ -83,6 +94,29 @@ TEST(ValueSourceTest, RandomWalkMovesByOneStepAtMostAndStaysInItsBounds) {
     auto again = ValueSource::randomWalk("10", "9", "0.25", 42);
     auto other = ValueSource::randomWalk("10", "9", "0.25", 42);
     EXPECT_EQ(take(again, 50), take(other, 50));
+}
+
+// A step as large as the readings themselves must not carry the walk past the limits of the type.
+TEST(ValueSourceTest, RandomWalkNearTheLimitsStaysInItsBounds) {
+    struct Case {
+        const char* from;
+        const char* to;
+        const char* step;
+    };
+    const Case cases[] = {
+        {"9000000000000000000", "8000000000000000000", "9000000000000000000"},
+        {"-9000000000000000000", "-8000000000000000000", "9000000000000000000"},
+        {"-9000000000000000000", "9000000000000000000", "9000000000000000000"},
+    };
+    for (const auto& c : cases) {
+        auto source = ValueSource::randomWalk(c.from, c.to, c.step, 7);
+        const auto a = Decimal::parse(c.from).unscaled, b = Decimal::parse(c.to).unscaled;
+        for (int i = 0; i < 200; ++i) {
+            const auto value = Decimal::parse(source.next()).unscaled;
+            ASSERT_GE(value, std::min(a, b)) << c.from << " " << c.to;
+            ASSERT_LE(value, std::max(a, b)) << c.from << " " << c.to;
+        }
+    }
 }
 
 TEST(DecimalTest, TextRoundTrip) {

@@ -77,11 +77,24 @@ TEST(ReplaySessionTest, LineInstantsFromTheClockOrFromAStep) {
 }
 
 TEST(ReplaySessionTest, InstantsBeyondWhatAnInstantHoldsStayAtTheLastOne) {
-    RecordingSink sink;
-    ReplaySession session(
-        filterSettings(), sink,
-        {86'400'000ms, [] { return DataLine::Instant(DataLine::Instant::duration::max() - 1h); }, {}});
-    session.feed("1\n2\n3\n");
-    const auto last = std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(1h).count());
-    EXPECT_EQ(sink.results, (std::vector<std::string>{"1 1 @0", "2 2 @" + last, "3 3 @" + last}));
+    struct Row {
+        const char* name;
+        std::chrono::milliseconds step;
+        DataLine::Instant start;
+    };
+    const std::vector<Row> rows = {
+        {"a day near the end", 86'400'000ms, DataLine::Instant(DataLine::Instant::duration::max() - 1h)},
+        // More milliseconds than nanoseconds can count (found by fuzzing replay).
+        {"a step beyond any instant", 40'111'111'111'111'110ms, DataLine::Instant(1'700'000'000s)},
+    };
+    for (const auto& row : rows) {
+        RecordingSink sink;
+        ReplaySession session(filterSettings(), sink, {row.step, [&row] { return row.start; }, {}});
+        session.feed("1\n2\n3\n");
+        const auto last = std::to_string(
+            std::chrono::duration_cast<std::chrono::milliseconds>(DataLine::Instant::max() - row.start)
+                .count());
+        EXPECT_EQ(sink.results, (std::vector<std::string>{"1 1 @0", "2 2 @" + last, "3 3 @" + last}))
+            << row.name;
+    }
 }
