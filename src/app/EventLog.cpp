@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -16,6 +17,19 @@ QFont logFont() {
                      : QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setStyleHint(QFont::Monospace);
     font.setPointSize(11);
+    if (QFontInfo(font).fixedPitch()) return font;
+    // The desktop's monospace alias can name a font whose glyphs differ in width (Noto Sans Mono), and
+    // the log's columns would no longer line up: take a font that is fixed pitch.
+    const QStringList families = QFontDatabase::families();
+    QStringList candidates{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
+                           QStringLiteral("Noto Mono")};
+    candidates += families;
+    for (const QString& family : candidates) {
+        if (families.contains(family) && QFontDatabase::isFixedPitch(family)) {
+            font.setFamily(family);
+            break;
+        }
+    }
     return font;
 }
 
