@@ -8,15 +8,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "base/MessageCatalog.h"
 #include "base/MessageFormat.h"
+#include "worker/WeightWorker.h"
 
 namespace rszorvik::worker {
 namespace {
-
-std::string text(const char* key) {
-    return base::MessageCatalog::get(base::catalogues::kWorker).getString(key);
-}
 
 bool userListedIn(gid_t group) {
     const passwd* user = getpwuid(getuid());
@@ -59,11 +55,11 @@ PortAccess inspectPortAccess(const std::string& port) {
 }
 
 std::string permissionAdvice(const std::string& port, const PortAccess& access) {
-    if (!access.group) return base::formatMessage(text("port.permission.no.group"), {port});
+    if (!access.group) return base::formatMessage(WeightWorker::text("port.permission.no.group"), {port});
     // Added to the group, but this login started before: the new membership only counts after logging in.
     if (access.inGroup && !access.sessionHasGroup)
-        return base::formatMessage(text("port.permission.log.in.again"), {port, *access.group});
-    return base::formatMessage(text("port.permission.join.group"), {port, *access.group});
+        return base::formatMessage(WeightWorker::text("port.permission.log.in.again"), {port, *access.group});
+    return base::formatMessage(WeightWorker::text("port.permission.join.group"), {port, *access.group});
 }
 
 std::string permissionAdvice(const std::string& port) {

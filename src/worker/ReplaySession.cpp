@@ -46,9 +46,10 @@ DataLine::Instant ReplaySession::instantFor(std::int32_t count) {
     std::int64_t stepNanos = 0;
     std::int64_t offset = 0;
     std::int64_t nanos = 0;
-    if ((count != 1 &&
-         (__builtin_mul_overflow(options.clockStep->count(), std::int64_t{1'000'000}, &stepNanos) ||
-          __builtin_mul_overflow(std::int64_t{count} - 1, stepNanos, &offset))) ||
+    constexpr std::int64_t nanosPerUnit =
+        std::chrono::nanoseconds(decltype(options.clockStep)::value_type(1)).count();
+    if ((count != 1 && (__builtin_mul_overflow(options.clockStep->count(), nanosPerUnit, &stepNanos) ||
+                        __builtin_mul_overflow(std::int64_t{count} - 1, stepNanos, &offset))) ||
         __builtin_add_overflow(firstInstant->time_since_epoch().count(), offset, &nanos))
         return DataLine::Instant::max();  // every later line as well: the filter's limit still holds
     return DataLine::Instant(std::chrono::nanoseconds(nanos));
