@@ -1,7 +1,6 @@
 #include "app/CustomRegExDialog.h"
 
 #include <QDialogButtonBox>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -10,6 +9,7 @@
 
 #include "app/CatalogText.h"
 #include "app/Dialogs.h"
+#include "app/FixedPitchFont.h"
 #include "config/ConfigHelper.h"
 
 namespace rszorvik {
@@ -38,7 +38,7 @@ CustomRegExDialog::CustomRegExDialog(QWidget* owner, QString regEx)
 
     regExTextArea = new QPlainTextEdit(this->regEx, contentPanel);
     regExTextArea->setObjectName(QStringLiteral("regExTextArea"));
-    regExTextArea->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    regExTextArea->setFont(fixedPitchFont());
     // Room for a typical expression without scrolling: about 60 characters on 4 lines.
     const QFontMetrics metrics(regExTextArea->font());
     regExTextArea->setMinimumSize(metrics.horizontalAdvance(QLatin1Char('x')) * 60,

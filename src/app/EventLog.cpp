@@ -1,35 +1,19 @@
 #include "app/EventLog.h"
 
 #include <QEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QThread>
 
+#include "app/FixedPitchFont.h"
+
 namespace rszorvik {
 namespace {
 
 QFont logFont() {
-    QFont font = QFontDatabase::families().contains(QStringLiteral("Courier New"))
-                     ? QFont(QStringLiteral("Courier New"))
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::Monospace);
+    QFont font = fixedPitchFont(QStringLiteral("Courier New"));
     font.setPointSize(11);
-    if (QFontInfo(font).fixedPitch()) return font;
-    // The desktop's monospace alias can name a font whose glyphs differ in width (Noto Sans Mono), and
-    // the log's columns would no longer line up: take a font that is fixed pitch.
-    const QStringList families = QFontDatabase::families();
-    QStringList candidates{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
-                           QStringLiteral("Noto Mono")};
-    candidates += families;
-    for (const QString& family : candidates) {
-        if (families.contains(family) && QFontDatabase::isFixedPitch(family)) {
-            font.setFamily(family);
-            break;
-        }
-    }
     return font;
 }
 
