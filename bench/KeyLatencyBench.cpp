@@ -25,7 +25,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
+#include <numeric>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -181,52 +184,83 @@ double percentile(std::vector<double> values, double p) {
     return values[std::min(index, values.size() - 1)];
 }
 
-Result measure(FocusedWindow& window, const std::string& name, const std::string& command,
-               const Options& options) {
-    Result result;
-    result.name = name;
-    Wedge wedge(command);
-    // Ready once a line comes out as keys.
-    bool ready = false;
-    for (int attempt = 0; attempt < 50 && !ready; ++attempt) {
+// Waits until a line sent to the wedge comes out as keys.
+void awaitReady(FocusedWindow& window, Wedge& wedge, const std::string& name) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
         wedge.send("0\r");
+        bool ready = false;
         for (auto key = window.nextKeyPress(milliseconds(200)); key;
              key = window.nextKeyPress(milliseconds(200)))
             if (*key == XK_Return) ready = true;
+        if (ready) {
+            window.drain(milliseconds(300));
+            return;
+        }
     }
-    if (!ready) throw std::runtime_error(name + ": no keys arrived; is the command right?");
-    window.drain(milliseconds(300));
+    throw std::runtime_error(name + ": no keys arrived; is the command right?");
+}
 
-    const TaskStats before = statsOf(wedge.pid());
+// Sends one line and waits for its value up to the Return; the latency of its first key, or nothing.
+std::optional<double> measureLine(FocusedWindow& window, Wedge& wedge, Result& result, int i) {
+    const std::string value =
+        std::to_string(1 + i % 9) + std::to_string(i % 7) + "." + std::to_string(i % 10);
+    const auto sent = Clock::now();
+    wedge.send(value + "\r");
+    const auto first = window.nextKeyPress(milliseconds(2000));
+    const auto received = Clock::now();
+    if (!first) {
+        ++result.missed;
+        return std::nullopt;
+    }
+    if (*first != static_cast<KeySym>(XK_0 + (value[0] - '0'))) ++result.wrongFirstKey;
+    for (auto key = first; key && *key != XK_Return;)
+        key = window.nextKeyPress(milliseconds(2000));
+    return std::chrono::duration<double, std::milli>(received - sent).count();
+}
+
+// All wedges run at once, idle on their own terminals. Every round sends one line to each wedge, in an
+// order shuffled anew for the round, so that every wedge meets the same moments of the machine and follows
+// every other equally often (a run of one wedge after the other measured the machine's drift as much as
+// the wedges, and what a wedge leaves behind changes the next one's time).
+std::vector<Result> measure(FocusedWindow& window, const Options& options) {
+    std::vector<std::unique_ptr<Wedge>> wedges;
+    std::vector<Result> results(options.wedges.size());
+    for (std::size_t w = 0; w < options.wedges.size(); ++w) {
+        results[w].name = options.wedges[w].first;
+        wedges.push_back(std::make_unique<Wedge>(options.wedges[w].second));
+        awaitReady(window, *wedges[w], results[w].name);
+    }
+
+    std::vector<TaskStats> before;
+    for (const auto& wedge : wedges)
+        before.push_back(statsOf(wedge->pid()));
     const auto idleBegin = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(options.idleSeconds));
-    const TaskStats after = statsOf(wedge.pid());
     const double seconds = std::chrono::duration<double>(Clock::now() - idleBegin).count();
-    result.idleCorePercent = 100.0 * (after.cpuSeconds - before.cpuSeconds) / seconds;
-    result.switchesPerSecond = static_cast<double>(after.switches - before.switches) / seconds;
-
-    std::vector<double> latencies;
-    for (int i = 0; i < options.lines; ++i) {
-        const std::string value =
-            std::to_string(1 + i % 9) + std::to_string(i % 7) + "." + std::to_string(i % 10);
-        const auto sent = Clock::now();
-        wedge.send(value + "\r");
-        const auto first = window.nextKeyPress(milliseconds(2000));
-        const auto received = Clock::now();
-        if (!first) {
-            ++result.missed;
-            continue;
-        }
-        if (*first != static_cast<KeySym>(XK_0 + (value[0] - '0'))) ++result.wrongFirstKey;
-        latencies.push_back(std::chrono::duration<double, std::milli>(received - sent).count());
-        for (auto key = first; key && *key != XK_Return;)
-            key = window.nextKeyPress(milliseconds(2000));
-        std::this_thread::sleep_for(milliseconds(options.gapMs));
+    for (std::size_t w = 0; w < wedges.size(); ++w) {
+        const TaskStats after = statsOf(wedges[w]->pid());
+        results[w].idleCorePercent = 100.0 * (after.cpuSeconds - before[w].cpuSeconds) / seconds;
+        results[w].switchesPerSecond = static_cast<double>(after.switches - before[w].switches) / seconds;
     }
-    result.measured = static_cast<int>(latencies.size());
-    result.medianMs = percentile(latencies, 0.5);
-    result.p99Ms = percentile(latencies, 0.99);
-    return result;
+
+    std::vector<std::vector<double>> latencies(wedges.size());
+    std::vector<std::size_t> order(wedges.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::mt19937 random(1);
+    for (int i = 0; i < options.lines; ++i) {
+        std::shuffle(order.begin(), order.end(), random);
+        for (const std::size_t w : order) {
+            if (const auto latency = measureLine(window, *wedges[w], results[w], i))
+                latencies[w].push_back(*latency);
+            std::this_thread::sleep_for(milliseconds(options.gapMs));
+        }
+    }
+    for (std::size_t w = 0; w < wedges.size(); ++w) {
+        results[w].measured = static_cast<int>(latencies[w].size());
+        results[w].medianMs = percentile(latencies[w], 0.5);
+        results[w].p99Ms = percentile(latencies[w], 0.99);
+    }
+    return results;
 }
 
 Options parse(int argc, char** argv) {
@@ -261,11 +295,7 @@ int main(int argc, char** argv) {
     try {
         const Options options = parse(argc, argv);
         FocusedWindow window;
-        std::vector<Result> results;
-        for (const auto& [name, command] : options.wedges) {
-            results.push_back(measure(window, name, command, options));
-            std::fprintf(stderr, "%s done\n", name.c_str());
-        }
+        const std::vector<Result> results = measure(window, options);
         const Result& yardstick = results.front();
         std::printf("| wedge | lines | median ms | p99 ms | median / %s | idle %% of a core | switches/s |\n",
                     yardstick.name.c_str());

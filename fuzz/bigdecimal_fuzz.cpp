@@ -1,5 +1,6 @@
 // BigDecimal from text an instrument or a settings file supplies: parsing, both ways of writing it out,
-// and the arithmetic the processing chain applies (rescaling with every rounding mode, division).
+// and the arithmetic the processing chain applies (rescaling with every rounding mode, division), and the
+// number formatter's shortcut for plain decimals against its arithmetic.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,10 +8,15 @@
 
 #include "FuzzSupport.h"
 #include "base/BigDecimal.h"
+#include "config/Config.h"
+#include "worker/NumberFormatter.h"
 
 using rszorvik::base::ArithmeticError;
 using rszorvik::base::BigDecimal;
+using rszorvik::base::NumberFormatError;
 using rszorvik::base::RoundingMode;
+using rszorvik::config::Config;
+using rszorvik::worker::NumberFormatter;
 using namespace rszorvik::fuzz;
 
 namespace {
@@ -19,12 +25,37 @@ constexpr RoundingMode kModes[] = {RoundingMode::UP,       RoundingMode::DOWN,  
                                    RoundingMode::FLOOR,    RoundingMode::HALF_UP, RoundingMode::HALF_DOWN,
                                    RoundingMode::HALF_EVEN};
 
+template <class Write>
+std::string outcomeOf(const Write& write) {
+    try {
+        return write();
+    } catch (const NumberFormatError&) {
+        return "<number format error>";
+    } catch (const ArithmeticError&) {
+        return "<arithmetic error>";
+    }
+}
+
+// The formatter's shortcut for plain decimals writes what its arithmetic writes, with or without
+// rounding, on either decimal separator.
+void compareFormatterPaths(std::string_view text, std::uint8_t pick) {
+    Config config;
+    config.setDecimalPlaces((pick & 1) != 0 ? std::to_string(pick % 7) : "");
+    config.setDecimalSeparator((pick & 2) != 0 ? Config::DecimalSeparator::COMMA
+                                               : Config::DecimalSeparator::DOT);
+    const auto formatter = NumberFormatter::fromConfig(config);
+    const std::string shortcut = outcomeOf([&] { return formatter.format(text); });
+    const std::string arithmetic = outcomeOf([&] { return formatter.formatByArithmetic(text); });
+    check(shortcut == arithmetic, "the formatter's two ways disagree", shortcut + " / " + arithmetic);
+}
+
 }  // namespace
 
 // Input: "NUMBER" or "NUMBER\nOTHER"; the first byte also picks the scale and the rounding mode.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view rest = asText(data, size);
     const std::string_view first = takeUntil(rest, "\n");
+    compareFormatterPaths(first, size > 0 ? data[0] : 0);
     const auto value = BigDecimal::tryParse(first);
     if (!value) return 0;
 

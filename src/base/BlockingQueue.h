@@ -83,7 +83,8 @@ class BlockingQueue {
     void taskDone() {
         auto lock = condition.lock();
         if (unfinishedCount > items.size()) --unfinishedCount;
-        condition.notifyAll();
+        // A consumer waiting for an item would only wake to wait again.
+        if (completionWaiters > 0) condition.notifyAll();
     }
 
     // Items put and not yet handled: the queued ones and those taken without taskDone().
@@ -97,6 +98,11 @@ class BlockingQueue {
     bool awaitAllDone(std::chrono::steady_clock::time_point deadline,
                       const std::function<bool()>& giveUp = {}) {
         auto lock = condition.lock();
+        ++completionWaiters;
+        struct Leave {
+            std::size_t& waiters;
+            ~Leave() { --waiters; }  // the lock is held again, also when the wait was interrupted
+        } leave{completionWaiters};
         const auto left = deadline - std::chrono::steady_clock::now();
         const auto limit = deadline == std::chrono::steady_clock::time_point::max()
                                ? std::chrono::nanoseconds(std::chrono::hours(24 * 365 * 100))
@@ -125,7 +131,8 @@ class BlockingQueue {
 
     InterruptibleCondition condition;
     std::deque<T> items;
-    std::size_t unfinishedCount = 0;  // queued items plus taken ones not yet marked done
+    std::size_t unfinishedCount = 0;    // queued items plus taken ones not yet marked done
+    std::size_t completionWaiters = 0;  // threads in awaitAllDone
 };
 
 }  // namespace rszorvik::base

@@ -3,6 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -17,8 +18,12 @@ std::string errorMessage(int code) {
     return std::string(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));
 }
 
-// Limits and JIT stack of the calling thread. A match context with an assigned JIT stack must not be used
-// by two threads at once, so each thread has its own; the compiled code stays shared.
+struct MatchDataDeleter {
+    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+
+// Limits, JIT stack and match block of the calling thread. A match context with an assigned JIT stack must
+// not be used by two threads at once, so each thread has its own; the compiled code stays shared.
 class ThreadMatchContext {
   public:
     ThreadMatchContext() : matchContext(pcre2_match_context_create(nullptr)) {
@@ -39,19 +44,27 @@ class ThreadMatchContext {
 
     pcre2_match_context* get() const { return matchContext; }
 
+    // Room for at least `pairs` offset pairs. The block is kept between lines: a new one for every line
+    // cost an allocation and a release on the way to each value's first key. (Without a JIT the
+    // interpreter keeps its frames there too, at most Regex::kHeapLimitKiB.)
+    pcre2_match_data* matchData(std::uint32_t pairs) {
+        if (!data || pcre2_get_ovector_count(data.get()) < pairs) {
+            data.reset(pcre2_match_data_create(pairs, nullptr));
+            if (!data) throw std::bad_alloc();
+        }
+        return data.get();
+    }
+
   private:
     pcre2_match_context* matchContext;
     pcre2_jit_stack* jitStack = nullptr;
+    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data;
 };
 
-pcre2_match_context* threadMatchContext() {
+ThreadMatchContext& threadMatchContext() {
     thread_local ThreadMatchContext context;
-    return context.get();
+    return context;
 }
-
-struct MatchDataDeleter {
-    void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
-};
 
 struct CompileContextDeleter {
     void operator()(pcre2_compile_context* context) const { pcre2_compile_context_free(context); }
@@ -116,19 +129,18 @@ bool Regex::usesJit() const {
 
 std::optional<RegexMatch> Regex::search(std::string_view subject) const {
     if (!impl) throw std::logic_error("Regex used after move");
-    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
-        pcre2_match_data_create_from_pattern(impl->code, nullptr));
-    if (!data) throw std::bad_alloc();
+    const auto pairs = static_cast<std::size_t>(impl->captureCount) + 1;
+    ThreadMatchContext& context = threadMatchContext();
+    pcre2_match_data* data = context.matchData(static_cast<std::uint32_t>(pairs));
 
     // PCRE2 checks the subject's UTF-8 itself; invalid text comes back as an error code.
     const char* text = subject.data() != nullptr ? subject.data() : "";
-    const int rc = pcre2_match(impl->code, reinterpret_cast<PCRE2_SPTR>(text), subject.size(), 0, 0,
-                               data.get(), threadMatchContext());
+    const int rc = pcre2_match(impl->code, reinterpret_cast<PCRE2_SPTR>(text), subject.size(), 0, 0, data,
+                               context.get());
     if (rc == PCRE2_ERROR_NOMATCH) return std::nullopt;
     if (rc < 0) throw RegexMatchError(errorMessage(rc));
 
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
-    const auto pairs = static_cast<std::size_t>(impl->captureCount) + 1;
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     RegexMatch match;
     match.groups.reserve(pairs);
     for (std::size_t i = 0; i < pairs; ++i) {

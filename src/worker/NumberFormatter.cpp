@@ -73,6 +73,16 @@ NumberFormatter NumberFormatter::fromConfig(const config::Config& config) {
 }
 
 std::string NumberFormatter::format(std::string_view text) const {
+    std::string v = signedText(text);
+    if (auto plain = formatPlain(v)) return std::move(*plain);
+    return formatNumber(v);
+}
+
+std::string NumberFormatter::formatByArithmetic(std::string_view text) const {
+    return formatNumber(signedText(text));
+}
+
+std::string NumberFormatter::signedText(std::string_view text) {
     std::string v(text);
     std::replace(v.begin(), v.end(), ',', '.');
     if (const std::size_t minus = signPosition(v); minus != std::string::npos) {
@@ -81,7 +91,54 @@ std::string NumberFormatter::format(std::string_view text) const {
         signedText.append(magnitude);
         v = std::move(signedText);
     }
+    return v;
+}
 
+// Most instruments send a plain decimal ("0012.50", "-3.5"), and most setups neither compute nor round
+// it below its own decimals. Such a value is written out digit by digit: the big-number code and its
+// allocations, cold after the pause between two lines, took longer than all the rest of the line's way to
+// the first key. Anything else (an exponent, math, rounding that drops decimals, a long number) goes the
+// general way, which gives the same text (the fuzz harness for numbers compares the two).
+std::optional<std::string> NumberFormatter::formatPlain(std::string_view v) const {
+    constexpr std::size_t kLongest = 40;
+    if (v.empty() || v.size() > kLongest) return std::nullopt;
+    if (mathEnabled && mathOperation && *mathOperation != MathOperation::NONE) return std::nullopt;
+    std::size_t i = 0;
+    bool negative = false;
+    if (v[0] == '+' || v[0] == '-') {
+        negative = v[0] == '-';
+        ++i;
+    }
+    std::string_view fraction;
+    const std::size_t point = v.find('.', i);
+    std::string_view integer =
+        v.substr(i, point == std::string_view::npos ? std::string_view::npos : point - i);
+    if (point != std::string_view::npos) fraction = v.substr(point + 1);
+    const auto allDigits = [](std::string_view s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (integer.empty() && fraction.empty()) return std::nullopt;
+    if (!allDigits(integer) || !allDigits(fraction)) return std::nullopt;
+    if (roundingEnabled && roundingPrecision && roundingMode && !fraction.empty() &&
+        *roundingPrecision < static_cast<int>(fraction.size()))
+        return std::nullopt;
+
+    const std::size_t firstDigit = integer.find_first_not_of('0');
+    integer = firstDigit == std::string_view::npos ? std::string_view("0") : integer.substr(firstDigit);
+    // Zero has no sign, whatever its decimals.
+    negative = negative && (integer != "0" || fraction.find_first_not_of('0') != std::string_view::npos);
+    std::string out;
+    out.reserve(integer.size() + fraction.size() + 2);
+    if (negative) out.push_back('-');
+    out.append(integer);
+    if (!fraction.empty()) {
+        out.push_back(decimalSeparator == DecimalSeparator::COMMA ? ',' : '.');
+        out.append(fraction);
+    }
+    return out;
+}
+
+std::string NumberFormatter::formatNumber(const std::string& v) const {
     BigDecimal number = BigDecimal::parse(v);
     if (mathEnabled && mathOperation) {
         if (*mathOperation == MathOperation::MULTIPLY)

@@ -36,11 +36,20 @@ class NumberFormatter {
     // Throws base::NumberFormatError for a value that is not a number (or too long to write out) and
     // base::ArithmeticError for a division by zero.
     std::string format(std::string_view text) const;
+    // format() without its shortcut for plain decimals: always through the big-number arithmetic. Both
+    // give the same text or the same error.
+    std::string formatByArithmetic(std::string_view text) const;
 
     bool isRoundingEnabled() const { return roundingEnabled; }
     bool isMathEnabled() const { return mathEnabled; }
 
   private:
+    // The text with "," read as the decimal point and its sign moved to the front.
+    static std::string signedText(std::string_view text);
+    // The text for a plain decimal that needs no arithmetic; nothing for any other value.
+    std::optional<std::string> formatPlain(std::string_view v) const;
+    std::string formatNumber(const std::string& v) const;
+
     std::optional<int> roundingPrecision;
     std::optional<base::RoundingMode> roundingMode;
     std::optional<MathOperation> mathOperation;

@@ -203,3 +203,34 @@ TEST(NumberFormatterTest, RefusesToWriteOutAbsurdlyLongNumbers) {
     const auto quotient = settings(2, RoundingMethod::HALF_UP, MathOperation::DIVIDE, "1E-10000");
     EXPECT_THROW(format(quotient, "1E+10000"), NumberFormatError);
 }
+
+// Plain decimals take a shortcut past the big-number arithmetic; every value, in every setting, must come
+// out as the arithmetic writes it (or fail the same way).
+TEST(NumberFormatterTest, TheShortcutForPlainDecimalsWritesWhatTheArithmeticWrites) {
+    const auto outcome = [](const auto& write) -> std::string {
+        try {
+            return write();
+        } catch (const NumberFormatError&) {
+            return "<number format error>";
+        } catch (const ArithmeticError&) {
+            return "<arithmetic error>";
+        }
+    };
+    std::vector<std::string> values = {"", ".", "-", "+", "1e3", "-1.5E-3", "1.2.3", "12a", "--5", " 5"};
+    for (const char* sign : {"", "+", "-", "- ", "+-"})
+        for (const char* integer : {"", "0", "00", "7", "0012", "123456789012345678901234567890123456789"})
+            for (const char* fraction : {"", ".", ".0", ".00", ".5", ".50", ".000001", ".123456789", ",25"})
+                values.push_back(std::string(sign) + integer + fraction);
+    for (const std::optional<int> places :
+         {std::optional<int>(), std::optional<int>(0), std::optional<int>(2), std::optional<int>(9)})
+        for (const auto operation : {MathOperation::NONE, MathOperation::MULTIPLY})
+            for (const auto separator : {DecimalSeparator::DOT, DecimalSeparator::COMMA}) {
+                const auto formatter = NumberFormatter::fromConfig(
+                    settings(places, RoundingMethod::HALF_EVEN, operation, "2", separator));
+                for (const auto& value : values)
+                    EXPECT_EQ(outcome([&] { return formatter.format(value); }),
+                              outcome([&] { return formatter.formatByArithmetic(value); }))
+                        << '"' << value << "\" places " << places.value_or(-1) << " operation "
+                        << static_cast<int>(operation) << " separator " << static_cast<int>(separator);
+            }
+}
