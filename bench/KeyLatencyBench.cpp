@@ -1,12 +1,13 @@
 // Latency at a real X client and idle cost of keyboard wedges, side by side in one run.
 //
-// For each wedge: a pseudo-terminal stands in for the instrument; the wedge command (with {tty} replaced by
-// the terminal's path) reads it and types into this program's own window, which has the keyboard focus.
-//  - latency: from just before a line is written to the terminal to the receipt of the first KeyPress of
-//    its value, over --lines lines (a pause of --gap ms between lines lets the wedge go idle first); median
-//    and 99th percentile;
-//  - idle cost: with the port open and no data for --idle seconds, the processor time of all the wedge's
-//    threads (/proc/PID/task/*/schedstat) and their context switches per second (voluntary and not).
+// Every wedge gets a pseudo-terminal standing in for the instrument; the wedge command (with {tty} replaced
+// by the terminal's path) reads it and types into this program's own window, which has the keyboard focus.
+// All wedges run at once:
+//  - idle cost: with the ports open and no data for --idle seconds, the processor time of all of each
+//    wedge's threads (/proc/PID/task/*/schedstat) and their context switches per second (voluntary and not);
+//  - latency: from just before a line is written to a wedge's terminal to the receipt of the first KeyPress
+//    of its value, over --lines rounds of one line per wedge in a shuffled order, with a pause of --gap ms
+//    after each line so that the wedges are idle when their line comes; median and 99th percentile.
 // Run it on a private X server (bench/key-latency-bench.sh starts one):
 //   KeyLatencyBench [--lines N] [--gap MS] [--idle S] NAME='COMMAND {tty}'...
 // The first wedge named is the yardstick the others are compared with.

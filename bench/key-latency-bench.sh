@@ -1,8 +1,8 @@
 #!/bin/sh
 # X-client latency and idle cost of zorvik-cli against the reference wedge, side by side in one run on a
 # private Xvfb. Each BUILD is a Release build folder with the benchmarks on; the reference wedge and the
-# measuring program come from the first one. A second BUILD (an older version, say) is measured in the same
-# run, after the first.
+# measuring program come from the first one. Further BUILDs (an older version, say) run alongside: all
+# wedges are started together and take the lines in turns, in an order shuffled for every round.
 #   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_BENCH=ON
 #   cmake --build build/bench --target zorvik-cli zspWin ReferenceWedge KeyLatencyBench
 #   bench/key-latency-bench.sh [--lines N] [--idle S] build/bench [NAME=OTHER_BUILD]...
