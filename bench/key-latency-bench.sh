@@ -5,7 +5,7 @@
 # wedges are started together and take the lines in turns, in an order shuffled for every round.
 #   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_BENCH=ON
 #   cmake --build build/bench --target zorvik-cli zspWin ReferenceWedge KeyLatencyBench
-#   bench/key-latency-bench.sh [--lines N] [--idle S] build/bench [NAME=OTHER_BUILD]...
+#   bench/key-latency-bench.sh [--lines N] [--idle S] [--gap MS] build/bench [NAME=OTHER_BUILD]...
 set -eu
 
 # Arguments of KeyLatencyBench, separated by |, so that the commands keep their blanks.
@@ -16,7 +16,7 @@ while [ $# -gt 0 ]; do
         *) break ;;
     esac
 done
-[ $# -ge 1 ] || { echo "usage: key-latency-bench.sh [--lines N] [--idle S] BUILD [NAME=BUILD]..." >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: key-latency-bench.sh [--lines N] [--idle S] [--gap MS] BUILD [NAME=BUILD]..." >&2; exit 2; }
 build=$1; shift
 for tool in "$build/bench/ReferenceWedge" "$build/bench/KeyLatencyBench" "$build/bin/zorvik-cli"; do
     [ -x "$tool" ] || { echo "key-latency-bench: no $tool (build it first, see the top of this script)" >&2; exit 2; }
