@@ -115,22 +115,30 @@ class TimingInjector : public rszorvik::platform::KeyInjector {
     Clock::time_point firstPressAt;
 };
 
-// The window's part of a run: each line's value goes to the keyboard output, or is only counted.
-class BenchView : public rszorvik::worker::WeightWorkerView {
+// The window's part of a run (of a worker, or of an output run): counts the lines shown, in order, and
+// the end; a worker's values also go to `keybot` when there is one.
+class BenchView : public rszorvik::worker::OutputRunView {
   public:
     void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override { important.push_back(text); }
+    void logImportantEvent(const std::string& text) override {
+        std::lock_guard lock(mutex);
+        important.push_back(text);
+    }
     void setConnectedInGUI(bool connected) override { this->connected = connected; }
     void update(const DataLine& line) override {
         if (line.getCount() != lines + 1) outOfOrder = true;
         lines = line.getCount();
         if (keybot != nullptr) keybot->add(line.getProcessedData());
     }
+    void startProblem(const std::string& key, const std::string& message) override {
+        logImportantEvent(key + message);
+    }
 
     Keybot* keybot = nullptr;
     std::atomic<int> lines{0};
     std::atomic<bool> connected{false};
-    bool outOfOrder = false;
+    std::atomic<bool> outOfOrder{false};
+    std::mutex mutex;
     std::vector<std::string> important;
 };
 
@@ -217,6 +225,7 @@ void BM_SustainedLineRate(benchmark::State& state) {
             std::this_thread::sleep_for(100us);
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         writer.join();
+        std::lock_guard lock(view.mutex);
         if (view.lines != lineCount || view.outOfOrder || !view.important.empty()) {
             state.SkipWithError("lines were lost or failed");
             break;
@@ -228,34 +237,10 @@ void BM_SustainedLineRate(benchmark::State& state) {
 }
 BENCHMARK(BM_SustainedLineRate)->Arg(100000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// The window's part of an output run: counts the lines shown and the end.
-class RunView : public rszorvik::worker::OutputRunView {
-  public:
-    void logEvent(const std::string&) override {}
-    void logImportantEvent(const std::string& text) override {
-        std::lock_guard lock(mutex);
-        important.push_back(text);
-    }
-    void setConnectedInGUI(bool connected) override { this->connected = connected; }
-    void update(const DataLine& line) override {
-        if (line.getCount() != lines + 1) outOfOrder = true;
-        lines = line.getCount();
-    }
-    void startProblem(const std::string& key, const std::string& message) override {
-        logImportantEvent(key + message);
-    }
-
-    std::atomic<int> lines{0};
-    std::atomic<bool> connected{false};
-    std::atomic<bool> outOfOrder{false};
-    std::mutex mutex;
-    std::vector<std::string> important;
-};
-
 // An output run typing into `injector` (owned by the run), with the executor on a thread of its own.
 class OutputRunOnTerminal {
   public:
-    OutputRunOnTerminal(RunView& view, std::unique_ptr<TimingInjector> injector) : view(view) {
+    OutputRunOnTerminal(BenchView& view, std::unique_ptr<TimingInjector> injector) : view(view) {
         useNativeModule();
         Keybot::queue().clear();
         config = Config(
@@ -285,7 +270,7 @@ class OutputRunOnTerminal {
     }
 
     Terminal terminal;
-    RunView& view;
+    BenchView& view;
     Config config;
     rszorvik::base::EventQueueExecutor executor;
     std::unique_ptr<rszorvik::worker::OutputRun> run;
@@ -296,7 +281,7 @@ void BM_OutputRunTerminatorToFirstKey(benchmark::State& state) {
     for (auto _ : state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
-        RunView view;
+        BenchView view;
         OutputRunOnTerminal run(view, std::move(recorder));
         measureTerminatorToFirstKey(state, run.terminal, *injector, static_cast<int>(state.range(0)));
     }
@@ -316,7 +301,7 @@ void BM_OutputRunSustainedLineRate(benchmark::State& state) {
     for (auto _ : state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
-        RunView view;
+        BenchView view;
         OutputRunOnTerminal run(view, std::move(recorder));
         const auto start = Clock::now();
         std::thread writer([&] { run.terminal.write(block); });

@@ -13,6 +13,7 @@
 
 #include "platform/X11KeyInjector.h"
 #include "support/PrintableAscii.h"
+#include "support/TempDir.h"
 #include "support/XvfbDisplay.h"
 #include "worker/Keybot.h"
 
@@ -48,16 +49,15 @@ void xdotoolAll(benchmark::State& state, const std::string& layout, const std::s
     }
     xvfb->setLayout(layout, variant);
     const std::string text = printableAscii();
-    const std::string file = "/tmp/zorvik-bench-" + std::to_string(getpid()) + ".txt";
-    std::ofstream(file) << text;
-    const std::string command = "xdotool type --delay 0 --file " + file;
+    const rszorvik::test::TempDir dir("zorvik-bench");
+    rszorvik::test::writeFile(dir / "text.txt", text);
+    const std::string command = "xdotool type --delay 0 --file " + (dir / "text.txt").string();
     for (auto _ : state) {
         if (std::system(command.c_str()) != 0) {
             state.SkipWithError("xdotool failed");
             break;
         }
     }
-    std::remove(file.c_str());
     state.SetItemsProcessed(state.iterations() * static_cast<long>(text.size()));
 }
 

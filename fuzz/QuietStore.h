@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "FuzzSupport.h"
 #include "prefs/Logger.h"
+#include "support/TempDir.h"
 
 namespace rszorvik::fuzz {
 
@@ -17,7 +17,7 @@ class QuietStore {
     std::filesystem::path file(const char* name) const { return dir.path() / name; }
 
   private:
-    ScratchDir dir;
+    test::TempDir dir{"zorvik-fuzz"};
 };
 
 }  // namespace rszorvik::fuzz

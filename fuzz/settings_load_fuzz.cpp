@@ -15,11 +15,13 @@
 using namespace rszorvik::prefs;
 using namespace rszorvik::fuzz;
 using rszorvik::config::Config;
+using rszorvik::test::readFile;
+using rszorvik::test::writeFile;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const QuietStore scratch;
     const auto file = scratch.file("prefs.txt");
-    writeFile(file, asText(data, size));
+    writeFile(file, std::string(asText(data, size)));
 
     const std::vector<std::string> ports{"/dev/ttyUSB0"};
     StoredSettings loaded;

@@ -19,12 +19,14 @@
 using namespace rszorvik::prefs;
 using namespace rszorvik::fuzz;
 using rszorvik::config::Config;
+using rszorvik::test::readFile;
+using rszorvik::test::writeFile;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const QuietStore scratch;
     const auto store = scratch.file("prefs.txt");
     const auto document = scratch.file("import.xml");
-    writeFile(document, asText(data, size));
+    writeFile(document, std::string(asText(data, size)));
     // A fresh store each time, holding one setting, so that an import that changes it shows.
     writeFile(store, "com.vexlune.zorvik.delay=33\n");
     rszorvik::base::SystemProperties::set(std::string(FilePreferencesFactory::SYSTEM_PROPERTY_FILE),

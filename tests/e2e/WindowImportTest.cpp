@@ -76,7 +76,7 @@ TEST(WindowImport, OkEndsWithFourAndTheNextStartShowsTheImport) {
         desktop.altKey(XK_g);  // the Settings page
         std::this_thread::sleep_for(300ms);
         desktop.altKey(XK_m);  // Import settings
-        const auto chooser = desktop.waitForOtherWindow(zorvik.processId(), *frame, kPatience);
+        const auto chooser = desktop.waitForWindow(zorvik.processId(), "", kPatience, *frame);
         ASSERT_TRUE(chooser.has_value()) << zorvik.err;
         std::this_thread::sleep_for(500ms);  // the chooser reads its folder before it takes keys
         desktop.focus(*chooser);

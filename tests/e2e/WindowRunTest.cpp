@@ -52,7 +52,7 @@ TEST(WindowRun, StartTypeStopAndClose) {
     const std::string pty = sim.firstLine(kPatience);
     ASSERT_FALSE(pty.empty()) << sim.err;
 
-    ChildProcess zorvik({ZORVIK_APP_PATH, pty});
+    ChildProcess zorvik({ZORVIK_ZORVIK_PATH, pty});
     X11Desktop desktop(field->display().name());
     const auto frame = desktop.waitForWindow(zorvik.processId(), "zorvik", kPatience);
     ASSERT_TRUE(frame.has_value()) << zorvik.err;

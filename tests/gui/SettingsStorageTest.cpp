@@ -80,6 +80,12 @@ void pickBitRate3(const Window& w) {
     w.find<QComboBox>("bitRateBox")->setCurrentIndex(3);
 }
 
+// A folder where the settings file was: the store can no longer be written.
+void makeFolder(const test::StartUpFixture& f) {
+    fs::remove(f.file());
+    fs::create_directory(f.file());
+}
+
 void tickUpdates(const Window& w) {
     w.find<QCheckBox>("checkForUpdatesCheckBox")->click();
 }
@@ -131,8 +137,7 @@ TEST(SettingsStorage, AutosaveFailureIsLoggedAndTheWindowGoesOn) {
     f.store({{"bitRate", "7"}});
     f.start({}, &onePort);
     const Window w(f);
-    fs::remove(f.file());
-    fs::create_directory(f.file());  // the store can no longer be written
+    makeFolder(f);
     w.show("inputPanel");
     pickBitRate3(w);
     w.show("panel1");
@@ -357,11 +362,6 @@ void PrintTo(const CloseCase& c, std::ostream* os) {
 }
 
 const char* const kMalformed = "com.vexlune.zorvik.delay=\\uZZZZ\n";
-
-void makeFolder(const test::StartUpFixture& f) {
-    fs::remove(f.file());
-    fs::create_directory(f.file());
-}
 
 class Closing : public ::testing::TestWithParam<CloseCase> {};
 

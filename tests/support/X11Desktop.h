@@ -21,8 +21,6 @@
 
 namespace rszorvik::test {
 
-// The test's own connection to the X server: finds windows by process, moves the focus, presses keys and
-// asks a window to close, as a user with a window manager would.
 class X11Desktop {
   public:
     explicit X11Desktop(const std::string& display) : dpy(XOpenDisplay(display.c_str())) {
@@ -35,22 +33,13 @@ class X11Desktop {
     X11Desktop(const X11Desktop&) = delete;
     X11Desktop& operator=(const X11Desktop&) = delete;
 
-    // The mapped top-level window of the process whose title holds `title`; waits for it to appear.
+    // The mapped top-level window of the process whose title holds `title`, other than `except` (a dialog
+    // beside a known window); waits for it to appear.
     std::optional<Window> waitForWindow(pid_t pid, const std::string& title,
-                                        std::chrono::milliseconds patience) {
+                                        std::chrono::milliseconds patience, Window except = None) {
         const auto end = std::chrono::steady_clock::now() + patience;
         while (std::chrono::steady_clock::now() < end) {
-            if (const auto found = find(pid, title, None)) return found;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return std::nullopt;
-    }
-
-    // Another mapped top-level window of the process than `known` (a dialog it opened); waits for it.
-    std::optional<Window> waitForOtherWindow(pid_t pid, Window known, std::chrono::milliseconds patience) {
-        const auto end = std::chrono::steady_clock::now() + patience;
-        while (std::chrono::steady_clock::now() < end) {
-            if (const auto found = find(pid, "", known)) return found;
+            if (const auto found = find(pid, title, except)) return found;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return std::nullopt;

@@ -452,12 +452,6 @@ INSTANTIATE_TEST_SUITE_P(
                       BacklogCase{"BoundReached", 1, "1\r2\r3\r4\r5\r6\r", 2, 1h, 4, 2, true}),
     [](const auto& param) { return param.param.name; });
 
-}  // namespace
-}  // namespace rszorvik::worker
-
-namespace rszorvik::worker {
-namespace {
-
 // A math step that cannot apply is said once at the start; the run goes on with the values unchanged.
 TEST_F(OutputRunTest, MathThatCannotApplyIsSaidOnceAtTheStart) {
     struct Row {
