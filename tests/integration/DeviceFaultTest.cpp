@@ -19,8 +19,6 @@
 
 #include "base/EventQueueExecutor.h"
 #include "base/MessageFormat.h"
-#include "config/Config.h"
-#include "config/ConfigHelper.h"
 #include "native/SystemCalls.h"
 #include "serial/SerialPortLocal.h"
 #include "support/CollectingWorkerView.h"
@@ -161,17 +159,7 @@ class DeviceFaultTest : public ::testing::Test {
 
     std::shared_ptr<SerialConfig> config() const { return std::make_shared<SerialConfig>(pty.path()); }
 
-    // A number worker on the pty, lines ending in CR; the device check only after a minute of quiet.
-    void startWorker() {
-        namespace ConfigHelper = rszorvik::config::ConfigHelper;
-        auto settings = ConfigHelper::Instrument(ConfigHelper::Instrument::GENERIC).getDefaultConfig();
-        settings.setPort(pty.path());
-        settings.setInstrument(ConfigHelper::Instrument::GENERIC);
-        settings.setInputTerminator(13);
-        worker = WeightWorker::forPreset(settings, view, executor);
-        worker->useHealthCheckInterval(std::chrono::minutes(1));
-        worker->execute();
-    }
+    void startWorker() { worker = rszorvik::test::startNumberWorker(pty.path(), view, executor); }
 
     bool waitForEnd(std::chrono::milliseconds limit) {
         return executor.runUntil([&] { return view.ended(); }, limit);

@@ -17,8 +17,6 @@
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
-#include "config/Config.h"
-#include "config/ConfigHelper.h"
 #include "native/SystemCalls.h"
 #include "serial/SerialPortLocal.h"
 #include "support/CollectingWorkerView.h"
@@ -449,18 +447,7 @@ class PtyWorkerTest : public SerialPtyTest {
   protected:
     using WeightWorker = rszorvik::worker::WeightWorker;
 
-    // Starts a number worker on the pty whose device check comes only after a minute of quiet input.
-    void start() {
-        auto settings =
-            rszorvik::config::ConfigHelper::Instrument(rszorvik::config::ConfigHelper::Instrument::GENERIC)
-                .getDefaultConfig();
-        settings.setPort(pty.path());
-        settings.setInstrument(rszorvik::config::ConfigHelper::Instrument::GENERIC);
-        settings.setInputTerminator(13);
-        worker = WeightWorker::forPreset(settings, view, executor);
-        worker->useHealthCheckInterval(std::chrono::minutes(1));
-        worker->execute();
-    }
+    void start() { worker = rszorvik::test::startNumberWorker(pty.path(), view, executor); }
 
     // Sends a line and waits until the worker has published it and waits on the quiet port again.
     void sendLine(const std::string& line) {
