@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <QComboBox>
@@ -25,6 +23,7 @@
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
+#include "support/PseudoTerminal.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingKeyInjector.h"
 #include "support/SerialTestSupport.h"
@@ -405,24 +404,6 @@ TEST(MainWindowBehaviourTest, PortRefreshListsTheCurrentPortsAndKeepsTheChosenOn
     base::SystemProperties::set("SERIAL_PORT_LIST", "");
 }
 
-// A pseudo-terminal the test holds open: a port that opens and stays quiet.
-class QuietPort {
-  public:
-    QuietPort() : master(posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-            throw std::runtime_error("no pseudo-terminal");
-        ptyName = ptsname(master);
-    }
-    ~QuietPort() { ::close(master); }
-    QuietPort(const QuietPort&) = delete;
-    QuietPort& operator=(const QuietPort&) = delete;
-    const std::string& name() const { return ptyName; }
-
-  private:
-    int master;
-    std::string ptyName;
-};
-
 std::vector<QString> tabNames(const QTabWidget& tabs) {
     std::vector<QString> names;
     for (int i = 0; i < tabs.count(); ++i)
@@ -484,8 +465,8 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         test::RecordingDialogs dialogs;
-        QuietPort pty;
-        const std::string port = row.portOpens ? pty.name() : "/dev/zorvik-no-such-port";
+        test::Pty pty;  // a port that opens and stays quiet
+        const std::string port = row.portOpens ? pty.path() : "/dev/zorvik-no-such-port";
         Config config;
         config.setPort(port);
         config.setSound(row.sound);
