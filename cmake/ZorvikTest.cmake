@@ -41,7 +41,12 @@ function(zorvik_add_test source)
     set(label ${ARG_LABEL})
   endif()
   set(properties LABELS ${label})
-  set_property(GLOBAL APPEND PROPERTY ZORVIK_TESTS_WITH_LABEL_${label} ${name})
+  # zorvik_tests_<label> builds the test programs of one label and what they run, so that a build can make
+  # only the tests it runs (the ThreadSanitizer build of scripts/test: unit and integration).
+  if(NOT TARGET zorvik_tests_${label})
+    add_custom_target(zorvik_tests_${label})
+  endif()
+  add_dependencies(zorvik_tests_${label} ${name})
   if(ARG_ENVIRONMENT)
     list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
   endif()
