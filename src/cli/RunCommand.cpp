@@ -1,7 +1,6 @@
 // zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
 // types each value (or prints it), logs the events with their time to standard error and stops on
 // SIGINT, SIGTERM or SIGHUP, or by itself when the port fails (the instrument was unplugged).
-#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -104,7 +103,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
     // A reader of standard output that goes away ends the run through its end handler, not by a signal.
-    ::signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
 
     // The signal mask has to be in place before the serial library, the keyboard output or the sound
     // start threads of their own.

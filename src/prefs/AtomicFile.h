@@ -1,13 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace rszorvik::prefs {
 
 // Replaces a file's content so that a crash, a power cut or a full disk leaves either the old or the new
 // content, never a mixture: the text goes to a new file in the same folder, reaches the disk, and is then
-// renamed over the old one. A symbolic link is followed; the file keeps its permissions.
+// renamed over the old one (on Windows MoveFileEx with write-through). A symbolic link is followed; on
+// POSIX the file keeps its permissions, on Windows it takes those its folder gives new files.
 // Where the folder takes no new file but the file itself is writable (a file shared by all users in a
 // folder only an administrator may change), the content is rewritten in place and synced instead, with a
 // warning on the preferences log that the save was not atomic.
@@ -17,6 +20,14 @@ class AtomicFile {
     // any write permission, are refused. Throws std::system_error naming the file that could not be
     // written, and the folder when neither it nor the file takes the content.
     static void write(const std::filesystem::path& file, std::string_view content);
+
+    struct Content {
+        enum class Kind { Read, TooLarge, Folder, NotRegular } kind = Kind::Read;
+        std::string bytes;  // what was read (Kind::Read)
+    };
+    // The whole content of a regular file of at most maxBytes; what the path is instead (a FIFO does not
+    // hang the call). Throws std::system_error when the system cannot open or read it.
+    static Content read(const std::filesystem::path& file, std::size_t maxBytes);
 };
 
 }  // namespace rszorvik::prefs

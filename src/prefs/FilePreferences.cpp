@@ -1,15 +1,11 @@
 #include "prefs/FilePreferences.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <iomanip>
 #include <locale>
 #include <sstream>
+#include <string>
+#include <system_error>
 
 #include "base/Properties.h"
 #include "prefs/AtomicFile.h"
@@ -30,35 +26,18 @@ std::mutex& fileLock() {
 }
 
 base::Properties readProperties(const std::filesystem::path& file) {
-    // Not blocking: a FIFO must not hang the open; it is refused below like any file that is not regular.
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) cannotRead(file, std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno;
-        ::close(fd);
-        if (S_ISDIR(st.st_mode)) cannotRead(file, "it is a folder, not a settings file");
-        cannotRead(file, st.st_mode != 0 ? "it is not a regular file" : std::strerror(error));
+    AtomicFile::Content content;
+    try {
+        content = AtomicFile::read(file, FilePreferences::kMaxFileSize);
+    } catch (const std::system_error& e) {
+        cannotRead(file, e.code().message());
     }
-    std::string bytes;
-    char buffer[16384];
-    while (true) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int error = errno;
-            ::close(fd);
-            cannotRead(file, std::strerror(error));
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > FilePreferences::kMaxFileSize) {
-            ::close(fd);
-            cannotRead(file,
-                       "it is larger than " + std::to_string(FilePreferences::kMaxFileSize >> 20) + " MiB");
-        }
-    }
-    ::close(fd);
+    using Kind = AtomicFile::Content::Kind;
+    if (content.kind == Kind::Folder) cannotRead(file, "it is a folder, not a settings file");
+    if (content.kind == Kind::NotRegular) cannotRead(file, "it is not a regular file");
+    if (content.kind == Kind::TooLarge)
+        cannotRead(file, "it is larger than " + std::to_string(FilePreferences::kMaxFileSize >> 20) + " MiB");
+    const std::string& bytes = content.bytes;
     // Editors such as Notepad put a byte-order mark before the first key.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     std::string_view text = bytes;

@@ -1,7 +1,5 @@
 #include "serial/PlatformSupport.h"
 
-#include <sys/utsname.h>
-
 #include <algorithm>
 #include <initializer_list>
 #include <string_view>
@@ -204,25 +202,6 @@ bool PlatformSupport::isSupported(const std::string& key) const {
     for (const auto& [name, flag] : kFlags)
         if (name == key) return this->*flag;
     return false;
-}
-
-std::string hostOsName() {
-    if (auto name = SystemProperties::get("os.name")) return *name;
-    utsname host{};
-    if (uname(&host) != 0) return "Linux";
-    const std::string system = host.sysname;
-    return system == "Darwin" ? "Mac OS X" : system;
-}
-
-// Named the way Java runtimes name them, as the library table expects.
-std::string hostOsArch() {
-    if (auto arch = SystemProperties::get("os.arch")) return *arch;
-    utsname host{};
-    if (uname(&host) != 0) return "";
-    const std::string machine = host.machine;
-    if (machine == "x86_64") return "amd64";
-    if (oneOf(machine, {"i386", "i486", "i586", "i686"})) return "x86";
-    return machine;
 }
 
 std::string platformName() {

@@ -1,5 +1,4 @@
 // zorvik-sim: a virtual serial instrument on a pseudo-terminal, for demos and tests.
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -96,7 +95,7 @@ int run(const Options& options) {
 
     StopSignals stop;
     // A reader that goes away must not kill us while we write.
-    ::signal(SIGPIPE, SIG_IGN);
+    rszorvik::cli::ignoreBrokenPipes();
     VirtualPort port;
     Link link(options.link, port.slavePath());
     std::cout << port.slavePath() << std::endl;

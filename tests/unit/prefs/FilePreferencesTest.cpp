@@ -8,6 +8,7 @@
 #include "base/Properties.h"
 #include "prefs/FilePreferences.h"
 #include "prefs/FilePreferencesFactory.h"
+#include "support/Environment.h"
 #include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
@@ -43,12 +44,13 @@ TEST_F(FilePreferencesTest, FileComesFromThePropertyOrTheHomeFolderAndIsResolved
     EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), cases[3].second);
     // Without "user.home" the environment's home, then the password database's.
     base::SystemProperties::clear("user.home");
-    std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-    setenv("HOME", "/from/env", 1);
+    const char* home = rszorvik::test::homeVariable();
+    std::string savedHome = getenv(home) ? getenv(home) : "";
+    rszorvik::test::setEnvironment(home, "/from/env");
     EXPECT_EQ(FilePreferencesFactory::userHome(), "/from/env");
-    setenv("HOME", "", 1);
+    rszorvik::test::setEnvironment(home, "");
     EXPECT_TRUE(FilePreferencesFactory::userHome().is_absolute());
-    setenv("HOME", savedHome.c_str(), 1);
+    rszorvik::test::setEnvironment(home, savedHome);
 }
 
 TEST_F(FilePreferencesTest, FirstPutCreatesTheFileWithHeaderAndOneEntry) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Environment.h"
 #include "worker/DataLine.h"
 #include "worker/LineAssembler.h"
 
@@ -44,7 +45,7 @@ TEST(DataLineTest, DateTimeIsTheInstantInTheLocalZoneWithNanoseconds) {
     using namespace std::chrono;
     const char* previous = std::getenv("TZ");
     const std::string saved = previous ? previous : "";
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    rszorvik::test::setEnvironment("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     tzset();
     // Winter time, then both sides of the change to summer time at 01:00 UTC on 31 March 2024.
     const sys_days day = 2024y / March / 31;
@@ -59,9 +60,9 @@ TEST(DataLineTest, DateTimeIsTheInstantInTheLocalZoneWithNanoseconds) {
         EXPECT_EQ(line.getDateTime().time_since_epoch(), (day + local).time_since_epoch());
     }
     if (previous)
-        setenv("TZ", saved.c_str(), 1);
+        rszorvik::test::setEnvironment("TZ", saved);
     else
-        unsetenv("TZ");
+        rszorvik::test::unsetEnvironment("TZ");
     tzset();
 }
 

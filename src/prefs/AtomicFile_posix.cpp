@@ -1,5 +1,3 @@
-#include "prefs/AtomicFile.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "prefs/AtomicFile.h"
 #include "prefs/Logger.h"
 
 namespace rszorvik::prefs {
@@ -166,6 +165,42 @@ void AtomicFile::write(const std::filesystem::path& file, std::string_view conte
     }
     syncFolder(target.parent_path());
     removeStaleTemporaries(target);
+}
+
+AtomicFile::Content AtomicFile::read(const std::filesystem::path& file, std::size_t maxBytes) {
+    // Not blocking: a FIFO must not hang the open; it is refused below like any file that is not regular.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) fail(errno, "Cannot read " + file.string());
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail(error, "Cannot read " + file.string());
+    }
+    Content content;
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        content.kind = S_ISDIR(st.st_mode) ? Content::Kind::Folder : Content::Kind::NotRegular;
+        return content;
+    }
+    char buffer[16384];
+    while (true) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int error = errno;
+            ::close(fd);
+            fail(error, "Cannot read " + file.string());
+        }
+        if (n == 0) break;
+        content.bytes.append(buffer, static_cast<std::size_t>(n));
+        if (content.bytes.size() > maxBytes) {
+            ::close(fd);
+            return {Content::Kind::TooLarge, {}};
+        }
+    }
+    ::close(fd);
+    return content;
 }
 
 }  // namespace rszorvik::prefs
