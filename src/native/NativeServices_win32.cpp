@@ -17,8 +17,9 @@
 namespace zsp {
 namespace {
 
-// A hidden top-level window on a thread of its own: Windows tells every top-level window when a port
-// arrives or leaves (WM_DEVICECHANGE with DBT_DEVTYP_PORT).
+// A message-only window on a thread of its own, registered for the arrival and removal of devices with the
+// COM port interface (USB and Bluetooth serial ports register it). A message-only window needs no desktop,
+// so this also works in a service or under a Wine without a display.
 struct Notifier {
     ZspDeviceNotification callback = nullptr;
     void* context = nullptr;
@@ -27,12 +28,17 @@ struct Notifier {
 };
 
 constexpr const wchar_t* kWindowClass = L"zspWinDeviceNotification";
+// GUID_DEVINTERFACE_COMPORT (ntddser.h).
+constexpr GUID kComPortInterface = {
+    0x86e0d1e0, 0x8089, 0x11d0, {0x9c, 0xe4, 0x08, 0x00, 0x3e, 0x30, 0x1f, 0x73}};
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DEVICECHANGE && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
         const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
         auto* notifier = reinterpret_cast<Notifier*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (header != nullptr && header->dbch_devicetype == DBT_DEVTYP_PORT && notifier != nullptr)
+        if (header != nullptr && notifier != nullptr &&
+            (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE ||
+             header->dbch_devicetype == DBT_DEVTYP_PORT))
             notifier->callback(notifier->context);
         return TRUE;
     }
@@ -63,9 +69,21 @@ class Registry {
             windowClass.hInstance = GetModuleHandleW(nullptr);
             windowClass.lpszClassName = kWindowClass;
             RegisterClassW(&windowClass);  // fails harmlessly when registered by an earlier start
-            HWND window = CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+            HWND window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                           windowClass.hInstance, nullptr);
-            if (window != nullptr) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
+            HDEVNOTIFY registration = nullptr;
+            if (window != nullptr) {
+                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(raw));
+                DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+                filter.dbcc_size = sizeof filter;
+                filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+                filter.dbcc_classguid = kComPortInterface;
+                registration = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+                if (registration == nullptr) {
+                    DestroyWindow(window);
+                    window = nullptr;
+                }
+            }
             {
                 std::lock_guard lock(readyMutex);
                 raw->window = window;
@@ -76,6 +94,7 @@ class Registry {
             MSG message;
             while (GetMessageW(&message, nullptr, 0, 0) > 0)
                 DispatchMessageW(&message);
+            UnregisterDeviceNotification(registration);
             DestroyWindow(window);
         });
         std::unique_lock readyLock(readyMutex);

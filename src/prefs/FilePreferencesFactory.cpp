@@ -24,7 +24,8 @@ std::filesystem::path FilePreferencesFactory::getPreferencesFile() {
         auto property = base::SystemProperties::get(std::string(SYSTEM_PROPERTY_FILE));
         std::filesystem::path file =
             property && !property->empty() ? std::filesystem::path(*property) : userHome() / ".fileprefs";
-        preferencesFile = std::filesystem::absolute(file);
+        // One kind of separator on Windows, whatever the parts were written with.
+        preferencesFile = std::filesystem::absolute(file).make_preferred();
         log.info("Preferences file is " + preferencesFile->string());
     }
     return *preferencesFile;

@@ -45,11 +45,27 @@ PortPair nextPair() {
     return pairs[index];
 }
 
+// Waits until the pairs have marked what the test did on the instrument's side ("opened", "hungup").
+void awaitMark(const std::string& peer, const char* what) {
+    const char* marks = std::getenv("ZORVIK_TEST_PORT_PAIRS_MARKS");
+    if (marks == nullptr) throw std::runtime_error("ZORVIK_TEST_PORT_PAIRS_MARKS is not set");
+    const std::string mark = std::string(marks) + "\\" + peer + "." + what;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (GetFileAttributesA(mark.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (std::chrono::steady_clock::now() > deadline)
+            throw std::runtime_error("the pairs did not see " + peer + " " + what);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 }  // namespace
 
 struct Pty::Side {
     HANDLE peer = INVALID_HANDLE_VALUE;
     std::string peerName;
+    ~Side() {
+        if (peer != INVALID_HANDLE_VALUE) CloseHandle(peer);
+    }
 };
 
 Pty::Pty() : side(std::make_unique<Side>()) {
@@ -75,11 +91,10 @@ Pty::Pty() : side(std::make_unique<Side>()) {
     if (!SetCommState(side->peer, &dcb) || !SetCommTimeouts(side->peer, &immediate))
         throw std::runtime_error("cannot set up " + pair.peer);
     PurgeComm(side->peer, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    awaitMark(pair.peer, "opened");
 }
 
-Pty::~Pty() {
-    if (side->peer != INVALID_HANDLE_VALUE) CloseHandle(side->peer);
-}
+Pty::~Pty() = default;
 
 void Pty::send(const std::string& bytes) const {
     std::size_t done = 0;

@@ -10,9 +10,10 @@ opened, the port's end hangs up, as when an instrument is unplugged; a pair is g
 
 makes COUNT pairs, COM<FIRST>/COM<FIRST+1> and so on (port, instrument), prints "ready" and the pairs as
 "COM20:COM21;COM22:COM23;..." on one line, and relays until its standard input closes or it is killed. The
-links it made are removed at the end. Once a port's side has hung up, the file MARKS/<instrument's
-port>.hungup (COM21.hungup) tells so: the test waits for it, since the hang-up follows the close a few
-milliseconds later here, not at once as on a real pseudo-terminal.
+links it made are removed at the end. The relay sees the instrument's side opened and closed some
+milliseconds after the test did it, not at once as a real pseudo-terminal does; the files
+MARKS/<instrument's port>.opened and .hungup (COM21.opened, COM21.hungup) tell when it has, and the test
+waits for them.
 """
 
 import errno
@@ -90,8 +91,10 @@ def relay(pairs, marks):
                 if pair.peer_opened:
                     pair.hang_up(marks)
                     continue
-            else:
+            elif not pair.peer_opened:
                 pair.peer_opened = True
+                with open(os.path.join(marks, pair.peer_name + ".opened"), "w"):
+                    pass
             p.register(pair.port_master, select.POLLIN | (select.POLLOUT if pair.to_port else 0))
             watched[pair.port_master] = (pair, "port")
             if pair.peer_opened:

@@ -253,18 +253,21 @@ TEST_F(SettingsStoreTest, AFailingFlushReachesTheCaller) {
 }
 
 TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
+    // Absolute on this host: "/" here, a drive under Windows.
+    const std::filesystem::path root = std::filesystem::current_path().root_path();
+    const auto at = [&](const char* relative) { return (root / relative).string(); };
     struct Case {
         std::optional<std::string> programData, xdg;
         std::string expected;
     };
     const Case cases[] = {
-        {"/pd", "/xdg", "/pd/vexlune/zorvik/prefs.txt"},
-        {"", "/xdg", "/xdg/vexlune/zorvik/prefs.txt"},
-        {std::nullopt, "/xdg", "/xdg/vexlune/zorvik/prefs.txt"},
-        {std::nullopt, "relative", "/home/op/.config/vexlune/zorvik/prefs.txt"},
-        {std::nullopt, std::nullopt, "/home/op/.config/vexlune/zorvik/prefs.txt"},
+        {at("pd"), at("xdg"), at("pd/vexlune/zorvik/prefs.txt")},
+        {"", at("xdg"), at("xdg/vexlune/zorvik/prefs.txt")},
+        {std::nullopt, at("xdg"), at("xdg/vexlune/zorvik/prefs.txt")},
+        {std::nullopt, "relative", at("home/op/.config/vexlune/zorvik/prefs.txt")},
+        {std::nullopt, std::nullopt, at("home/op/.config/vexlune/zorvik/prefs.txt")},
     };
-    base::SystemProperties::set("user.home", "/home/op");
+    base::SystemProperties::set("user.home", at("home/op"));
     for (const auto& c : cases) {
         for (const auto& [name, value] :
              {std::pair{"ProgramData", c.programData}, std::pair{"XDG_CONFIG_HOME", c.xdg}}) {
@@ -274,7 +277,7 @@ TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
                 base::SystemProperties::clear(name);
             }
         }
-        EXPECT_EQ(defaultSettingsFile(), c.expected);
+        EXPECT_EQ(defaultSettingsFile(), std::filesystem::path(c.expected));
     }
     for (const char* name : {"ProgramData", "XDG_CONFIG_HOME", "user.home"})
         base::SystemProperties::clear(name);
