@@ -25,6 +25,7 @@
 
 #include "base/Utf8.h"
 #include "native/SerialDevice.h"
+#include "native/Win32Calls.h"
 
 namespace zsp {
 namespace {
@@ -140,14 +141,14 @@ struct DriverStatus {
 
 bool readStatus(HANDLE port, DriverStatus& status) {
     COMSTAT stat{};
-    if (!ClearCommError(port, &status.errors, &stat)) return false;
+    if (!win32::calls().clearCommError(port, &status.errors, &stat)) return false;
     status.inQueue = stat.cbInQue;
     status.outQueue = stat.cbOutQue;
     return true;
 }
 
 bool setLine(HANDLE port, DWORD function) {
-    return EscapeCommFunction(port, function) || notOffered(GetLastError());
+    return win32::calls().escapeCommFunction(port, function) || notOffered(GetLastError());
 }
 
 class Win32Device final : public Device {
@@ -273,7 +274,7 @@ class Win32Device final : public Device {
         OVERLAPPED overlapped{};
         overlapped.hEvent = writeEvent.get();
         DWORD sent = 0;
-        if (WriteFile(port, data, static_cast<DWORD>(count), &sent, &overlapped)) {
+        if (win32::calls().writeFile(port, data, static_cast<DWORD>(count), &sent, &overlapped)) {
             GetOverlappedResult(port, &overlapped, &sent, FALSE);
         } else if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
             errorCode = ioError(error);
@@ -343,7 +344,7 @@ class Win32Device final : public Device {
 
     std::int32_t line(Line which) override {
         DWORD bits = 0;
-        if (!GetCommModemStatus(port, &bits)) return notOffered(GetLastError()) ? 0 : -1;
+        if (!win32::calls().getCommModemStatus(port, &bits)) return notOffered(GetLastError()) ? 0 : -1;
         switch (which) {
             case Line::CTS:
                 return (bits & MS_CTS_ON) != 0;
@@ -424,7 +425,8 @@ class Win32Device final : public Device {
             OVERLAPPED overlapped{};
             overlapped.hEvent = commEvent.get();
             DWORD mask = 0;
-            if (WaitCommEvent(port, &mask, &overlapped)) continue;  // something happened already: look
+            if (win32::calls().waitCommEvent(port, &mask, &overlapped))
+                continue;  // something happened already: look
             if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
                 if (error == ERROR_OPERATION_ABORTED) continue;
                 return ZSP_WAIT_HANGUP;
@@ -476,7 +478,7 @@ class Win32Device final : public Device {
         OVERLAPPED overlapped{};
         overlapped.hEvent = readEvent.get();
         DWORD got = 0;
-        if (!ReadFile(port, raw.data(), want, &got, &overlapped)) {
+        if (!win32::calls().readFile(port, raw.data(), want, &got, &overlapped)) {
             if (GetLastError() != ERROR_IO_PENDING) return false;
             if (WaitForSingleObject(readEvent.get(), kQueuedReadPatience) == WAIT_OBJECT_0) {
                 if (!GetOverlappedResult(port, &overlapped, &got, FALSE)) return false;

@@ -134,7 +134,9 @@ TEST(Utf8Test, Utf16BothWays) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.utf8);
         EXPECT_EQ(fromUtf16(c.wide), c.utf8);
-        if (c.roundTrip) EXPECT_EQ(toUtf16(c.utf8), c.wide);
+        if (c.roundTrip) {
+            EXPECT_EQ(toUtf16(c.utf8), c.wide);
+        }
     }
     EXPECT_EQ(toUtf16("a\xff\xc3"), u"a\uFFFD\uFFFD");
 }
