@@ -29,9 +29,6 @@ using config::ConfigHelper::InstrumentType;
 using config::ConfigHelper::Parity;
 using config::ConfigHelper::StopBits;
 
-// How much of an overflowing line the report shows.
-constexpr std::size_t kOverflowShown = 40;
-
 std::string onOff(bool on) {
     return on ? "on" : "off";
 }
@@ -48,7 +45,7 @@ WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& wor
       view(workerView),
       config(config::Config::copyConfig(settings)),
       generator(std::random_device{}()),
-      rawData(settings.getInputTerminator()) {
+      rawData(settings.getInputTerminator(), kMaxLineBytes) {
     if (config.getPort().empty()) throw std::invalid_argument(text("null.port.error"));
 
     Zivaraze::SerialPortLocal::addPortName(config.getPort());
@@ -139,15 +136,17 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
         flagged = true;
         view.logImportantEvent(reading.framingText);
     }
+    const bool wasDropping = rawData.isDropping();
     auto line = rawData.add(c, flagged);
     if (!line) {
-        if (rawData.unsentBytes().size() >= kMaxLineBytes) {
+        // Said when the drop starts, so that a device that never sends its terminator is not silent, and
+        // again with the total once the line has ended.
+        if (!wasDropping && rawData.isDropping())
             view.logImportantEvent(
                 base::formatMessage(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
-                DataLine::transformControlChars(
-                    DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
-            rawData.clear();
-        }
+                DataLine::transformControlChars(DataLine::textFromBytes(rawData.dropped().start)));
+        else if (wasDropping && !rawData.isDropping())
+            reportDropped();
         return true;
     }
     // The line has left the buffer whether or not it can be processed, so a failed line never stays in
@@ -163,6 +162,11 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
     }
     // A stream without gaps must not keep a stopped worker reading.
     return !isCancelled();
+}
+
+void WeightWorker::reportDropped() {
+    view.logImportantEvent(
+        base::formatMessage(text("line.dropped"), {std::to_string(rawData.dropped().count)}));
 }
 
 void WeightWorker::reportLost() {
@@ -272,6 +276,7 @@ void WeightWorker::done() {
     if (rawData.hasUnsent())
         view.logImportantEvent(text("unsent.data") + " " +
                                DataLine::transformControlChars(rawData.unsentText()));
+    if (rawData.isDropping()) reportDropped();
     closePort();
     view.setConnectedInGUI(false);
 }

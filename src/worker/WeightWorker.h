@@ -33,8 +33,8 @@ class WeightWorkerView;
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:
-    // A line that has not met its terminator after this many bytes is discarded and reported, so that a
-    // device sending without terminators cannot make the buffer grow without bound.
+    // A line that has not met its terminator after this many bytes is dropped up to its terminator and
+    // reported, so that a device sending without terminators cannot make the buffer grow without bound.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
     // How long the input may stay quiet before the worker asks the port whether its device is still
     // there: a quiet port and an unplugged adapter both just answer "no byte". A port that reports a
@@ -95,6 +95,8 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // when the worker was cancelled after the line the byte ended.
     bool take(Reading& reading, std::uint8_t c, bool checkErrors);
     [[noreturn]] void reportLost();
+    // Logs how many bytes of an overlong line were dropped.
+    void reportDropped();
     void setUpLines();
     // False when the port reports that its device failed or went away.
     bool portAlive();
