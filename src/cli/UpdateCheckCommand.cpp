@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/SystemProperties.h"
+#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "util/ReadRemoteUpdate.h"
 
@@ -14,34 +15,34 @@ using Json = nlohmann::ordered_json;
 using util::ReadRemoteUpdate;
 
 void updateCheck(bool json, const std::string& language) {
+    // The address, the version text and the reasons come from outside (the environment, the server): JSON
+    // shows bytes that are not UTF-8 as U+FFFD, a terminal gets control characters as "<code>".
     const auto request =
         util::UpdateRequest::fromEnvironment(base::SystemProperties::get("VERSION", ""), language);
     try {
         const ReadRemoteUpdate update(request);
         const bool newer = update.newerVersionAvailable();
         if (json) {
-            std::cout << Json{{"url", request.url},
-                              {"current", update.getCurrentVersion()},
-                              {"remote", update.getRemoteVersion()},
-                              {"newer", newer}}
-                             .dump()
+            std::cout << jsonText(Json{{"url", request.url},
+                                       {"current", update.getCurrentVersion()},
+                                       {"remote", update.getRemoteVersion()},
+                                       {"newer", newer}})
                       << '\n';
         } else {
             const std::string& remote = update.getRemoteVersion();
-            std::cout << "current version: " << update.getCurrentVersion() << '\n'
-                      << "remote version: " << (remote.empty() ? "(none)" : remote) << '\n'
+            std::cout << "current version: " << visibleText(update.getCurrentVersion()) << '\n'
+                      << "remote version: " << (remote.empty() ? "(none)" : visibleText(remote)) << '\n'
                       << "newer version available: " << (newer ? "yes" : "no") << '\n';
         }
     } catch (const util::UpdateIOError& e) {
         if (json)
-            std::cout
-                << Json{{"url", request.url}, {"current", request.currentVersion}, {"error", e.what()}}.dump()
-                << '\n';
-        std::cerr << "zorvik-cli update-check: " << request.url << ": " << e.what();
+            std::cout << jsonText(Json{
+                             {"url", request.url}, {"current", request.currentVersion}, {"error", e.what()}})
+                      << '\n';
+        std::string message = visibleText(request.url) + ": " + visibleText(e.what());
         if (!e.cause().empty() && std::string(e.what()).find(e.cause()) == std::string::npos)
-            std::cerr << " (" << e.cause() << ')';
-        std::cerr << '\n';
-        throw CLI::RuntimeError(1);
+            message += " (" + visibleText(e.cause()) + ')';
+        fail("update-check", message, 1);
     }
 }
 
