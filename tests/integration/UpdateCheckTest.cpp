@@ -9,6 +9,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,6 +110,10 @@ struct FetchCase {
     std::string notError = "\x01";      // what the message must not say
     std::chrono::milliseconds deadline = UpdateRequest::DEADLINE;
 };
+
+void PrintTo(const FetchCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class FetchTest : public UpdateServer, public testing::WithParamInterface<FetchCase> {};
 
@@ -375,6 +380,10 @@ struct HostileCase {
     std::string shown;  // part of standard output (of its JSON text with --json) or, on failure, of the error
 };
 
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class HostileCliTest : public UpdateServer, public testing::WithParamInterface<HostileCase> {};
 
 TEST_P(HostileCliTest, EndsInAClearResultOrError) {
@@ -408,12 +417,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "",
                                 0,
                                 "\"remote\":\"2020.2\uFFFD\uFFFD\""},
-                    HostileCase{"version text not UTF-8, plain",
-                                "latin1.xml",
-                                {"--language", "en"},
-                                "",
-                                0,
-                                "remote version: 2020.2\uFFFD\uFFFD\n"},
                     HostileCase{"address not UTF-8, JSON", "caf\xe9.xml", {"--json"}, "", 1, "caf\uFFFD.xml"},
                     HostileCase{"escape sequences and NUL in the version, plain",
                                 "controls.xml",
@@ -433,12 +436,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "",
                                 1,
                                 "https://127.0.0.1:1/<27>]0;owned<7>"},
-                    HostileCase{"authority file is a device",
-                                "en-newer.xml",
-                                {},
-                                "/dev/zero",
-                                1,
-                                "Cannot read the certificate authority file /dev/zero: it is a device"},
                     HostileCase{"authority file name not UTF-8, JSON",
                                 "en-newer.xml",
                                 {"--json"},

@@ -120,7 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
              "\n  -h, --help ", "\n  -v, --version ", "-platform NAME", "Exit status: "},
             {}},
         CommandLineCase{"HelpInGerman", {"-h"}, "de", 0, {"Aufruf: zorvik", "--screenshot DIR"}, {}},
-        CommandLineCase{"HelpWinsOverAPort", {"/dev/ttyS0", "--help"}, "en", 0, {"Usage: zorvik"}, {}},
         CommandLineCase{"Version", {"--version"}, "en", 0, {"VERSION"}, {}},
         CommandLineCase{"UnknownOption",
                         {"--bogus"},
@@ -129,13 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
                         {},
                         {"zorvik: unknown option --bogus\nRun \"zorvik --help\" for the options."}},
         CommandLineCase{"TwoPorts", {"/dev/ttyS0", "/dev/ttyS1"}, "en", 2, {}, {"/dev/ttyS1"}},
-        CommandLineCase{
-            "ScreenshotWithoutFolder", {"--screenshot"}, "en", 2, {}, {"--screenshot needs a value"}},
-        CommandLineCase{
-            "UnknownLanguage", {"--screenshot", "pictures", "--language", "fr"}, "en", 2, {}, {"\"fr\""}},
         CommandLineCase{"LanguageWithoutScreenshot", {"--language=en"}, "en", 2, {}, {"ZORVIK_LANGUAGE"}},
         CommandLineCase{"NoDisplay", {}, "en", 3, {}, {kNoDisplay}},
-        CommandLineCase{"PortWithoutDisplay", {"--", "-odd-port"}, "en", 3, {}, {kNoDisplay}},
         CommandLineCase{"QtOptionsStillGoToQt", {"-platform", "xcb", "-reverse"}, "en", 3, {}, {kNoDisplay}}),
     [](const auto& param) { return std::string(param.param.name); });
 
