@@ -1,3 +1,4 @@
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -61,8 +62,11 @@ void addUpdateCheckCommand(CLI::App& app, const GlobalOptions& global) {
                         "code reads <version2>)");
     command->footer(
         "ZORVIK_UPDATE_URL replaces the address of the version file (https only); ZORVIK_CA_FILE names PEM "
-        "certificate authorities trusted besides the system's.\n"
-        "Exit status: 0 checked (whatever the answer), 1 the check failed.");
+        "certificate authorities trusted besides the system's (a regular file of at most 1 MiB). The whole "
+        "check ends after " +
+        std::to_string(
+            std::chrono::duration_cast<std::chrono::seconds>(util::UpdateRequest::DEADLINE).count()) +
+        " seconds at most.\nExit status: 0 checked (whatever the answer), 1 the check failed.");
     command->callback([json, language] { updateCheck(*json, *language); });
 }
 
