@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/QtTranslations.h"
 #include "app/Screenshots.h"
 #include "app/StartUp.h"
 #include "base/Language.h"
@@ -69,6 +70,7 @@ int RevareRiDev::main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvik"));
     QApplication::setOrganizationName(QStringLiteral("Vexlune"));
+    useQtTranslations(texts::language());
 
     QCommandLineParser parser;
     parser.addHelpOption();
