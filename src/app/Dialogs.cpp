@@ -2,13 +2,24 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QTreeView>
 
 namespace rszorvik {
 
 namespace {
 
 Dialogs* installed = nullptr;
+
+// Qt's own chooser gives its columns fixed widths, which cut off the file types; each column takes the
+// width of its contents, the name the rest. A desktop's native chooser has no such view and is left alone.
+void fitColumns(QFileDialog& dialog) {
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (view == nullptr) return;
+    view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+}
 
 QMessageBox::Icon toQt(Dialogs::Icon icon) {
     switch (icon) {
@@ -65,6 +76,7 @@ std::unique_ptr<QFileDialog> QtDialogs::saveFileDialog(QWidget* parent, const QS
     dialog->setFileMode(QFileDialog::AnyFile);
     // The overwrite question is the caller's, with its own texts.
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    fitColumns(*dialog);
     return dialog;
 }
 
@@ -72,6 +84,7 @@ std::unique_ptr<QFileDialog> QtDialogs::openFileDialog(QWidget* parent, const QS
     auto dialog = std::make_unique<QFileDialog>(parent, title);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    fitColumns(*dialog);
     return dialog;
 }
 

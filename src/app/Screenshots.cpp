@@ -102,13 +102,13 @@ int saveFileChooser(QWidget* owner, const QDir& dir, const QString& name) {
     }
     for (const char* file : {"zorvik.xml", "waage-labor.xml"}) {
         QFile sample(folder.filePath(QString::fromLatin1(file)));
-        if (!sample.open(QIODevice::WriteOnly))
+        if (!sample.open(QIODevice::WriteOnly) || sample.write(QByteArray(2400, ' ')) != 2400)
             std::cerr << "cannot create " << file << " for the file chooser\n";
     }
     const auto chooser =
         QtDialogs::saveFileDialog(owner, catalogText("RevareRiDevFrame2.exportSettingsButton.text"),
                                   folder.filePath(QStringLiteral("zorvik.xml")));
-    chooser->resize(720, 420);
+    chooser->resize(860, 420);
     chooser->show();
     // The chooser reads its folder in the background.
     for (int i = 0; i < 20; ++i) {
