@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/QtTranslations.h"
 #include "app/Screenshots.h"
 #include "app/StartUp.h"
 #include "app/WindowCommandLine.h"
@@ -121,6 +122,7 @@ int RevareRiDev::main(int argc, char** argv) {
     qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("zorvik"));
     QApplication::setOrganizationName(QStringLiteral("Vexlune"));
+    useQtTranslations(texts::language());
 
     if (commandLine.action == WindowCommandLine::Action::Screenshots) {
         const auto chosen = commandLine.language == "en" ? texts::Language::English : texts::Language::German;
