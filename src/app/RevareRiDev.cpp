@@ -88,6 +88,10 @@ int RevareRiDev::main(int argc, char** argv) {
     // Before the application object: that needs a display, and help, version and a refused command line
     // must work without one.
     const WindowCommandLine commandLine = WindowCommandLine::parse(argc, argv);
+    // Before the help or any window text is read: the catalogues keep the language they were loaded in.
+    if (commandLine.languageGiven)
+        base::chooseProcessLanguage(commandLine.language == "en" ? base::Language::English
+                                                                 : base::Language::German);
     switch (commandLine.action) {
         case WindowCommandLine::Action::Help:
             std::cout << WindowCommandLine::help() << std::flush;
@@ -125,8 +129,9 @@ int RevareRiDev::main(int argc, char** argv) {
     useQtTranslations(texts::language());
 
     if (commandLine.action == WindowCommandLine::Action::Screenshots) {
-        const auto chosen = commandLine.language == "en" ? texts::Language::English : texts::Language::German;
-        return renderScreenshots(QString::fromStdString(commandLine.screenshotDir), chosen) > 0 ? 0 : 1;
+        return renderScreenshots(QString::fromStdString(commandLine.screenshotDir), texts::language()) > 0
+                   ? 0
+                   : 1;
     }
 
     UnattendedDialogs unattendedDialogs;
