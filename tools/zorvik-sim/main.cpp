@@ -16,11 +16,11 @@
 #include "ValueSource.h"
 #include "VirtualPort.h"
 #include "base/Log.h"
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
-using rszorvik::cli::StopSignals;
+using rszorvik::base::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
