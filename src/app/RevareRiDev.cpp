@@ -4,12 +4,16 @@
 #include <QCommandLineParser>
 #include <QDialog>
 #include <QLocale>
+#include <QMetaObject>
+#include <QWidget>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/ProcessEnd.h"
+#include "app/RevareRiDevFrame2.h"
 #include "app/Screenshots.h"
 #include "app/StartUp.h"
 #include "base/Language.h"
@@ -66,6 +70,7 @@ int RevareRiDev::main(int argc, char** argv) {
                             : QLocale(QLocale::German, QLocale::Germany));
     setProcessProperties();
 
+    ProcessEnd processEnd;  // before any thread starts
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zorvik"));
     QApplication::setOrganizationName(QStringLiteral("Vexlune"));
@@ -102,7 +107,24 @@ int RevareRiDev::main(int argc, char** argv) {
     for (const QString& argument : parser.positionalArguments())
         options.args.push_back(argument.toStdString());
     StartUp startUp(std::move(options));
+    // A stop signal during the start closes the dialog it waits on, then the window once it is up.
+    bool closeWhenShown = false;
+    processEnd.watch(
+        [&] {
+            if (auto* window = startUp.window()) {
+                window->close();
+            } else {
+                closeWhenShown = true;
+                if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+            }
+        },
+        [&] {
+            if (auto* window = startUp.window()) window->endForLostDisplay();
+        });
     if (const auto status = startUp.run()) return *status;
+    if (closeWhenShown)
+        QMetaObject::invokeMethod(
+            startUp.window(), [window = startUp.window()] { window->close(); }, Qt::QueuedConnection);
     const int status = QApplication::exec();
     Dialogs::install(nullptr);
     return status;

@@ -12,6 +12,8 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -29,6 +31,7 @@
 #include "support/SerialTestSupport.h"
 #include "worker/DataLine.h"
 #include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
 
 namespace rszorvik {
 namespace {
@@ -506,6 +509,73 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
         EXPECT_EQ(QString(start->text()).remove(QLatin1Char('&')),
                   texts::app("RevareRiDevFrame2.startStopJButton.text"));
     }
+}
+
+// Stop interrupts the typing at once. The values still waiting are named in the log and dropped: the
+// next start, perhaps on another instrument, types only what it receives itself.
+TEST(MainWindowBehaviourTest, StopNamesTheValuesNotTypedAndTheNextStartTypesNoneOfThem) {
+    test::selectApplicationPlatform();
+    test::RecordingDialogs dialogs;
+    test::Pty pty;
+    Config config;
+    config.setPort(pty.path());
+    config.setInstrument(Instrument::GENERIC);
+    config.setInputTerminator(13);
+    config.setDelay("1");
+    config.setOutputTerminator(OutputTerminator::NONE);
+    Window window(config, {pty.path()});
+    // The first run's keys stop at their first pause until the test lets them go.
+    std::mutex gate;
+    std::unique_lock held(gate);
+    // The run owns its injector; what it recorded stays with the test after the run has gone.
+    struct Shared : platform::KeyInjector {
+        explicit Shared(std::shared_ptr<test::RecordingKeyInjector> to) : to(std::move(to)) {}
+        void keyPress(int keyCode) override { to->keyPress(keyCode); }
+        void keyRelease(int keyCode) override { to->keyRelease(keyCode); }
+        void delay(int milliseconds) override { to->delay(milliseconds); }
+        bool lastKeyWasDead() const override { return to->lastKeyWasDead(); }
+        std::shared_ptr<test::RecordingKeyInjector> to;
+    };
+    std::vector<std::shared_ptr<test::RecordingKeyInjector>> injectors;
+    worker::OutputRun::Options options;
+    options.capsLockOn = [] { return false; };
+    options.injector = [&] {
+        auto made = std::make_shared<test::RecordingKeyInjector>();
+        if (injectors.empty()) made->onPause([&gate] { std::lock_guard pass(gate); });
+        injectors.push_back(made);
+        return std::make_unique<Shared>(made);
+    };
+    window.frame.setOutputOptions(options);
+    auto* button = window.find<QPushButton>("startStopJButton");
+    const auto lineCount = [&](int count) {
+        return window.frame.statusLabel()->text() == texts::app("line.count") + QString::number(count);
+    };
+
+    button->click();
+    ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+    pty.send("1\r2\r3\r");
+    ASSERT_TRUE(test::waitFor([&] { return lineCount(3); }, milliseconds(5000)));
+    ASSERT_TRUE(injectors[0]->waitForKeys("+49"));
+    button->click();  // Stop
+    held.unlock();
+    ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+    window.settle();
+    EXPECT_EQ(injectors[0]->keys(), "+49 -49") << "the value being typed is finished, no other";
+    const QString log = window.frame.eventLog()->toPlainText();
+    EXPECT_TRUE(log.contains(QString::fromStdString(worker::WeightWorker::text("values.not.typed")) +
+                             QStringLiteral(" \"2\", \"3\"")))
+        << log.toStdString();
+
+    button->click();
+    ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+    pty.send("4\r");
+    ASSERT_EQ(injectors.size(), 2U);
+    EXPECT_TRUE(injectors[1]->waitForKeys("+52 -52")) << injectors[1]->keys();
+    button->click();
+    ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+    window.settle();
+    EXPECT_EQ(injectors[1]->keys(), "+52 -52");
+    EXPECT_TRUE(dialogs.calls.empty());
 }
 
 }  // namespace
