@@ -37,7 +37,7 @@ std::mutex& fileLock() {
 // programs that write the same file: the lock of this process, then an exclusive lock on the file's folder.
 // The folder, because a write replaces the file with a new one. A folder that cannot be opened (it does not
 // exist yet, or may not be read) goes without the second lock: the write that follows reports its own
-// failure.
+// failure. So does a folder whose file system keeps no locks, with a warning: saving matters more.
 class WriteLock {
   public:
     explicit WriteLock(const std::filesystem::path& file) : inProcess(fileLock()) {
@@ -48,8 +48,12 @@ class WriteLock {
         while (::flock(folderFd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             if (error != EWOULDBLOCK && error != EINTR) {
+                static const Logger log("rszorvik.prefs.FilePreferences");
+                log.warning("Cannot lock " + folder.string() + " (" + std::strerror(error) +
+                            "): " + file.string() + " is written without waiting for other programs");
                 ::close(folderFd);
-                throw BackingStoreException("Cannot lock " + folder.string() + ": " + std::strerror(error));
+                folderFd = -1;
+                return;
             }
             if (std::chrono::steady_clock::now() >= deadline) {
                 ::close(folderFd);
