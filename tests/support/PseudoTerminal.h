@@ -9,7 +9,6 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -68,50 +67,6 @@ class Pty {
   private:
     int masterFd = -1;
     std::string slavePath;
-};
-
-// An instrument that floods: writes the line to the terminal again and again, as fast as the reader takes
-// it, until the object goes. A terminal nobody reads (yet) is waited on, never spun on.
-class PtyFlood {
-  public:
-    PtyFlood(int master, std::string line) : master(master), line(std::move(line)) {
-        writer = std::thread([this] { run(); });
-    }
-    ~PtyFlood() {
-        stop = true;
-        writer.join();
-    }
-    PtyFlood(const PtyFlood&) = delete;
-    PtyFlood& operator=(const PtyFlood&) = delete;
-
-    // Whole lines written so far.
-    long lines() const { return written; }
-
-  private:
-    void run() {
-        std::size_t at = 0;
-        while (!stop) {
-            pollfd entry{master, POLLOUT, 0};
-            const ssize_t n = ::poll(&entry, 1, 100) > 0 && (entry.revents & POLLOUT) != 0
-                                  ? ::write(master, line.data() + at, line.size() - at)
-                                  : -1;
-            if (n <= 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                continue;
-            }
-            at += static_cast<std::size_t>(n);
-            if (at == line.size()) {
-                at = 0;
-                ++written;
-            }
-        }
-    }
-
-    int master;
-    std::string line;
-    std::atomic<bool> stop{false};
-    std::atomic<long> written{0};
-    std::thread writer;
 };
 
 }  // namespace rszorvik::test
