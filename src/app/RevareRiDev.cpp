@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLocale>
+#include <QMetaObject>
+#include <QWidget>
 #include <QtGlobal>
 #include <cstdlib>
 #include <iostream>
@@ -11,7 +13,9 @@
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/ProcessEnd.h"
 #include "app/QtTranslations.h"
+#include "app/RevareRiDevFrame2.h"
 #include "app/Screenshots.h"
 #include "app/StartUp.h"
 #include "app/WindowCommandLine.h"
@@ -114,6 +118,7 @@ int RevareRiDev::main(int argc, char** argv) {
                             ? QLocale(QLocale::English, QLocale::UnitedStates)
                             : QLocale(QLocale::German, QLocale::Germany));
 
+    ProcessEnd processEnd;  // before any thread starts
     std::vector<std::string> toolkitArguments = commandLine.toolkitArguments;
     std::vector<char*> toolkitArgv;
     for (auto& argument : toolkitArguments)
@@ -140,7 +145,24 @@ int RevareRiDev::main(int argc, char** argv) {
     StartUpOptions options;
     if (commandLine.port) options.args.push_back(*commandLine.port);
     StartUp startUp(std::move(options));
+    // A stop signal during the start closes the dialog it waits on, then the window once it is up.
+    bool closeWhenShown = false;
+    processEnd.watch(
+        [&] {
+            if (auto* window = startUp.window()) {
+                window->close();
+            } else {
+                closeWhenShown = true;
+                if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+            }
+        },
+        [&] {
+            if (auto* window = startUp.window()) window->endForLostDisplay();
+        });
     if (const auto status = startUp.run()) return *status;
+    if (closeWhenShown)
+        QMetaObject::invokeMethod(
+            startUp.window(), [window = startUp.window()] { window->close(); }, Qt::QueuedConnection);
     const int status = QApplication::exec();
     Dialogs::install(nullptr);
     return status;

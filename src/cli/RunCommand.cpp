@@ -18,9 +18,9 @@
 #include "base/EventQueueExecutor.h"
 #include "base/Log.h"
 #include "base/MessageFormat.h"
+#include "base/StopSignals.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/StopSignals.h"
 #include "platform/KeyInjector.h"
 #include "serial/Diagnostics.h"
 #include "serial/SerialPortLocal.h"
@@ -114,7 +114,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     std::unique_ptr<worker::OutputRun> outputRun;
     std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
     std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
-    StopSignals signals([&](int count) {
+    base::StopSignals signals([&](int count) {
         if (count == 1) {
             firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
             // The reading stops; what was received is still typed.
