@@ -564,6 +564,8 @@ TEST(MainWindowBehaviourTest, AnInstrumentThatLeavesEndsTheRunAsALossOrAsTheDemo
         EXPECT_EQ(status->text(), texts::app(row.endedKey));
         EXPECT_TRUE(dialogs.messages().empty());
     }
+}
+
 // Stop interrupts the typing at once. The values still waiting are named in the log and dropped: the
 // next start, perhaps on another instrument, types only what it receives itself.
 TEST(MainWindowBehaviourTest, StopNamesTheValuesNotTypedAndTheNextStartTypesNoneOfThem) {
