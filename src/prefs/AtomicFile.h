@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,32 @@ class AtomicFile {
     // The whole content of a regular file of at most maxBytes; what the path is instead (a FIFO does not
     // hang the call). Throws std::system_error when the system cannot open or read it.
     static Content read(const std::filesystem::path& file, std::size_t maxBytes);
+
+    // An exclusive lock among programs on rewriting a file (read, change, write); every writer of the file
+    // takes it. Released when destroyed, or by the system when the process ends. On POSIX flock on the
+    // file's folder, since a write replaces the file itself; on Windows, where a folder cannot be locked,
+    // LockFileEx on a hidden lock file beside it (".NAME.lock").
+    class WriteLock {
+      public:
+        enum class State {
+            Held,
+            Busy,      // another program holds it
+            NoFolder,  // nothing to lock: the folder does not exist or may not be read
+            NoLocks,   // the file system keeps no locks (problem() says so)
+        };
+        explicit WriteLock(const std::filesystem::path& file);
+        ~WriteLock();
+        WriteLock(const WriteLock&) = delete;
+        WriteLock& operator=(const WriteLock&) = delete;
+
+        // One attempt, without waiting.
+        State tryLock();
+        const std::string& problem() const;
+
+      private:
+        struct Host;
+        std::unique_ptr<Host> host;
+    };
 };
 
 }  // namespace rszorvik::prefs

@@ -1,10 +1,12 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <random>
 #include <string>
 #include <system_error>
@@ -201,6 +203,36 @@ AtomicFile::Content AtomicFile::read(const std::filesystem::path& file, std::siz
     }
     ::close(fd);
     return content;
+}
+
+struct AtomicFile::WriteLock::Host {
+    std::filesystem::path folder;
+    int fd = -1;
+    std::string problem;
+};
+
+AtomicFile::WriteLock::WriteLock(const std::filesystem::path& file) : host(std::make_unique<Host>()) {
+    host->folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    host->fd = ::open(host->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+AtomicFile::WriteLock::~WriteLock() {
+    if (host->fd >= 0) ::close(host->fd);  // releases the lock
+}
+
+AtomicFile::WriteLock::State AtomicFile::WriteLock::tryLock() {
+    if (host->fd < 0) return State::NoFolder;
+    if (::flock(host->fd, LOCK_EX | LOCK_NB) == 0) return State::Held;
+    const int error = errno;
+    if (error == EWOULDBLOCK || error == EINTR) return State::Busy;
+    host->problem = "Cannot lock " + host->folder.string() + " (" + std::strerror(error) + ")";
+    ::close(host->fd);
+    host->fd = -1;
+    return State::NoLocks;
+}
+
+const std::string& AtomicFile::WriteLock::problem() const {
+    return host->problem;
 }
 
 }  // namespace rszorvik::prefs

@@ -225,4 +225,52 @@ AtomicFile::Content AtomicFile::read(const std::filesystem::path& file, std::siz
     return content;
 }
 
+struct AtomicFile::WriteLock::Host {
+    std::filesystem::path lockFile;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool held = false;
+    std::string problem;
+};
+
+// Read access is enough to lock: another user of the computer, who may read but not change the lock file
+// the first one made in a shared folder, takes turns as well.
+AtomicFile::WriteLock::WriteLock(const std::filesystem::path& file) : host(std::make_unique<Host>()) {
+    const std::filesystem::path folder =
+        file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    host->lockFile = folder / ("." + file.filename().string() + ".lock");
+    host->handle = CreateFileW(widen(host->lockFile).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN, nullptr);
+}
+
+AtomicFile::WriteLock::~WriteLock() {
+    if (host->handle == INVALID_HANDLE_VALUE) return;
+    // Unlocked at once: a lock left to the handle's closing may be released only later.
+    if (host->held) {
+        OVERLAPPED range{};
+        UnlockFileEx(host->handle, 0, 1, 0, &range);
+    }
+    CloseHandle(host->handle);
+}
+
+AtomicFile::WriteLock::State AtomicFile::WriteLock::tryLock() {
+    if (host->handle == INVALID_HANDLE_VALUE) return State::NoFolder;
+    OVERLAPPED range{};
+    if (LockFileEx(host->handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range)) {
+        host->held = true;
+        return State::Held;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING) return State::Busy;
+    host->problem = "Cannot lock " + host->lockFile.string() + " (" +
+                    std::system_category().message(static_cast<int>(error)) + ")";
+    CloseHandle(host->handle);
+    host->handle = INVALID_HANDLE_VALUE;
+    return State::NoLocks;
+}
+
+const std::string& AtomicFile::WriteLock::problem() const {
+    return host->problem;
+}
+
 }  // namespace rszorvik::prefs

@@ -1,11 +1,17 @@
 #include "prefs/FilePreferences.h"
 
+#include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <iomanip>
 #include <locale>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "base/Properties.h"
 #include "prefs/AtomicFile.h"
@@ -20,6 +26,40 @@ std::mutex& fileLock() {
     static std::mutex lock;
     return lock;
 }
+
+// A rewrite of the file (read, merge, write) against the other nodes of this process and against other
+// programs that write the same file: the lock of this process, then AtomicFile's lock among programs. Where
+// there is nothing to lock (the folder does not exist yet, or may not be read) the write goes on and
+// reports its own failure; so does a file system that keeps no locks, with a warning: saving matters more.
+class WriteLock {
+  public:
+    explicit WriteLock(const std::filesystem::path& file) : inProcess(fileLock()), acrossPrograms(file) {
+        const auto deadline = std::chrono::steady_clock::now() + FilePreferences::lockPatience;
+        for (;;) {
+            switch (acrossPrograms.tryLock()) {
+                case AtomicFile::WriteLock::State::Held:
+                case AtomicFile::WriteLock::State::NoFolder:
+                    return;
+                case AtomicFile::WriteLock::State::NoLocks: {
+                    static const Logger log("rszorvik.prefs.FilePreferences");
+                    log.warning(acrossPrograms.problem() + ": " + file.string() +
+                                " is written without waiting for other programs");
+                    return;
+                }
+                case AtomicFile::WriteLock::State::Busy:
+                    break;
+            }
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw BackingStoreException("Cannot write " + file.string() +
+                                            ": another program keeps writing to it");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+  private:
+    std::lock_guard<std::mutex> inProcess;
+    AtomicFile::WriteLock acrossPrograms;
+};
 
 [[noreturn]] void cannotRead(const std::filesystem::path& file, const std::string& problem) {
     throw BackingStoreException("Cannot read " + file.string() + ": " + problem);
@@ -72,6 +112,7 @@ std::optional<std::string_view> ownKey(std::string_view property, std::string_vi
 }  // namespace
 
 const Logger FilePreferences::log("rszorvik.prefs.FilePreferences");
+std::chrono::milliseconds FilePreferences::lockPatience{10000};
 
 void FilePreferences::checkReadable(const std::filesystem::path& file) {
     std::lock_guard guard(fileLock());
@@ -175,10 +216,33 @@ void FilePreferences::syncSpi() {
 
 void FilePreferences::flushSpi() {
     auto file = FilePreferencesFactory::getPreferencesFile();
-    std::lock_guard guard(fileLock());
+    WriteLock lock(file);
     base::Properties properties;
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) properties = readProperties(file);
+    writeWith(properties, file);
+}
+
+void FilePreferences::mergeSpi(const std::vector<std::pair<std::string, std::string>>& changed,
+                               const std::vector<std::pair<std::string, std::string>>& missing) {
+    auto file = FilePreferencesFactory::getPreferencesFile();
+    WriteLock lock(file);
+    base::Properties properties;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) properties = readProperties(file);
+    // What the file holds now is the node, except where this save says otherwise.
+    std::map<std::string, std::string> merged;
+    for (const auto& [name, value] : properties.entries())
+        if (auto key = ownKey(name, prefix)) merged[std::string(*key)] = value;
+    for (const auto& [key, value] : changed)
+        merged[key] = value;
+    for (const auto& [key, value] : missing)
+        merged.try_emplace(key, value);
+    root = std::move(merged);
+    writeWith(properties, file);
+}
+
+void FilePreferences::writeWith(base::Properties& properties, const std::filesystem::path& file) {
     std::vector<std::string> own;
     for (const auto& [name, value] : properties.entries())
         if (ownKey(name, prefix)) own.push_back(name);

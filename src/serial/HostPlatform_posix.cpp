@@ -1,5 +1,5 @@
-// The host's name and architecture from uname(), named the way Java runtimes name them, as the library
-// table expects.
+// The host's name and architecture from uname(): named the way Java runtimes name them, as the library
+// table expects, and as the system names them, for people.
 #include <sys/utsname.h>
 
 #include <string>
@@ -27,6 +27,12 @@ std::string hostOsArch() {
     if (machine == "x86_64") return "amd64";
     if (machine == "i386" || machine == "i486" || machine == "i586" || machine == "i686") return "x86";
     return machine;
+}
+
+RunningPlatform runningPlatform() {
+    utsname host{};
+    if (uname(&host) != 0) return {};
+    return {host.sysname, host.machine};
 }
 
 }  // namespace Zivaraze

@@ -1,5 +1,5 @@
-// The host's name and architecture, named the way Java runtimes name them on Windows, as the library
-// table expects.
+// The host's name and architecture: named the way Java runtimes name them on Windows, as the library
+// table expects, and as Windows names them, for people.
 #include <windows.h>
 
 #include <string>
@@ -26,12 +26,8 @@ bool windowsVersion(DWORD& major, DWORD& minor, DWORD& build) {
     return true;
 }
 
-}  // namespace
-
-using rszorvik::base::SystemProperties;
-
-std::string hostOsName() {
-    if (auto name = SystemProperties::get("os.name")) return *name;
+// The release, as Windows names itself ("Windows 10"), whatever os.name says.
+std::string systemName() {
     DWORD major = 0, minor = 0, build = 0;
     if (!windowsVersion(major, minor, build)) return "Windows NT (unknown)";
     if (major == 10) return build >= 22000 ? "Windows 11" : "Windows 10";
@@ -41,11 +37,24 @@ std::string hostOsName() {
     return "Windows NT (unknown)";
 }
 
-std::string hostOsArch() {
-    if (auto arch = SystemProperties::get("os.arch")) return *arch;
+WORD processorArchitecture() {
     SYSTEM_INFO info{};
     GetNativeSystemInfo(&info);
-    switch (info.wProcessorArchitecture) {
+    return info.wProcessorArchitecture;
+}
+
+}  // namespace
+
+using rszorvik::base::SystemProperties;
+
+std::string hostOsName() {
+    if (auto name = SystemProperties::get("os.name")) return *name;
+    return systemName();
+}
+
+std::string hostOsArch() {
+    if (auto arch = SystemProperties::get("os.arch")) return *arch;
+    switch (processorArchitecture()) {
         case PROCESSOR_ARCHITECTURE_AMD64:
             return "amd64";
         case PROCESSOR_ARCHITECTURE_INTEL:
@@ -54,6 +63,20 @@ std::string hostOsArch() {
             return "aarch64";
         default:
             return "";
+    }
+}
+
+// The architecture as Windows itself names it (PROCESSOR_ARCHITECTURE).
+RunningPlatform runningPlatform() {
+    switch (processorArchitecture()) {
+        case PROCESSOR_ARCHITECTURE_AMD64:
+            return {systemName(), "AMD64"};
+        case PROCESSOR_ARCHITECTURE_INTEL:
+            return {systemName(), "x86"};
+        case PROCESSOR_ARCHITECTURE_ARM64:
+            return {systemName(), "ARM64"};
+        default:
+            return {systemName(), ""};
     }
 }
 

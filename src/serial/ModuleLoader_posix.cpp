@@ -5,6 +5,20 @@
 #include "serial/ModuleLoader.h"
 
 namespace Zivaraze::moduleLoader {
+namespace {
+
+// The loader's message of the last failed call, or fallback. glibc keeps the message in memory of the
+// calling thread until dlerror() has answered nothing once; asking until then frees it, so that a thread
+// still ending when the process exits leaves nothing behind (LeakSanitizer reported it as a leak).
+std::string takeLoaderError(const std::string& fallback) {
+    const char* text = dlerror();
+    std::string error = text != nullptr ? std::string(text) : fallback;
+    while (dlerror() != nullptr) {
+    }
+    return error;
+}
+
+}  // namespace
 
 std::string fileName(const std::string& baseName) {
     return "lib" + baseName + ".so";
@@ -25,17 +39,16 @@ bool exists(const std::string& path) {
 }
 
 void* open(const std::string& file, std::string& error) {
-    dlerror();
+    takeLoaderError({});
     void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        const char* text = dlerror();
-        error = text != nullptr ? std::string(text) : file + ": cannot be loaded";
-    }
+    if (module == nullptr) error = takeLoaderError(file + ": cannot be loaded");
     return module;
 }
 
 void* symbol(void* module, const char* name) {
-    return dlsym(module, name);
+    void* entry = dlsym(module, name);
+    if (entry == nullptr) takeLoaderError({});  // a symbol that was not found left its message
+    return entry;
 }
 
 void close(void* module) {

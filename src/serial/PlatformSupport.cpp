@@ -218,6 +218,11 @@ std::string runtimeVersion() {
     return "C++" + std::to_string(__cplusplus);
 }
 
+std::string RunningPlatform::shown() const {
+    if (name.empty() || arch.empty()) return name + arch;
+    return name + " " + arch;
+}
+
 std::string runtimeVendor() {
 #if defined(__clang__)
     return "clang " __clang_version__;

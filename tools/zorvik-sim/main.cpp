@@ -15,11 +15,12 @@
 #include "ValueSource.h"
 #include "VirtualPort.h"
 #include "base/Log.h"
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
+#include "base/SystemProperties.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
-using rszorvik::cli::StopSignals;
+using rszorvik::base::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
@@ -95,7 +96,7 @@ int run(const Options& options) {
 
     StopSignals stop;
     // A reader that goes away must not kill us while we write.
-    rszorvik::cli::ignoreBrokenPipes();
+    rszorvik::base::ignoreBrokenPipes();
     VirtualPort port;
     Link link(options.link, port.slavePath());
     std::cout << port.slavePath() << std::endl;
@@ -198,6 +199,8 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
     app.add_flag("-q,--quiet", options.quiet, "Do not log sent lines to standard error");
+    app.set_version_flag("--version", "zorvik-sim " + rszorvik::base::SystemProperties::programVersion(),
+                         "Print the version and exit");
     CLI11_PARSE(app, argc, argv);
 
     try {

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
-namespace rszorvik::cli {
+namespace rszorvik::base {
 namespace {
 
 using namespace std::chrono_literals;
@@ -153,4 +153,4 @@ TEST(StopSignalsTest, WithoutAStopAPauseLastsItsTime) {
 }
 
 }  // namespace
-}  // namespace rszorvik::cli
+}  // namespace rszorvik::base

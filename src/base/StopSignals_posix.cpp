@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <system_error>
 
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
-namespace rszorvik::cli {
+namespace rszorvik::base {
 
 struct StopSignals::Host {
     sigset_t previousMask{};
@@ -150,4 +150,4 @@ void ignoreBrokenPipes() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
-}  // namespace rszorvik::cli
+}  // namespace rszorvik::base

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <system_error>
 
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
-namespace rszorvik::cli {
+namespace rszorvik::base {
 namespace {
 
 // The console calls its control handler on a thread it creates for each event; the handler only counts
@@ -114,4 +114,4 @@ bool StopSignals::pause(std::chrono::milliseconds duration) const {
 
 void ignoreBrokenPipes() {}
 
-}  // namespace rszorvik::cli
+}  // namespace rszorvik::base
