@@ -35,9 +35,20 @@ using config::Config;
 using config::ConfigHelper::Instrument;
 using config::ConfigHelper::OutputTerminator;
 
+// The sample ports as the system names them: a USB adapter with its friendly name, and a built-in port.
+#ifdef Q_OS_WIN
+constexpr const char* kAdapter = "COM3";
+constexpr const char* kAdapterShown = "COM3: USB Serial Port - FTDI";
+constexpr const char* kBuiltIn = "COM1";
+#else
+constexpr const char* kAdapter = "/dev/ttyUSB0";
+constexpr const char* kAdapterShown = "/dev/ttyUSB0: FT232R USB UART - FTDI";
+constexpr const char* kBuiltIn = "/dev/ttyS0";
+#endif
+
 Config sampleRecord() {
     Config config;
-    config.setPort("/dev/ttyUSB0");
+    config.setPort(kAdapter);
     config.setInstrument(Instrument::getDefault());
     config.setBitRate(config::ConfigHelper::BitRates::getDefault());
     config.setDataBits(config::ConfigHelper::DataBits::getDefault());
@@ -56,8 +67,8 @@ void fillSampleLog(EventLog& log) {
     using Style = EventLog::Style;
     const auto worker = [](const char* key) { return worker::WeightWorker::text(key); };
     const QString at = EventLog::timePrefix(QTime(9, 41, 7));
-    const QString opened = QString::fromStdString(base::formatMessage(
-        worker("port.opened"), {"/dev/ttyUSB0", "9600", "8", "1", worker("parity.name.NONE")}));
+    const QString opened = QString::fromStdString(
+        base::formatMessage(worker("port.opened"), {kAdapter, "9600", "8", "1", worker("parity.name.NONE")}));
     log.append({{at + opened + QLatin1Char('\n'), Style::Regular}});
     log.append({{at, Style::Regular},
                 {QStringLiteral("ST,GS,  "), Style::Ignored},
@@ -139,13 +150,13 @@ int renderAutoPortDialog(QWidget* owner, const QDir& dir, const QString& name) {
     const auto& bundle = base::MessageCatalog::get("rszorvik.worker.WorkerBundle");
     AutoPortDialog dialog(owner, [](const std::string&) {});
     dialog.update(bundle.getString("auto.port.detection.started"), std::nullopt);
-    for (const auto& [port, confidence] : {std::pair{"/dev/ttyS0", "0"}, std::pair{"/dev/ttyUSB0", "2"}}) {
+    for (const auto& [port, confidence] : {std::pair{kBuiltIn, "0"}, std::pair{kAdapter, "2"}}) {
         auto testing = bundle.getString("testing.port.0");
         testing.replace(testing.find("{0}"), 3, port);
         dialog.update(testing, std::nullopt);
         dialog.update(bundle.getString("confidence") + " " + confidence, std::nullopt);
     }
-    dialog.update(bundle.getString("best.port") + " /dev/ttyUSB0", Style::EMPHASIS);
+    dialog.update(bundle.getString("best.port") + " " + kAdapter, Style::EMPHASIS);
     dialog.setButtonToClose();
     return saveDialog(dialog, dir, name);
 }
@@ -164,7 +175,7 @@ int renderScreenshots(const QString& dirPath, texts::Language language) {
         language == texts::Language::German ? QStringLiteral("de-") : QStringLiteral("en-");
 
     Config config = sampleRecord();
-    RevareRiDevFrame2 window(config, {"/dev/ttyUSB0: FT232R USB UART - FTDI", "/dev/ttyS0"});
+    RevareRiDevFrame2 window(config, {kAdapterShown, kBuiltIn});
     fillSampleLog(*window.eventLog());
     window.resize(window.sizeHint());
     window.show();
