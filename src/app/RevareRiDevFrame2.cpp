@@ -398,10 +398,6 @@ QWidget* RevareRiDevFrame2::buildOutputTab() {
     delayTextField = textField("delayTextField", "delayTextField.toolTipText", settings.getDelay(), 4);
     form->addRow(caption("label26", "label26.text", delayTextField),
                  row({delayTextField, named(new QLabel(frameText("label27.text")), "label27")}));
-    overrideCapsLockCheckBox =
-        checkBox("overrideCapsLockCheckBox", "overrideCapsLockCheckBox.text", settings.getOverrideCapsLock());
-    overrideCapsLockCheckBox->setToolTip(frameText("overrideCapsLockCheckBox.toolTipText"));
-    form->addRow(QString(), overrideCapsLockCheckBox);
     outputTerminatorBox2 = comboBox("outputTerminatorBox2", "outputTerminatorBox2.toolTipText");
     fill(outputTerminatorBox2, settings.getOutputTerminator2());
     everyXValuesTextField = textField("everyXValuesTextField", "everyXValuesTextField.toolTipText",
@@ -409,6 +405,10 @@ QWidget* RevareRiDevFrame2::buildOutputTab() {
     form->addRow(caption("label33", "label33.text", outputTerminatorBox2),
                  row({outputTerminatorBox2, named(new QLabel(frameText("label34.text")), "label34"),
                       everyXValuesTextField, named(new QLabel(frameText("label35.text")), "label35")}));
+    overrideCapsLockCheckBox =
+        checkBox("overrideCapsLockCheckBox", "overrideCapsLockCheckBox.text", settings.getOverrideCapsLock());
+    overrideCapsLockCheckBox->setToolTip(frameText("overrideCapsLockCheckBox.toolTipText"));
+    form->addRow(QString(), overrideCapsLockCheckBox);
     sameWidth({decimalSeparatorBox, outputTerminatorBox, soundComboBox, keyboardTypeBox, startWithBox,
                outputTerminatorBox2});
     return page;
