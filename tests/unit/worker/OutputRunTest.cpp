@@ -19,7 +19,6 @@
 #include "support/CsvRows.h"
 #include "support/FakeNativeSerial.h"
 #include "support/RecordingKeyInjector.h"
-#include "support/ScriptedAppendFile.h"
 #include "support/TempDir.h"
 #include "worker/Keybot.h"
 #include "worker/OutputRun.h"
@@ -77,7 +76,6 @@ class JournalView : public OutputRunView {
     void startProblem(const std::string& key, const std::string& message) override {
         journal.add("problem:" + key + ":" + message);
     }
-    void setNotice(const std::string& text) override { journal.add("notice:" + text); }
 
   private:
     Journal& journal;
@@ -338,80 +336,6 @@ TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
                                                      {"3<13>", "3", "not typed", stopped}}));
 }
 
-// The medium fills up after the first record and is freed later: the run says so once in the log and
-// the status line, types on, and writes the records kept meanwhile in their order once it can.
-TEST_F(OutputRunTest, AValueLogThatCannotBeWrittenIsSaidOnceAndTypingGoesOn) {
-    test::ScriptedMedium medium;
-    config.setValueLog("/media/stick/values.csv");
-    options.valueLogFile = [&](const std::filesystem::path&) {
-        return std::make_unique<test::ScriptedAppendFile>(medium);
-    };
-    ASSERT_TRUE(start());
-    fake.port("COM3").receive("1\r");
-    ASSERT_TRUE(medium.await([](test::ScriptedMedium& m) { return m.lines() == 2; }));
-    medium.set([](test::ScriptedMedium& m) { m.room = m.content.size() + 10; });
-    fake.port("COM3").receive("2\r3\r4\r");
-    EXPECT_TRUE(injector->waitForKeys("+49 -49 +50 -50 +51 -51 +52 -52"));
-    const std::string reason = std::generic_category().message(ENOSPC);
-    awaitJournal("notice:" + base::formatMessage(WeightWorker::text("value.log.failed.status"), {reason}));
-    medium.set([](test::ScriptedMedium& m) { m.room = 1 << 20; });
-    awaitJournal("notice:");
-    run->stop();
-    awaitJournal("disconnected");
-    run.reset();
-
-    const auto important = [&](const char* key, std::initializer_list<std::string_view> args) {
-        return "important:" + base::formatMessage(WeightWorker::text(key), args);
-    };
-    std::vector<std::string> said;
-    for (const auto& e : journal.all())
-        if (e.rfind("notice:", 0) == 0 || e.find("/media/stick/values.csv") != std::string::npos)
-            said.push_back(e);
-    EXPECT_EQ(said,
-              (std::vector<std::string>{
-                  "log:" + base::formatMessage(WeightWorker::text("value.log.started"),
-                                               {"/media/stick/values.csv"}),
-                  important("value.log.failed", {"/media/stick/values.csv", reason}),
-                  "notice:" + base::formatMessage(WeightWorker::text("value.log.failed.status"), {reason}),
-                  important("value.log.resumed", {"/media/stick/values.csv"}), "notice:"}));
-    const auto rows = test::csvRows(medium.content);
-    ASSERT_EQ(rows.size(), 5u) << medium.content;
-    for (std::size_t i = 1; i < rows.size(); ++i)
-        EXPECT_EQ(rows[i][4], std::to_string(i)) << medium.content;
-}
-
-// The instrument goes away while a value is typed: the run reports the loss at once but stays connected
-// until the value is typed with its pauses; only then does the front end see the end.
-TEST_F(OutputRunTest, APortLostWhileTypingEndsOnceTheValueIsTyped) {
-    config.setDelay("1");
-    std::unique_lock held = holdTypingAtItsPauses();
-    ASSERT_TRUE(start());
-    fake.port("COM3").receive("12\r");
-    awaitJournal("show:12");
-    ASSERT_TRUE(injector->waitForKeys("+49"));
-    fake.port("COM3").disappear();
-    const std::string lost = "important:" + WeightWorker::text("execution.exception");
-    executor.runUntil(
-        [&] {
-            for (const auto& e : journal.all())
-                if (e.rfind(lost, 0) == 0) return true;
-            return false;
-        },
-        kPatience);
-    executor.runFor(100ms);
-    EXPECT_FALSE(journal.has("disconnected")) << "the value is still being typed";
-    EXPECT_FALSE(fake.port("COM3").isOpen());
-    held.unlock();
-    awaitJournal("disconnected");
-    EXPECT_EQ(injector->keys(), "+49 -49 +50 -50");
-    for (const KeyEvent& e : injector->events()) {
-        if (e.kind == KeyEvent::Kind::PAUSE) {
-            EXPECT_EQ(e.value, 1) << "every pause keeps the delay";
-        }
-    }
-    EXPECT_TRUE(run->endTyping().empty());
-}
-
 struct LostCase {
     std::string name;
     bool typeKeys;
@@ -480,12 +404,6 @@ TEST_P(ValueRecords, OneRecordPerLineWithWhatBecameOfItsValue) {
 
 INSTANTIATE_TEST_SUITE_P(OutputRun, ValueRecords,
                          ::testing::ValuesIn(std::vector<RecordCase>{
-                             {"Typed",
-                              [](OutputRunTest&) {},
-                              {{"5<13>", "5", "typed", ""},
-                               {"5<13>", "5", "duplicate", ""},
-                               {"x<13>", "", "not typed", WeightWorker::text("value.log.no.value")},
-                               {"6<13>", "6", "typed", ""}}},
                              {"Printed",
                               [](OutputRunTest& fixture) {
                                   fixture.options.typeKeys = false;

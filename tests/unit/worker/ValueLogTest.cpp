@@ -96,28 +96,6 @@ TEST(ValueLogTest, TheHeaderComesOnlyWithANewFile) {
     }
 }
 
-TEST(ValueLogTest, AFileThatCannotBeOpenedIsRefusedWithItsReason) {
-    test::TempDir dir;
-    struct Case {
-        const char* name;
-        fs::path file;
-        std::string reason;
-    };
-    const Case cases[] = {
-        {"noSuchFolder", dir.path() / "missing" / "values.csv", std::generic_category().message(ENOENT)},
-        {"aFolder", dir.path(), std::generic_category().message(EISDIR)},
-        {"aDevice", "/dev/null", "not a regular file"},
-    };
-    for (const Case& c : cases) {
-        try {
-            ValueLog log(c.file, {});
-            ADD_FAILURE() << c.name << " opened";
-        } catch (const ValueLogError& e) {
-            EXPECT_EQ(std::string(e.what()), c.file.string() + ": " + c.reason) << c.name;
-        }
-    }
-}
-
 struct FaultCase {
     const char* name;
     std::function<void(ScriptedMedium&)> fault;
@@ -191,22 +169,6 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](ScriptedMedium&) {}, ""}),
     [](const auto& param) { return param.param.name; });
-
-// Still failing when the log closes: the records that never reached the file are counted, not lost
-// without a word.
-TEST(ValueLogTest, RecordsThatNeverReachedTheFileAreCountedAtTheClose) {
-    ScriptedMedium medium;
-    ValueLog log(
-        "values.csv", {}, [&](const fs::path&) { return std::make_unique<test::ScriptedAppendFile>(medium); },
-        10ms);
-    medium.set([](ScriptedMedium& m) { m.gone = true; });
-    log.add(record("1"));
-    log.add(record("2"));
-    EXPECT_EQ(log.close(), 2u);
-    EXPECT_EQ(log.close(), 0u);
-    log.add(record("3"));  // after the close: nowhere
-    EXPECT_EQ(medium.content, ValueLog::kHeader);
-}
 
 }  // namespace
 }  // namespace rszorvik::worker
