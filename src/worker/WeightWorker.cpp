@@ -29,6 +29,23 @@ using config::ConfigHelper::InstrumentType;
 using config::ConfigHelper::Parity;
 using config::ConfigHelper::StopBits;
 
+// The parity as the log names it, in the log's language.
+std::string parityText(int parity) {
+    const std::string_view name = Parity::name(parity);
+    if (name.empty()) return std::to_string(parity);
+    return WeightWorker::text("parity.name." + std::string(name));
+}
+
+bool portWentAway(const base::ExecutionError& failure) {
+    try {
+        if (failure.cause()) std::rethrow_exception(failure.cause());
+    } catch (const PortLostError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
 std::string onOff(bool on) {
     return on ? "on" : "off";
 }
@@ -79,7 +96,7 @@ void WeightWorker::setUpLines() {
     view.logEvent(base::formatMessage(
         text("port.opened"),
         {sp->getPortName(), BitRates::getReadable(sp->getBitRate()), DataBits::getReadable(sp->getDataBits()),
-         StopBits::getReadable(sp->getStopBits()), Parity::getReadable(sp->getParity())}));
+         StopBits::getReadable(sp->getStopBits()), parityText(sp->getParity())}));
     const bool hardware = sp->getHandshake() == Zivaraze::SerialConfig::HS_CTSRTS;
     if (!hardware) sp->setRTS(false);
     sp->setDTR(true);
@@ -170,7 +187,7 @@ void WeightWorker::reportDropped() {
 }
 
 void WeightWorker::reportLost() {
-    throw std::runtime_error(base::formatMessage(text("port.lost"), {sp->getPortName()}));
+    throw PortLostError(base::formatMessage(text("port.lost"), {sp->getPortName()}));
 }
 
 // For a library that cannot wait on the port: byte by byte, with a short pause whenever nothing waits.
@@ -269,7 +286,8 @@ void WeightWorker::done() {
     } catch (const base::CancellationError&) {
         view.logEvent(text("stopped"));
     } catch (const base::ExecutionError& e) {
-        view.logImportantEvent(text("execution.exception") + e.what());
+        if (!(portWentAway(e) && view.portEnded(sp->getPortName())))
+            view.logImportantEvent(text("execution.exception") + e.what());
     } catch (const base::InterruptedError&) {
         view.logEvent(text("interrupted"));
     }

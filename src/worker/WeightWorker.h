@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,6 +24,12 @@
 namespace rszorvik::worker {
 
 class WeightWorkerView;
+
+// The port's device went away while it was read; the message names the port.
+class PortLostError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 // Owns the serial port while acquisition runs: opens and configures it at construction, reads it on a thread
 // of its own (waiting on the port where the native library can, polling it otherwise), cuts the bytes into

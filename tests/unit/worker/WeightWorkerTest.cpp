@@ -424,7 +424,7 @@ TEST_P(PortSetup, SetsTheLinesAndLogsThem) {
     EXPECT_EQ(device().outputHistory(), c.history);
     ASSERT_EQ(view.events.size(), 2u);
     EXPECT_EQ(view.events[0],
-              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t EVEN.");
+              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t gerade.");
     EXPECT_EQ(view.events[1], c.status);
     EXPECT_EQ(view.connections, std::vector<std::string>{"on"});
     EXPECT_TRUE(view.warnings.empty());
