@@ -70,12 +70,15 @@ void ValueLog::openFile() {
 }
 
 void ValueLog::add(ValueRecord record) {
+    bool first = false;
     {
         std::lock_guard lock(mutex);
         if (closing) return;
+        first = queued.empty();
         queued.push_back(std::move(record));
     }
-    wake.notify_one();
+    // The writer waits only for an empty queue; behind the first record it is awake already.
+    if (first) wake.notify_one();
 }
 
 std::size_t ValueLog::close() {
