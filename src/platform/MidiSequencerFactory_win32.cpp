@@ -1,6 +1,8 @@
 // Sound on Windows: the General MIDI synthesizer the system offers through WinMM.
-#include <mmsystem.h>
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include <string>
 

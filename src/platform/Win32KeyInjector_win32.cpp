@@ -1,5 +1,3 @@
-#include <windows.h>
-
 #include <array>
 #include <chrono>
 #include <stdexcept>
@@ -10,7 +8,10 @@
 #include "base/VirtualKeys.h"
 #include "platform/Win32KeyInjector.h"
 
-// winnt.h's access right DELETE would replace the key code's name.
+// After the key codes: winnt.h's access right DELETE would replace the name of one of them.
+// clang-format off
+#include <windows.h>
+// clang-format on
 #undef DELETE
 
 namespace rszorvik::platform {
@@ -173,18 +174,12 @@ Win32KeyInjector::System Win32KeyInjector::windowsSystem() {
     };
     system.keyForCharacter = [](char32_t character, bool dead) -> std::optional<std::uint16_t> {
         const HKL layout = activeLayout();
-        std::optional<std::uint16_t> plain;
         for (const std::uint16_t key : kOemKeys) {
             const UINT mapped = MapVirtualKeyExW(key, MAPVK_VK_TO_CHAR, layout);
             // Dead keys have the top bit set.
             const bool isDead = (mapped & 0x80000000U) != 0;
-            if ((mapped & 0xffffU) != character) continue;
-            if (isDead == dead) return key;
-            if (!isDead && !plain) plain = key;
+            if ((mapped & 0xffffU) == character && isDead == dead) return key;
         }
-        // A dead key asked for where the layout has the accent as a plain key (and Wine, which marks no
-        // dead key): the accent comes out as it is, and no Space follows since the key is not dead.
-        if (dead) return plain;
         return std::nullopt;
     };
     system.isDeadKey = [](std::uint16_t virtualKey, bool shift, bool altGr) {
@@ -225,14 +220,17 @@ Win32KeyInput Win32KeyInjector::inputFor(int keyCode, bool up) const {
     input.up = up;
     for (const CharacterKey& key : kCharacterKeys) {
         if (key.keyCode != keyCode) continue;
-        for (const char32_t character : key.characters) {
-            if (character == 0) continue;
-            if (const auto found = system.keyForCharacter(character, key.dead)) {
-                input.virtualKey = *found;
-                input.scanCode = scanCodeOf(*found);
-                return input;
+        // A dead key asked for where the layout has the accent as a plain key (so does Wine, which marks
+        // no key dead): the accent comes out as it is, and no Space follows since the key is not dead.
+        for (const bool dead : {key.dead, false})
+            for (const char32_t character : key.characters) {
+                if (character == 0) continue;
+                if (const auto found = system.keyForCharacter(character, dead)) {
+                    input.virtualKey = *found;
+                    input.scanCode = scanCodeOf(*found);
+                    return input;
+                }
             }
-        }
         throw std::invalid_argument("The active keyboard layout has no key for key code " +
                                     std::to_string(keyCode));
     }

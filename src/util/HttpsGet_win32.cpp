@@ -1,9 +1,11 @@
 // HTTPS through WinHTTP: Windows' own certificate store and proxy settings. Extra authorities (a private
 // server's CA) are trusted by letting WinHTTP pass an unknown root and then building the server's chain
 // with them as an extra store: only a chain that ends in one of them, with no other fault, is accepted.
-#include <wincrypt.h>
+// clang-format off
 #include <windows.h>
+#include <wincrypt.h>
 #include <winhttp.h>
+// clang-format on
 
 #include <condition_variable>
 #include <exception>
@@ -184,8 +186,9 @@ class Watchdog {
     std::thread thread;
 };
 
+// Wine reports a silent socket with the socket's own error instead of WinHTTP's.
 bool isTimeout(DWORD error) {
-    return error == ERROR_WINHTTP_TIMEOUT;
+    return error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT;
 }
 
 }  // namespace
@@ -235,6 +238,9 @@ std::string httpsGet(const std::string& url, const std::string& extraAuthorities
         WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                            WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
     if (!request) throw UpdateIOError("Cannot make the request (" + errorText(GetLastError()) + ")");
+    WinHttpSetTimeouts(request, connectMs, connectMs, readMs, readMs);
+    DWORD responseMs = static_cast<DWORD>(readMs);
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs, sizeof(responseMs));
     if (!extraAuthorities.empty()) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
         WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
