@@ -1,12 +1,13 @@
 // A target for typing under Wine: one window with an edit field that has the keyboard focus. Every change
 // of the field's text is written to OUTPUT (UTF-8, replaced whole), so the test reads what arrived.
 //
-//   zorvik-typing-window OUTPUT [--caps-lock]
+//   zorvik-typing-window OUTPUT
 //
-// --caps-lock taps Caps Lock once the window has the focus, so that it is on for the program under test.
 // The file OUTPUT.ready appears once the field has the focus.
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
@@ -52,28 +53,16 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
 }
 
-void tapCapsLock() {
-    INPUT inputs[2] = {};
-    for (int i = 0; i < 2; ++i) {
-        inputs[i].type = INPUT_KEYBOARD;
-        inputs[i].ki.wVk = VK_CAPITAL;
-        inputs[i].ki.wScan = 0x3a;
-        inputs[i].ki.dwFlags = i == 1 ? KEYEVENTF_KEYUP : 0;
-    }
-    SendInput(2, inputs, sizeof(INPUT));
-}
-
 }  // namespace
 
 int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (!argv || argc < 2) {
-        std::fputs("usage: zorvik-typing-window OUTPUT [--caps-lock]\n", stderr);
+        std::fputs("usage: zorvik-typing-window OUTPUT\n", stderr);
         return 2;
     }
     output = argv[1];
-    const bool capsLock = argc > 2 && std::wstring(argv[2]) == L"--caps-lock";
 
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass{};
@@ -85,16 +74,16 @@ int main() {
     const HWND window =
         CreateWindowExW(0, windowClass.lpszClassName, L"zorvik typing target", WS_OVERLAPPEDWINDOW, 0, 0, 900,
                         120, nullptr, nullptr, instance, nullptr);
-    // Wide and without a length limit: a whole run of values fits on one line.
-    edit = CreateWindowExW(0, L"EDIT", L"",
-                           WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_MULTILINE | ES_WANTRETURN, 0, 0, 880,
-                           80, window, nullptr, instance, nullptr);
+    // Without a length limit, and scrolling: a multi-line edit field refuses a line it cannot show.
+    edit = CreateWindowExW(
+        0, L"EDIT", L"",
+        WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_MULTILINE | ES_WANTRETURN, 0, 0, 880, 80,
+        window, nullptr, instance, nullptr);
     SendMessageW(edit, EM_SETLIMITTEXT, 0, 0);
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     SetFocus(edit);
     saveText();
-    if (capsLock) tapCapsLock();
     writeFile(output + L".ready", "ready");
 
     MSG message;
