@@ -41,6 +41,7 @@
 #include "app/SettingsStorage.h"
 #include "app/StartUp.h"
 #include "app/Texts.h"
+#include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
 #include "serial/SerialPortLocal.h"
 #include "util/FriendlyPortUtil.h"
@@ -245,6 +246,11 @@ QWidget* RevareRiDevFrame2::buildStartTab() {
     font.setBold(true);
     startStopJButton->setFont(font);
     layout->addWidget(startStopJButton);
+    requestButton = named(new QPushButton(withMnemonic(frameText("requestButton.text"), QLatin1Char('R'))),
+                          "requestButton");
+    requestButton->setToolTip(frameText("requestButton.toolTipText"));
+    requestButton->setVisible(false);
+    layout->addWidget(requestButton, 0, Qt::AlignHCenter);
     return page;
 }
 
@@ -309,7 +315,26 @@ QWidget* RevareRiDevFrame2::buildInputTab() {
     flowControlBox = comboBox("flowControlBox", "flowControlBox.toolTipText");
     fillIndexed<Handshake>(flowControlBox, settings.getHandshake());
     form->addRow(caption("label36", "label36.text", flowControlBox), flowControlBox);
+    reconnectCheckBox = checkBox("reconnectCheckBox", "reconnectCheckBox.text", settings.getReconnect());
+    reconnectCheckBox->setToolTip(frameText("reconnectCheckBox.toolTipText"));
+    form->addRow(caption("reconnectLabel", "reconnectLabel.text", reconnectCheckBox), reconnectCheckBox);
     form->addRow(separator("separator3"));
+
+    requestCommandTextField = textField("requestCommandTextField", "requestCommandTextField.toolTipText",
+                                        settings.getRequestCommand(), 16);
+    showPresetRequestCommand();
+    form->addRow(caption("requestCommandLabel", "requestCommandLabel.text", requestCommandTextField),
+                 requestCommandTextField);
+    requestIntervalTextField = textField("requestIntervalTextField", "requestIntervalTextField.toolTipText",
+                                         settings.getRequestInterval(), 8);
+    form->addRow(caption("requestIntervalLabel", "requestIntervalLabel.text", requestIntervalTextField),
+                 row({requestIntervalTextField, named(new QLabel(frameText("requestIntervalUnitLabel.text")),
+                                                      "requestIntervalUnitLabel")}));
+    requestHotKeyTextField = textField("requestHotKeyTextField", "requestHotKeyTextField.toolTipText",
+                                       settings.getRequestHotKey(), 16);
+    form->addRow(caption("requestHotKeyLabel", "requestHotKeyLabel.text", requestHotKeyTextField),
+                 requestHotKeyTextField);
+    form->addRow(separator("separator9"));
 
     autoButton = button("autoButton", "autoButton.text", "autoButton.toolTipText");
     form->addRow(caption("label10", "label10.text", autoButton), autoButton);
@@ -500,6 +525,9 @@ void RevareRiDevFrame2::createValidators() {
     add(Field::MathOperand, mathOperandTextField, ProcessingTab);
     add(Field::EditNumCharacters, editNumCharactersTextField, ProcessingTab);
     add(Field::RemoveCharacters, removeCharactersTextField, ProcessingTab);
+    add(Field::RequestCommand, requestCommandTextField, InputTab);
+    add(Field::RequestInterval, requestIntervalTextField, InputTab);
+    add(Field::RequestHotKey, requestHotKeyTextField, InputTab);
 }
 
 void RevareRiDevFrame2::connectSignals() {
@@ -524,6 +552,7 @@ void RevareRiDevFrame2::connectSignals() {
     onClick(defaultButton, &Self::defaultButtonActionPerformed);
     onClick(refreshPortsButton, &Self::refreshPortsButtonActionPerformed);
     onClick(customizeButton, &Self::customizeButtonActionPerformed);
+    onClick(reconnectCheckBox, &Self::reconnectCheckBoxItemStateChanged);
 
     onSelect(mathOperationBox, &Self::mathOperationBoxItemStateChanged);
     onSelect(roundingMethodBox, &Self::roundingMethodBoxItemStateChanged);
@@ -552,6 +581,7 @@ void RevareRiDevFrame2::connectSignals() {
     onClick(exportSettingsButton, &Self::exportSettingsButtonActionPerformed);
 
     onClick(startStopJButton, &Self::startStopJButtonActionPerformed);
+    onClick(requestButton, &Self::requestButtonActionPerformed);
     connect(aboutPane, &QTextBrowser::anchorClicked, this, &Self::aboutPaneHyperlinkUpdate);
     connect(tabPane, &QTabWidget::currentChanged, this, &Self::tabbedPaneStateChanged);
 }
@@ -568,6 +598,7 @@ void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
     if (!instrument) return;
     const bool changed = settings.getInstrument().value_or(Instrument::getDefault()) != *instrument;
     settings.setInstrument(*instrument);
+    showPresetRequestCommand();
     // An own expression was written for the previous instrument; it rarely fits the new one.
     if (!changed || settings.getCustomRegEx().empty()) return;
     instrumentBox->hidePopup();
@@ -875,6 +906,21 @@ void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     if (!run->start()) run.reset();
 }
 
+void RevareRiDevFrame2::requestButtonActionPerformed() {
+    if (run) run->request();
+}
+
+void RevareRiDevFrame2::reconnectCheckBoxItemStateChanged() {
+    settings.setReconnect(reconnectCheckBox->isChecked());
+}
+
+void RevareRiDevFrame2::showPresetRequestCommand() {
+    const Instrument preset = settings.getInstrument().value_or(Instrument::getDefault());
+    const std::string command = RequestCommand::toText(preset.getDataCommand());
+    requestCommandTextField->setPlaceholderText(command.empty() ? text("request.command.none")
+                                                                : QString::fromStdString(command));
+}
+
 void RevareRiDevFrame2::startProblem(const std::string& key, const std::string& message) {
     const QString shown = text(key) + QString::fromStdString(message);
     Dialogs::Icon icon = Dialogs::Icon::Error;
@@ -977,6 +1023,10 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
     editPositionComboBoxItemStateChanged();
     validate(Field::EditNumCharacters);
     validate(Field::RemoveCharacters);
+    reconnectCheckBoxItemStateChanged();
+    validate(Field::RequestCommand);
+    validate(Field::RequestInterval);
+    validate(Field::RequestHotKey);
 
     // An operation without operand would do nothing: say so in the box.
     if (selected<MathOperation>(mathOperationBox) != MathOperation::NONE &&
@@ -1018,6 +1068,11 @@ void RevareRiDevFrame2::logImportantEvent(const std::string& message) {
 void RevareRiDevFrame2::warn(const std::string& message) {
     Dialogs::current().message(this, QString::fromStdString(message), text("warning"),
                                Dialogs::Icon::Warning);
+}
+
+void RevareRiDevFrame2::waitingForInstrument(bool waiting, const std::string& port) {
+    setText(waiting ? base::formatMessage(text("waiting.for.instrument").toStdString(), {port})
+                    : text("switch.to.target.application").toStdString());
 }
 
 void RevareRiDevFrame2::setConnectedInGUI(bool connected) {
@@ -1107,6 +1162,9 @@ void RevareRiDevFrame2::showRunning(bool running) {
     currentPage = tabPane->currentWidget();
     startStopJButton->setText(running ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
                                       : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
+    // A reading can be asked for while output runs, when there is a command to ask with.
+    requestButton->setVisible(running);
+    requestButton->setEnabled(running && !settings.getRequestBytes().empty());
     setText((running ? text("switch.to.target.application") : frameText("statusJLabel.text")).toStdString());
     if (running) return;
     // The worker's end handler is through (this runs in a task it posted): the run can go.

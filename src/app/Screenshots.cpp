@@ -25,7 +25,10 @@ using config::ConfigHelper::OutputTerminator;
 Config sampleRecord() {
     Config config;
     config.setPort("/dev/ttyUSB0");
-    config.setInstrument(Instrument::getDefault());
+    // A balance that answers when asked, so that the request controls show what they do.
+    config.setInstrument(Instrument::METTLER_SICS);
+    config.setReconnect(true);
+    config.setRequestHotKey("Ctrl+Alt+R");
     config.setBitRate(config::ConfigHelper::BitRates::getDefault());
     config.setDataBits(config::ConfigHelper::DataBits::getDefault());
     config.setStopBits(config::ConfigHelper::StopBits::getDefault());
@@ -112,6 +115,14 @@ int renderScreenshots(const QString& dirPath, texts::Language language) {
                         prefix + QStringLiteral("%1-").arg(i + 1, 2, 10, QLatin1Char('0')) +
                             tabs.widget(i)->objectName());
     }
+
+    // The Start tab while output runs, with the request button.
+    tabs.setCurrentIndex(0);
+    window.setConnectedInGUI(true);
+    QApplication::processEvents();
+    written += save(window, dir, prefix + QStringLiteral("01-panel1-running"));
+    window.setConnectedInGUI(false);
+    QApplication::processEvents();
 
     CustomRegExDialog regExDialog(&window, QStringLiteral("ST,GS,\\s*([-+]?[0-9.]+)\\s*kg"));
     written += saveDialog(regExDialog, dir, prefix + QStringLiteral("CustomRegExDialog"));

@@ -20,6 +20,7 @@
 #include "base/MessageFormat.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/RequestSignal.h"
 #include "cli/StopSignals.h"
 #include "platform/KeyInjector.h"
 #include "serial/Diagnostics.h"
@@ -44,6 +45,8 @@ struct RunOptions {
     std::vector<std::string> sets;
     std::string output = "keys";
     std::string port;
+    bool reconnect = false;
+    std::string requestEvery;
 };
 
 // The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
@@ -97,9 +100,13 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     if (options.output != "keys" && options.output != "stdout")
         fail("run", base::formatMessage(cliText("run.output.choice"), {options.output}), kUsage);
     const bool toStdout = options.output == "stdout";
+    // The options of their own are settings for this run, checked and refused as --set would.
+    std::vector<std::string> sets = options.sets;
+    if (options.reconnect) sets.push_back("reconnect=true");
+    if (!options.requestEvery.empty()) sets.push_back("requestInterval=" + options.requestEvery);
     // Checked before anything is opened.
     config::Config scratch;
-    applySets(scratch, options.sets, "run");
+    applySets(scratch, sets, "run");
 
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
@@ -114,6 +121,13 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     std::unique_ptr<worker::OutputRun> outputRun;
     std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
     std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
+    // SIGUSR1 asks for a reading, from a script. Blocked first, so that the stop signals' thread has it
+    // blocked too.
+    RequestSignal requests([&] {
+        executor.post([&] {
+            if (outputRun) outputRun->request();
+        });
+    });
     StopSignals signals([&](int count) {
         if (count == 1) {
             firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -160,7 +174,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         if (!found.empty()) port = found.front();
     }
     config.setPort(port);
-    applySets(config, options.sets, "run");
+    applySets(config, sets, "run");
     if (!options.port.empty()) config.setPort(options.port);
 
     worker::OutputRun::Options runOptions;
@@ -214,7 +228,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "Start output as the window's start button does: read the port with the preset's worker and type "
         "each value into the focused application (or print it), logging events to standard error, until "
         "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
-        "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
+        "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included, "
+        "unless --reconnect), "
         "2 refused option, 3 no port, the port cannot be opened or no X display for --output keys, 4 native "
         "serial module missing.");
     auto options = std::make_shared<RunOptions>();
@@ -223,6 +238,15 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         ->add_option("--output", options->output,
                      "keys: type the values (default); stdout: print one per line")
         ->type_name("keys|stdout");
+    command->add_flag(
+        "--reconnect", options->reconnect,
+        "When the port goes away, wait for the instrument (by its path, a USB adapter also by "
+        "its identity) and go on once it is back; as --set reconnect=true. Ctrl+C ends the wait");
+    command
+        ->add_option("--request-every", options->requestEvery,
+                     "Ask the instrument for a reading every MS milliseconds (50-86400000, 0 off) with the "
+                     "request command; as --set requestInterval=MS. SIGUSR1 asks once (kill -USR1 PID)")
+        ->type_name("MS");
     command->add_option("port", options->port, "Serial port to use instead of the stored one");
     command->callback([&global, options] {
         const int status = run(global, *options);

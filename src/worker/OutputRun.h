@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "base/Executor.h"
+#include "base/HotKey.h"
 #include "base/InterruptibleThread.h"
 #include "config/Config.h"
+#include "platform/GlobalHotKey.h"
 #include "platform/KeyInjector.h"
 #include "worker/DataLine.h"
 #include "worker/WeightWorkerView.h"
@@ -67,6 +69,9 @@ class OutputRun {
         std::function<std::unique_ptr<platform::KeyInjector>()> injector;
         std::function<bool()> capsLockOn;
         std::function<std::unique_ptr<SoundBot>(config::ConfigHelper::Sound)> sound;
+        std::function<std::unique_ptr<platform::GlobalHotKey>(const base::HotKey&,
+                                                              std::function<void()> onPress)>
+            hotKey;
         // The keyboard output is behind (said once, and again once it has caught up) when this many values
         // wait, or when more than one waits and typing them would take this long with the key delay.
         std::size_t behindValues = 300;
@@ -106,6 +111,11 @@ class OutputRun {
     // Ends the reading only; the keyboard output goes on typing what it has. Executor's thread.
     void stopReading();
 
+    // Asks the instrument for a reading now (the window's button, the hot key, a signal to zorvik-cli): the
+    // worker sends the request command, and the answer comes as any line does. Logged either way: false
+    // when there is no command or the port is not being read. Executor's thread.
+    bool request();
+
     // Waits until the keyboard output has typed every value it received (true), or until the deadline,
     // or until it can type no more (false). Blocks: not from a task of the executor. Interruptible. True
     // at once without keyboard output.
@@ -144,6 +154,8 @@ class OutputRun {
     void checkBacklog(std::size_t valueBytes, std::size_t waiting);
     // The worker's end handler is through: disconnected now, or once the typing is done.
     void workerEnded();
+    // The log lines about the request command, its timer and hot key; takes the hot key.
+    void startRequests();
 
     config::Config config;
     OutputRunView& view;
@@ -154,6 +166,7 @@ class OutputRun {
     std::unique_ptr<SoundBot> soundBot;
     std::unique_ptr<Ignorer> ignorer;
     std::shared_ptr<WeightWorker> worker;
+    std::unique_ptr<platform::GlobalHotKey> hotKey;  // while the worker reads
     base::InterruptibleThread keybotThread;
     std::thread finisher;  // holds back the disconnection until the typing is done
     std::shared_ptr<int> alive = std::make_shared<int>(0);  // tasks posted by the keyboard thread check it

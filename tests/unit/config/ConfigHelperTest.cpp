@@ -405,6 +405,13 @@ TEST(ValidatorTest, DecimalIntegerParsing) {
         EXPECT_EQ(parseDecimalInteger(text), expected) << text;
 }
 
+std::string repeated(const std::string& part, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += part;
+    return text;
+}
+
 TEST(ValidatorTest, EdgeCases) {
     struct Case {
         const char* validator;
@@ -480,6 +487,26 @@ TEST(ValidatorTest, EdgeCases) {
         {"CustomRegEx", CustomRegEx::valid, "[)](\\d+)", false},
         {"CustomRegEx", CustomRegEx::valid, "(?:\\d+)", false},  // no group to take the value from
         {"CustomRegEx", CustomRegEx::valid, "(?:kg )(\\d+)", true},
+        {"RequestCommand", RequestCommand::valid, "SI<13><10>", true},
+        {"RequestCommand", RequestCommand::valid, "<256>", true},  // no byte code: the text as it is
+        {"RequestCommand", RequestCommand::valid, std::string(64, 'P'), true},
+        {"RequestCommand", RequestCommand::valid, std::string(65, 'P'), false},
+        // The limit counts bytes, not the characters that write them.
+        {"RequestCommand", RequestCommand::valid, repeated("<13>", 64), true},
+        {"RequestCommand", RequestCommand::valid, repeated("<13>", 65), false},
+        {"RequestCommand", RequestCommand::valid, "P \u20ac", false},
+        {"RequestCommand", RequestCommand::valid, "\xff", false},
+        {"RequestInterval", RequestInterval::valid, "", true},
+        {"RequestInterval", RequestInterval::valid, "0", true},
+        {"RequestInterval", RequestInterval::valid, "49", false},
+        {"RequestInterval", RequestInterval::valid, "50", true},
+        {"RequestInterval", RequestInterval::valid, "86400000", true},
+        {"RequestInterval", RequestInterval::valid, "86400001", false},
+        {"RequestInterval", RequestInterval::valid, "-200", false},
+        {"RequestHotKey", RequestHotKey::valid, "", true},
+        {"RequestHotKey", RequestHotKey::valid, "Ctrl+Alt+R", true},
+        {"RequestHotKey", RequestHotKey::valid, "F9", true},
+        {"RequestHotKey", RequestHotKey::valid, "R", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.valid(c.text), c.expected) << c.validator << " \"" << c.text << "\"";
@@ -487,9 +514,40 @@ TEST(ValidatorTest, EdgeCases) {
     for (const std::string& defaultText :
          {EveryXValues::getDefault(), EditNumCharacters::getDefault(), DecimalPlaces::getDefault(),
           IgnoreTimeLimit::getDefault(), IgnoreDifference::getDefault(), MathOperand::getDefault(),
-          RemoveCharacters::getDefault(), CustomRegEx::getDefault()})
+          RemoveCharacters::getDefault(), CustomRegEx::getDefault(), RequestCommand::getDefault(),
+          RequestInterval::getDefault(), RequestHotKey::getDefault()})
         EXPECT_EQ(defaultText, "");
     EXPECT_EQ(Delay::getDefault(), "20");
+}
+
+// <n> stands for the byte n wherever it is a code 0-255 in at most three digits; anything else is the text
+// as it is, each character the byte of its code.
+TEST(ValidatorTest, RequestCommandBytes) {
+    struct Case {
+        std::string text;
+        std::string bytes;
+    };
+    const std::vector<Case> cases{
+        {"SI<13><10>", "SI\r\n"}, {"<27>P", "\x1bP"}, {"<0>", std::string(1, '\0')},
+        {"<255>", "\xff"},        {"<256>", "<256>"}, {"<0255>", "<0255>"},
+        {"<1a>", "<1a>"},         {"<>", "<>"},       {"<<13>", "<\r"},
+        {"a<13", "a<13"},         {"\u00e9", "\xe9"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RequestCommand::toBytes(c.text), c.bytes) << c.text;
+        EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(c.bytes)), c.bytes) << c.text;
+    }
+    EXPECT_EQ(RequestCommand::toText("\x1bP\r\n"), "<27>P<13><10>");
+    EXPECT_EQ(RequestCommand::toText("a<b"), "a<60>b");
+    std::string everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte.push_back(static_cast<char>(b));
+    EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(everyByte.substr(0, 64))),
+              everyByte.substr(0, 64));
+    EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(everyByte.substr(192))), everyByte.substr(192));
+    EXPECT_THROW(RequestCommand::toBytes("\u20ac"), std::invalid_argument);
+    EXPECT_NE(RequestCommand::refusal(std::string(30, 'x') + std::string(35, 'y')).find("65 bytes"),
+              std::string::npos);
 }
 
 // ---- message catalogue --------------------------------------------------------------------------------
