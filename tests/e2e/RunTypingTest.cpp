@@ -129,6 +129,7 @@ TEST(RunTypingReconnect, AnUnplugInTheMiddleLosesAndRepeatsNothing) {
                       "100", "--link", link.string(), "--unplug-after", "3", "--unplug-ms", "3000"});
     ASSERT_FALSE(sim.firstLine(kPatience).empty()) << sim.err;
     std::unique_ptr<ChildProcess> cli;
+    int status = -1;
     const std::string expected = "1\n2\n3\n4\n5\n6\n";
     const std::string typed = window->type(
         [&] {
@@ -140,11 +141,11 @@ TEST(RunTypingReconnect, AnUnplugInTheMiddleLosesAndRepeatsNothing) {
             cli->collectUntil([&] { return count(cli->err, "<13>\n") >= 6; }, kPatience);
             window->waitForLength(expected.size(), kPatience);
             cli->signal(SIGINT);
-            cli->wait(kPatience);
+            status = cli->wait(kPatience);
         },
         expected);
     EXPECT_EQ(typed, expected) << cli->err << sim.err;
-    EXPECT_EQ(cli->wait(kPatience), 0) << cli->err;
+    EXPECT_EQ(status, 0) << cli->err;
     EXPECT_EQ(count(cli->err, WeightWorker::text("execution.exception")), 2U) << cli->err;
     EXPECT_EQ(count(cli->err,
                     rszorvik::base::formatMessage(WeightWorker::text("reconnect.waiting"), {link.string()})),

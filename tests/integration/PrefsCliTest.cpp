@@ -32,7 +32,7 @@ TEST_F(PrefsCliTest, ShowsTheLoadedSettingsWithoutWriting) {
     EXPECT_EQ(json["saved"], false);
     EXPECT_EQ(json["settings"]["bitRate"], 7);
     EXPECT_EQ(json["settings"]["checkForUpdates"], true);
-    EXPECT_EQ(json["settings"].size(), 34u);
+    EXPECT_EQ(json["settings"].size(), 38u);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "config/vexlune/zorvik")) << "the folders are created";
     EXPECT_FALSE(std::filesystem::exists(json["file"].get<std::string>())) << "loading writes nothing";
 
