@@ -48,8 +48,8 @@ const std::array<FieldInfo, 8> kFields{{
      &Config::setRequestCommand, "P"},
     {Field::RequestInterval, false, "error.request.interval", &Config::getRequestInterval,
      &Config::setRequestInterval, "500"},
-    {Field::RequestHotKey, false, "error.request.hotkey", &Config::getRequestHotKey, &Config::setRequestHotKey,
-     "F9"},
+    {Field::RequestHotKey, false, "error.request.hotkey", &Config::getRequestHotKey,
+     &Config::setRequestHotKey, "F9"},
 }};
 
 const FieldInfo& info(Field field) {
