@@ -119,7 +119,9 @@ int renderScreenshots(const QString& dirPath, texts::Language language) {
     // The Start tab while output runs, with the request button.
     tabs.setCurrentIndex(0);
     window.setConnectedInGUI(true);
-    QApplication::processEvents();
+    // The running look is posted, and its status line once more from there.
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
     written += save(window, dir, prefix + QStringLiteral("01-panel1-running"));
     window.setConnectedInGUI(false);
     QApplication::processEvents();
