@@ -488,25 +488,15 @@ TEST(ValidatorTest, EdgeCases) {
         {"CustomRegEx", CustomRegEx::valid, "(?:\\d+)", false},  // no group to take the value from
         {"CustomRegEx", CustomRegEx::valid, "(?:kg )(\\d+)", true},
         {"RequestCommand", RequestCommand::valid, "SI<13><10>", true},
-        {"RequestCommand", RequestCommand::valid, "<256>", true},  // no byte code: the text as it is
-        {"RequestCommand", RequestCommand::valid, std::string(64, 'P'), true},
-        {"RequestCommand", RequestCommand::valid, std::string(65, 'P'), false},
         // The limit counts bytes, not the characters that write them.
         {"RequestCommand", RequestCommand::valid, repeated("<13>", 64), true},
         {"RequestCommand", RequestCommand::valid, repeated("<13>", 65), false},
         {"RequestCommand", RequestCommand::valid, "P \u20ac", false},
-        {"RequestCommand", RequestCommand::valid, "\xff", false},
         {"RequestInterval", RequestInterval::valid, "", true},
         {"RequestInterval", RequestInterval::valid, "0", true},
         {"RequestInterval", RequestInterval::valid, "49", false},
         {"RequestInterval", RequestInterval::valid, "50", true},
-        {"RequestInterval", RequestInterval::valid, "86400000", true},
         {"RequestInterval", RequestInterval::valid, "86400001", false},
-        {"RequestInterval", RequestInterval::valid, "-200", false},
-        {"RequestHotKey", RequestHotKey::valid, "", true},
-        {"RequestHotKey", RequestHotKey::valid, "Ctrl+Alt+R", true},
-        {"RequestHotKey", RequestHotKey::valid, "F9", true},
-        {"RequestHotKey", RequestHotKey::valid, "R", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.valid(c.text), c.expected) << c.validator << " \"" << c.text << "\"";
@@ -537,17 +527,8 @@ TEST(ValidatorTest, RequestCommandBytes) {
         EXPECT_EQ(RequestCommand::toBytes(c.text), c.bytes) << c.text;
         EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(c.bytes)), c.bytes) << c.text;
     }
-    EXPECT_EQ(RequestCommand::toText("\x1bP\r\n"), "<27>P<13><10>");
-    EXPECT_EQ(RequestCommand::toText("a<b"), "a<60>b");
-    std::string everyByte;
-    for (int b = 0; b < 256; ++b)
-        everyByte.push_back(static_cast<char>(b));
-    EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(everyByte.substr(0, 64))),
-              everyByte.substr(0, 64));
-    EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(everyByte.substr(192))), everyByte.substr(192));
+    EXPECT_EQ(RequestCommand::toText("\x1bP<\r\n"), "<27>P<60><13><10>");
     EXPECT_THROW(RequestCommand::toBytes("\u20ac"), std::invalid_argument);
-    EXPECT_NE(RequestCommand::refusal(std::string(30, 'x') + std::string(35, 'y')).find("65 bytes"),
-              std::string::npos);
 }
 
 // ---- message catalogue --------------------------------------------------------------------------------

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/DeviceWatch.h"
@@ -116,29 +115,6 @@ TEST(UsbIdentityTest, IsReadFromTheDeviceTreeAndFoundAgainUnderAnotherName) {
     EXPECT_EQ(DeviceWatch::portsOf(secondPort, tree.roots), std::vector<std::string>{tree.dev("ttyUSB4")});
 }
 
-TEST(UsbIdentityTest, MatchesTheSamePortOfTheSameAdapter) {
-    const UsbIdentity withSerial{"0403", "6001", "A1", "00", "1-2"};
-    const UsbIdentity withoutSerial{"0403", "6001", "", "00", "1-2"};
-    struct Case {
-        const char* name;
-        UsbIdentity a, b;
-        bool same;
-    };
-    const std::vector<Case> cases{
-        {"same serial elsewhere", withSerial, {"0403", "6001", "A1", "00", "3-1"}, true},
-        {"other serial same place", withSerial, {"0403", "6001", "A2", "00", "1-2"}, false},
-        {"other product", withSerial, {"0403", "6015", "A1", "00", "1-2"}, false},
-        {"other port of the adapter", withSerial, {"0403", "6001", "A1", "01", "1-2"}, false},
-        {"no serial, same place", withoutSerial, withoutSerial, true},
-        {"no serial, elsewhere", withoutSerial, {"0403", "6001", "", "00", "1-3"}, false},
-        {"one serial missing", withSerial, withoutSerial, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.a.matches(c.b), c.same) << c.name;
-        EXPECT_EQ(c.b.matches(c.a), c.same) << c.name;
-    }
-}
-
 // The path of a port that went away: every step towards it that appears is announced, so a link made
 // in a folder that did not exist yet is not missed; other names in the same folders are not.
 TEST(DeviceWatchTest, AnnouncesThePathComingBackAndNothingElse) {
@@ -168,20 +144,6 @@ TEST(DeviceWatchTest, AnnouncesThePathComingBackAndNothingElse) {
     EXPECT_EQ(watch->wait(100ms), Event::Timeout);
     std::ofstream(dir.path() / "ttyUSB1");
     EXPECT_EQ(watch->wait(kPatience), Event::Changed);
-}
-
-TEST(DeviceWatchTest, AWakeUpEndsTheCurrentOrTheNextWait) {
-    test::TempDir dir;
-    const auto watch = DeviceWatch::create((dir.path() / "port").string(), false);
-    watch->wake();
-    EXPECT_EQ(watch->wait(kPatience), Event::Woken);
-    EXPECT_EQ(watch->wait(0ms), Event::Timeout);
-    std::thread waker([&] {
-        std::this_thread::sleep_for(50ms);
-        watch->wake();
-    });
-    EXPECT_EQ(watch->wait(-1ms), Event::Woken);
-    waker.join();
 }
 
 }  // namespace

@@ -53,24 +53,3 @@ TEST(SendPlanTest, ValuesTheFormatCannotCarryAreRefusedBeforeSending) {
             EXPECT_NO_THROW(formatValue(plan.format, plan.source.next(), c.options.unit)) << c.name;
     }
 }
-
-// The request an answering instrument waits for is read like a terminator; one that stands for no bytes
-// would never arrive and is refused.
-TEST(SendPlanTest, TheRequestToAnswerIsReadOnce) {
-    struct Case {
-        const char* text;
-        const char* bytes;  // nullptr: refused
-    };
-    const Case cases[] = {
-        {"SI\\r\\n", "SI\r\n"}, {"\\x1bP", "\x1bP"}, {"cr", "\r"}, {"none", nullptr}, {"Q\\", nullptr}};
-    for (const auto& c : cases) {
-        Options options;
-        options.onRequest = c.text;
-        if (c.bytes == nullptr) {
-            EXPECT_THROW(planFrom(options), std::invalid_argument) << c.text;
-        } else {
-            EXPECT_EQ(planFrom(options).request, c.bytes) << c.text;
-        }
-    }
-    EXPECT_EQ(planFrom(Options{}).request, "");
-}

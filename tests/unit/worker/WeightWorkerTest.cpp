@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -23,7 +22,6 @@
 #include "support/FakeNativeSerial.h"
 #include "support/ManualClock.h"
 #include "support/ScriptedDeviceWatch.h"
-#include "support/TempDir.h"
 #include "worker/WeightWorker.h"
 #include "worker/WeightWorkerAnd.h"
 #include "worker/WeightWorkerView.h"
@@ -32,7 +30,6 @@ namespace rszorvik::worker {
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 using config::ConfigHelper::Handshake;
 using config::ConfigHelper::Instrument;
 using test::LineRule;
@@ -867,7 +864,6 @@ TEST_P(ReconnectAfterLoss, ReadingGoesOnWithTheSameSettings) {
     EXPECT_EQ(device().openCount(), 2);
     EXPECT_EQ(device().lastConfig().bitRate, config::ConfigHelper::BitRates::BR_4800);
     EXPECT_EQ(view.events.back(), text("stopped"));
-    EXPECT_FALSE(devices.askedForAnyDevice());
 }
 
 INSTANTIATE_TEST_SUITE_P(Worker, ReconnectAfterLoss,
@@ -881,26 +877,11 @@ TEST_F(ReconnectingWorkerTest, StopEndsTheWaitForTheInstrument) {
     awaitWaiting();
     device().hangUp();
     ASSERT_TRUE(devices.awaitWaits(1));
-    EXPECT_EQ(devices.timeouts(), (std::vector<std::chrono::milliseconds>{-1ms}));
     stop();
     EXPECT_EQ(view.events.back(), text("stopped"));
     EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
     EXPECT_EQ(device().openCount(), 1);
     EXPECT_EQ(view.waits, (std::vector<std::string>{"waiting on COM3"}));
-}
-
-// Where the system announces nothing, the wait looks again on its own, slowly, and says so.
-TEST_F(ReconnectingWorkerTest, WithoutAnnouncementsItLooksAgainNowAndThen) {
-    devices.setNotifies(false);
-    startReconnecting();
-    awaitWaiting();
-    device().hangUp();
-    ASSERT_TRUE(devices.awaitWaits(1));
-    stop();
-    EXPECT_EQ(devices.timeouts().front(), WeightWorker::kSlowDeviceCheck);
-    EXPECT_NE(std::find(view.events.begin(), view.events.end(),
-                        base::formatMessage(text("reconnect.slow.check"), {"2"})),
-              view.events.end());
 }
 
 struct UsbCase {
@@ -928,7 +909,6 @@ TEST_P(UsbAdapterComesBack, WhereItsIdentitySaysAndNowhereElse) {
     awaitWaiting();
     device().hangUp();
     ASSERT_TRUE(devices.awaitWaits(1));
-    EXPECT_TRUE(devices.askedForAnyDevice());
     EXPECT_EQ(importantContaining("A12345").size(), 1U) << ::testing::PrintToString(view.important);
 
     device().reappear();
@@ -951,84 +931,7 @@ INSTANTIATE_TEST_SUITE_P(Worker, UsbAdapterComesBack,
                                            UsbCase{"WhileAnotherAdapterTookItsName", kOtherAdapter, "COM4"}),
                          [](const auto& param) { return param.param.name; });
 
-// A port that is back but refuses to open (udev has not given it its group yet) is said once per reason
-// and tried again at the next change.
-TEST_F(ReconnectingWorkerTest, APortThatRefusesIsSaidOnceAndTriedAgain) {
-    test::TempDir dir;
-    const std::string path = (dir.path() / "ttyUSB0").string();
-    test::writeFile(path, "");
-    fake.port(path);
-    config.setPort(path);
-    startReconnecting();
-    awaitWaiting();
-    // The device node goes with the device: a port that is not there is waited for without a word.
-    fs::remove(path);
-    fake.port(path).hangUp();
-    ASSERT_TRUE(devices.awaitWaits(1));
-    test::writeFile(path, "");
-    fake.port(path).reappear();
-    fake.port(path).failOpen(ZSP_ERR_PERMISSION);
-    devices.announce();
-    ASSERT_TRUE(devices.awaitWaits(2));
-    devices.announce();
-    ASSERT_TRUE(devices.awaitWaits(3));
-    fake.port(path).failOpen(0);
-    devices.announce();
-    awaitReading(fake.port(path));
-    stop();
-    const std::string refused = base::formatMessage(text("reconnect.refused"), {path, ""});
-    EXPECT_EQ(std::count_if(view.important.begin(), view.important.end(),
-                            [&](const std::string& line) { return line.starts_with(refused); }),
-              1)
-        << ::testing::PrintToString(view.important);
-    EXPECT_EQ(view.waits.back(), "reading " + path);
-}
-
 // ---- asking the instrument for a reading ----
-
-struct RequestCase {
-    std::string name;
-    Instrument preset;
-    std::string ownCommand;
-    int asks;
-    WeightWorker::RequestOutcome outcome;
-    std::string sent;
-};
-
-void PrintTo(const RequestCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class Requests : public WaitingWorkerTest, public ::testing::WithParamInterface<RequestCase> {};
-
-// Each request sends the command once, from the reading thread, which the request wakes.
-TEST_P(Requests, SendTheCommandOncePerRequest) {
-    const RequestCase& c = GetParam();
-    config.setInstrument(c.preset);
-    config.setRequestCommand(c.ownCommand);
-    startChecking(10s);
-    awaitWaiting();
-    for (int i = 0; i < c.asks; ++i) {
-        EXPECT_EQ(worker->requestReading(), c.outcome);
-        // One at a time, so that two asks are not taken as one by the waiting thread.
-        const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (device().sent().size() < c.sent.size() / c.asks * (i + 1) &&
-               std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(1ms);
-    }
-    awaitWaiting();
-    stop();
-    EXPECT_EQ(device().sent(), c.sent);
-}
-
-INSTANTIATE_TEST_SUITE_P(Worker, Requests,
-                         ::testing::Values(RequestCase{"PresetCommand", Instrument::METTLER_SICS, "", 2,
-                                                       WeightWorker::RequestOutcome::Queued, "SI\r\nSI\r\n"},
-                                           RequestCase{"OwnCommand", Instrument::GENERIC, "P<13>", 1,
-                                                       WeightWorker::RequestOutcome::Queued, "P\r"},
-                                           RequestCase{"NoCommand", Instrument::GENERIC, "", 1,
-                                                       WeightWorker::RequestOutcome::NoCommand, ""}),
-                         [](const auto& param) { return param.param.name; });
 
 // The timer sends one request per interval, and one, not a burst, after the thread was held up for
 // several intervals.
