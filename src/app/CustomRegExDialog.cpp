@@ -11,6 +11,7 @@
 #include "app/Dialogs.h"
 #include "app/FixedPitchFont.h"
 #include "config/ConfigHelper.h"
+#include "config/Instrument.h"
 
 namespace rszorvik {
 
@@ -49,6 +50,18 @@ CustomRegExDialog::CustomRegExDialog(QWidget* owner, QString regEx)
     content->addWidget(explanation("label2", "CustomRegExDialog.label2.text", contentPanel));
     content->addWidget(regExTextArea, 1);
     content->addWidget(explanation("label3", "CustomRegExDialog.label3.text", contentPanel));
+    // The example on a line of its own, where wrapping cannot cut the expression apart, and selectable
+    // for copying.
+    auto* example = new QLabel(
+        QString::fromUtf8(config::ConfigHelper::Instrument::kBasePattern.data(),
+                          static_cast<qsizetype>(config::ConfigHelper::Instrument::kBasePattern.size())),
+        contentPanel);
+    example->setObjectName(QStringLiteral("exampleLabel"));
+    example->setFont(fixedPitchFont());
+    example->setTextFormat(Qt::PlainText);
+    example->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    example->setContentsMargins(metrics.horizontalAdvance(QLatin1Char('x')) * 2, 0, 0, 0);
+    content->addWidget(example);
     content->addWidget(explanation("label4", "CustomRegExDialog.label4.text", contentPanel));
 
     auto* buttonBar = new QDialogButtonBox(dialogPane);

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextOption>
 #include <QThread>
 
 #include "app/FixedPitchFont.h"
@@ -27,7 +28,10 @@ EventLog::EventLog(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("eventLog"));
     setReadOnly(true);
     setUndoRedoEnabled(false);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap, anywhere if they must (a raw line has no spaces), so nothing hides behind a
+    // horizontal scroll bar.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFont(logFont());
     document()->setMaximumBlockCount(kMaxLines);
     addStylesToDocument();

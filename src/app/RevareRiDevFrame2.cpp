@@ -43,6 +43,7 @@
 #include "app/Texts.h"
 #include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
+#include "serial/PlatformSupport.h"
 #include "serial/SerialPortLocal.h"
 #include "util/FriendlyPortUtil.h"
 
@@ -467,7 +468,7 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
 
     checkForUpdatesCheckBox =
         checkBox("checkForUpdatesCheckBox", "checkForUpdatesCheckBox.text", settings.checkForUpdates);
-    auto* updates = named(new QLabel(QStringLiteral("Updates:")), "label1");
+    auto* updates = named(new QLabel(frameText("label1.text")), "label1");
     updates->setBuddy(checkForUpdatesCheckBox);
     form->addRow(updates, checkForUpdatesCheckBox);
 
@@ -493,11 +494,11 @@ QWidget* RevareRiDevFrame2::buildAboutTab() {
 
     const QString language =
         texts::language() == texts::Language::German ? QStringLiteral("DE") : QStringLiteral("EN");
-    const QString version =
-        QStringLiteral("Version %1 %2 %3 %4")
-            .arg(QString::fromStdString(base::SystemProperties::get("VERSION", "")), language,
-                 QString::fromStdString(base::SystemProperties::get("ZSP_OSNAME", "")),
-                 QString::fromStdString(base::SystemProperties::get("ZSP_OSARCH", "")));
+    // The system the program runs on, which support needs to know, not the one the serial library's
+    // properties name.
+    const QString version = QStringLiteral("Version %1 %2 %3")
+                                .arg(QString::fromStdString(base::SystemProperties::get("VERSION", "")),
+                                     language, QString::fromStdString(Zivaraze::runningPlatform().shown()));
     QString about = frameText("aboutPane.text");
     const QString versionParagraph = QStringLiteral("<p>") + html(version) + QStringLiteral("</p>");
     const qsizetype body = about.indexOf(QStringLiteral("<body>"), 0, Qt::CaseInsensitive);
@@ -602,8 +603,8 @@ void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
     // An own expression was written for the previous instrument; it rarely fits the new one.
     if (!changed || settings.getCustomRegEx().empty()) return;
     instrumentBox->hidePopup();
-    if (Dialogs::current().ask(this, QStringLiteral("Overwrite custom regular expression?"),
-                               QStringLiteral("Confirm"), Dialogs::Buttons::YesNo, Dialogs::Icon::Question))
+    if (Dialogs::current().ask(this, text("drop.custom.expression"), text("confirm"), Dialogs::Buttons::YesNo,
+                               Dialogs::Icon::Question))
         settings.setCustomRegEx({});
 }
 
@@ -670,7 +671,7 @@ void RevareRiDevFrame2::selectPort(const QString& shown) {
 void RevareRiDevFrame2::defaultButtonActionPerformed() {
     const Instrument instrument = selected<Instrument>(instrumentBox).value_or(Instrument::getDefault());
     if (const auto message = instrument.getDefaultMessage())
-        Dialogs::current().message(this, QString::fromStdString(*message), QStringLiteral("Info"),
+        Dialogs::current().message(this, QString::fromStdString(*message), text("info"),
                                    Dialogs::Icon::Information);
     // Every preset carries serial settings; the boxes' own handlers store them.
     const Config defaults = instrument.getDefaultConfig();
@@ -853,14 +854,14 @@ void RevareRiDevFrame2::importSettingsButtonActionPerformed() {
     try {
         storage->importFrom(QFileInfo(chosen).filesystemFilePath());
     } catch (const std::exception& e) {
-        dialogs.message(this, QStringLiteral("Import failed\n") + QString::fromStdString(e.what()),
-                        text("error"), Dialogs::Icon::Plain);
+        dialogs.message(this, text("import.failed") + QString::fromStdString(e.what()), text("error"),
+                        Dialogs::Icon::Plain);
         return;
     }
     // The window still shows its own settings: only a new start reads the imported ones, and the closing
     // save must not put the old ones back over them.
-    if (dialogs.ask(this, QStringLiteral("Apply imported configuration and exit?"),
-                    QStringLiteral("Restart required"), Dialogs::Buttons::OkCancel, Dialogs::Icon::Question))
+    if (dialogs.ask(this, text("apply.imported.settings.and.exit"), text("restart.required"),
+                    Dialogs::Buttons::OkCancel, Dialogs::Icon::Question))
         exitWith(4);
 }
 
@@ -902,7 +903,9 @@ void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     // A run whose port is opening, or whose end is on its way, is not started again.
     if (run) return;
     updateConfigFromTabs();
-    run = std::make_unique<worker::OutputRun>(settings, *this, QtExecutor::instance(), outputOptions);
+    worker::OutputRun::Options options = outputOptions;
+    options.demo = demo;
+    run = std::make_unique<worker::OutputRun>(settings, *this, QtExecutor::instance(), std::move(options));
     if (!run->start()) run.reset();
 }
 
@@ -1071,8 +1074,10 @@ void RevareRiDevFrame2::warn(const std::string& message) {
 }
 
 void RevareRiDevFrame2::waitingForInstrument(bool waiting, const std::string& port) {
+    // `demo` is set before any run starts, so reading it here races with nothing.
+    const QString running = demo ? text("demo.running") : text("switch.to.target.application");
     setText(waiting ? base::formatMessage(text("waiting.for.instrument").toStdString(), {port})
-                    : text("switch.to.target.application").toStdString());
+                    : running.toStdString());
 }
 
 void RevareRiDevFrame2::setConnectedInGUI(bool connected) {
@@ -1165,7 +1170,9 @@ void RevareRiDevFrame2::showRunning(bool running) {
     // A reading can be asked for while output runs, when there is a command to ask with.
     requestButton->setVisible(running);
     requestButton->setEnabled(running && !settings.getRequestBytes().empty());
-    setText((running ? text("switch.to.target.application") : frameText("statusJLabel.text")).toStdString());
+    if (!running && run && run->demoEnded()) demoOver = true;
+    const QString runningText = demo ? text("demo.running") : text("switch.to.target.application");
+    setText((running ? runningText : idleStatusText()).toStdString());
     if (running) return;
     // The worker's end handler is through (this runs in a task it posted): the run can go.
     run.reset();
@@ -1173,6 +1180,16 @@ void RevareRiDevFrame2::showRunning(bool running) {
         closeAfterStop = false;
         close();
     }
+}
+
+QString RevareRiDevFrame2::idleStatusText() const {
+    if (demoOver) return text("demo.ended.status");
+    return demo ? text("demo.status") : frameText("statusJLabel.text");
+}
+
+void RevareRiDevFrame2::setDemo(bool isDemo) {
+    demo = isDemo;
+    if (!connectedState) statusJLabel->setText(idleStatusText());
 }
 
 void RevareRiDevFrame2::addMinimizeToTraySupport() {

@@ -56,6 +56,16 @@ base::Properties::Map catalogFile(std::string_view fileName) {
     return properties.entries();
 }
 
+std::optional<QString> choiceLabel(std::string_view type, std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    const std::string key = "choice." + std::string(type) + "." + std::string(name);
+    try {
+        return app(key);
+    } catch (const base::MissingResourceError&) {
+        return std::nullopt;
+    }
+}
+
 QString label(const config::ConfigHelper::Instrument& instrument) {
     if (language() == Language::English) {
         if (const auto key = instrument.getLabelKey()) return config(*key);

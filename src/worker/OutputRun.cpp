@@ -1,10 +1,12 @@
 #include "worker/OutputRun.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "base/MessageCatalog.h"
@@ -63,6 +65,7 @@ class OutputRun::WorkerView final : public WeightWorkerView {
         }
     }
     void warn(const std::string& text) override { run.view.warn(text); }
+    bool portEnded(const std::string& port) override { return run.portEnded(port); }
     void waitingForInstrument(bool waiting, const std::string& port) override {
         run.view.waitingForInstrument(waiting, port);
     }
@@ -284,6 +287,18 @@ void OutputRun::stop() {
 
 void OutputRun::stopReading() {
     if (worker) worker->cancel(true);
+}
+
+bool OutputRun::demoRequested() {
+    const char* value = std::getenv("ZORVIK_DEMO");
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+bool OutputRun::portEnded(const std::string& port) {
+    if (!options.demo) return false;
+    demoOver = true;
+    view.logEvent(base::formatMessage(WeightWorker::text("demo.ended"), {port}));
+    return true;
 }
 
 void OutputRun::workerEnded() {

@@ -80,7 +80,14 @@ class OutputRun {
         // ends as failed. Reading on would let the queue grow without limit; pausing the reading would
         // only move the loss into the driver, whose buffer overflows without a word.
         std::size_t maxWaiting = 3000;
+        // The port is the virtual instrument of a demo: its closing after the last value is the demo's
+        // planned end, logged as such and not as a lost connection (demoEnded()).
+        bool demo = false;
     };
+
+    // Whether the environment asks for a demo (ZORVIK_DEMO=1, set by the scripts that run zorvik on
+    // zorvik-sim).
+    static bool demoRequested();
 
     // The view and the executor must outlive the run. The settings are copied.
     OutputRun(const config::Config& config, OutputRunView& view, base::Executor& executor, Options options);
@@ -132,6 +139,8 @@ class OutputRun {
     // Whether the run stopped because values could not be put out (the display or the sink was lost, or
     // the keyboard output fell options.maxWaiting values behind).
     bool outputFailed() const { return outputLostFlag; }
+    // Whether the run ended because the demo's virtual instrument closed its port. Executor's thread.
+    bool demoEnded() const { return demoOver; }
 
   private:
     class WorkerView;
@@ -154,6 +163,8 @@ class OutputRun {
     void checkBacklog(std::size_t valueBytes, std::size_t waiting);
     // The worker's end handler is through: disconnected now, or once the typing is done.
     void workerEnded();
+    // The worker's port went away: the demo's end when this is a demo (said in the log), else false.
+    bool portEnded(const std::string& port);
     // The log lines about the request command, its timer and hot key; takes the hot key.
     void startRequests();
 
@@ -177,6 +188,7 @@ class OutputRun {
     bool stopRequested = false;
     bool behind = false;  // the falling-behind warning was given and the queue has not emptied since
     bool queueFull = false;
+    bool demoOver = false;
     std::atomic<bool> outputLostFlag{false};
 };
 

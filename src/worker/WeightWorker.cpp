@@ -32,18 +32,26 @@ using config::ConfigHelper::InstrumentType;
 using config::ConfigHelper::Parity;
 using config::ConfigHelper::StopBits;
 
-// How much of an overflowing line the report shows.
-constexpr std::size_t kOverflowShown = 40;
+// The parity as the log names it, in the log's language.
+std::string parityText(int parity) {
+    const std::string_view name = Parity::name(parity);
+    if (name.empty()) return std::to_string(parity);
+    return WeightWorker::text("parity.name." + std::string(name));
+}
+
+bool portWentAway(const base::ExecutionError& failure) {
+    try {
+        if (failure.cause()) std::rethrow_exception(failure.cause());
+    } catch (const PortLostError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
 
 std::string onOff(bool on) {
     return on ? "on" : "off";
 }
-
-// The port's device went away; the message says which port.
-class PortLost : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Seconds with one decimal, with the decimal mark of the program's language.
 std::string secondsText(std::chrono::milliseconds duration) {
@@ -68,7 +76,7 @@ WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& wor
       requestBytes(config.getRequestBytes()),
       requestInterval(requestBytes.empty() ? 0 : config.getRequestIntervalAsInt()),
       generator(std::random_device{}()),
-      rawData(settings.getInputTerminator()) {
+      rawData(settings.getInputTerminator(), kMaxLineBytes) {
     if (config.getPort().empty()) throw std::invalid_argument(text("null.port.error"));
 
     Zivaraze::SerialPortLocal::addPortName(config.getPort());
@@ -104,10 +112,9 @@ WeightWorker::~WeightWorker() = default;
 void WeightWorker::setUpLines(Zivaraze::SerialPortLocal& port, bool flush) {
     if (flush) port.rxFlush();
     view.logEvent(base::formatMessage(
-        text("port.opened"),
-        {port.getPortName(), BitRates::getReadable(port.getBitRate()),
-         DataBits::getReadable(port.getDataBits()), StopBits::getReadable(port.getStopBits()),
-         Parity::getReadable(port.getParity())}));
+        text("port.opened"), {port.getPortName(), BitRates::getReadable(port.getBitRate()),
+                              DataBits::getReadable(port.getDataBits()),
+                              StopBits::getReadable(port.getStopBits()), parityText(port.getParity())}));
     const bool hardware = port.getHandshake() == Zivaraze::SerialConfig::HS_CTSRTS;
     if (!hardware) port.setRTS(false);
     port.setDTR(true);
@@ -159,7 +166,7 @@ std::int32_t WeightWorker::readLoop(WorkerStage::Kind kind, const std::string& p
                 pollPort(reading);
             }
             return reading.stage.getCount();
-        } catch (const PortLost& lost) {
+        } catch (const PortLostError& lost) {
             portReading = false;
             if (!config.getReconnect()) throw;
             if (!awaitInstrument(lost.what())) return reading.stage.getCount();
@@ -177,15 +184,17 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
         flagged = true;
         view.logImportantEvent(reading.framingText);
     }
+    const bool wasDropping = rawData.isDropping();
     auto line = rawData.add(c, flagged);
     if (!line) {
-        if (rawData.unsentBytes().size() >= kMaxLineBytes) {
+        // Said when the drop starts, so that a device that never sends its terminator is not silent, and
+        // again with the total once the line has ended.
+        if (!wasDropping && rawData.isDropping())
             view.logImportantEvent(
                 base::formatMessage(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
-                DataLine::transformControlChars(
-                    DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
-            rawData.clear();
-        }
+                DataLine::transformControlChars(DataLine::textFromBytes(rawData.dropped().start)));
+        else if (wasDropping && !rawData.isDropping())
+            reportDropped();
         return true;
     }
     // The line has left the buffer whether or not it can be processed, so a failed line never stays in
@@ -203,8 +212,13 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
     return !isCancelled();
 }
 
+void WeightWorker::reportDropped() {
+    view.logImportantEvent(
+        base::formatMessage(text("line.dropped"), {std::to_string(rawData.dropped().count)}));
+}
+
 void WeightWorker::reportLost() {
-    throw PortLost(base::formatMessage(text("port.lost"), {sp->getPortName()}));
+    throw PortLostError(base::formatMessage(text("port.lost"), {sp->getPortName()}));
 }
 
 WeightWorker::RequestOutcome WeightWorker::requestReading() {
@@ -259,11 +273,11 @@ void WeightWorker::sendRequests() {
 bool WeightWorker::awaitInstrument(const std::string& lostMessage) {
     view.logImportantEvent(text("execution.exception") + lostMessage);
     // Whatever the instrument sends after its return starts a line of its own.
-    if (rawData.hasUnsent()) {
+    if (rawData.hasUnsent())
         view.logImportantEvent(text("unsent.data") + " " +
                                DataLine::transformControlChars(rawData.unsentText()));
-        rawData.clear();
-    }
+    if (rawData.isDropping()) reportDropped();
+    rawData.clear();
     requestsAsked = 0;
     closePort();
     const auto lostAt = pauseClock->now();
@@ -453,13 +467,15 @@ void WeightWorker::done() {
     } catch (const base::CancellationError&) {
         view.logEvent(text("stopped"));
     } catch (const base::ExecutionError& e) {
-        view.logImportantEvent(text("execution.exception") + e.what());
+        if (!(portWentAway(e) && view.portEnded(sp->getPortName())))
+            view.logImportantEvent(text("execution.exception") + e.what());
     } catch (const base::InterruptedError&) {
         view.logEvent(text("interrupted"));
     }
     if (rawData.hasUnsent())
         view.logImportantEvent(text("unsent.data") + " " +
                                DataLine::transformControlChars(rawData.unsentText()));
+    if (rawData.isDropping()) reportDropped();
     closePort();
     view.setConnectedInGUI(false);
 }

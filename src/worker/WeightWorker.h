@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,12 @@ namespace rszorvik::worker {
 
 class WeightWorkerView;
 
+// The port's device went away while it was read; the message names the port.
+class PortLostError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 // Owns the serial port while acquisition runs: opens and configures it at construction, reads it on a thread
 // of its own (waiting on the port where the native library can, polling it otherwise), cuts the bytes into
 // lines at the input terminator, runs the worker stage on each line and hands the lines to the view: first
@@ -40,8 +47,8 @@ class WeightWorkerView;
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:
-    // A line that has not met its terminator after this many bytes is discarded and reported, so that a
-    // device sending without terminators cannot make the buffer grow without bound.
+    // A line that has not met its terminator after this many bytes is dropped up to its terminator and
+    // reported, so that a device sending without terminators cannot make the buffer grow without bound.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
     // How long the input may stay quiet before the worker asks the port whether its device is still
     // there: a quiet port and an unplugged adapter both just answer "no byte". A port that reports a
@@ -132,6 +139,8 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // when the worker was cancelled after the line the byte ended.
     bool take(Reading& reading, std::uint8_t c, bool checkErrors);
     [[noreturn]] void reportLost();
+    // Logs how many bytes of an overlong line were dropped.
+    void reportDropped();
     // flush: discard what waits in the input (at the start; after a reconnection it is the instrument's).
     void setUpLines(Zivaraze::SerialPortLocal& port, bool flush);
     std::shared_ptr<Zivaraze::SerialConfig> serialConfigFor(const std::string& portName) const;

@@ -31,6 +31,7 @@
 #include "support/SerialTestSupport.h"
 #include "worker/DataLine.h"
 #include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
 
 namespace rszorvik {
 namespace {
@@ -209,10 +210,9 @@ TEST(MainWindowBehaviourTest, InstrumentChangeAsksAboutTheOwnExpression) {
         std::vector<QString> questions;
         for (const auto& call : dialogs.calls)
             if (call.kind == Kind::Question) questions.push_back(call.text + QLatin1Char('|') + call.title);
-        EXPECT_EQ(questions,
-                  row.answer
-                      ? std::vector<QString>{QStringLiteral("Overwrite custom regular expression?|Confirm")}
-                      : std::vector<QString>{});
+        EXPECT_EQ(questions, row.answer ? std::vector<QString>{texts::app("drop.custom.expression") +
+                                                               QLatin1Char('|') + texts::app("confirm")}
+                                        : std::vector<QString>{});
         EXPECT_EQ(config.getCustomRegEx(), row.kept);
     }
 }
@@ -573,6 +573,61 @@ TEST(MainWindowBehaviourTest, RequestAndReconnectControlsReachTheRun) {
             return !window.frame.isConnected();
         },
         milliseconds(5000)));
+}
+
+// The instrument leaves while the window reads it: a lost connection, in red; in the demo, the virtual
+// instrument's planned end, said as such in the log and the status line, which also told what to do.
+TEST(MainWindowBehaviourTest, AnInstrumentThatLeavesEndsTheRunAsALossOrAsTheDemosEnd) {
+    struct Row {
+        const char* name;
+        bool demo;
+        const char* idleKey;     // the status line before the start
+        const char* runningKey;  // and while output runs
+        const char* endedKey;    // and after the instrument left
+    };
+    const std::vector<Row> rows{
+        {"an instrument", false, "RevareRiDevFrame2.statusJLabel.text", "switch.to.target.application",
+         "RevareRiDevFrame2.statusJLabel.text"},
+        {"the demo", true, "demo.status", "demo.running", "demo.ended.status"},
+    };
+    test::selectApplicationPlatform();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::RecordingDialogs dialogs;
+        test::Pty pty;
+        Config config;
+        config.setPort(pty.path());
+        Window window(config, {pty.path()});
+        worker::OutputRun::Options options;
+        options.injector = [] { return std::make_unique<test::RecordingKeyInjector>(); };
+        options.capsLockOn = [] { return false; };
+        window.frame.setOutputOptions(options);
+        window.frame.setDemo(row.demo);
+        QLabel* status = window.frame.statusLabel();
+        EXPECT_EQ(status->text(), texts::app(row.idleKey));
+
+        window.find<QPushButton>("startStopJButton")->click();
+        ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+        window.settle();
+        EXPECT_EQ(status->text(), texts::app(row.runningKey));
+        pty.closeMaster();
+        ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+        window.settle();
+
+        EventLog* log = window.frame.eventLog();
+        const QTextBlock last = log->document()->lastBlock();
+        const QString lost = QString::fromStdString(
+            worker::WeightWorker::text("execution.exception") +
+            base::formatMessage(worker::WeightWorker::text("port.lost"), {pty.path()}));
+        const QString demoEnded = QString::fromStdString(
+            base::formatMessage(worker::WeightWorker::text("demo.ended"), {pty.path()}));
+        EXPECT_EQ(last.text().mid(9), row.demo ? demoEnded : lost);
+        const Style style = row.demo ? Style::Regular : Style::Important;
+        EXPECT_EQ(last.begin().fragment().charFormat().foreground(), log->format(style).foreground());
+        EXPECT_FALSE(log->toPlainText().contains(row.demo ? lost : demoEnded));
+        EXPECT_EQ(status->text(), texts::app(row.endedKey));
+        EXPECT_TRUE(dialogs.messages().empty());
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "app/CustomRegExDialog.h"
 #include "app/DecimalSeparatorBox.h"
 #include "app/IgnoreDialog.h"
+#include "app/Texts.h"
 #include "config/Config.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
@@ -178,7 +179,7 @@ TEST(DecimalSeparatorBox, FollowsTheTypeOfThePreset) {
         EXPECT_EQ(box.objectName(), QStringLiteral("decimalSeparatorBox"));
         ASSERT_EQ(box.count(), static_cast<int>(DecimalSeparator::values().size()));
         for (DecimalSeparator separator : DecimalSeparator::values())
-            EXPECT_EQ(box.itemText(separator.ordinal()), QString::fromStdString(separator.toString()));
+            EXPECT_EQ(box.itemText(separator.ordinal()), rszorvik::texts::label(separator));
         EXPECT_EQ(box.currentIndex(), DecimalSeparator(DecimalSeparator::COMMA).ordinal());
         EXPECT_FALSE(box.isEnabled()) << "a stored text preset";
 

@@ -17,6 +17,7 @@
 #include "ValueSource.h"
 #include "VirtualPort.h"
 #include "base/Log.h"
+#include "base/SystemProperties.h"
 #include "cli/StopSignals.h"
 
 namespace fs = std::filesystem;
@@ -235,6 +236,8 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
     app.add_flag("-q,--quiet", options.quiet, "Do not log sent lines to standard error");
+    app.set_version_flag("--version", "zorvik-sim " + rszorvik::base::SystemProperties::programVersion(),
+                         "Print the version and exit");
     CLI11_PARSE(app, argc, argv);
 
     try {
