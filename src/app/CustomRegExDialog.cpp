@@ -5,13 +5,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <string>
 #include <utility>
 
 #include "app/CatalogText.h"
 #include "app/Dialogs.h"
 #include "app/FixedPitchFont.h"
+#include "base/MessageFormat.h"
+#include "base/Utf8.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
+#include "prefs/Preferences.h"
 
 namespace rszorvik {
 
@@ -84,7 +88,18 @@ CustomRegExDialog::CustomRegExDialog(QWidget* owner, QString regEx)
 
 void CustomRegExDialog::okButtonActionPerformed() {
     const QString text = regExTextArea->toPlainText();
-    if (!config::ConfigHelper::CustomRegEx::valid(text.toStdString())) {
+    const std::string expression = text.toStdString();
+    // Refused here, where it can still be shortened: the settings file would not keep it.
+    if (base::utf8::countLeadBytes(expression) > prefs::Preferences::MAX_VALUE_LENGTH) {
+        const std::string pattern = catalogText("expression.too.long").toStdString();
+        Dialogs::current().message(this,
+                                   QString::fromStdString(base::formatMessage(
+                                       pattern, {std::to_string(prefs::Preferences::MAX_VALUE_LENGTH)})),
+                                   catalogText("error"), Dialogs::Icon::Error);
+        return;
+    }
+    if (!prefs::Preferences::isValidValue(expression) ||
+        !config::ConfigHelper::CustomRegEx::valid(expression)) {
         Dialogs::current().message(this, catalogText("invalid.expression"), catalogText("error"),
                                    Dialogs::Icon::Error);
         return;

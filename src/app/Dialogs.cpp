@@ -37,6 +37,12 @@ QMessageBox::Icon toQt(Dialogs::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A text holds names, paths and error messages from outside (a port may be called "<a href=...>"): Qt
+// would guess rich text from a tag and make it a live link.
+void showsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+}
+
 }  // namespace
 
 Dialogs& Dialogs::current() {
@@ -50,6 +56,7 @@ void Dialogs::install(Dialogs* dialogs) {
 
 void QtDialogs::message(QWidget* parent, const QString& text, const QString& title, Icon icon) {
     QMessageBox box(toQt(icon), title, text, QMessageBox::Ok, parent);
+    showsPlainText(box);
     box.exec();
 }
 
@@ -58,6 +65,7 @@ std::unique_ptr<QMessageBox> QtDialogs::questionBox(QWidget* parent, const QStri
     const auto yes = buttons == Buttons::YesNo ? QMessageBox::Yes : QMessageBox::Ok;
     const auto no = buttons == Buttons::YesNo ? QMessageBox::No : QMessageBox::Cancel;
     auto box = std::make_unique<QMessageBox>(toQt(icon), title, text, yes | no, parent);
+    showsPlainText(*box);
     box->setDefaultButton(yes);
     box->setEscapeButton(no);
     return box;

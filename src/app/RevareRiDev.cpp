@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLocale>
+#include <QMetaObject>
+#include <QWidget>
 #include <QtGlobal>
 #include <cstdlib>
 #include <iostream>
@@ -11,7 +13,9 @@
 #include <vector>
 
 #include "app/Dialogs.h"
+#include "app/ProcessEnd.h"
 #include "app/QtTranslations.h"
+#include "app/RevareRiDevFrame2.h"
 #include "app/Screenshots.h"
 #include "app/StartUp.h"
 #include "app/WindowCommandLine.h"
@@ -88,6 +92,10 @@ int RevareRiDev::main(int argc, char** argv) {
     // Before the application object: that needs a display, and help, version and a refused command line
     // must work without one.
     const WindowCommandLine commandLine = WindowCommandLine::parse(argc, argv);
+    // Before the help or any window text is read: the catalogues keep the language they were loaded in.
+    if (commandLine.languageGiven)
+        base::chooseProcessLanguage(commandLine.language == "en" ? base::Language::English
+                                                                 : base::Language::German);
     switch (commandLine.action) {
         case WindowCommandLine::Action::Help:
             std::cout << WindowCommandLine::help() << std::flush;
@@ -110,6 +118,7 @@ int RevareRiDev::main(int argc, char** argv) {
                             ? QLocale(QLocale::English, QLocale::UnitedStates)
                             : QLocale(QLocale::German, QLocale::Germany));
 
+    ProcessEnd processEnd;  // before any thread starts
     std::vector<std::string> toolkitArguments = commandLine.toolkitArguments;
     std::vector<char*> toolkitArgv;
     for (auto& argument : toolkitArguments)
@@ -125,8 +134,9 @@ int RevareRiDev::main(int argc, char** argv) {
     useQtTranslations(texts::language());
 
     if (commandLine.action == WindowCommandLine::Action::Screenshots) {
-        const auto chosen = commandLine.language == "en" ? texts::Language::English : texts::Language::German;
-        return renderScreenshots(QString::fromStdString(commandLine.screenshotDir), chosen) > 0 ? 0 : 1;
+        return renderScreenshots(QString::fromStdString(commandLine.screenshotDir), texts::language()) > 0
+                   ? 0
+                   : 1;
     }
 
     UnattendedDialogs unattendedDialogs;
@@ -135,7 +145,24 @@ int RevareRiDev::main(int argc, char** argv) {
     StartUpOptions options;
     if (commandLine.port) options.args.push_back(*commandLine.port);
     StartUp startUp(std::move(options));
+    // A stop signal during the start closes the dialog it waits on, then the window once it is up.
+    bool closeWhenShown = false;
+    processEnd.watch(
+        [&] {
+            if (auto* window = startUp.window()) {
+                window->close();
+            } else {
+                closeWhenShown = true;
+                if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+            }
+        },
+        [&] {
+            if (auto* window = startUp.window()) window->endForLostDisplay();
+        });
     if (const auto status = startUp.run()) return *status;
+    if (closeWhenShown)
+        QMetaObject::invokeMethod(
+            startUp.window(), [window = startUp.window()] { window->close(); }, Qt::QueuedConnection);
     const int status = QApplication::exec();
     Dialogs::install(nullptr);
     return status;

@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <optional>
 
 #include "app/AutoPortDialog.h"
@@ -883,7 +884,7 @@ void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {
     // The export holds what the store holds, so the settings shown are saved first.
     try {
         updateConfigFromTabs();
-        storage->save();
+        storage->saveEverything();
         storage->exportTo(file);
     } catch (const std::exception& e) {
         dialogs.message(this, text("export.failed") + QString::fromStdString(e.what()), text("error"),
@@ -905,6 +906,7 @@ void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     updateConfigFromTabs();
     worker::OutputRun::Options options = outputOptions;
     options.demo = demo;
+    if (options.maxLinesWaitingToShow == 0) options.maxLinesWaitingToShow = kMaxLinesWaitingToShow;
     run = std::make_unique<worker::OutputRun>(settings, *this, QtExecutor::instance(), std::move(options));
     if (!run->start()) run.reset();
 }
@@ -987,6 +989,23 @@ void RevareRiDevFrame2::thisWindowClosed() {
                                    text("error"), Dialogs::Icon::Error);
     }
     exitWith(0);
+}
+
+void RevareRiDevFrame2::endForLostDisplay() {
+    closing = true;
+    exitRequested = true;
+    if (run) {
+        const auto left = run->endNow(std::chrono::seconds(5));
+        if (!left.empty()) std::cerr << "zorvik: " << worker::OutputRun::notTypedText(left) << std::endl;
+    }
+    // The controls are not read again: a field they would refuse would want a dialog.
+    if (!storage) return;
+    try {
+        storage->save();
+    } catch (const std::exception& e) {
+        std::cerr << "zorvik: " << text("access.error.while.saving.settings").toStdString() << ' ' << e.what()
+                  << std::endl;
+    }
 }
 
 void RevareRiDevFrame2::exitWith(int status) {
@@ -1174,7 +1193,13 @@ void RevareRiDevFrame2::showRunning(bool running) {
     const QString runningText = demo ? text("demo.running") : text("switch.to.target.application");
     setText((running ? runningText : idleStatusText()).toStdString());
     if (running) return;
-    // The worker's end handler is through (this runs in a task it posted): the run can go.
+    // The worker's end handler is through (this runs in a task it posted): the run can go, and with it
+    // the values it did not type, which are named rather than typed by some later run.
+    if (run) {
+        const auto left = run->endTyping();
+        if (!left.empty() && closeAfterStop)
+            std::cerr << "zorvik: " << worker::OutputRun::notTypedText(left) << std::endl;
+    }
     run.reset();
     if (closeAfterStop) {
         closeAfterStop = false;

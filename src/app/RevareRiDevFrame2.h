@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -104,6 +105,13 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void startOutput() {
         if (!run) startStopJButtonActionPerformed();
     }
+    // The window's display went away, so it cannot close as usual: ends the run at once (naming the
+    // values not typed on standard error), saves what changed, and leaves the process to end.
+    void endForLostDisplay();
+
+    // Lines that may wait to be shown before the event log leaves further ones out (see
+    // OutputRun::Options::maxLinesWaitingToShow); set options with a bound of their own to change it.
+    static constexpr std::size_t kMaxLinesWaitingToShow = 256;
 
   protected:
     void changeEvent(QEvent* event) override;

@@ -150,6 +150,9 @@ std::optional<int> StartUp::run() {
         duration->setObjectName(ToolTipDuration::kName);
         qApp->installEventFilter(duration);
     }
+    // The record now holds what the controls show: above all the port the window will open, which the
+    // automatic start compares with the previous one (a stored port that is gone is not what it opens).
+    frame->updateConfigFromTabs();
     if (stored.config.minimizeToTray) frame->addMinimizeToTraySupport();
     autoStart();
     return std::nullopt;

@@ -57,7 +57,6 @@ WindowCommandLine WindowCommandLine::parse(int argc, const char* const* argv) {
         return line;
     };
     bool optionsEnded = false;
-    bool languageGiven = false;
     bool help = false;
     bool version = false;
     std::vector<std::string> ports;
@@ -93,7 +92,7 @@ WindowCommandLine WindowCommandLine::parse(int argc, const char* const* argv) {
                 line.action = Action::Screenshots;
             } else {
                 line.language = given;
-                languageGiven = true;
+                line.languageGiven = true;
             }
         } else if (name.size() < bare.size() && contains(kToolkitAttached, name)) {
             line.toolkitArguments.push_back("-" + std::string(bare));
@@ -119,8 +118,6 @@ WindowCommandLine WindowCommandLine::parse(int argc, const char* const* argv) {
     if (!ports.empty()) line.port = ports.front();
     if (line.language != "de" && line.language != "en")
         return refuse(base::formatMessage(text("commandline.language.choice"), {line.language}));
-    if (languageGiven && line.action != Action::Screenshots)
-        return refuse(text("commandline.language.without.screenshot"));
     return line;
 }
 

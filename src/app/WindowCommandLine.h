@@ -16,8 +16,9 @@ struct WindowCommandLine {
     Action action = Action::Window;
     std::optional<std::string> port;  // the argument naming the port; may be empty (no port)
     std::string screenshotDir;
-    std::string language = "de";  // the pictures' language: de or en
-    std::string refusal;          // why the command line was refused, for Action::Refused
+    std::string language = "de";  // de or en: the window's and the pictures' language when languageGiven
+    bool languageGiven = false;
+    std::string refusal;  // why the command line was refused, for Action::Refused
     // The program's name and the toolkit's own options (-platform NAME, -style NAME, ...) in its single-dash
     // form, for the application object; nothing else reaches it.
     std::vector<std::string> toolkitArguments;

@@ -18,10 +18,10 @@
 #include "base/EventQueueExecutor.h"
 #include "base/Log.h"
 #include "base/MessageFormat.h"
+#include "base/StopSignals.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 #include "cli/RequestSignal.h"
-#include "cli/StopSignals.h"
 #include "platform/KeyInjector.h"
 #include "serial/Diagnostics.h"
 #include "serial/SerialPortLocal.h"
@@ -128,7 +128,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
             if (outputRun) outputRun->request();
         });
     });
-    StopSignals signals([&](int count) {
+    base::StopSignals signals([&](int count) {
         if (count == 1) {
             firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
             // The reading stops; what was received is still typed.

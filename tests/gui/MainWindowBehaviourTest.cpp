@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -628,6 +630,60 @@ TEST(MainWindowBehaviourTest, AnInstrumentThatLeavesEndsTheRunAsALossOrAsTheDemo
         EXPECT_EQ(status->text(), texts::app(row.endedKey));
         EXPECT_TRUE(dialogs.messages().empty());
     }
+}
+
+// Stop interrupts the typing at once. The values still waiting are named in the log and dropped: the
+// next start, perhaps on another instrument, types only what it receives itself.
+TEST(MainWindowBehaviourTest, StopNamesTheValuesNotTypedAndTheNextStartTypesNoneOfThem) {
+    test::selectApplicationPlatform();
+    test::RecordingDialogs dialogs;
+    test::Pty pty;
+    Config config;
+    config.setPort(pty.path());
+    config.setInstrument(Instrument::GENERIC);
+    config.setInputTerminator(13);
+    config.setDelay("1");
+    config.setOutputTerminator(OutputTerminator::NONE);
+    Window window(config, {pty.path()});
+    // The first run's keys stop at their first pause until Stop; each injector lives as long as its run.
+    std::mutex gate;
+    std::unique_lock held(gate);
+    test::RecordingKeyInjector* injector = nullptr;
+    worker::OutputRun::Options options;
+    options.capsLockOn = [] { return false; };
+    options.injector = [&] {
+        auto made = std::make_unique<test::RecordingKeyInjector>();
+        if (injector == nullptr) made->onPause([&gate] { std::lock_guard pass(gate); });
+        injector = made.get();
+        return made;
+    };
+    window.frame.setOutputOptions(options);
+    auto* button = window.find<QPushButton>("startStopJButton");
+    const auto toggle = [&](bool connected) {
+        button->click();
+        ASSERT_TRUE(
+            test::waitFor([&] { return window.frame.isConnected() == connected; }, milliseconds(5000)));
+    };
+
+    toggle(true);
+    pty.send("1\r2\r3\r");
+    ASSERT_TRUE(test::waitFor(
+        [&] { return window.frame.statusLabel()->text() == texts::app("line.count") + QStringLiteral("3"); },
+        milliseconds(5000)));
+    ASSERT_TRUE(injector->waitForKeys("+49"));
+    button->click();  // Stop
+    held.unlock();
+    ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+    window.settle();
+    const QString log = window.frame.eventLog()->toPlainText();
+    EXPECT_TRUE(log.contains(QString::fromStdString(worker::WeightWorker::text("values.not.typed")) +
+                             QStringLiteral(" \"2\", \"3\"")))
+        << log.toStdString();
+
+    toggle(true);
+    pty.send("4\r");
+    EXPECT_TRUE(injector->waitForKeys("+52 -52")) << injector->keys();
+    toggle(false);
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ TEST(ReleaseVersion, EveryOutputCarriesTheProjectVersion) {
         return std::vector<std::string>{"/bin/gzip", "-dc", packaging + "/" + file};
     };
     const std::vector<Case> cases{
+        {"zorvik --version", {ZORVIK_ZORVIK_PATH, "--version"}, "zorvik " + version},
         {"zorvik-cli --version", {ZORVIK_CLI_PATH, "--version"}, "zorvik-cli " + version},
         {"zorvik-sim --version", {ZORVIK_SIM_PATH, "--version"}, "zorvik-sim " + version},
         {"zorvik.1", unzip("zorvik.1.gz"),

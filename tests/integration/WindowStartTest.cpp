@@ -132,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
                         {},
                         {"zorvik: unknown option --bogus\nRun \"zorvik --help\" for the options."}},
         CommandLineCase{"TwoPorts", {"/dev/ttyS0", "/dev/ttyS1"}, "en", 2, {}, {"/dev/ttyS1"}},
-        CommandLineCase{"LanguageWithoutScreenshot", {"--language=en"}, "en", 2, {}, {"ZORVIK_LANGUAGE"}},
+        CommandLineCase{
+            "LanguageOptionOverTheEnvironment", {"--language", "en", "-h"}, "de", 0, {"Usage: zorvik"}, {}},
         CommandLineCase{"NoDisplay", {}, "en", 3, {}, {kNoDisplay}},
         CommandLineCase{"QtOptionsStillGoToQt", {"-platform", "xcb", "-reverse"}, "en", 3, {}, {kNoDisplay}}),
     [](const auto& param) { return std::string(param.param.name); });

@@ -69,7 +69,7 @@ void VirtualPort::takeInput() {
         if (keepInput) input.append(buffer.data(), static_cast<std::size_t>(n));
 }
 
-bool VirtualPort::awaitRequest(std::string_view request, const cli::StopSignals& stop) {
+bool VirtualPort::awaitRequest(std::string_view request, const base::StopSignals& stop) {
     keepInput = true;
     for (;;) {
         if (const auto at = input.find(request); at != std::string::npos) {
@@ -90,13 +90,13 @@ bool VirtualPort::awaitRequest(std::string_view request, const cli::StopSignals&
     }
 }
 
-bool VirtualPort::waitForReader(const cli::StopSignals& stop) {
+bool VirtualPort::waitForReader(const base::StopSignals& stop) {
     while (!readerPresent())
         if (!stop.pause(kPollStep)) return false;
     return !stop.requested();
 }
 
-bool VirtualPort::write(std::string_view bytes, const cli::StopSignals& stop) {
+bool VirtualPort::write(std::string_view bytes, const base::StopSignals& stop) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(masterFd, bytes.data(), bytes.size());
         if (written > 0) {
@@ -114,7 +114,7 @@ bool VirtualPort::write(std::string_view bytes, const cli::StopSignals& stop) {
     return true;
 }
 
-void VirtualPort::drain(std::chrono::milliseconds limit, const cli::StopSignals& stop) {
+void VirtualPort::drain(std::chrono::milliseconds limit, const base::StopSignals& stop) {
     const auto end = std::chrono::steady_clock::now() + limit;
     if (!readerPresent()) return;
     // The pending count is only visible on the slave side. A reader that opened the port exclusively

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
 namespace rszorvik::sim {
 
@@ -26,14 +26,14 @@ class VirtualPort {
     bool readerPresent();
     // Waits until the reader has sent `request` (once more since the last call) and takes it; false when
     // stopped first. While no reader is there it waits for one.
-    bool awaitRequest(std::string_view request, const cli::StopSignals& stop);
+    bool awaitRequest(std::string_view request, const base::StopSignals& stop);
     // False when stopped first.
-    bool waitForReader(const cli::StopSignals& stop);
+    bool waitForReader(const base::StopSignals& stop);
     // Writes every byte; false when stopped or the reader went away meanwhile.
-    bool write(std::string_view bytes, const cli::StopSignals& stop);
+    bool write(std::string_view bytes, const base::StopSignals& stop);
     // Waits until the reader has taken every byte written, at most limit, so closing the master does not
     // drop the last line.
-    void drain(std::chrono::milliseconds limit, const cli::StopSignals& stop);
+    void drain(std::chrono::milliseconds limit, const base::StopSignals& stop);
 
   private:
     void takeInput();

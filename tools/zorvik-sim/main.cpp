@@ -17,12 +17,12 @@
 #include "ValueSource.h"
 #include "VirtualPort.h"
 #include "base/Log.h"
+#include "base/StopSignals.h"
 #include "base/SystemProperties.h"
-#include "cli/StopSignals.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
-using rszorvik::cli::StopSignals;
+using rszorvik::base::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
