@@ -94,6 +94,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void setText(const std::string& text);
     // A problem of the start as its dialog; GUI thread.
     void startProblem(const std::string& key, const std::string& message) override;
+    // Shown after the status text until it is taken away or the next start; GUI thread.
+    void setNotice(const std::string& text) override;
 
     // How the next output runs put out their values (the platform's keyboard unless set; tests and
     // benchmarks record the keys instead).
@@ -150,6 +152,9 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void notifyWhenMinimizedToTrayCheckBoxItemStateChanged();
     void checkForUpdatesCheckBoxItemStateChanged();
     void abortAutoStartCheckBoxItemStateChanged();
+    void overrideCapsLockCheckBoxItemStateChanged();
+    void valueLogCheckBoxActionPerformed();
+    void valueLogButtonActionPerformed();
     void importSettingsButtonActionPerformed();
     void exportSettingsButtonActionPerformed();
     void startStopJButtonActionPerformed();
@@ -177,6 +182,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void selectPort(const QString& shown);
     // The request command field shows the preset's command where it has no own one.
     void showPresetRequestCommand();
+    // Asks for the value log's file; false when the user cancelled.
+    bool chooseValueLog();
     // Saves the settings when they changed since the last save; a failure goes to the event log.
     void saveNecessary();
     // The window was closed: save and end the program.
@@ -251,6 +258,7 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QLineEdit* delayTextField = nullptr;
     QComboBox* outputTerminatorBox2 = nullptr;
     QLineEdit* everyXValuesTextField = nullptr;
+    QCheckBox* overrideCapsLockCheckBox = nullptr;
 
     QButtonGroup* connectButtonGroup = nullptr;
     QRadioButton* manualConnectButton = nullptr;
@@ -261,6 +269,9 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QCheckBox* abortAutoStartCheckBox = nullptr;
     QPushButton* importSettingsButton = nullptr;
     QPushButton* exportSettingsButton = nullptr;
+    QCheckBox* valueLogCheckBox = nullptr;
+    QLineEdit* valueLogTextField = nullptr;
+    QPushButton* valueLogButton = nullptr;
 
     // The free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators;
@@ -282,6 +293,7 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
 
     std::mutex statusMutex;
     QString statusText;         // guarded by statusMutex
+    QString statusNotice;       // GUI thread
     bool statusPosted = false;  // guarded by statusMutex
 };
 

@@ -113,6 +113,12 @@ class Config {
     void setRequestInterval(std::string value) { requestInterval = std::move(value); }
     const std::string& getRequestHotKey() const { return requestHotKey; }
     void setRequestHotKey(std::string value) { requestHotKey = std::move(value); }
+    // The file that gets one record per received line; empty: none.
+    const std::string& getValueLog() const { return valueLog; }
+    void setValueLog(std::string value) { valueLog = std::move(value); }
+    // The keyboard output types letters as they are whatever the Caps Lock state.
+    bool getOverrideCapsLock() const { return overrideCapsLock; }
+    void setOverrideCapsLock(bool value) { overrideCapsLock = value; }
 
     ListenerId addPropertyChangeListener(PropertyChangeListener listener);
     bool removePropertyChangeListener(ListenerId id);
@@ -176,6 +182,8 @@ class Config {
     std::string requestCommand;
     std::string requestInterval;
     std::string requestHotKey;
+    std::string valueLog;
+    bool overrideCapsLock = true;
     PropertyChangeSupport propertyChangeSupport;
 };
 

@@ -526,6 +526,14 @@ struct CustomRegEx {
     // empty when it breaks none.
     static std::string refusal(std::string_view s);
 };
+// The file of the value log. The empty text switches the log off.
+struct ValueLog {
+    static constexpr std::string_view kAccepts =
+        "empty (no value log) or the absolute path of a file, which is created when missing";
+    static std::string getDefault() { return {}; }
+    static bool valid(std::string_view s);
+    static std::string refusal(std::string_view s);
+};
 
 // The command that asks the instrument for a reading, as the settings hold it: each character is sent as
 // the byte of its code, and <n> (n from 0 to 255) stands for the byte n, so "SI<13><10>" ends with CR LF.

@@ -32,6 +32,10 @@ class KeyInjector {
     // Whether the last key pressed is a dead key on the active layout, so that a following Space types
     // its bare accent instead of a blank.
     virtual bool lastKeyWasDead() const = 0;
+    // Whether Caps Lock is on, as the keys sent so far leave it; asked before every value, so it has to
+    // be cheap. Throws std::runtime_error when the injector cannot tell. An injector that reaches no
+    // keyboard (one that records or counts the keys) has none that could be locked: the default.
+    virtual bool capsLockOn() { return false; }
 
     // The injector of this platform. Throws std::runtime_error when the platform offers none (no display,
     // no event injection extension).

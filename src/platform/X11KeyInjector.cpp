@@ -475,6 +475,17 @@ bool X11KeyInjector::lastKeyWasDead() const {
     return impl->lastDead;
 }
 
+bool X11KeyInjector::capsLockOn() {
+    impl->checkAlive();
+    XkbStateRec state{};
+    const bool read = XkbGetState(impl->display, XkbUseCoreKbd, &state) == Success;
+    impl->checkAlive();
+    if (!read) throw std::runtime_error("Cannot read the keyboard state");
+    // Alt codes pause Caps Lock by this; the state change's event may still be on its way.
+    impl->lockedModifiers = state.locked_mods;
+    return (state.locked_mods & LockMask) != 0;
+}
+
 const X11KeyTable& X11KeyInjector::keyTable() {
     impl->refresh();
     return impl->table;

@@ -26,6 +26,8 @@ class X11KeyInjector final : public KeyInjector {
     void keyRelease(int keyCode) override;
     void delay(int milliseconds) override;
     bool lastKeyWasDead() const override;
+    // Asked on the injector's own connection, so the answer comes after every key sent before.
+    bool capsLockOn() override;
 
     // The layout as the injector currently reads it.
     const X11KeyTable& keyTable();

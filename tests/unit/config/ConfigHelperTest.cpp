@@ -497,6 +497,12 @@ TEST(ValidatorTest, EdgeCases) {
         {"RequestInterval", RequestInterval::valid, "49", false},
         {"RequestInterval", RequestInterval::valid, "50", true},
         {"RequestInterval", RequestInterval::valid, "86400001", false},
+        {"ValueLog", ValueLog::valid, "", true},
+        {"ValueLog", ValueLog::valid, "/media/stick/Waage \u00e4.csv", true},
+        {"ValueLog", ValueLog::valid, "values.csv", false},  // would depend on the start folder
+        {"ValueLog", ValueLog::valid, "/media/stick/", false},
+        {"ValueLog", ValueLog::valid, "/tmp/a\nb.csv", false},
+        {"ValueLog", ValueLog::valid, "/tmp/\xff.csv", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.valid(c.text), c.expected) << c.validator << " \"" << c.text << "\"";
@@ -505,7 +511,7 @@ TEST(ValidatorTest, EdgeCases) {
          {EveryXValues::getDefault(), EditNumCharacters::getDefault(), DecimalPlaces::getDefault(),
           IgnoreTimeLimit::getDefault(), IgnoreDifference::getDefault(), MathOperand::getDefault(),
           RemoveCharacters::getDefault(), CustomRegEx::getDefault(), RequestCommand::getDefault(),
-          RequestInterval::getDefault(), RequestHotKey::getDefault()})
+          RequestInterval::getDefault(), RequestHotKey::getDefault(), ValueLog::getDefault()})
         EXPECT_EQ(defaultText, "");
     EXPECT_EQ(Delay::getDefault(), "20");
 }
