@@ -122,9 +122,16 @@ void VirtualPort::drain(std::chrono::milliseconds limit, const base::StopSignals
     const int probe = ::open(slaveDevicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int emptyChecks = 0;
     while (std::chrono::steady_clock::now() < end) {
+        // Bytes just written may still wait in the kernel's hand-over buffer, which the count leaves out
+        // and a hang-up throws away; asking for readiness first moves them into the queue.
         int pending = 1;
-        if (probe >= 0 && ::ioctl(probe, FIONREAD, &pending) != 0) pending = 1;
-        // Twice in a row, since bytes just written may still be on their way into the queue.
+        if (probe >= 0) {
+            pollfd entry{probe, POLLIN, 0};
+            if (::poll(&entry, 1, 0) < 0 || (entry.revents & POLLIN) != 0 ||
+                ::ioctl(probe, FIONREAD, &pending) != 0)
+                pending = 1;
+        }
+        // Empty at two looks in a row before the terminal may go.
         emptyChecks = pending == 0 ? emptyChecks + 1 : 0;
         if (emptyChecks >= 2 || !stop.pause(kPollStep)) break;
     }
