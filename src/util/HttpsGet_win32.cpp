@@ -193,9 +193,26 @@ bool isTimeout(DWORD error) {
 
 }  // namespace
 
-std::string httpsGet(const std::string& url, const std::string& extraAuthorities,
-                     const HttpsGetLimits& limits) {
-    if (limits.deadline <= Clock::now()) throw UpdateIOError("Timeout", kLate);
+namespace {
+
+std::string narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
+                        nullptr);
+    return result;
+}
+
+struct Answer {
+    DWORD status = 0;
+    std::string body;
+    std::string location;  // of a redirect, as absolute address
+};
+
+// One request, no redirect followed: each server on the way gets its certificate checked.
+Answer fetchOnce(HINTERNET session, const std::string& url, HCERTSTORE extra, const HttpsGetLimits& limits) {
     const std::wstring wideUrl = widen(url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof(parts);
@@ -208,48 +225,31 @@ std::string httpsGet(const std::string& url, const std::string& extraAuthorities
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
     path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (path.empty()) path = L"/";
 
-    CertificateStore extra;
-    if (!extraAuthorities.empty()) {
-        if (!extra.store) throw UpdateIOError("No certificate store (" + errorText(GetLastError()) + ")");
-        addPemCertificates(extra.store, extraAuthorities);
-    }
-
-    // The system's proxy settings (automatic configuration included, from Windows 8.1 on).
-    InternetHandle session(WinHttpOpen(L"zorvik", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                                       WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session.handle)
-        session.handle = WinHttpOpen(L"zorvik", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                     WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!session.handle) throw UpdateIOError("WinHTTP cannot start (" + errorText(GetLastError()) + ")");
-    const int connectMs = static_cast<int>(limits.connectTimeout.count());
-    const int readMs = static_cast<int>(limits.readTimeout.count());
-    WinHttpSetTimeouts(session.handle, connectMs, connectMs, readMs, readMs);
-    DWORD redirectPolicy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    WinHttpSetOption(session.handle, WINHTTP_OPTION_REDIRECT_POLICY, &redirectPolicy, sizeof(redirectPolicy));
-    DWORD maxRedirects = 5;
-    WinHttpSetOption(session.handle, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &maxRedirects,
-                     sizeof(maxRedirects));
-
-    InternetHandle connection(WinHttpConnect(session.handle, host.c_str(), parts.nPort, 0));
+    InternetHandle connection(WinHttpConnect(session, host.c_str(), parts.nPort, 0));
     if (!connection.handle)
         throw UpdateIOError("Cannot reach the server (" + errorText(GetLastError()) + ")");
     HINTERNET request =
         WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                            WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
     if (!request) throw UpdateIOError("Cannot make the request (" + errorText(GetLastError()) + ")");
+    const int connectMs = static_cast<int>(limits.connectTimeout.count());
+    const int readMs = static_cast<int>(limits.readTimeout.count());
+    // Wine takes the timeouts from the request only.
     WinHttpSetTimeouts(request, connectMs, connectMs, readMs, readMs);
     DWORD responseMs = static_cast<DWORD>(readMs);
     WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs, sizeof(responseMs));
-    if (!extraAuthorities.empty()) {
+    DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
+    WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof(noRedirects));
+    if (extra) {
         DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
         WinHttpSetOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
     }
 
-    std::string body;
+    Answer answer;
     DWORD failure = 0;
     bool tooLong = false;
-    DWORD status = 0;
     std::exception_ptr refused;  // the certificate check's verdict
     Watchdog watchdog(request, limits.deadline);
     const auto fail = [&failure] {
@@ -260,29 +260,43 @@ std::string httpsGet(const std::string& url, const std::string& extraAuthorities
         if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
             return fail();
         if (!WinHttpReceiveResponse(request, nullptr)) return fail();
-        if (!extraAuthorities.empty()) {
+        if (extra) {
             try {
-                verifyWithExtraAuthorities(request, extra.store);
+                verifyWithExtraAuthorities(request, extra);
             } catch (const UpdateIOError&) {
                 refused = std::current_exception();
                 return false;
             }
         }
-        DWORD size = sizeof(status);
+        DWORD size = sizeof(answer.status);
         if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+                                 WINHTTP_HEADER_NAME_BY_INDEX, &answer.status, &size,
+                                 WINHTTP_NO_HEADER_INDEX))
             return fail();
-        if (status < 200 || status > 299) return true;
+        if (answer.status >= 300 && answer.status <= 399) {
+            wchar_t location[2048] = {};
+            DWORD bytes = sizeof(location) - sizeof(wchar_t);
+            if (WinHttpQueryHeaders(request, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location,
+                                    &bytes, WINHTTP_NO_HEADER_INDEX)) {
+                std::wstring target(location, bytes / sizeof(wchar_t));
+                // A path on the same server.
+                if (!target.empty() && target.front() == L'/')
+                    target = L"https://" + host + L":" + std::to_wstring(parts.nPort) + target;
+                answer.location = narrow(target);
+            }
+            return true;
+        }
+        if (answer.status < 200 || answer.status > 299) return true;
         char buffer[8192];
         for (;;) {
             DWORD read = 0;
             if (!WinHttpReadData(request, buffer, sizeof(buffer), &read)) return fail();
             if (read == 0) return true;
-            if (read > limits.maxBytes - body.size()) {
+            if (read > limits.maxBytes - answer.body.size()) {
                 tooLong = true;
                 return true;
             }
-            body.append(buffer, read);
+            answer.body.append(buffer, read);
         }
     }();
     watchdog.finish();
@@ -300,9 +314,41 @@ std::string httpsGet(const std::string& url, const std::string& extraAuthorities
     }
     if (tooLong)
         throw UpdateIOError("The answer is longer than " + std::to_string(limits.maxBytes) + " bytes");
-    if (status < 200 || status > 299)
-        throw UpdateIOError("The server answered with HTTP status " + std::to_string(status));
-    return body;
+    return answer;
+}
+
+}  // namespace
+
+std::string httpsGet(const std::string& url, const std::string& extraAuthorities,
+                     const HttpsGetLimits& limits) {
+    if (limits.deadline <= Clock::now()) throw UpdateIOError("Timeout", kLate);
+    CertificateStore extra;
+    if (!extraAuthorities.empty()) {
+        if (!extra.store) throw UpdateIOError("No certificate store (" + errorText(GetLastError()) + ")");
+        addPemCertificates(extra.store, extraAuthorities);
+    }
+    // The system's proxy settings (automatic configuration included, from Windows 8.1 on).
+    InternetHandle session(WinHttpOpen(L"zorvik", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session.handle)
+        session.handle = WinHttpOpen(L"zorvik", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                     WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!session.handle) throw UpdateIOError("WinHTTP cannot start (" + errorText(GetLastError()) + ")");
+
+    // Redirects are followed here rather than by WinHTTP, so that every server's certificate is checked
+    // against the extra authorities and every address is an https one.
+    constexpr int kMaxRedirects = 5;
+    std::string address = url;
+    for (int redirects = 0;; ++redirects) {
+        Answer answer =
+            fetchOnce(session.handle, address, extraAuthorities.empty() ? nullptr : extra.store, limits);
+        if (answer.status >= 200 && answer.status <= 299) return std::move(answer.body);
+        if (answer.status < 300 || answer.status > 399 || answer.location.empty())
+            throw UpdateIOError("The server answered with HTTP status " + std::to_string(answer.status));
+        if (redirects == kMaxRedirects)
+            throw UpdateIOError("More than " + std::to_string(kMaxRedirects) + " redirects");
+        address = answer.location;
+    }
 }
 
 }  // namespace rszorvik::util
