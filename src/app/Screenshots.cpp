@@ -35,15 +35,18 @@ using config::Config;
 using config::ConfigHelper::Instrument;
 using config::ConfigHelper::OutputTerminator;
 
-// The sample ports as the system names them: a USB adapter with its friendly name, and a built-in port.
+// The sample ports as the system names them (a USB adapter with its friendly name, and a built-in port) and
+// a value log in the user's files.
 #ifdef Q_OS_WIN
 constexpr const char* kAdapter = "COM3";
 constexpr const char* kAdapterShown = "COM3: USB Serial Port - FTDI";
 constexpr const char* kBuiltIn = "COM1";
+constexpr const char* kValueLog = "C:\\Users\\lab\\Documents\\zorvik-values.csv";
 #else
 constexpr const char* kAdapter = "/dev/ttyUSB0";
 constexpr const char* kAdapterShown = "/dev/ttyUSB0: FT232R USB UART - FTDI";
 constexpr const char* kBuiltIn = "/dev/ttyS0";
+constexpr const char* kValueLog = "/home/lab/zorvik-values.csv";
 #endif
 
 Config sampleRecord() {
@@ -61,7 +64,7 @@ Config sampleRecord() {
     config.setInputTerminator(config::ConfigHelper::InputTerminator::getDefault());
     config.setOutputTerminator(OutputTerminator::ENTER);
     config.setDecimalPlaces("2");
-    config.setValueLog("/home/lab/zorvik-values.csv");
+    config.setValueLog(kValueLog);
     return config;
 }
 
