@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -66,28 +69,41 @@ class TypingWindow {
     }
 
     // Empties the field, runs `typing` on a thread of its own while the window handles its events, and
-    // returns the field's text once `expected` arrived or nothing more arrives.
+    // returns the field's text once `expected` arrived or nothing more arrives. The window waits for its
+    // events as an application does, instead of spinning, so that it takes no processor from the typing.
     std::string type(const std::function<void()>& typing, const std::string& expected) {
         edit->clear();
         keyClock.times.clear();
         shownLength = 0;
+        arrived = {};
         QTest::qWait(10);
+        const auto wanted = static_cast<std::size_t>(QString::fromStdString(expected).size());
         std::atomic<bool> done{false};
+        QEventLoop loop;
+        const auto check = [&] {
+            // The document's count ends with the separator of its last paragraph.
+            const auto length = static_cast<std::size_t>(edit->document()->characterCount() - 1);
+            shownLength = length;
+            if (length >= wanted && arrived == std::chrono::steady_clock::time_point{})
+                arrived = std::chrono::steady_clock::now();
+            if (done && length >= wanted) loop.quit();
+        };
+        QObject::connect(edit->document(), &QTextDocument::contentsChanged, &loop, check);
+        QTimer::singleShot(std::chrono::seconds(20), &loop, &QEventLoop::quit);
         std::thread worker([&] {
             typing();
             done = true;
+            QMetaObject::invokeMethod(&loop, check, Qt::QueuedConnection);
         });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            shownLength = static_cast<std::size_t>(edit->toPlainText().size());
-            if (done && text().size() >= expected.size()) break;
-        }
+        loop.exec();
         worker.join();
         // Anything still on its way (a stray extra key) would show up now.
         QTest::qWait(100);
         return text();
     }
+
+    // When the field of the last type() first held as many characters as expected.
+    std::chrono::steady_clock::time_point arrival() const { return arrived; }
 
     std::string text() const { return edit->toPlainText().toStdString(); }
     // The server times of the key events of the last type(), in the order they came.
@@ -135,6 +151,7 @@ class TypingWindow {
     std::string currentLayout;
     std::string currentVariant;
     std::atomic<std::size_t> shownLength{0};
+    std::chrono::steady_clock::time_point arrived;
 
     friend struct std::default_delete<TypingWindow>;
 };

@@ -1,0 +1,138 @@
+// Typing speed as an application sees it: Keybot types one value of CHARS printable ASCII characters at
+// delay 0 through the XTest injector into a Qt text field on a private Xvfb, per keyboard type and layout,
+// ROUNDS times each, quiet and with BUSY processes spinning beside it. The time runs from the first key to
+// the field holding the whole value; "start" is the keyboard output's own start (the injector reading the
+// layout and binding its keys), before the first key. Prints per case the characters per second (median,
+// lowest, highest), the typing thread's processor time, the start time and how many rounds arrived exact.
+//
+//   FieldTypingBench [ROUNDS [CHARS [BUSY]]]   (defaults 5, 3000 and 3; from a Release build)
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/X11KeyInjector.h"
+#include "support/BusyProcesses.h"
+#include "support/PrintableAscii.h"
+#include "support/TypingWindow.h"
+#include "worker/Keybot.h"
+
+namespace {
+
+using rszorvik::test::TypingWindow;
+using rszorvik::worker::Keybot;
+using KeyboardType = Keybot::KeyboardType;
+using KeyMapType = Keybot::KeyMapType;
+using Clock = std::chrono::steady_clock;
+
+struct Case {
+    KeyboardType type;
+    const char* layout;
+    const char* variant;
+};
+const Case kCases[] = {
+    {KeyboardType::QUERTY, "us", ""}, {KeyboardType::US_INTERNATIONAL, "us", "intl"},
+    {KeyboardType::GERMAN, "de", ""}, {KeyboardType::AZERTY, "fr", ""},
+    {KeyboardType::ALL, "de", ""},
+};
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+struct Round {
+    double rate = 0;     // characters per second, first key to the last character in the field
+    double cpu = 0;      // the typing thread's processor time while it typed
+    double start = 0;    // the injector's construction
+    bool exact = false;  // the field held exactly the value
+};
+
+Round typeOnce(TypingWindow& window, const Case& c, const std::string& value) {
+    Round round;
+    Clock::time_point firstKey;
+    const std::string typed = window.type(
+        [&] {
+            const Clock::time_point before = Clock::now();
+            auto injector = std::make_unique<rszorvik::platform::X11KeyInjector>();
+            Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
+                          std::move(injector));
+            firstKey = Clock::now();
+            round.start = seconds(firstKey - before);
+            const double cpuBefore = threadSeconds();
+            keybot.typeValue(value);
+            round.cpu = threadSeconds() - cpuBefore;
+            // The keyboard output ends with the value typed, as a run that is stopped then.
+        },
+        value);
+    round.exact = typed == value;
+    if (round.exact) round.rate = static_cast<double>(value.size()) / seconds(window.arrival() - firstKey);
+    return round;
+}
+
+void report(const Case& c, int busy, std::vector<Round>& rounds) {
+    std::vector<double> rates, cpus, starts;
+    int exact = 0;
+    for (const Round& r : rounds) {
+        if (r.exact) {
+            ++exact;
+            rates.push_back(r.rate);
+        }
+        cpus.push_back(r.cpu);
+        starts.push_back(r.start);
+    }
+    const auto median = [](std::vector<double> v) {
+        if (v.empty()) return 0.0;
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const auto [low, high] = rates.empty() ? std::pair(0.0, 0.0)
+                                           : std::pair(*std::min_element(rates.begin(), rates.end()),
+                                                       *std::max_element(rates.begin(), rates.end()));
+    std::printf("%-16s %-8s busy %d: %8.0f chars/s (%.0f-%.0f), cpu %6.1f ms, start %5.1f ms, exact %d/%zu\n",
+                std::string(KeyboardType(c.type).name()).c_str(),
+                (std::string(c.layout) + (*c.variant ? "(intl)" : "")).c_str(), busy, median(rates), low,
+                high, median(cpus) * 1000, median(starts) * 1000, exact, rounds.size());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    const int chars = argc > 2 ? std::atoi(argv[2]) : 3000;
+    const int busy = argc > 3 ? std::atoi(argv[3]) : 3;
+    TypingWindow* window = TypingWindow::instance();
+    if (window == nullptr) {
+        std::cerr << "Xvfb is not installed: nothing to measure" << std::endl;
+        return 0;
+    }
+    const std::string ascii = rszorvik::test::printableAscii();
+    std::string value;
+    while (value.size() < static_cast<std::size_t>(chars))
+        value += ascii;
+    value.resize(static_cast<std::size_t>(chars));
+
+    for (const int load : {0, busy}) {
+        const rszorvik::test::BusyProcesses processes(load);
+        for (const Case& c : kCases) {
+            window->setLayout(c.layout, c.variant);
+            std::vector<Round> results;
+            for (int i = 0; i < rounds; ++i)
+                results.push_back(typeOnce(*window, c, value));
+            report(c, load, results);
+        }
+    }
+    return 0;
+}
