@@ -2,7 +2,8 @@
 // delay 0 through the XTest injector into a Qt text field on a private Xvfb, per keyboard type and layout,
 // ROUNDS times each, quiet and with BUSY processes spinning beside it. The time runs from the first key to
 // the field holding the whole value; "start" is the keyboard output's own start (the injector reading the
-// layout and binding its keys), before the first key. Prints per case the characters per second (median,
+// layout and binding its keys), before the first key. Each round is an output of its own, ended once the
+// value has arrived. Prints per case the characters per second (median,
 // lowest, highest), the typing thread's processor time, the start time and how many rounds arrived exact.
 //
 //   FieldTypingBench [ROUNDS [CHARS [BUSY]]]   (defaults 5, 3000 and 3; from a Release build)
@@ -61,19 +62,18 @@ struct Round {
 
 Round typeOnce(TypingWindow& window, const Case& c, const std::string& value) {
     Round round;
+    const Clock::time_point before = Clock::now();
+    Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
+                  std::make_unique<rszorvik::platform::X11KeyInjector>());
+    round.start = seconds(Clock::now() - before);
     Clock::time_point firstKey;
+    // The output ends after the value has arrived, as a run that is stopped a while after its last value.
     const std::string typed = window.type(
         [&] {
-            const Clock::time_point before = Clock::now();
-            auto injector = std::make_unique<rszorvik::platform::X11KeyInjector>();
-            Keybot keybot(0, 0, 0, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
-                          std::move(injector));
             firstKey = Clock::now();
-            round.start = seconds(firstKey - before);
             const double cpuBefore = threadSeconds();
             keybot.typeValue(value);
             round.cpu = threadSeconds() - cpuBefore;
-            // The keyboard output ends with the value typed, as a run that is stopped then.
         },
         value);
     round.exact = typed == value;

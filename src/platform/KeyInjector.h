@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 
 #include "base/VirtualKeys.h"
 
@@ -26,12 +27,16 @@ class KeyInjector {
     virtual void keyPress(int keyCode) = 0;
     virtual void keyRelease(int keyCode) = 0;
     // Sends what is pending, then waits; 0 only sends. Throws base::InterruptedError when the calling thread
-    // is interrupted while it waits, std::runtime_error when the display refused an event sent since the
-    // last delay (the next ones may go through).
+    // is interrupted while it waits, std::runtime_error when the display refused an event sent before (the
+    // next ones may go through; after a delay of 0 the refusal may come back only with a later key).
     virtual void delay(int milliseconds) = 0;
     // Whether the last key pressed is a dead key on the active layout, so that a following Space types
     // its bare accent instead of a blank.
     virtual bool lastKeyWasDead() const = 0;
+    // The characters this output may type (map entries, Alt codes, letters composed from a dead key),
+    // told once when the output starts: an injector may get ready for them here instead of while it
+    // types. Every other character still types. The default gets nothing ready.
+    virtual void prepareFor(std::u32string_view characters) { static_cast<void>(characters); }
 
     // The injector of this platform. Throws std::runtime_error when the platform offers none (no display,
     // no event injection extension).
