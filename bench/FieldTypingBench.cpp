@@ -1,10 +1,12 @@
 // Typing speed as an application sees it: Keybot types one value of CHARS printable ASCII characters at
-// delay 0 through the XTest injector into a Qt text field on a private Xvfb, per keyboard type and layout,
-// ROUNDS times each, quiet and with BUSY processes spinning beside it. The time runs from the first key to
-// the field holding the whole value; "start" is the keyboard output's own start (the injector reading the
-// layout and binding its keys), before the first key. Each round is an output of its own, ended once the
-// value has arrived. Prints per case the characters per second (median,
-// lowest, highest), the typing thread's processor time, the start time and how many rounds arrived exact.
+// delay 0 through the XTest injector into a Qt window on a private Xvfb, per keyboard type and layout,
+// ROUNDS times each, quiet and with BUSY processes spinning beside it. The window takes the keys in two
+// fields: "sink", which keeps the text Qt makes of the keys and shows nothing (the typing's own pace), and
+// "text field", a QPlainTextEdit, which lays out the whole growing line again with every key. The time runs
+// from the first key to the field holding the whole value; "start" is the keyboard output's own start (the
+// injector reading the layout and binding its keys), before the first key. Each round is an output of its
+// own, ended once the value has arrived. Prints per case the characters per second (median, lowest, highest),
+// the typing thread's processor time, the start time and how many rounds arrived exact.
 //
 //   FieldTypingBench [ROUNDS [CHARS [BUSY]]]   (defaults 5, 3000 and 3; from a Release build)
 #include <time.h>
@@ -81,7 +83,7 @@ Round typeOnce(TypingWindow& window, const Case& c, const std::string& value) {
     return round;
 }
 
-void report(const Case& c, int busy, std::vector<Round>& rounds) {
+void report(const Case& c, int busy, const char* field, std::vector<Round>& rounds) {
     std::vector<double> rates, cpus, starts;
     int exact = 0;
     for (const Round& r : rounds) {
@@ -100,10 +102,11 @@ void report(const Case& c, int busy, std::vector<Round>& rounds) {
     const auto [low, high] = rates.empty() ? std::pair(0.0, 0.0)
                                            : std::pair(*std::min_element(rates.begin(), rates.end()),
                                                        *std::max_element(rates.begin(), rates.end()));
-    std::printf("%-16s %-8s busy %d: %8.0f chars/s (%.0f-%.0f), cpu %6.1f ms, start %5.1f ms, exact %d/%zu\n",
-                std::string(KeyboardType(c.type).name()).c_str(),
-                (std::string(c.layout) + (*c.variant ? "(intl)" : "")).c_str(), busy, median(rates), low,
-                high, median(cpus) * 1000, median(starts) * 1000, exact, rounds.size());
+    std::printf(
+        "%-10s %-16s %-8s busy %d: %8.0f chars/s (%.0f-%.0f), cpu %6.1f ms, start %5.1f ms, exact %d/%zu\n",
+        field, std::string(KeyboardType(c.type).name()).c_str(),
+        (std::string(c.layout) + (*c.variant ? "(intl)" : "")).c_str(), busy, median(rates), low, high,
+        median(cpus) * 1000, median(starts) * 1000, exact, rounds.size());
     std::fflush(stdout);
 }
 
@@ -124,14 +127,17 @@ int main(int argc, char** argv) {
         value += ascii;
     value.resize(static_cast<std::size_t>(chars));
 
-    for (const int load : {0, busy}) {
-        const rszorvik::test::BusyProcesses processes(load);
-        for (const Case& c : kCases) {
-            window->setLayout(c.layout, c.variant);
-            std::vector<Round> results;
-            for (int i = 0; i < rounds; ++i)
-                results.push_back(typeOnce(*window, c, value));
-            report(c, load, results);
+    for (const bool sink : {true, false}) {
+        window->useSink(sink);
+        for (const int load : {0, busy}) {
+            const rszorvik::test::BusyProcesses processes(load);
+            for (const Case& c : kCases) {
+                window->setLayout(c.layout, c.variant);
+                std::vector<Round> results;
+                for (int i = 0; i < rounds; ++i)
+                    results.push_back(typeOnce(*window, c, value));
+                report(c, load, sink ? "sink" : "text field", results);
+            }
         }
     }
     return 0;
