@@ -26,7 +26,8 @@ class KeyInjector {
     // KeyOutputLost (from any call) once the display is gone.
     virtual void keyPress(int keyCode) = 0;
     virtual void keyRelease(int keyCode) = 0;
-    // Sends what is pending, then waits; 0 only sends. Throws base::InterruptedError when the calling thread
+    // Sends what is pending, then waits; 0 only sends, and may leave the events of a chord whose keys are
+    // still held for the pause after its last release. Throws base::InterruptedError when the calling thread
     // is interrupted while it waits, std::runtime_error when the display refused an event sent before (the
     // next ones may go through; after a delay of 0 the refusal may come back only with a later key).
     virtual void delay(int milliseconds) = 0;

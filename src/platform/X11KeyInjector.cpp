@@ -84,6 +84,9 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     bool shiftHeld = false;
     bool level3Held = false;
     bool lastDead = false;
+    // Between the first press of a chord and its last release: the chord goes to the server whole, and
+    // the table is not read again before the next one.
+    bool keysHeld() const { return !pressed.empty() || level3Held; }
 
     // A dead key is held back until the next key: with Space it stands for its bare accent, with a letter
     // for the letter they compose to, and either is typed as a key of its own instead. Composed in the
@@ -476,7 +479,7 @@ bool X11KeyInjector::Impl::holdBackDead(int keyCode, bool down) {
 }
 
 void X11KeyInjector::Impl::sendKey(int keyCode, bool down) {
-    refresh();
+    if (!keysHeld()) refresh();
     if (holdBackDead(keyCode, down)) return;
     int keycode = 0;
     if (down) {
@@ -493,7 +496,7 @@ void X11KeyInjector::Impl::sendKey(int keyCode, bool down) {
 }
 
 void X11KeyInjector::Impl::sendLevel3(bool down) {
-    refresh();
+    if (!keysHeld()) refresh();
     const auto keycode = table.findAtLevel(XK_ISO_Level3_Shift, 1);
     if (!keycode) throw std::invalid_argument("The keyboard layout has no AltGr key");
     level3Held = down;
@@ -501,7 +504,7 @@ void X11KeyInjector::Impl::sendLevel3(bool down) {
 }
 
 void X11KeyInjector::Impl::typeCharacter(char32_t character) {
-    refresh();
+    if (!keysHeld()) refresh();
     releaseHeldDead();
     lastDead = false;
     const Keysym keysym = x11KeysymOf(character);
@@ -526,8 +529,7 @@ X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl(std::make_
 
 X11KeyInjector::~X11KeyInjector() = default;
 
-// Key events wait in Xlib's buffer for the pause that follows each of them, which sends them: a pause of
-// 0 sends without waiting for the server.
+// Key events wait in Xlib's buffer for the pause that follows them.
 void X11KeyInjector::keyPress(int keyCode) {
     impl->sequencer.press(keyCode);
 }
@@ -538,9 +540,10 @@ void X11KeyInjector::keyRelease(int keyCode) {
 
 void X11KeyInjector::delay(int milliseconds) {
     if (milliseconds <= 0) {
-        // A round trip here would let the server's and the client's turns set the pace of typing.
+        // Sent without waiting for the server, whose turn and the client's would otherwise set the pace;
+        // a chord goes out whole with the pause after its last release, which takes a turn of each less.
         impl->checkAlive();
-        XFlush(impl->display);
+        if (!impl->keysHeld()) XFlush(impl->display);
         impl->checkRefused();
         return;
     }

@@ -13,6 +13,10 @@
 #include "support/TypingWindow.h"
 #include "worker/Keybot.h"
 
+// Last: Xlib defines macros (Status, Bool, None) that Qt and GoogleTest headers use as names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
 namespace rszorvik::test {
 namespace {
 
@@ -32,6 +36,55 @@ void play(platform::KeyInjector& injector, const std::string& steps) {
         injector.delay(0);
     }
 }
+
+// What the X server tells every client about its key map, seen from a client of its own.
+class KeyMapWatch {
+  public:
+    explicit KeyMapWatch(const std::string& displayName) : display(XOpenDisplay(displayName.c_str())) {
+        if (display == nullptr) throw std::runtime_error("cannot open " + displayName);
+        int opcode = 0, error = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+        XkbQueryExtension(display, &opcode, &xkbEventBase, &error, &major, &minor);
+        XkbSelectEvents(display, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask);
+        XSync(display, False);
+    }
+    ~KeyMapWatch() { XCloseDisplay(display); }
+    KeyMapWatch(const KeyMapWatch&) = delete;
+    KeyMapWatch& operator=(const KeyMapWatch&) = delete;
+
+    // The changes of the key map announced since the last call, for requests the server has handled.
+    int changes() {
+        XSync(display, False);
+        int count = 0;
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == xkbEventBase &&
+                reinterpret_cast<XkbEvent*>(&event)->any.xkb_type == XkbMapNotify)
+                ++count;
+        }
+        return count;
+    }
+
+    // The keycodes that carry no symbol.
+    int emptyKeycodes() {
+        int low = 0, high = 0, perKeycode = 0;
+        XDisplayKeycodes(display, &low, &high);
+        KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(low), high - low + 1, &perKeycode);
+        int empty = 0;
+        for (int keycode = 0; keycode <= high - low; ++keycode) {
+            bool any = false;
+            for (int i = 0; i < perKeycode; ++i)
+                any = any || map[keycode * perKeycode + i] != NoSymbol;
+            empty += any ? 0 : 1;
+        }
+        XFree(map);
+        return empty;
+    }
+
+  private:
+    Display* display;
+    int xkbEventBase = 0;
+};
 
 class X11KeyInjectorTest : public ::testing::Test {
   protected:
@@ -185,6 +238,39 @@ TEST_F(X11KeyInjectorTest, BesideBusyProcessesEveryCharacterArrivesInOrder) {
             EXPECT_EQ(typed, expected) << c.layout << " " << c.variant << ", round " << round;
         }
     }
+    EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+}
+
+// A client reads a changed key map only when it gets to the change, which may be long after the keys
+// behind it were sent: the output binds what it needs when it starts, and again only when the layout
+// changes, and restores the map when it ends.
+TEST_F(X11KeyInjectorTest, TheKeyMapChangesWhenTheOutputStartsOrTheLayoutChangesNotWhileItTypes) {
+    using worker::Keybot;
+    window->setLayout("de");
+    KeyMapWatch watch(window->display().name());
+    const int empty = watch.emptyKeycodes();
+    MessageView view;
+    const auto typed = [&](Keybot& keybot, const std::string& text) {
+        return window->type([&] { keybot.typeString(text, true); }, text);
+    };
+    {
+        Keybot keybot(0, 0, 0, 0, 0, Keybot::KeyboardType::GERMAN, Keybot::KeyMapType::NUMERIC, &view,
+                      std::make_unique<X11KeyInjector>());
+        // Only dead keys type ^ and ` on this layout; the terminators may be any character.
+        EXPECT_GT(watch.changes(), 0);
+        EXPECT_EQ(typed(keybot, "^1`^`"), "^1`^`");
+        EXPECT_EQ(watch.changes(), 0) << "while it typed";
+
+        window->setLayout("fr");
+        window->setLayout("de");
+        watch.changes();
+        // The output notices the change with its next key: ` is bound again with ^, before that key.
+        EXPECT_EQ(typed(keybot, "^"), "^");
+        EXPECT_GT(watch.changes(), 0);
+        EXPECT_EQ(typed(keybot, "`"), "`");
+        EXPECT_EQ(watch.changes(), 0) << "while it typed after the change";
+    }
+    EXPECT_EQ(watch.emptyKeycodes(), empty) << "bound keycodes left when the output ended";
     EXPECT_TRUE(view.messages().empty()) << view.messages().front();
 }
 

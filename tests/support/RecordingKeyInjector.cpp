@@ -50,6 +50,16 @@ bool RecordingKeyInjector::lastKeyWasDead() const {
     return !liveKeys.contains(lastKey);
 }
 
+void RecordingKeyInjector::prepareFor(std::u32string_view characters) {
+    std::lock_guard lock(mutex);
+    preparedCharacters += characters;
+}
+
+std::u32string RecordingKeyInjector::prepared() const {
+    std::lock_guard lock(mutex);
+    return preparedCharacters;
+}
+
 void RecordingKeyInjector::reject(int keyCode, std::string message) {
     std::lock_guard lock(mutex);
     rejections[keyCode] = std::move(message);

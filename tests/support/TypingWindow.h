@@ -207,6 +207,12 @@ class TypingWindow {
         return static_cast<std::size_t>(edit->document()->characterCount() - 1);
     }
 
+    ~TypingWindow() {
+        // Before the window, which would move the focus out of it first: laying out its text then needs
+        // font caches that went at the end of the program before this window.
+        delete edit;
+    }
+
     std::unique_ptr<XvfbDisplay> xvfb;
     std::unique_ptr<QApplication> app;
     std::unique_ptr<QWidget> window;
