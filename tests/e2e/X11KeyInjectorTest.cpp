@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QString>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -161,8 +163,7 @@ TEST_F(X11KeyInjectorTest, AltCodesTypeTheirCharacterOnAnyLayout) {
 // A keyboard output at full speed on a machine that is busy, so that the receiving client falls behind
 // and reads whole batches of key events at once: every printable character through Keybot's map, and
 // right behind plain keys, Latin-1 letters as the layout types them (dead key and letter, AltGr, Alt code).
-// A letter the client composed itself would overtake the plain keys of its batch, and a key bound while
-// the client is behind could be read with a key map that no longer has it.
+// A letter the client composed itself would overtake the plain keys of its batch.
 TEST_F(X11KeyInjectorTest, BesideBusyProcessesEveryCharacterArrivesInOrder) {
     using worker::Keybot;
     struct Letter {
@@ -256,7 +257,8 @@ TEST_F(X11KeyInjectorTest, TheKeyMapChangesWhenTheOutputStartsOrTheLayoutChanges
     {
         Keybot keybot(0, 0, 0, 0, 0, Keybot::KeyboardType::GERMAN, Keybot::KeyMapType::NUMERIC, &view,
                       std::make_unique<X11KeyInjector>());
-        // Only dead keys type ^ and ` on this layout; the terminators may be any character.
+        // The numeric map has neither ^ nor `, but a terminator may be any character, and only dead keys
+        // type them on this layout: both are bound when the output starts.
         EXPECT_GT(watch.changes(), 0);
         EXPECT_EQ(typed(keybot, "^1`^`"), "^1`^`");
         EXPECT_EQ(watch.changes(), 0) << "while it typed";
