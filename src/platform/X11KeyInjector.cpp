@@ -27,6 +27,8 @@ namespace {
 // How long bound keycodes keep their symbols after their last use when the output ends: the focused
 // application may still be reading the keys sent last.
 constexpr auto kBoundKeysLinger = std::chrono::milliseconds(100);
+// Sending nothing for this long makes the next chord the first of a burst.
+constexpr auto kQuietSpell = std::chrono::milliseconds(1);
 
 // Xlib's default handlers end the process, from whichever thread made the call, when the X server goes
 // away or refuses a request. The handlers are process-wide: ours find the injector whose display the
@@ -87,6 +89,7 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     // Between the first press of a chord and its last release: the chord goes to the server whole, and
     // the table is not read again before the next one.
     bool keysHeld() const { return !pressed.empty() || level3Held; }
+    std::chrono::steady_clock::time_point lastSent;  // when events last went to the server
 
     // A dead key is held back until the next key: with Space it stands for its bare accent, with a letter
     // for the letter they compose to, and either is typed as a key of its own instead. Composed in the
@@ -540,11 +543,22 @@ void X11KeyInjector::keyRelease(int keyCode) {
 
 void X11KeyInjector::delay(int milliseconds) {
     if (milliseconds <= 0) {
-        // Sent without waiting for the server, whose turn and the client's would otherwise set the pace;
-        // a chord goes out whole with the pause after its last release, which takes a turn of each less.
-        impl->checkAlive();
-        if (!impl->keysHeld()) XFlush(impl->display);
-        impl->checkRefused();
+        const auto now = std::chrono::steady_clock::now();
+        if (now - impl->lastSent > kQuietSpell) {
+            // The first key after a quiet spell waits for the server, which then hands it to the client at
+            // once rather than after the rest of the burst is made: that is the latency of a value.
+            impl->syncAndCheck();
+            impl->lastSent = now;
+        } else if (!impl->keysHeld()) {
+            // The rest go without waiting for the server, whose turns and the client's would otherwise
+            // set the pace, each chord whole with the pause after its last release.
+            impl->checkAlive();
+            XFlush(impl->display);
+            impl->checkRefused();
+            impl->lastSent = now;
+        } else {
+            impl->checkRefused();
+        }
         return;
     }
     // A round trip before a real pause: the pause starts once the server has the events, and the events
