@@ -10,6 +10,7 @@
 #include <chrono>
 #include <utility>
 
+#include "app/CatalogText.h"
 #include "app/QtExecutor.h"
 #include "util/FriendlyPortUtil.h"
 
@@ -40,7 +41,7 @@ class AutoPortDialog::Relay : public worker::AutoPortWorkerView {
 AutoPortDialog::AutoPortDialog(QWidget* owner, SelectPort selectPort)
     : QDialog(owner), selectPort(std::move(selectPort)), relay(std::make_shared<Relay>(this)) {
     setObjectName(QStringLiteral("AutoPortDialog"));
-    setWindowTitle(QStringLiteral("Auto-detect port"));
+    setWindowTitle(catalogText("AutoPortDialog.this.title"));
     setModal(true);
 
     auto* dialogPane = new QWidget(this);
@@ -83,11 +84,11 @@ void AutoPortDialog::start(std::vector<std::string> ports) {
 }
 
 void AutoPortDialog::setButtonToCancel() {
-    okButton->setText(QStringLiteral("Cancel"));
+    okButton->setText(catalogText("AutoPortDialog.cancelButton.text"));
 }
 
 void AutoPortDialog::setButtonToClose() {
-    okButton->setText(QStringLiteral("Close"));
+    okButton->setText(catalogText("AutoPortDialog.closeButton.text"));
 }
 
 void AutoPortDialog::setPort(const std::string& name) {

@@ -14,7 +14,8 @@ class QTextEdit;
 namespace rszorvik {
 
 // Shows the progress of a port detection and lets the operator cancel it. The button reads "OK" until
-// start(), "Cancel" while the ports are probed and "Close" once probing has ended or was cancelled. The port
+// start(), Cancel while the ports are probed and Close once probing has ended or was cancelled (in the
+// window's language). The port
 // found is handed to `selectPort` as the entry to select in the owner's port box (its friendly name when
 // the port list knows it) as soon as probing ends.
 class AutoPortDialog : public QDialog, public worker::AutoPortWorkerView {

@@ -5,12 +5,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <string>
 #include <utility>
 
 #include "app/CatalogText.h"
 #include "app/Dialogs.h"
 #include "app/FixedPitchFont.h"
+#include "base/MessageFormat.h"
+#include "base/Utf8.h"
 #include "config/ConfigHelper.h"
+#include "config/Instrument.h"
+#include "prefs/Preferences.h"
 
 namespace rszorvik {
 
@@ -49,6 +54,18 @@ CustomRegExDialog::CustomRegExDialog(QWidget* owner, QString regEx)
     content->addWidget(explanation("label2", "CustomRegExDialog.label2.text", contentPanel));
     content->addWidget(regExTextArea, 1);
     content->addWidget(explanation("label3", "CustomRegExDialog.label3.text", contentPanel));
+    // The example on a line of its own, where wrapping cannot cut the expression apart, and selectable
+    // for copying.
+    auto* example = new QLabel(
+        QString::fromUtf8(config::ConfigHelper::Instrument::kBasePattern.data(),
+                          static_cast<qsizetype>(config::ConfigHelper::Instrument::kBasePattern.size())),
+        contentPanel);
+    example->setObjectName(QStringLiteral("exampleLabel"));
+    example->setFont(fixedPitchFont());
+    example->setTextFormat(Qt::PlainText);
+    example->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    example->setContentsMargins(metrics.horizontalAdvance(QLatin1Char('x')) * 2, 0, 0, 0);
+    content->addWidget(example);
     content->addWidget(explanation("label4", "CustomRegExDialog.label4.text", contentPanel));
 
     auto* buttonBar = new QDialogButtonBox(dialogPane);
@@ -71,7 +88,18 @@ CustomRegExDialog::CustomRegExDialog(QWidget* owner, QString regEx)
 
 void CustomRegExDialog::okButtonActionPerformed() {
     const QString text = regExTextArea->toPlainText();
-    if (!config::ConfigHelper::CustomRegEx::valid(text.toStdString())) {
+    const std::string expression = text.toStdString();
+    // Refused here, where it can still be shortened: the settings file would not keep it.
+    if (base::utf8::countLeadBytes(expression) > prefs::Preferences::MAX_VALUE_LENGTH) {
+        const std::string pattern = catalogText("expression.too.long").toStdString();
+        Dialogs::current().message(this,
+                                   QString::fromStdString(base::formatMessage(
+                                       pattern, {std::to_string(prefs::Preferences::MAX_VALUE_LENGTH)})),
+                                   catalogText("error"), Dialogs::Icon::Error);
+        return;
+    }
+    if (!prefs::Preferences::isValidValue(expression) ||
+        !config::ConfigHelper::CustomRegEx::valid(expression)) {
         Dialogs::current().message(this, catalogText("invalid.expression"), catalogText("error"),
                                    Dialogs::Icon::Error);
         return;

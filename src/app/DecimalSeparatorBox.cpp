@@ -1,5 +1,6 @@
 #include "app/DecimalSeparatorBox.h"
 
+#include "app/Texts.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
 
@@ -12,7 +13,7 @@ DecimalSeparatorBox::DecimalSeparatorBox(config::Config& config, QWidget* parent
     : QComboBox(parent), config(config) {
     setObjectName(QStringLiteral("decimalSeparatorBox"));
     for (DecimalSeparator separator : DecimalSeparator::values())
-        addItem(QString::fromStdString(separator.toString()));
+        addItem(texts::label(separator));
     setCurrentIndex(config.getDecimalSeparator().ordinal());
     // The record only tells of later preset changes; a stored text preset greys the box out from the start.
     if (const auto instrument = config.getInstrument())

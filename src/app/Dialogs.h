@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 class QDialog;
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace rszorvik {
@@ -41,6 +44,14 @@ class QtDialogs : public Dialogs {
     QString chooseSaveFile(QWidget* parent, const QString& title, const QString& proposedPath) override;
     QString chooseOpenFile(QWidget* parent, const QString& title) override;
     int exec(QDialog& dialog) override;
+
+    // The dialogs ask(), chooseSaveFile() and chooseOpenFile() show, not yet shown: the pictures of the
+    // documentation take them from here.
+    static std::unique_ptr<QMessageBox> questionBox(QWidget* parent, const QString& text,
+                                                    const QString& title, Buttons buttons, Icon icon);
+    static std::unique_ptr<QFileDialog> saveFileDialog(QWidget* parent, const QString& title,
+                                                       const QString& proposedPath);
+    static std::unique_ptr<QFileDialog> openFileDialog(QWidget* parent, const QString& title);
 };
 
 }  // namespace rszorvik

@@ -4,9 +4,14 @@
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextOption>
 #include <QThread>
+#include <algorithm>
+#include <string>
 
 #include "app/FixedPitchFont.h"
+#include "app/Texts.h"
+#include "base/MessageFormat.h"
 
 namespace rszorvik {
 namespace {
@@ -27,7 +32,10 @@ EventLog::EventLog(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("eventLog"));
     setReadOnly(true);
     setUndoRedoEnabled(false);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap, anywhere if they must (a raw line has no spaces), so nothing hides behind a
+    // horizontal scroll bar.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFont(logFont());
     document()->setMaximumBlockCount(kMaxLines);
     addStylesToDocument();
@@ -92,16 +100,52 @@ void EventLog::logLine(const QString& text, Style style) {
     append({{timePrefix(QTime::currentTime()) + text + QLatin1Char('\n'), style}});
 }
 
+std::vector<EventLog::Run> EventLog::shortened(std::vector<Run> runs) {
+    qsizetype total = 0;
+    for (const Run& run : runs)
+        total += run.text.size();
+    if (total <= kMaxLineChars) return runs;
+
+    std::vector<Run> result;
+    qsizetype length = 0;  // characters of the current line so far, shown or not
+    const auto note = [&](Style style) {
+        if (length <= kMaxLineChars) return;
+        const std::string pattern = texts::app("line.shortened").toStdString();
+        result.push_back({QLatin1Char(' ') +
+                              QString::fromStdString(base::formatMessage(pattern, {std::to_string(length)})),
+                          style});
+    };
+    for (const Run& run : runs) {
+        for (qsizetype from = 0;;) {
+            const qsizetype newline = run.text.indexOf(QLatin1Char('\n'), from);
+            const qsizetype end = newline < 0 ? run.text.size() : newline;
+            const qsizetype room = std::max<qsizetype>(0, kMaxLineChars - length);
+            if (end > from && room > 0)
+                result.push_back({run.text.mid(from, std::min(end - from, room)), run.style});
+            length += end - from;
+            if (newline < 0) break;
+            note(run.style);
+            result.push_back({QStringLiteral("\n"), run.style});
+            length = 0;
+            from = newline + 1;
+        }
+    }
+    if (!runs.empty()) note(runs.back().style);
+    return result;
+}
+
 void EventLog::append(std::vector<Run> runs) {
     if (QThread::currentThread() != thread()) {
         appendLater(std::move(runs));
         return;
     }
     flush();  // what other threads sent earlier comes first
-    appendNow(runs);
+    appendNow(shortened(std::move(runs)));
 }
 
 void EventLog::appendLater(std::vector<Run> runs) {
+    // Cut before it waits: a batch of long lines would otherwise take the memory the cut saves.
+    runs = shortened(std::move(runs));
     {
         const std::lock_guard lock(batchMutex);
         batch.insert(batch.end(), std::make_move_iterator(runs.begin()), std::make_move_iterator(runs.end()));

@@ -11,9 +11,11 @@
 namespace rszorvik {
 
 // The event log: read-only styled lines in a fixed-width font. Appending is safe from any thread (the
-// text is handed to the GUI thread) and cheap: the log keeps only the newest kMaxLines lines, so a run
-// that lasts all day does not slow the window down, and text from other threads or from appendLater is
-// written in one piece per event-loop turn, so a busy instrument costs one layout per turn, not per line.
+// text is handed to the GUI thread) and cheap: the log keeps only the newest kMaxLines lines, each cut
+// to kMaxLineChars characters (a note gives the whole length), so neither a run that lasts all day nor
+// an instrument that sends endless lines slows the window down or fills its memory; and text from other
+// threads or from appendLater is written in one piece per event-loop turn, so a busy instrument costs
+// one layout per turn, not per line.
 class EventLog : public QPlainTextEdit {
     Q_OBJECT
 
@@ -21,6 +23,7 @@ class EventLog : public QPlainTextEdit {
     enum class Style { Regular, Unknown, Important, Typed, Ignored };
     static constexpr int kStyleCount = 5;
     static constexpr int kMaxLines = 10000;
+    static constexpr qsizetype kMaxLineChars = 1000;
 
     // One styled piece of a line.
     struct Run {
@@ -33,7 +36,9 @@ class EventLog : public QPlainTextEdit {
     // "HH:mm:ss text" as one line in the style.
     void logLine(const QString& text, Style style);
     // Pieces appended in order; a "\n" inside a piece ends the line there. On the GUI thread they are in
-    // the document on return; from another thread by the next event-loop turn.
+    // the document on return; from another thread by the next event-loop turn. A line longer than
+    // kMaxLineChars keeps its start and ends with the note of "line.shortened" (lines are counted from
+    // the start of each call, so pass whole lines).
     void append(std::vector<Run> runs);
     // As append, but always in the next batch, from any thread.
     void appendLater(std::vector<Run> runs);
@@ -49,6 +54,9 @@ class EventLog : public QPlainTextEdit {
 
   protected:
     void changeEvent(QEvent* event) override;
+
+    // The pieces with every line cut to kMaxLineChars characters and the note added.
+    static std::vector<Run> shortened(std::vector<Run> runs);
 
   private:
     void appendNow(const std::vector<Run>& runs);

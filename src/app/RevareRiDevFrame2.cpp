@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <iostream>
 #include <optional>
 
 #include "app/AutoPortDialog.h"
@@ -42,6 +43,7 @@
 #include "app/StartUp.h"
 #include "app/Texts.h"
 #include "base/SystemProperties.h"
+#include "serial/PlatformSupport.h"
 #include "serial/SerialPortLocal.h"
 #include "util/FriendlyPortUtil.h"
 
@@ -442,7 +444,7 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
 
     checkForUpdatesCheckBox =
         checkBox("checkForUpdatesCheckBox", "checkForUpdatesCheckBox.text", settings.checkForUpdates);
-    auto* updates = named(new QLabel(QStringLiteral("Updates:")), "label1");
+    auto* updates = named(new QLabel(frameText("label1.text")), "label1");
     updates->setBuddy(checkForUpdatesCheckBox);
     form->addRow(updates, checkForUpdatesCheckBox);
 
@@ -468,11 +470,11 @@ QWidget* RevareRiDevFrame2::buildAboutTab() {
 
     const QString language =
         texts::language() == texts::Language::German ? QStringLiteral("DE") : QStringLiteral("EN");
-    const QString version =
-        QStringLiteral("Version %1 %2 %3 %4")
-            .arg(QString::fromStdString(base::SystemProperties::get("VERSION", "")), language,
-                 QString::fromStdString(base::SystemProperties::get("ZSP_OSNAME", "")),
-                 QString::fromStdString(base::SystemProperties::get("ZSP_OSARCH", "")));
+    // The system the program runs on, which support needs to know, not the one the serial library's
+    // properties name.
+    const QString version = QStringLiteral("Version %1 %2 %3")
+                                .arg(QString::fromStdString(base::SystemProperties::get("VERSION", "")),
+                                     language, QString::fromStdString(Zivaraze::runningPlatform().shown()));
     QString about = frameText("aboutPane.text");
     const QString versionParagraph = QStringLiteral("<p>") + html(version) + QStringLiteral("</p>");
     const qsizetype body = about.indexOf(QStringLiteral("<body>"), 0, Qt::CaseInsensitive);
@@ -571,8 +573,8 @@ void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
     // An own expression was written for the previous instrument; it rarely fits the new one.
     if (!changed || settings.getCustomRegEx().empty()) return;
     instrumentBox->hidePopup();
-    if (Dialogs::current().ask(this, QStringLiteral("Overwrite custom regular expression?"),
-                               QStringLiteral("Confirm"), Dialogs::Buttons::YesNo, Dialogs::Icon::Question))
+    if (Dialogs::current().ask(this, text("drop.custom.expression"), text("confirm"), Dialogs::Buttons::YesNo,
+                               Dialogs::Icon::Question))
         settings.setCustomRegEx({});
 }
 
@@ -639,7 +641,7 @@ void RevareRiDevFrame2::selectPort(const QString& shown) {
 void RevareRiDevFrame2::defaultButtonActionPerformed() {
     const Instrument instrument = selected<Instrument>(instrumentBox).value_or(Instrument::getDefault());
     if (const auto message = instrument.getDefaultMessage())
-        Dialogs::current().message(this, QString::fromStdString(*message), QStringLiteral("Info"),
+        Dialogs::current().message(this, QString::fromStdString(*message), text("info"),
                                    Dialogs::Icon::Information);
     // Every preset carries serial settings; the boxes' own handlers store them.
     const Config defaults = instrument.getDefaultConfig();
@@ -822,14 +824,14 @@ void RevareRiDevFrame2::importSettingsButtonActionPerformed() {
     try {
         storage->importFrom(QFileInfo(chosen).filesystemFilePath());
     } catch (const std::exception& e) {
-        dialogs.message(this, QStringLiteral("Import failed\n") + QString::fromStdString(e.what()),
-                        text("error"), Dialogs::Icon::Plain);
+        dialogs.message(this, text("import.failed") + QString::fromStdString(e.what()), text("error"),
+                        Dialogs::Icon::Plain);
         return;
     }
     // The window still shows its own settings: only a new start reads the imported ones, and the closing
     // save must not put the old ones back over them.
-    if (dialogs.ask(this, QStringLiteral("Apply imported configuration and exit?"),
-                    QStringLiteral("Restart required"), Dialogs::Buttons::OkCancel, Dialogs::Icon::Question))
+    if (dialogs.ask(this, text("apply.imported.settings.and.exit"), text("restart.required"),
+                    Dialogs::Buttons::OkCancel, Dialogs::Icon::Question))
         exitWith(4);
 }
 
@@ -851,7 +853,7 @@ void RevareRiDevFrame2::exportSettingsButtonActionPerformed() {
     // The export holds what the store holds, so the settings shown are saved first.
     try {
         updateConfigFromTabs();
-        storage->save();
+        storage->saveEverything();
         storage->exportTo(file);
     } catch (const std::exception& e) {
         dialogs.message(this, text("export.failed") + QString::fromStdString(e.what()), text("error"),
@@ -871,7 +873,10 @@ void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     // A run whose port is opening, or whose end is on its way, is not started again.
     if (run) return;
     updateConfigFromTabs();
-    run = std::make_unique<worker::OutputRun>(settings, *this, QtExecutor::instance(), outputOptions);
+    worker::OutputRun::Options options = outputOptions;
+    options.demo = demo;
+    if (options.maxLinesWaitingToShow == 0) options.maxLinesWaitingToShow = kMaxLinesWaitingToShow;
+    run = std::make_unique<worker::OutputRun>(settings, *this, QtExecutor::instance(), std::move(options));
     if (!run->start()) run.reset();
 }
 
@@ -938,6 +943,23 @@ void RevareRiDevFrame2::thisWindowClosed() {
                                    text("error"), Dialogs::Icon::Error);
     }
     exitWith(0);
+}
+
+void RevareRiDevFrame2::endForLostDisplay() {
+    closing = true;
+    exitRequested = true;
+    if (run) {
+        const auto left = run->endNow(std::chrono::seconds(5));
+        if (!left.empty()) std::cerr << "zorvik: " << worker::OutputRun::notTypedText(left) << std::endl;
+    }
+    // The controls are not read again: a field they would refuse would want a dialog.
+    if (!storage) return;
+    try {
+        storage->save();
+    } catch (const std::exception& e) {
+        std::cerr << "zorvik: " << text("access.error.while.saving.settings").toStdString() << ' ' << e.what()
+                  << std::endl;
+    }
 }
 
 void RevareRiDevFrame2::exitWith(int status) {
@@ -1107,14 +1129,32 @@ void RevareRiDevFrame2::showRunning(bool running) {
     currentPage = tabPane->currentWidget();
     startStopJButton->setText(running ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
                                       : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
-    setText((running ? text("switch.to.target.application") : frameText("statusJLabel.text")).toStdString());
+    if (!running && run && run->demoEnded()) demoOver = true;
+    const QString runningText = demo ? text("demo.running") : text("switch.to.target.application");
+    setText((running ? runningText : idleStatusText()).toStdString());
     if (running) return;
-    // The worker's end handler is through (this runs in a task it posted): the run can go.
+    // The worker's end handler is through (this runs in a task it posted): the run can go, and with it
+    // the values it did not type, which are named rather than typed by some later run.
+    if (run) {
+        const auto left = run->endTyping();
+        if (!left.empty() && closeAfterStop)
+            std::cerr << "zorvik: " << worker::OutputRun::notTypedText(left) << std::endl;
+    }
     run.reset();
     if (closeAfterStop) {
         closeAfterStop = false;
         close();
     }
+}
+
+QString RevareRiDevFrame2::idleStatusText() const {
+    if (demoOver) return text("demo.ended.status");
+    return demo ? text("demo.status") : frameText("statusJLabel.text");
+}
+
+void RevareRiDevFrame2::setDemo(bool isDemo) {
+    demo = isDemo;
+    if (!connectedState) statusJLabel->setText(idleStatusText());
 }
 
 void RevareRiDevFrame2::addMinimizeToTraySupport() {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -95,10 +96,20 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     // How the next output runs put out their values (the platform's keyboard unless set; tests and
     // benchmarks record the keys instead).
     void setOutputOptions(worker::OutputRun::Options options) { outputOptions = std::move(options); }
+    // The window runs on the virtual instrument of a demo: the status line says what to do, and the
+    // instrument closing its port is the demo's end, not a lost connection.
+    void setDemo(bool isDemo);
     // Starts output as the start button does (the automatic start at launch); nothing while it runs.
     void startOutput() {
         if (!run) startStopJButtonActionPerformed();
     }
+    // The window's display went away, so it cannot close as usual: ends the run at once (naming the
+    // values not typed on standard error), saves what changed, and leaves the process to end.
+    void endForLostDisplay();
+
+    // Lines that may wait to be shown before the event log leaves further ones out (see
+    // OutputRun::Options::maxLinesWaitingToShow); set options with a bound of their own to change it.
+    static constexpr std::size_t kMaxLinesWaitingToShow = 256;
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -153,6 +164,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void initComponents();
     QString tabTitle(const TabInfo& tab) const;
     void showRunning(bool running);
+    // The status line's text while nothing runs.
+    QString idleStatusText() const;
     void applyStatusText();
     // The delay field's rule: false (after the error and the field reset to 20) for a text other than
     // empty or 0..1000. `later` posts the reset, as a caret move must not change the text it reports.
@@ -247,6 +260,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     bool exitRequested = false;
 
     worker::OutputRun::Options outputOptions;
+    bool demo = false;
+    bool demoOver = false;  // the demo's instrument has sent its last value
     // From start until the worker's end handler has reported the disconnection.
     std::unique_ptr<worker::OutputRun> run;
     bool closeAfterStop = false;

@@ -3,17 +3,30 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTime>
+#include <QToolTip>
 #include <iostream>
 
 #include "app/AutoPortDialog.h"
+#include "app/CatalogText.h"
 #include "app/CustomRegExDialog.h"
+#include "app/Dialogs.h"
 #include "app/EventLog.h"
 #include "app/IgnoreDialog.h"
+#include "app/QtTranslations.h"
 #include "app/RevareRiDevFrame2.h"
+#include "app/Texts.h"
+#include "app/ToolTips.h"
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
+#include "worker/WeightWorker.h"
 
 namespace rszorvik {
 namespace {
@@ -37,17 +50,22 @@ Config sampleRecord() {
     return config;
 }
 
+// The lines a run logs, in the window's language: the opened port, values, a line without value, a line
+// the value could not be placed in and a parity error.
 void fillSampleLog(EventLog& log) {
     using Style = EventLog::Style;
+    const auto worker = [](const char* key) { return worker::WeightWorker::text(key); };
     const QString at = EventLog::timePrefix(QTime(9, 41, 7));
-    log.append({{at + QStringLiteral("Port opened: /dev/ttyUSB0\n"), Style::Regular}});
+    const QString opened = QString::fromStdString(base::formatMessage(
+        worker("port.opened"), {"/dev/ttyUSB0", "9600", "8", "1", worker("parity.name.NONE")}));
+    log.append({{at + opened + QLatin1Char('\n'), Style::Regular}});
     log.append({{at, Style::Regular},
                 {QStringLiteral("ST,GS,  "), Style::Ignored},
                 {QStringLiteral("+12.345"), Style::Typed},
                 {QStringLiteral(" kg<CR><LF>\n"), Style::Ignored}});
     log.append({{at + QStringLiteral("<ESC>ST,GS,+12.345 kg<CR><LF>\n"), Style::Unknown}});
     log.append({{at + QStringLiteral("OL<CR><LF>\n"), Style::Ignored}});
-    log.append({{at + QStringLiteral("Parity error\n"), Style::Important}});
+    log.append({{at + QString::fromStdString(worker("parity.error")) + QLatin1Char('\n'), Style::Important}});
 }
 
 int save(QWidget& widget, const QDir& dir, const QString& name) {
@@ -64,6 +82,54 @@ int saveDialog(QDialog& dialog, const QDir& dir, const QString& name) {
     QApplication::processEvents();
     const int written = save(dialog, dir, name);
     dialog.reject();
+    return written;
+}
+
+// A question exactly as the window asks it.
+int saveQuestion(QWidget* owner, const QDir& dir, const QString& name, const char* textKey,
+                 const char* titleKey, Dialogs::Buttons buttons) {
+    const auto box = QtDialogs::questionBox(owner, catalogText(textKey), catalogText(titleKey), buttons,
+                                            Dialogs::Icon::Question);
+    return saveDialog(*box, dir, name);
+}
+
+// The export's file chooser in a folder of its own, so that the picture does not show this machine's files.
+int saveFileChooser(QWidget* owner, const QDir& dir, const QString& name) {
+    const QTemporaryDir folder;
+    if (!folder.isValid()) {
+        std::cerr << "cannot create a folder for the file chooser\n";
+        return 0;
+    }
+    for (const char* file : {"zorvik.xml", "waage-labor.xml"}) {
+        QFile sample(folder.filePath(QString::fromLatin1(file)));
+        if (!sample.open(QIODevice::WriteOnly) || sample.write(QByteArray(2400, ' ')) != 2400)
+            std::cerr << "cannot create " << file << " for the file chooser\n";
+    }
+    const auto chooser =
+        QtDialogs::saveFileDialog(owner, catalogText("RevareRiDevFrame2.exportSettingsButton.text"),
+                                  folder.filePath(QStringLiteral("zorvik.xml")));
+    chooser->resize(860, 420);
+    chooser->show();
+    // The chooser reads its folder in the background.
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(25);
+    }
+    const int written = save(*chooser, dir, name);
+    chooser->reject();
+    return written;
+}
+
+// A tooltip as the window shows it when the pointer rests on the control.
+int saveToolTip(QWidget& control, const QDir& dir, const QString& name) {
+    QToolTip::showText(control.mapToGlobal(QPoint(8, control.height())), readableToolTip(control.toolTip()),
+                       &control);
+    QApplication::processEvents();
+    int written = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->inherits("QTipLabel") && widget->isVisible()) written = save(*widget, dir, name);
+    QToolTip::hideText();
+    if (written == 0) std::cerr << "no tooltip to take a picture of for " << name.toStdString() << '\n';
     return written;
 }
 
@@ -88,6 +154,7 @@ int renderAutoPortDialog(QWidget* owner, const QDir& dir, const QString& name) {
 
 int renderScreenshots(const QString& dirPath, texts::Language language) {
     texts::setLanguage(language);
+    useQtTranslations(language);
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral("."))) {
         std::cerr << "cannot create " << dirPath.toStdString() << '\n';
@@ -113,11 +180,24 @@ int renderScreenshots(const QString& dirPath, texts::Language language) {
                             tabs.widget(i)->objectName());
     }
 
+    window.tabbedPane()->setCurrentIndex(RevareRiDevFrame2::InputTab);
+    QApplication::processEvents();
+    written += saveToolTip(*window.findChild<QWidget*>(QStringLiteral("instrumentBox")), dir,
+                           prefix + QStringLiteral("ToolTip"));
+
     CustomRegExDialog regExDialog(&window, QStringLiteral("ST,GS,\\s*([-+]?[0-9.]+)\\s*kg"));
     written += saveDialog(regExDialog, dir, prefix + QStringLiteral("CustomRegExDialog"));
     IgnoreDialog ignoreDialog(&window, config);
     written += saveDialog(ignoreDialog, dir, prefix + QStringLiteral("IgnoreDialog"));
     written += renderAutoPortDialog(&window, dir, prefix + QStringLiteral("AutoPortDialog"));
+    written += saveQuestion(&window, dir, prefix + QStringLiteral("InstrumentChangeQuestion"),
+                            "drop.custom.expression", "confirm", Dialogs::Buttons::YesNo);
+    written += saveQuestion(&window, dir, prefix + QStringLiteral("OverwriteQuestion"),
+                            "file.already.exists.overwrite", "overwrite", Dialogs::Buttons::OkCancel);
+    written +=
+        saveQuestion(&window, dir, prefix + QStringLiteral("ImportQuestion"),
+                     "apply.imported.settings.and.exit", "restart.required", Dialogs::Buttons::OkCancel);
+    written += saveFileChooser(&window, dir, prefix + QStringLiteral("FileChooser"));
     return written;
 }
 

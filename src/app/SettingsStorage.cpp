@@ -11,11 +11,31 @@ namespace rszorvik {
 
 SettingsStorage::SettingsStorage(prefs::StoredSettings& storedSettings, config::Config& saved,
                                  std::filesystem::path file, std::vector<std::string> portList)
-    : stored(storedSettings), lastSaved(saved), settingsFile(std::move(file)), ports(std::move(portList)) {}
+    : stored(storedSettings), lastSaved(saved), settingsFile(std::move(file)), ports(std::move(portList)) {
+    if (!stored.node) return;
+    // Read again rather than taken from the record, which may hold a port from the command line already.
+    config::Config loaded;
+    prefs::loadConfig(*stored.node, loaded, ports);
+    before = prefs::settingTexts(loaded);
+    for (auto& [key, text] : prefs::storedTexts(*stored.node))
+        before[key] = std::move(text);
+}
 
 void SettingsStorage::save() {
-    prefs::saveConfig(node(), stored.config);
+    if (saveAllNext) {
+        saveEverything();
+        return;
+    }
+    prefs::saveChangedConfig(node(), stored.config, before, std::cerr);
+    before = prefs::settingTexts(stored.config);
     lastSaved = config::Config::copyConfig(stored.config);
+}
+
+void SettingsStorage::saveEverything() {
+    prefs::saveConfig(node(), stored.config);
+    before = prefs::settingTexts(stored.config);
+    lastSaved = config::Config::copyConfig(stored.config);
+    saveAllNext = false;
 }
 
 bool SettingsStorage::saveIfChanged() {
@@ -36,6 +56,7 @@ void SettingsStorage::exportTo(const std::filesystem::path& file) {
 void SettingsStorage::importFrom(const std::filesystem::path& file) {
     node();  // the store the import goes into must be open, an unreadable file set aside
     prefs::importSettings(file, *prefs::Preferences::userRoot());
+    saveAllNext = true;
 }
 
 prefs::Preferences& SettingsStorage::node() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,14 +22,19 @@ class SettingsStorage {
     SettingsStorage(prefs::StoredSettings& stored, config::Config& lastSaved,
                     std::filesystem::path settingsFile, std::vector<std::string> ports);
 
-    // Writes the record and flushes it to the file.
+    // Writes the settings this window changed since it loaded them (or last saved them), merged into the
+    // file as it is now, so that what zorvik-cli or another window saved meanwhile is kept; settings the
+    // file lacks are filled in.
     void save();
+    // Writes every setting of the record (the export, which must hold what the window shows).
+    void saveEverything();
     // Saves when the record differs from the one last saved (or loaded); true when it saved.
     bool saveIfChanged();
     // Writes the settings node, with all its keys, as an XML export (replacing the file whole).
     void exportTo(const std::filesystem::path& file);
-    // Reads an export into the store, replacing the keys it holds; the record is not changed. A file that
-    // is no settings export, or holds an invalid value, is refused and the store stays as it was.
+    // Reads an export into the store, replacing the keys it holds; the record is not changed, and the
+    // next save writes all of it. A file that is no settings export, or holds an invalid value, is
+    // refused and the store stays as it was.
     void importFrom(const std::filesystem::path& file);
 
   private:
@@ -38,6 +44,13 @@ class SettingsStorage {
     config::Config& lastSaved;
     std::filesystem::path settingsFile;
     std::vector<std::string> ports;
+    // An import went into the store under the window, which still shows its own settings: the next save
+    // writes them all (closing after a cancelled import keeps what the window shows).
+    bool saveAllNext = false;
+    // The settings' texts as the store held them when the window loaded them (the record's for keys it
+    // lacked), or as the window last saved them. Empty when the store could not be read at the start: all
+    // the window holds is then its own record.
+    std::map<std::string, std::string> before;
 };
 
 }  // namespace rszorvik

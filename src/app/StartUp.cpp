@@ -15,13 +15,16 @@
 #include "app/QtExecutor.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/SettingsStorage.h"
+#include "app/ToolTips.h"
 #include "base/EmbeddedResources.h"
 #include "base/Language.h"
 #include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
+#include "serial/PlatformSupport.h"
 #include "serial/SerialPortLocal.h"
 #include "util/FriendlyPortUtil.h"
 #include "util/UpdateWorker.h"
+#include "worker/OutputRun.h"
 
 namespace rszorvik {
 
@@ -42,7 +45,7 @@ class StatusLineUpdateCheck : public util::UpdateWorkerView, public util::Update
 
 namespace {
 
-// Keeps every tooltip of the program up for the same time, however short its text.
+// Keeps every tooltip of the program up for the same time, however short its text, and wraps it.
 class ToolTipDuration : public QObject {
   public:
     static constexpr const char* kName = "zorvikToolTipDuration";
@@ -54,7 +57,8 @@ class ToolTipDuration : public QObject {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget == nullptr || widget->toolTip().isEmpty()) return false;  // views show item tooltips
         const auto* help = static_cast<QHelpEvent*>(event);
-        QToolTip::showText(help->globalPos(), widget->toolTip(), widget, {}, StartUp::kToolTipMillis);
+        QToolTip::showText(help->globalPos(), readableToolTip(widget->toolTip()), widget, {},
+                           StartUp::kToolTipMillis);
         return true;
     }
 };
@@ -137,6 +141,7 @@ std::optional<int> StartUp::run() {
     frame = std::make_unique<RevareRiDevFrame2>(stored.config, portList);
     storage = std::make_unique<SettingsStorage>(stored, loadedConfig, options.settingsFile, portList);
     frame->attachStorage(*storage, options.exit);
+    frame->setDemo(worker::OutputRun::demoRequested());
     maybeCheckForUpdates();
     frame->setWindowIcon(windowIcon());
     frame->show();
@@ -145,6 +150,9 @@ std::optional<int> StartUp::run() {
         duration->setObjectName(ToolTipDuration::kName);
         qApp->installEventFilter(duration);
     }
+    // The record now holds what the controls show: above all the port the window will open, which the
+    // automatic start compares with the previous one (a stored port that is gone is not what it opens).
+    frame->updateConfigFromTabs();
     if (stored.config.minimizeToTray) frame->addMinimizeToTraySupport();
     autoStart();
     return std::nullopt;
@@ -171,11 +179,9 @@ std::optional<int> StartUp::listPorts() {
         portList = options.discoverPorts();
     } catch (const NativeModuleMissingError&) {
         QString text = fromCatalog("library.zspwin.not.found.or.not.matching.your.system");
-        const auto osName = base::SystemProperties::get("ZSP_OSNAME");
-        const auto osArch = base::SystemProperties::get("ZSP_OSARCH");
-        if (osName && osArch)
-            text += QStringLiteral(" (%1 %2)")
-                        .arg(QString::fromStdString(*osName), QString::fromStdString(*osArch));
+        // The system it runs on, which is what the operator and support need to know.
+        const std::string platform = Zivaraze::runningPlatform().shown();
+        if (!platform.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(platform));
         error(text + fromCatalog("program.will.now.exit"), fromCatalog("fatal.error"));
         return kNoNativeModuleStatus;
     } catch (const std::exception& e) {
@@ -222,7 +228,8 @@ void StartUp::maybeCheckForUpdates() {
     const char* language = base::processLanguage() == base::Language::English ? "en" : "de";
     updateCheck = std::make_shared<StatusLineUpdateCheck>(
         *frame,
-        util::UpdateRequest::fromEnvironment(base::SystemProperties::get("VERSION", "2020.1.0.0"), language));
+        util::UpdateRequest::fromEnvironment(
+            base::SystemProperties::get("VERSION", base::SystemProperties::programVersion()), language));
     updateCheck->execute();
 }
 

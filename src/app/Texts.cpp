@@ -11,11 +11,17 @@
 namespace rszorvik::texts {
 namespace {
 
-std::atomic<Language> current{base::processLanguage() == base::Language::English ? Language::English
-                                                                                 : Language::German};
+// Nothing: the process language (read when asked, so that the window's --language counts).
+std::atomic<int> chosen{-1};
+
+Language current() {
+    const int language = chosen.load();
+    if (language >= 0) return static_cast<Language>(language);
+    return base::processLanguage() == base::Language::English ? Language::English : Language::German;
+}
 
 QString lookUp(std::string_view catalog, std::string_view key) {
-    if (current.load() == Language::German)
+    if (current() == Language::German)
         return QString::fromStdString(base::MessageCatalog::get(catalog).getString(key));
     // English: the base file alone, so a German text never shows through.
     static const auto appBase = catalogFile(std::string(kAppCatalog) + ".properties");
@@ -29,11 +35,11 @@ QString lookUp(std::string_view catalog, std::string_view key) {
 }  // namespace
 
 void setLanguage(Language language) {
-    current.store(language);
+    chosen.store(static_cast<int>(language));
 }
 
 Language language() {
-    return current.load();
+    return current();
 }
 
 QString app(std::string_view key) {
@@ -54,6 +60,16 @@ base::Properties::Map catalogFile(std::string_view fileName) {
         properties.load(*bytes, base::Properties::Charset::Latin1);
     }
     return properties.entries();
+}
+
+std::optional<QString> choiceLabel(std::string_view type, std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    const std::string key = "choice." + std::string(type) + "." + std::string(name);
+    try {
+        return app(key);
+    } catch (const base::MissingResourceError&) {
+        return std::nullopt;
+    }
 }
 
 QString label(const config::ConfigHelper::Instrument& instrument) {

@@ -1,5 +1,6 @@
 #include "base/Language.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 
@@ -16,12 +17,24 @@ std::optional<Language> languageOf(std::string_view setting) {
     return std::nullopt;
 }
 
-Language processLanguage() {
-    static const Language language = [] {
+namespace {
+
+std::atomic<Language>& chosen() {
+    static std::atomic<Language> language = [] {
         const char* setting = std::getenv("ZORVIK_LANGUAGE");
         return languageOf(setting ? setting : "").value_or(Language::German);
     }();
     return language;
+}
+
+}  // namespace
+
+Language processLanguage() {
+    return chosen().load();
+}
+
+void chooseProcessLanguage(Language language) {
+    chosen().store(language);
 }
 
 }  // namespace rszorvik::base

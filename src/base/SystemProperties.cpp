@@ -29,8 +29,13 @@ void SystemProperties::clear(const std::string& name) {
     overrides[name] = std::nullopt;
 }
 
+std::string SystemProperties::programVersion() {
+    // The build's project version, given by CMake, so that nothing repeats it.
+    return ZORVIK_VERSION;
+}
+
 void SystemProperties::setProgramProperties() {
-    set("VERSION", "2020.1.0.0");
+    set("VERSION", programVersion());
     set("ZSP_OSNAME", "Windows");
     set("ZSP_OSARCH", "x86");
 }

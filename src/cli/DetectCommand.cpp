@@ -9,9 +9,9 @@
 
 #include "base/EventQueueExecutor.h"
 #include "base/MessageFormat.h"
+#include "base/StopSignals.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/StopSignals.h"
 #include "serial/Diagnostics.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/AutoPortWorker.h"
@@ -97,7 +97,7 @@ void detect(const DetectOptions& options) {
     // which also ends a pause in the middle of a port.
     base::EventQueueExecutor executor;
     std::shared_ptr<AutoPortWorker> task;
-    StopSignals stop([&] {
+    base::StopSignals stop([&] {
         executor.post([&] {
             if (task) task->cancel(true);
         });

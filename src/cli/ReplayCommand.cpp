@@ -193,9 +193,9 @@ void addReplayCommand(CLI::App& app, const GlobalOptions& global) {
         "the input terminator, extract and transform each value, and filter duplicates when ignoreDuplicates "
         "is on. Prints one JSON object per line: {\"count\",\"raw\",\"value\",\"error\"} (plus "
         "\"suppressed\":true for a filtered duplicate), {\"count\",\"failed\"} for a line whose processing "
-        "failed, {\"discarded\",\"start\"} for a line dropped after 65536 bytes without a terminator (as a "
-        "run "
-        "drops it), and {\"unsent\"} for bytes after the last terminator.");
+        "failed, {\"discarded\",\"start\"} for a line that had no terminator after 65536 bytes, with the "
+        "number of its bytes dropped up to and including its terminator (as a run drops it), and "
+        "{\"unsent\"} for bytes after the last terminator.");
     auto options = std::make_shared<ReplayOptions>();
     addSetOption(*command, options->sets, "over the stored settings, for this replay only");
     command

@@ -18,9 +18,9 @@
 #include "base/EventQueueExecutor.h"
 #include "base/Log.h"
 #include "base/MessageFormat.h"
+#include "base/StopSignals.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
-#include "cli/StopSignals.h"
 #include "platform/KeyInjector.h"
 #include "serial/Diagnostics.h"
 #include "serial/SerialPortLocal.h"
@@ -32,7 +32,7 @@ namespace {
 
 // Exit statuses of `run`.
 enum Status : int {
-    kStopped = 0,     // stopped by SIGINT, SIGTERM or SIGHUP
+    kStopped = 0,     // stopped by SIGINT, SIGTERM or SIGHUP, or a demo's instrument finished (ZORVIK_DEMO=1)
     kRunFailed = 1,   // the settings could not be opened, or the run ended by itself with an error
     kUsage = 2,       // a refused --set or --output
     kPortFailed = 3,  // no port, the port could not be opened, a line setting the port refuses, or
@@ -114,7 +114,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     std::unique_ptr<worker::OutputRun> outputRun;
     std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
     std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
-    StopSignals signals([&](int count) {
+    base::StopSignals signals([&](int count) {
         if (count == 1) {
             firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
             // The reading stops; what was received is still typed.
@@ -165,6 +165,7 @@ int run(const GlobalOptions& global, const RunOptions& options) {
 
     worker::OutputRun::Options runOptions;
     runOptions.typeKeys = !toStdout;
+    runOptions.demo = worker::OutputRun::demoRequested();
     if (injector) runOptions.injector = [injector] { return std::move(*injector); };
     runOptions.sink = [&log](const std::string& value) {
         std::cout << value << '\n' << std::flush;
@@ -199,11 +200,12 @@ int run(const GlobalOptions& global, const RunOptions& options) {
     }
     outputRun->endTyping();
     const bool failed = outputRun->outputFailed();
+    const bool demoEnded = outputRun->demoEnded();
     {
         std::lock_guard lock(outputRunMutex);
         outputRun.reset();
     }
-    return signals.requested() && !failed ? kStopped : kRunFailed;
+    return (signals.requested() || demoEnded) && !failed ? kStopped : kRunFailed;
 }
 
 }  // namespace
@@ -214,7 +216,8 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "Start output as the window's start button does: read the port with the preset's worker and type "
         "each value into the focused application (or print it), logging events to standard error, until "
         "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
-        "Exit status: 0 stopped by a signal, 1 settings unreadable or the run failed (port lost included), "
+        "Exit status: 0 stopped by a signal (or the end of a demo with ZORVIK_DEMO=1), 1 settings unreadable "
+        "or the run failed (port lost included), "
         "2 refused option, 3 no port, the port cannot be opened or no X display for --output keys, 4 native "
         "serial module missing.");
     auto options = std::make_shared<RunOptions>();

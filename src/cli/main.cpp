@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     rszorvik::cli::GlobalOptions global;
     app.add_option("--prefs", global.prefsFile, "Settings file to use instead of the default one");
+    app.set_version_flag("--version", "zorvik-cli " + rszorvik::base::SystemProperties::programVersion(),
+                         "Print the version and exit");
 
     rszorvik::cli::addPresetsCommand(app, global);
     rszorvik::cli::addSettingsCommand(app, global);

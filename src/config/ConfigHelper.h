@@ -141,6 +141,7 @@ struct IndexEnumeration : Traits {
 };
 
 struct BitRatesConstants {
+    static constexpr std::string_view kTypeName = "BitRates";
     enum Value : int {
         BR_110,
         BR_150,
@@ -168,6 +169,7 @@ struct BitRatesConstants {
 };
 
 struct DataBitsConstants {
+    static constexpr std::string_view kTypeName = "DataBits";
     enum Value : int { LN_5BITS, LN_6BITS, LN_7BITS, LN_8BITS };
     static constexpr std::array<std::string_view, 4> kNames{"LN_5BITS", "LN_6BITS", "LN_7BITS", "LN_8BITS"};
     static constexpr std::array<std::string_view, 4> kLabels{"5", "6", "7", "8"};
@@ -175,6 +177,7 @@ struct DataBitsConstants {
 };
 
 struct StopBitsConstants {
+    static constexpr std::string_view kTypeName = "StopBits";
     enum Value : int { ST_1BITS, ST_2BITS };
     static constexpr std::array<std::string_view, 2> kNames{"ST_1BITS", "ST_2BITS"};
     static constexpr std::array<std::string_view, 2> kLabels{"1", "2"};
@@ -182,12 +185,14 @@ struct StopBitsConstants {
 };
 
 struct ParityConstants {
+    static constexpr std::string_view kTypeName = "Parity";
     enum Value : int { NONE, ODD, EVEN, MARK, SPACE };
     static constexpr std::array<std::string_view, 5> kNames{"NONE", "ODD", "EVEN", "MARK", "SPACE"};
     static constexpr int kDefault = NONE;
 };
 
 struct HandshakeConstants {
+    static constexpr std::string_view kTypeName = "Handshake";
     enum Value : int { NONE, XON_XOFF, CTS_RTS };
     static constexpr std::array<std::string_view, 3> kNames{"NONE", "XON_XOFF", "CTS_RTS"};
     static constexpr std::array<std::string_view, 3> kLabels{"NONE", "XON/XOFF (Software)",

@@ -1,15 +1,23 @@
 #include "prefs/FilePreferences.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iomanip>
 #include <locale>
+#include <map>
+#include <mutex>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "base/Properties.h"
 #include "prefs/AtomicFile.h"
@@ -24,6 +32,47 @@ std::mutex& fileLock() {
     static std::mutex lock;
     return lock;
 }
+
+// A rewrite of the file (read, merge, write) against the other nodes of this process and against other
+// programs that write the same file: the lock of this process, then an exclusive lock on the file's folder.
+// The folder, because a write replaces the file with a new one. A folder that cannot be opened (it does not
+// exist yet, or may not be read) goes without the second lock: the write that follows reports its own
+// failure. So does a folder whose file system keeps no locks, with a warning: saving matters more.
+class WriteLock {
+  public:
+    explicit WriteLock(const std::filesystem::path& file) : inProcess(fileLock()) {
+        const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+        folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folderFd < 0) return;
+        const auto deadline = std::chrono::steady_clock::now() + FilePreferences::lockPatience;
+        while (::flock(folderFd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            if (error != EWOULDBLOCK && error != EINTR) {
+                static const Logger log("rszorvik.prefs.FilePreferences");
+                log.warning("Cannot lock " + folder.string() + " (" + std::strerror(error) +
+                            "): " + file.string() + " is written without waiting for other programs");
+                ::close(folderFd);
+                folderFd = -1;
+                return;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ::close(folderFd);
+                throw BackingStoreException("Cannot write " + file.string() +
+                                            ": another program keeps writing to it");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~WriteLock() {
+        if (folderFd >= 0) ::close(folderFd);  // releases the lock
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+  private:
+    std::lock_guard<std::mutex> inProcess;
+    int folderFd = -1;
+};
 
 [[noreturn]] void cannotRead(const std::filesystem::path& file, const std::string& problem) {
     throw BackingStoreException("Cannot read " + file.string() + ": " + problem);
@@ -93,6 +142,7 @@ std::optional<std::string_view> ownKey(std::string_view property, std::string_vi
 }  // namespace
 
 const Logger FilePreferences::log("rszorvik.prefs.FilePreferences");
+std::chrono::milliseconds FilePreferences::lockPatience{10000};
 
 void FilePreferences::checkReadable(const std::filesystem::path& file) {
     std::lock_guard guard(fileLock());
@@ -196,10 +246,33 @@ void FilePreferences::syncSpi() {
 
 void FilePreferences::flushSpi() {
     auto file = FilePreferencesFactory::getPreferencesFile();
-    std::lock_guard guard(fileLock());
+    WriteLock lock(file);
     base::Properties properties;
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) properties = readProperties(file);
+    writeWith(properties, file);
+}
+
+void FilePreferences::mergeSpi(const std::vector<std::pair<std::string, std::string>>& changed,
+                               const std::vector<std::pair<std::string, std::string>>& missing) {
+    auto file = FilePreferencesFactory::getPreferencesFile();
+    WriteLock lock(file);
+    base::Properties properties;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) properties = readProperties(file);
+    // What the file holds now is the node, except where this save says otherwise.
+    std::map<std::string, std::string> merged;
+    for (const auto& [name, value] : properties.entries())
+        if (auto key = ownKey(name, prefix)) merged[std::string(*key)] = value;
+    for (const auto& [key, value] : changed)
+        merged[key] = value;
+    for (const auto& [key, value] : missing)
+        merged.try_emplace(key, value);
+    root = std::move(merged);
+    writeWith(properties, file);
+}
+
+void FilePreferences::writeWith(base::Properties& properties, const std::filesystem::path& file) {
     std::vector<std::string> own;
     for (const auto& [name, value] : properties.entries())
         if (ownKey(name, prefix)) own.push_back(name);

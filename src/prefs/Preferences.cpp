@@ -127,6 +127,18 @@ void Preferences::putAll(const std::vector<std::pair<std::string, std::string>>&
     if (refused) std::rethrow_exception(refused);
 }
 
+void Preferences::merge(const std::vector<std::pair<std::string, std::string>>& changed,
+                        const std::vector<std::pair<std::string, std::string>>& missing) {
+    for (const auto* entries : {&changed, &missing})
+        for (const auto& [key, value] : *entries) {
+            checkKey(key);
+            checkValue(value);
+        }
+    std::lock_guard guard(lock);
+    checkNotRemoved();
+    mergeSpi(changed, missing);
+}
+
 void Preferences::putAllSpi(const std::vector<std::pair<std::string, std::string>>& entries) {
     for (const auto& [key, value] : entries)
         putSpi(key, value);

@@ -46,6 +46,13 @@ class Preferences : public std::enable_shared_from_this<Preferences> {
     // Puts the entries in order, with the effect of one put each, but lets the store write them in one
     // go. An entry put would refuse stops it: the entries before it are stored, then the error is thrown.
     void putAll(const std::vector<std::pair<std::string, std::string>>& entries);
+    // Writes `changed` over the node as the store holds it at this moment, and each of `missing` only
+    // where the store holds no value for its key; every other key keeps what the store holds now, not
+    // what this node read earlier. One read and one write, with no other save (of this process or
+    // another) between them. Every entry is checked first: std::invalid_argument stores nothing.
+    // BackingStoreException when the store cannot be read or written.
+    void merge(const std::vector<std::pair<std::string, std::string>>& changed,
+               const std::vector<std::pair<std::string, std::string>>& missing);
     // The stored text parsed as a decimal int; def when missing or not a number.
     int getInt(const std::string& key, int def);
     void putInt(const std::string& key, int value);
@@ -100,6 +107,8 @@ class Preferences : public std::enable_shared_from_this<Preferences> {
     virtual std::shared_ptr<Preferences> childSpi(const std::string& name) = 0;
     virtual void syncSpi() = 0;
     virtual void flushSpi() = 0;
+    virtual void mergeSpi(const std::vector<std::pair<std::string, std::string>>& changed,
+                          const std::vector<std::pair<std::string, std::string>>& missing) = 0;
 
     bool removed() const;
 

@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -132,6 +133,47 @@ void saveConfig(Preferences& node, const Config& config, std::ostream& diagnosti
         diagnostics << "saveConfig exception: " << e.what() << std::endl;
     }
     node.flush();
+}
+
+std::map<std::string, std::string> settingTexts(const Config& config) {
+    std::map<std::string, std::string> texts;
+    for (const Setting* setting : config::settingsInSaveOrder()) {
+        if (setting->key == Config::Key::port || setting->key == Config::Key::prevPort) {
+            if (!config.getPort().empty()) texts.emplace(setting->key, config.getPort());
+        } else if (auto value = setting->read(config)) {
+            texts.emplace(setting->key, *value);
+        }
+    }
+    return texts;
+}
+
+std::map<std::string, std::string> storedTexts(Preferences& node) {
+    std::map<std::string, std::string> texts;
+    for (const Setting& setting : config::settingsTable()) {
+        const std::string key(setting.key);
+        if (auto value = node.get(key)) texts.emplace(key, *value);
+    }
+    return texts;
+}
+
+void saveChangedConfig(Preferences& node, const Config& config,
+                       const std::map<std::string, std::string>& before, std::ostream& diagnostics) {
+    std::vector<std::pair<std::string, std::string>> changed;
+    std::vector<std::pair<std::string, std::string>> missing;
+    for (auto& [key, value] : settingTexts(config)) {
+        if (!Preferences::isValidValue(value)) {
+            // As a save of every key would report it; the stored value stays.
+            diagnostics << "saveConfig exception: the value of " << key
+                        << " cannot be stored: " << shown(value) << std::endl;
+            continue;
+        }
+        // A repaired value differs from the text it replaced, so the repair is stored too; a setting the
+        // store did not hold is filled in unless someone else stored it meanwhile.
+        const auto it = before.find(key);
+        const bool unchanged = it == before.end() || it->second == value;
+        (unchanged ? missing : changed).emplace_back(key, std::move(value));
+    }
+    node.merge(changed, missing);
 }
 
 void applySetting(Config& config, std::string_view key, std::string_view value) {

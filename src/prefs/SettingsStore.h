@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,6 +39,22 @@ enum class EmptyPort {
 void saveConfig(Preferences& node, const config::Config& config, std::ostream& diagnostics,
                 EmptyPort emptyPort = EmptyPort::KEEP_STORED);
 void saveConfig(Preferences& node, const config::Config& config);  // diagnostics to standard error
+
+// The texts a save of config writes, by key: the stored encoding of every setting ("port" and "prevPort"
+// both the port, and only when a port is set; a setting the record cannot tell, such as an unset preset,
+// is left out).
+std::map<std::string, std::string> settingTexts(const config::Config& config);
+// The texts the node holds for the settings, by key (keys without a value left out).
+std::map<std::string, std::string> storedTexts(Preferences& node);
+
+// Saves what a front end changed, leaving what others saved: a setting whose text differs from `before`
+// (the texts as the store held them when the front end loaded them, or as it last saved them) is
+// written; every other setting only where the file holds no value yet. All other keys keep what the file
+// holds at this moment. One read and one write of the file, which other saves wait for (Preferences::
+// merge). A value the store refuses is printed to diagnostics as "saveConfig exception: " and the message
+// and left out; a failure to read or write the file (BackingStoreException) reaches the caller.
+void saveChangedConfig(Preferences& node, const config::Config& config,
+                       const std::map<std::string, std::string>& before, std::ostream& diagnostics);
 
 // Sets one setting of the record from its stored encoding (constant names for enumerations, indexes for
 // the serial fields, the input terminator as its code, true/false for booleans, texts otherwise). Throws

@@ -23,9 +23,15 @@ std::map<std::string, ZspApi>& tables() {
 std::atomic<const ZspApi*> active{nullptr};
 std::atomic<const ZspApi*> installed{nullptr};
 
-std::string lastError(const std::string& fallback) {
+// The loader's message of the last failed call, or fallback. glibc keeps the message in memory of the
+// calling thread until dlerror() has answered nothing once; asking until then frees it, so that a thread
+// still ending when the process exits leaves nothing behind (LeakSanitizer reported it as a leak).
+std::string takeLoaderError(const std::string& fallback) {
     const char* text = dlerror();
-    return text != nullptr ? std::string(text) : fallback;
+    std::string error = text != nullptr ? std::string(text) : fallback;
+    while (dlerror() != nullptr) {
+    }
+    return error;
 }
 
 // Opens the file and binds every entry point; a module that lacks one is refused whole.
@@ -34,9 +40,9 @@ std::string bind(const std::string& file) {
         active.store(&it->second);
         return {};
     }
-    dlerror();
+    takeLoaderError({});
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) return lastError(file + ": cannot be loaded");
+    if (handle == nullptr) return takeLoaderError(file + ": cannot be loaded");
     ZspApi table{};
     std::string missing;
 #define ZSP_BIND(result, name, params)                                     \
@@ -44,6 +50,7 @@ std::string bind(const std::string& file) {
     if (table.name == nullptr && missing.empty()) missing = file + ": undefined symbol: " #name;
     ZSP_FUNCTIONS(ZSP_BIND)
 #undef ZSP_BIND
+    takeLoaderError({});  // a symbol that was not found left its message
     if (!missing.empty()) {
         dlclose(handle);
         return missing;

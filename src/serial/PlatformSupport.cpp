@@ -239,6 +239,17 @@ std::string runtimeVersion() {
     return "C++" + std::to_string(__cplusplus);
 }
 
+std::string RunningPlatform::shown() const {
+    if (name.empty() || arch.empty()) return name + arch;
+    return name + " " + arch;
+}
+
+RunningPlatform runningPlatform() {
+    utsname host{};
+    if (uname(&host) != 0) return {};
+    return {host.sysname, host.machine};
+}
+
 std::string runtimeVendor() {
 #if defined(__clang__)
     return "clang " __clang_version__;

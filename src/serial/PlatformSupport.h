@@ -59,4 +59,14 @@ std::string platformArch();
 std::string runtimeVersion();
 std::string runtimeVendor();
 
+// The platform the program runs on, as the system names it ("Linux", "x86_64"), whatever the process
+// properties choose for the library: what people read in the banner, the About line and messages.
+struct RunningPlatform {
+    std::string name;
+    std::string arch;
+    // "Linux x86_64"; empty when the system could not be asked.
+    std::string shown() const;
+};
+RunningPlatform runningPlatform();
+
 }  // namespace Zivaraze

@@ -3,10 +3,12 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <string>
 
 #include "serial/Diagnostics.h"
 #include "serial/IOError.h"
 #include "serial/NativeHandleMutex.h"
+#include "serial/PlatformSupport.h"
 #include "serial/SerialPortLocal.h"
 #include "serial/SerialPortLocalState.h"
 
@@ -40,7 +42,9 @@ void initializeClass() {
     s->javaVersion = runtimeVersion();
     s->javaVendor = runtimeVendor();
     printDiagnostic(std::string(kBanner) + std::to_string(SerialPortLocal::buildNum) + "\r\n" + kNotice);
-    printDiagnostic("os.name=\"" + s->osName + "\"  os.arch=\"" + s->osArch + "\"");
+    // Names the system it runs on, for whoever reads it; the library choice below goes by the properties.
+    const RunningPlatform host = runningPlatform();
+    printDiagnostic("os.name=\"" + host.name + "\"  os.arch=\"" + host.arch + "\"");
 
     s->platform = PlatformSupport::forPlatform(s->osName, s->osArch, s->javaVersion);
     s->devName = s->platform.devName;

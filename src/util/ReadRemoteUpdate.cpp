@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "util/HttpsGet.h"
@@ -54,9 +56,49 @@ UpdateRequest UpdateRequest::fromEnvironment(std::string currentVersion, std::st
 
 ReadRemoteUpdate::ReadRemoteUpdate(const UpdateRequest& request)
     : urlString(request.url), currentVersion(request.currentVersion) {
-    content =
-        joinLines(httpsGet(urlString, request.caFile, {CONNECT_TIMEOUT, READ_TIMEOUT, MAX_CONTENT_BYTES}));
+    const auto deadline = std::chrono::steady_clock::now() + request.deadline;
+    const std::string authorities = request.caFile.empty() ? std::string() : readCaFile(request.caFile);
+    content = joinLines(
+        httpsGet(urlString, authorities, {CONNECT_TIMEOUT, READ_TIMEOUT, deadline, MAX_CONTENT_BYTES}));
     remoteVersion = findXML(content, VERSION_TAG, request.language);
+}
+
+std::string ReadRemoteUpdate::readCaFile(const std::string& path) {
+    namespace fs = std::filesystem;
+    const auto refuse = [&path](const std::string& why) {
+        return UpdateIOError("Cannot read the certificate authority file " + path + ": " + why);
+    };
+    std::error_code error;
+    const auto status = fs::status(path, error);
+    if (error) throw refuse(error.message());
+    switch (status.type()) {
+        case fs::file_type::regular:
+            break;
+        case fs::file_type::directory:
+            throw refuse("it is a folder");
+        case fs::file_type::fifo:
+            throw refuse("it is a FIFO");
+        case fs::file_type::socket:
+            throw refuse("it is a socket");
+        case fs::file_type::character:
+        case fs::file_type::block:
+            throw refuse("it is a device");
+        default:
+            throw refuse("it is not a regular file");
+    }
+    const std::string tooLarge = "it is larger than " + std::to_string(MAX_CA_FILE_BYTES) + " bytes";
+    const auto size = fs::file_size(path, error);
+    if (error) throw refuse(error.message());
+    if (size > MAX_CA_FILE_BYTES) throw refuse(tooLarge);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw refuse("it cannot be opened");
+    // Read one byte past the limit: a file that grew since its size was taken is refused all the same.
+    std::string text(MAX_CA_FILE_BYTES + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) throw refuse("reading it failed");
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > MAX_CA_FILE_BYTES) throw refuse(tooLarge);
+    return text;
 }
 
 std::string ReadRemoteUpdate::joinLines(std::string_view body) {

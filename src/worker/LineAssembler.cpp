@@ -6,19 +6,28 @@
 
 namespace rszorvik::worker {
 
-LineAssembler::LineAssembler(int terminator) {
+LineAssembler::LineAssembler(int terminator, std::size_t maxLineBytes) : maxBytes(maxLineBytes) {
     if (terminator < 0 || terminator > 255)
         throw std::invalid_argument("input terminator must be a byte value 0..255, not " +
                                     std::to_string(terminator));
+    if (maxLineBytes == 0) throw std::invalid_argument("the longest line must hold at least one byte");
     terminatorByte = static_cast<char>(static_cast<unsigned char>(terminator));
     pending.reserve(30);
 }
 
 std::optional<RawLine> LineAssembler::add(std::uint8_t byte, bool flagged) {
     const char c = static_cast<char>(byte);
+    if (dropping) {
+        ++droppedLine.count;
+        if (c == terminatorByte) dropping = false;
+        return std::nullopt;
+    }
     pending.push_back(c);
     pendingError = pendingError || flagged;
-    if (c != terminatorByte) return std::nullopt;
+    if (c != terminatorByte) {
+        if (pending.size() >= maxBytes) startDropping();
+        return std::nullopt;
+    }
     return takeLine();
 }
 
@@ -29,6 +38,13 @@ RawLine LineAssembler::takeLine() {
     return line;
 }
 
+void LineAssembler::startDropping() {
+    droppedLine = {pending.size(), pending.substr(0, kDroppedStartBytes)};
+    dropping = true;
+    pending.clear();
+    pendingError = false;
+}
+
 std::string LineAssembler::unsentText() const {
     return base::utf8::fromLatin1(pending);
 }
@@ -36,6 +52,7 @@ std::string LineAssembler::unsentText() const {
 void LineAssembler::clear() {
     pending.clear();
     pendingError = false;
+    dropping = false;
 }
 
 }  // namespace rszorvik::worker

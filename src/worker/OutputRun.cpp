@@ -1,10 +1,12 @@
 #include "worker/OutputRun.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "base/MessageCatalog.h"
@@ -42,8 +44,15 @@ class OutputRun::WorkerView final : public WeightWorkerView {
         }
     }
     void received(DataLine& line, bool last) override {
-        const HandOver handOver = run.handOverValue(line, last);
+        HandOver handOver = run.handOverValue(line, last);
         std::lock_guard lock(run.handedMutex);
+        const std::size_t limit = run.options.maxLinesWaitingToShow;
+        if (limit > 0 && run.handed.size() >= limit) {
+            handOver.shown = false;
+            // Only what the output needs goes on to the executor: the text of a long line would wait there.
+            line = DataLine(std::string(), line.getProcessedData(), line.getCount(), line.getInstant(),
+                            line.isError());
+        }
         run.handed.push_back(handOver);
     }
     void update(const DataLine& line) override {
@@ -63,6 +72,7 @@ class OutputRun::WorkerView final : public WeightWorkerView {
         }
     }
     void warn(const std::string& text) override { run.view.warn(text); }
+    bool portEnded(const std::string& port) override { return run.portEnded(port); }
 
   private:
     OutputRun& run;
@@ -193,7 +203,12 @@ void OutputRun::show(const DataLine& line, HandOver handed) {
     // A stop since the hand-over: the value is neither sounded nor given to the sink any more.
     const bool passed = handed.passed && handOver;
     if (passed && soundBot) soundBot->beep();
-    view.update(line);
+    if (handed.shown) {
+        reportUnshown();
+        view.update(line);
+    } else {
+        ++unshown;
+    }
     if (passed && options.typeKeys && keyBot) checkBacklog(line.getProcessedData().size(), handed.waiting);
     if (passed && !options.typeKeys && !outputLostFlag && options.sink &&
         !options.sink(line.getProcessedData()))
@@ -212,7 +227,27 @@ void OutputRun::stopReading() {
     if (worker) worker->cancel(true);
 }
 
+bool OutputRun::demoRequested() {
+    const char* value = std::getenv("ZORVIK_DEMO");
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+bool OutputRun::portEnded(const std::string& port) {
+    if (!options.demo) return false;
+    demoOver = true;
+    view.logEvent(base::formatMessage(WeightWorker::text("demo.ended"), {port}));
+    return true;
+}
+
+void OutputRun::reportUnshown() {
+    if (unshown == 0) return;
+    view.logImportantEvent(
+        base::formatMessage(WeightWorker::text("lines.not.shown"), {std::to_string(unshown)}));
+    unshown = 0;
+}
+
 void OutputRun::workerEnded() {
+    reportUnshown();
     const bool toType = !stopRequested && keyBot && keybotThread.joinable() && !keyBot->hasEnded() &&
                         Keybot::queue().unfinished() > 0;
     if (!toType || finisher.joinable()) {
@@ -270,13 +305,21 @@ std::vector<std::string> OutputRun::endTyping() {
     keybotThread.interrupt();
     if (keybotThread.joinable()) keybotThread.join();
     std::vector<std::string> left = Keybot::queue().drain();
-    if (!left.empty()) {
-        std::string shown;
-        for (const std::string& value : left)
-            shown += (shown.empty() ? "\"" : ", \"") + DataLine::transformControlChars(value) + "\"";
-        view.logImportantEvent(WeightWorker::text("values.not.typed") + " " + shown);
-    }
+    if (!left.empty()) view.logImportantEvent(notTypedText(left));
     return left;
+}
+
+std::vector<std::string> OutputRun::endNow(std::chrono::milliseconds patience) {
+    stop();
+    if (worker) worker->awaitEnd(patience);
+    return endTyping();
+}
+
+std::string OutputRun::notTypedText(const std::vector<std::string>& values) {
+    std::string shown;
+    for (const std::string& value : values)
+        shown += (shown.empty() ? "\"" : ", \"") + DataLine::transformControlChars(value) + "\"";
+    return WeightWorker::text("values.not.typed") + " " + shown;
 }
 
 }  // namespace rszorvik::worker

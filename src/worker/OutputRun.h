@@ -75,7 +75,20 @@ class OutputRun {
         // ends as failed. Reading on would let the queue grow without limit; pausing the reading would
         // only move the loss into the driver, whose buffer overflows without a word.
         std::size_t maxWaiting = 3000;
+        // The port is the virtual instrument of a demo: its closing after the last value is the demo's
+        // planned end, logged as such and not as a lost connection (demoEnded()).
+        bool demo = false;
+        // A line of the worker is shown (the view's update) unless this many lines wait to be shown
+        // already: then its value goes on as usual, but the line itself is dropped on the reading thread,
+        // and a count of the lines left out comes before the next one shown. An instrument that floods
+        // the front end cannot fill the memory with lines nobody can read any more. 0: every line is
+        // shown (zorvik-cli prints each).
+        std::size_t maxLinesWaitingToShow = 0;
     };
+
+    // Whether the environment asks for a demo (ZORVIK_DEMO=1, set by the scripts that run zorvik on
+    // zorvik-sim).
+    static bool demoRequested();
 
     // The view and the executor must outlive the run. The settings are copied.
     OutputRun(const config::Config& config, OutputRunView& view, base::Executor& executor, Options options);
@@ -100,8 +113,9 @@ class OutputRun {
     void update(const DataLine& line);
 
     // Stops as the window's stop button does: cancels the worker (its end handler closes the port and
-    // calls setConnectedInGUI(false) on the executor), interrupts the keyboard output and closes the sound.
-    // Values not typed yet stay queued for the next output. Executor's thread.
+    // calls setConnectedInGUI(false) on the executor), interrupts the keyboard output, which ends the
+    // value it is typing without pauses, and closes the sound. The values not typed yet are left for
+    // endTyping. Executor's thread.
     void stop();
     // Ends the reading only; the keyboard output goes on typing what it has. Executor's thread.
     void stopReading();
@@ -118,10 +132,20 @@ class OutputRun {
     // type out of the queue, reports them to the view as not typed and returns them. Blocks: not from a
     // task of the executor.
     std::vector<std::string> endTyping();
+    // For a front end that ends at once (its display went away): stops, waits up to `patience` for the
+    // reading thread to leave the port, then ends the typing as endTyping does and answers the values
+    // not typed. The worker's end handler may never run after this; end the process rather than go on.
+    // Executor's thread.
+    std::vector<std::string> endNow(std::chrono::milliseconds patience);
+
+    // "Received values that were not typed:" with the values, each quoted and made printable.
+    static std::string notTypedText(const std::vector<std::string>& values);
 
     // Whether the run stopped because values could not be put out (the display or the sink was lost, or
     // the keyboard output fell options.maxWaiting values behind).
     bool outputFailed() const { return outputLostFlag; }
+    // Whether the run ended because the demo's virtual instrument closed its port. Executor's thread.
+    bool demoEnded() const { return demoOver; }
 
   private:
     class WorkerView;
@@ -130,6 +154,7 @@ class OutputRun {
     struct HandOver {
         bool passed = false;      // not a duplicate, and the run was not stopped
         std::size_t waiting = 0;  // values the keyboard output had to type, this one included
+        bool shown = true;        // false: too many lines waited to be shown (maxLinesWaitingToShow)
     };
     // The duplicate filter and the hand-over to the keyboard output, which may type the value at once on
     // the calling thread when nothing else waits (last: no other line waits behind it). Any one thread
@@ -144,6 +169,10 @@ class OutputRun {
     void checkBacklog(std::size_t valueBytes, std::size_t waiting);
     // The worker's end handler is through: disconnected now, or once the typing is done.
     void workerEnded();
+    // The worker's port went away: the demo's end when this is a demo (said in the log), else false.
+    bool portEnded(const std::string& port);
+    // Logs how many lines were left out since the last one shown, if any.
+    void reportUnshown();
 
     config::Config config;
     OutputRunView& view;
@@ -164,6 +193,8 @@ class OutputRun {
     bool stopRequested = false;
     bool behind = false;  // the falling-behind warning was given and the queue has not emptied since
     bool queueFull = false;
+    bool demoOver = false;
+    std::size_t unshown = 0;  // lines left out since the last one shown; executor's thread
     std::atomic<bool> outputLostFlag{false};
 };
 

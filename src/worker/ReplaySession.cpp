@@ -1,6 +1,5 @@
 #include "worker/ReplaySession.h"
 
-#include <algorithm>
 #include <string>
 #include <utility>
 #include <variant>
@@ -10,7 +9,10 @@
 namespace rszorvik::worker {
 
 ReplaySession::ReplaySession(const config::Config& config, Sink& sink, Options options)
-    : stage(config), assembler(config.getInputTerminator()), sink(sink), options(std::move(options)) {
+    : stage(config),
+      assembler(config.getInputTerminator(), WeightWorker::kMaxLineBytes),
+      sink(sink),
+      options(std::move(options)) {
     if (!this->options.clock)
         this->options.clock = [] {
             return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
@@ -19,23 +21,18 @@ ReplaySession::ReplaySession(const config::Config& config, Sink& sink, Options o
 }
 
 void ReplaySession::feed(std::string_view bytes) {
-    constexpr std::size_t kMax = WeightWorker::kMaxLineBytes;
-    constexpr std::size_t kShown = 40;
-    while (!bytes.empty()) {
-        // In slices that end where the pending line would reach the cap, so it is checked as a run does
-        // after every byte.
-        const std::size_t slice = std::min(bytes.size(), kMax - assembler.unsentBytes().size());
-        assembler.addAll(bytes.substr(0, slice), [this](RawLine&& line) { handle(std::move(line)); });
-        bytes.remove_prefix(slice);
-        if (assembler.unsentBytes().size() >= kMax) {
-            sink.discarded(kMax, DataLine::textFromBytes(assembler.unsentBytes().substr(0, kShown)));
-            assembler.clear();
-        }
-    }
+    assembler.addAll(
+        bytes, [this](RawLine&& line) { handle(std::move(line)); },
+        [this](const DroppedLine& dropped) {
+            sink.discarded(dropped.count, DataLine::textFromBytes(dropped.start));
+        });
 }
 
 void ReplaySession::finish() {
     if (assembler.hasUnsent()) sink.unsent(assembler.unsentText());
+    // The capture ended inside an overlong line: its bytes so far are what was dropped.
+    if (assembler.isDropping())
+        sink.discarded(assembler.dropped().count, DataLine::textFromBytes(assembler.dropped().start));
     assembler.clear();
 }
 

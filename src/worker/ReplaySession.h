@@ -26,8 +26,9 @@ class ReplaySession {
         virtual void failed(const LineFailure& failure) = 0;
         // The bytes after the last terminator, as text (not rendered); called by finish() only when any.
         virtual void unsent(const std::string& text) = 0;
-        // kMaxLineBytes bytes came without a terminator and were dropped, as a run drops them; start is
-        // the beginning of them, as text (not rendered).
+        // A line reached kMaxLineBytes bytes without its terminator and was dropped up to and including
+        // it, as a run drops it: count bytes in all (up to the end of the capture when the terminator
+        // never came); start is the beginning of them, as text (not rendered). Called when the line ended.
         virtual void discarded(std::size_t count, const std::string& start) = 0;
     };
 
@@ -47,7 +48,7 @@ class ReplaySession {
 
     // A line longer than a run takes (WeightWorker::kMaxLineBytes) is dropped and reported to the sink.
     void feed(std::string_view bytes);
-    // Reports unsent bytes, if any; the session is then empty.
+    // Reports unsent bytes, or the line being dropped, if any; the session is then empty.
     void finish();
 
     const WorkerStage& getStage() const { return stage; }

@@ -29,8 +29,22 @@ using config::ConfigHelper::InstrumentType;
 using config::ConfigHelper::Parity;
 using config::ConfigHelper::StopBits;
 
-// How much of an overflowing line the report shows.
-constexpr std::size_t kOverflowShown = 40;
+// The parity as the log names it, in the log's language.
+std::string parityText(int parity) {
+    const std::string_view name = Parity::name(parity);
+    if (name.empty()) return std::to_string(parity);
+    return WeightWorker::text("parity.name." + std::string(name));
+}
+
+bool portWentAway(const base::ExecutionError& failure) {
+    try {
+        if (failure.cause()) std::rethrow_exception(failure.cause());
+    } catch (const PortLostError&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
 
 std::string onOff(bool on) {
     return on ? "on" : "off";
@@ -48,7 +62,7 @@ WeightWorker::WeightWorker(const config::Config& settings, WeightWorkerView& wor
       view(workerView),
       config(config::Config::copyConfig(settings)),
       generator(std::random_device{}()),
-      rawData(settings.getInputTerminator()) {
+      rawData(settings.getInputTerminator(), kMaxLineBytes) {
     if (config.getPort().empty()) throw std::invalid_argument(text("null.port.error"));
 
     Zivaraze::SerialPortLocal::addPortName(config.getPort());
@@ -82,7 +96,7 @@ void WeightWorker::setUpLines() {
     view.logEvent(base::formatMessage(
         text("port.opened"),
         {sp->getPortName(), BitRates::getReadable(sp->getBitRate()), DataBits::getReadable(sp->getDataBits()),
-         StopBits::getReadable(sp->getStopBits()), Parity::getReadable(sp->getParity())}));
+         StopBits::getReadable(sp->getStopBits()), parityText(sp->getParity())}));
     const bool hardware = sp->getHandshake() == Zivaraze::SerialConfig::HS_CTSRTS;
     if (!hardware) sp->setRTS(false);
     sp->setDTR(true);
@@ -139,15 +153,17 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
         flagged = true;
         view.logImportantEvent(reading.framingText);
     }
+    const bool wasDropping = rawData.isDropping();
     auto line = rawData.add(c, flagged);
     if (!line) {
-        if (rawData.unsentBytes().size() >= kMaxLineBytes) {
+        // Said when the drop starts, so that a device that never sends its terminator is not silent, and
+        // again with the total once the line has ended.
+        if (!wasDropping && rawData.isDropping())
             view.logImportantEvent(
                 base::formatMessage(text("line.too.long"), {std::to_string(kMaxLineBytes)}) + " " +
-                DataLine::transformControlChars(
-                    DataLine::textFromBytes(rawData.unsentBytes().substr(0, kOverflowShown))));
-            rawData.clear();
-        }
+                DataLine::transformControlChars(DataLine::textFromBytes(rawData.dropped().start)));
+        else if (wasDropping && !rawData.isDropping())
+            reportDropped();
         return true;
     }
     // The line has left the buffer whether or not it can be processed, so a failed line never stays in
@@ -165,8 +181,13 @@ bool WeightWorker::take(Reading& reading, std::uint8_t c, bool checkErrors) {
     return !isCancelled();
 }
 
+void WeightWorker::reportDropped() {
+    view.logImportantEvent(
+        base::formatMessage(text("line.dropped"), {std::to_string(rawData.dropped().count)}));
+}
+
 void WeightWorker::reportLost() {
-    throw std::runtime_error(base::formatMessage(text("port.lost"), {sp->getPortName()}));
+    throw PortLostError(base::formatMessage(text("port.lost"), {sp->getPortName()}));
 }
 
 // For a library that cannot wait on the port: byte by byte, with a short pause whenever nothing waits.
@@ -265,13 +286,15 @@ void WeightWorker::done() {
     } catch (const base::CancellationError&) {
         view.logEvent(text("stopped"));
     } catch (const base::ExecutionError& e) {
-        view.logImportantEvent(text("execution.exception") + e.what());
+        if (!(portWentAway(e) && view.portEnded(sp->getPortName())))
+            view.logImportantEvent(text("execution.exception") + e.what());
     } catch (const base::InterruptedError&) {
         view.logEvent(text("interrupted"));
     }
     if (rawData.hasUnsent())
         view.logImportantEvent(text("unsent.data") + " " +
                                DataLine::transformControlChars(rawData.unsentText()));
+    if (rawData.isDropping()) reportDropped();
     closePort();
     view.setConnectedInGUI(false);
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,6 +25,12 @@ namespace rszorvik::worker {
 
 class WeightWorkerView;
 
+// The port's device went away while it was read; the message names the port.
+class PortLostError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 // Owns the serial port while acquisition runs: opens and configures it at construction, reads it on a thread
 // of its own (waiting on the port where the native library can, polling it otherwise), cuts the bytes into
 // lines at the input terminator, runs the worker stage on each line and hands the lines to the view: first
@@ -33,8 +40,8 @@ class WeightWorkerView;
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:
-    // A line that has not met its terminator after this many bytes is discarded and reported, so that a
-    // device sending without terminators cannot make the buffer grow without bound.
+    // A line that has not met its terminator after this many bytes is dropped up to its terminator and
+    // reported, so that a device sending without terminators cannot make the buffer grow without bound.
     static constexpr std::size_t kMaxLineBytes = 64 * 1024;
     // How long the input may stay quiet before the worker asks the port whether its device is still
     // there: a quiet port and an unplugged adapter both just answer "no byte". A port that reports a
@@ -95,6 +102,8 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // when the worker was cancelled after the line the byte ended.
     bool take(Reading& reading, std::uint8_t c, bool checkErrors);
     [[noreturn]] void reportLost();
+    // Logs how many bytes of an overlong line were dropped.
+    void reportDropped();
     void setUpLines();
     // False when the port reports that its device failed or went away.
     bool portAlive();

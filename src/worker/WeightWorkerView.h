@@ -24,6 +24,13 @@ class WeightWorkerView {
         (void)line;
         (void)last;
     }
+    // The port's device went away (an adapter was unplugged, or the other side of a pseudo-terminal
+    // closed it). True when the view takes that as the planned end of the input and has said so; false
+    // (the default) has the worker report the lost connection as the error it is. GUI thread only.
+    virtual bool portEnded(const std::string& port) {
+        (void)port;
+        return false;
+    }
     // A warning the user has to acknowledge before acquisition starts (the window shows a modal box
     // titled "warning"); GUI thread only. Without a box it is an important event.
     virtual void warn(const std::string& text) { logImportantEvent(text); }

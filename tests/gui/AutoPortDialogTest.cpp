@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/AutoPortDialog.h"
+#include "app/CatalogText.h"
 #include "base/SystemProperties.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
@@ -91,15 +92,15 @@ TEST_P(AutoPortDialogTest, ShowsTheProbingAndSelectsThePort) {
     Detection d(c.devices);
     EXPECT_EQ(d.button()->text(), QStringLiteral("OK"));
     d.dialog->start(c.ports);
-    EXPECT_EQ(d.button()->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(d.button()->text(), rszorvik::catalogText("AutoPortDialog.cancelButton.text"));
     if (c.cancelAtOnce) {
         d.button()->click();
-        EXPECT_EQ(d.button()->text(), QStringLiteral("Close"));
+        EXPECT_EQ(d.button()->text(), rszorvik::catalogText("AutoPortDialog.closeButton.text"));
         EXPECT_TRUE(d.dialog->isVisible()) << "cancelling keeps the messages on screen";
     }
     EXPECT_TRUE(waitFor([&] { return d.endsWith(c.lastLine); }, std::chrono::seconds(10)))
         << c.what << ": " << d.lines().join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(d.button()->text(), QStringLiteral("Close"));
+    EXPECT_EQ(d.button()->text(), rszorvik::catalogText("AutoPortDialog.closeButton.text"));
     EXPECT_EQ(d.lines().first(), QString::fromStdString(T("auto.port.detection.started")));
     if (c.selected)
         EXPECT_EQ(d.selected, std::vector<std::string>{*c.selected}) << c.what;

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/EventLog.h"
+#include "app/Texts.h"
+#include "base/MessageFormat.h"
 #include "support/RecordingDialogs.h"
 
 namespace rszorvik {
@@ -83,6 +85,54 @@ TEST(EventLogTest, KeepsOnlyTheNewestLines) {
     EXPECT_EQ(lineAt(log, 0), QStringLiteral("line %1").arg(extra));
     EXPECT_EQ(lineAt(log, EventLog::kMaxLines - 1),
               QStringLiteral("line %1").arg(EventLog::kMaxLines + extra - 1));
+}
+
+struct LongLineCase {
+    const char* what;
+    std::vector<EventLog::Run> runs;  // one line, appended from this thread or another
+    bool otherThread;
+    QString shown;  // the line in the log
+};
+
+// A line of an instrument that never stops keeps its start and says how long it was; the rest of the log
+// is as usual. Lines are built here, after the catalogues can be read.
+TEST(EventLogTest, ALongLineIsShortenedWithItsLength) {
+    test::guiApplication();
+    const qsizetype limit = EventLog::kMaxLineChars;
+    const QString note = QLatin1Char(' ') + QString::fromStdString(base::formatMessage(
+                                                texts::app("line.shortened").toStdString(), {"60000"}));
+    const QString flood(60000, QLatin1Char('x'));
+    const QString exact(limit, QLatin1Char('y'));
+    const std::vector<LongLineCase> cases{
+        {"as long as allowed", {{exact + "\n", Style::Ignored}}, false, exact},
+        {"one long piece", {{flood + "\n", Style::Ignored}}, false, flood.left(limit) + note},
+        {"from another thread", {{flood + "\n", Style::Ignored}}, true, flood.left(limit) + note},
+        {"the value beyond the cut",
+         {{QStringLiteral("12:00:00 "), Style::Regular},
+          {flood.left(59990), Style::Ignored},
+          {QStringLiteral("12.5"), Style::Typed},
+          {QStringLiteral("kg\n"), Style::Ignored}},
+         false,
+         QStringLiteral("12:00:00 ") + flood.left(limit - 9) + QLatin1Char(' ') +
+             QString::fromStdString(
+                 base::formatMessage(texts::app("line.shortened").toStdString(), {"60005"}))}};
+    for (const LongLineCase& c : cases) {
+        EventLog log;
+        log.append({{QStringLiteral("before\n"), Style::Regular}});
+        if (c.otherThread) {
+            std::thread([&] { log.append(c.runs); }).join();
+            QDeadlineTimer deadline(5000);
+            while (log.document()->blockCount() < 2 && !deadline.hasExpired())
+                QCoreApplication::processEvents();
+        } else {
+            log.append(c.runs);
+        }
+        log.append({{QStringLiteral("after\n"), Style::Regular}});
+        ASSERT_EQ(log.document()->blockCount(), 3) << c.what;
+        EXPECT_EQ(lineAt(log, 0), QStringLiteral("before")) << c.what;
+        EXPECT_EQ(lineAt(log, 1), c.shown) << c.what;
+        EXPECT_EQ(lineAt(log, 2), QStringLiteral("after")) << c.what;
+    }
 }
 
 TEST(EventLogTest, LinesFromOtherThreadsArriveWholeAndInOrder) {

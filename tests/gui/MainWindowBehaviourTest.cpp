@@ -12,6 +12,8 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -22,6 +24,7 @@
 #include "app/EventLog.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
+#include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
 #include "support/PseudoTerminal.h"
 #include "support/RecordingDialogs.h"
@@ -29,6 +32,7 @@
 #include "support/SerialTestSupport.h"
 #include "worker/DataLine.h"
 #include "worker/SoundBot.h"
+#include "worker/WeightWorker.h"
 
 namespace rszorvik {
 namespace {
@@ -207,10 +211,9 @@ TEST(MainWindowBehaviourTest, InstrumentChangeAsksAboutTheOwnExpression) {
         std::vector<QString> questions;
         for (const auto& call : dialogs.calls)
             if (call.kind == Kind::Question) questions.push_back(call.text + QLatin1Char('|') + call.title);
-        EXPECT_EQ(questions,
-                  row.answer
-                      ? std::vector<QString>{QStringLiteral("Overwrite custom regular expression?|Confirm")}
-                      : std::vector<QString>{});
+        EXPECT_EQ(questions, row.answer ? std::vector<QString>{texts::app("drop.custom.expression") +
+                                                               QLatin1Char('|') + texts::app("confirm")}
+                                        : std::vector<QString>{});
         EXPECT_EQ(config.getCustomRegEx(), row.kept);
     }
 }
@@ -506,6 +509,115 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
         EXPECT_EQ(QString(start->text()).remove(QLatin1Char('&')),
                   texts::app("RevareRiDevFrame2.startStopJButton.text"));
     }
+}
+
+// The instrument leaves while the window reads it: a lost connection, in red; in the demo, the virtual
+// instrument's planned end, said as such in the log and the status line, which also told what to do.
+TEST(MainWindowBehaviourTest, AnInstrumentThatLeavesEndsTheRunAsALossOrAsTheDemosEnd) {
+    struct Row {
+        const char* name;
+        bool demo;
+        const char* idleKey;     // the status line before the start
+        const char* runningKey;  // and while output runs
+        const char* endedKey;    // and after the instrument left
+    };
+    const std::vector<Row> rows{
+        {"an instrument", false, "RevareRiDevFrame2.statusJLabel.text", "switch.to.target.application",
+         "RevareRiDevFrame2.statusJLabel.text"},
+        {"the demo", true, "demo.status", "demo.running", "demo.ended.status"},
+    };
+    test::selectApplicationPlatform();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::RecordingDialogs dialogs;
+        test::Pty pty;
+        Config config;
+        config.setPort(pty.path());
+        Window window(config, {pty.path()});
+        worker::OutputRun::Options options;
+        options.injector = [] { return std::make_unique<test::RecordingKeyInjector>(); };
+        options.capsLockOn = [] { return false; };
+        window.frame.setOutputOptions(options);
+        window.frame.setDemo(row.demo);
+        QLabel* status = window.frame.statusLabel();
+        EXPECT_EQ(status->text(), texts::app(row.idleKey));
+
+        window.find<QPushButton>("startStopJButton")->click();
+        ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+        window.settle();
+        EXPECT_EQ(status->text(), texts::app(row.runningKey));
+        pty.closeMaster();
+        ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+        window.settle();
+
+        EventLog* log = window.frame.eventLog();
+        const QTextBlock last = log->document()->lastBlock();
+        const QString lost = QString::fromStdString(
+            worker::WeightWorker::text("execution.exception") +
+            base::formatMessage(worker::WeightWorker::text("port.lost"), {pty.path()}));
+        const QString demoEnded = QString::fromStdString(
+            base::formatMessage(worker::WeightWorker::text("demo.ended"), {pty.path()}));
+        EXPECT_EQ(last.text().mid(9), row.demo ? demoEnded : lost);
+        const Style style = row.demo ? Style::Regular : Style::Important;
+        EXPECT_EQ(last.begin().fragment().charFormat().foreground(), log->format(style).foreground());
+        EXPECT_FALSE(log->toPlainText().contains(row.demo ? lost : demoEnded));
+        EXPECT_EQ(status->text(), texts::app(row.endedKey));
+        EXPECT_TRUE(dialogs.messages().empty());
+    }
+}
+
+// Stop interrupts the typing at once. The values still waiting are named in the log and dropped: the
+// next start, perhaps on another instrument, types only what it receives itself.
+TEST(MainWindowBehaviourTest, StopNamesTheValuesNotTypedAndTheNextStartTypesNoneOfThem) {
+    test::selectApplicationPlatform();
+    test::RecordingDialogs dialogs;
+    test::Pty pty;
+    Config config;
+    config.setPort(pty.path());
+    config.setInstrument(Instrument::GENERIC);
+    config.setInputTerminator(13);
+    config.setDelay("1");
+    config.setOutputTerminator(OutputTerminator::NONE);
+    Window window(config, {pty.path()});
+    // The first run's keys stop at their first pause until Stop; each injector lives as long as its run.
+    std::mutex gate;
+    std::unique_lock held(gate);
+    test::RecordingKeyInjector* injector = nullptr;
+    worker::OutputRun::Options options;
+    options.capsLockOn = [] { return false; };
+    options.injector = [&] {
+        auto made = std::make_unique<test::RecordingKeyInjector>();
+        if (injector == nullptr) made->onPause([&gate] { std::lock_guard pass(gate); });
+        injector = made.get();
+        return made;
+    };
+    window.frame.setOutputOptions(options);
+    auto* button = window.find<QPushButton>("startStopJButton");
+    const auto toggle = [&](bool connected) {
+        button->click();
+        ASSERT_TRUE(
+            test::waitFor([&] { return window.frame.isConnected() == connected; }, milliseconds(5000)));
+    };
+
+    toggle(true);
+    pty.send("1\r2\r3\r");
+    ASSERT_TRUE(test::waitFor(
+        [&] { return window.frame.statusLabel()->text() == texts::app("line.count") + QStringLiteral("3"); },
+        milliseconds(5000)));
+    ASSERT_TRUE(injector->waitForKeys("+49"));
+    button->click();  // Stop
+    held.unlock();
+    ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));
+    window.settle();
+    const QString log = window.frame.eventLog()->toPlainText();
+    EXPECT_TRUE(log.contains(QString::fromStdString(worker::WeightWorker::text("values.not.typed")) +
+                             QStringLiteral(" \"2\", \"3\"")))
+        << log.toStdString();
+
+    toggle(true);
+    pty.send("4\r");
+    EXPECT_TRUE(injector->waitForKeys("+52 -52")) << injector->keys();
+    toggle(false);
 }
 
 }  // namespace

@@ -5,15 +5,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "WindowUnderTest.h"
 #include "app/CatalogKeys.h"
 #include "app/RevareRiDevFrame2.h"
 #include "app/Texts.h"
+#include "base/SystemProperties.h"
+#include "serial/PlatformSupport.h"
 #include "support/RecordingDialogs.h"
 
 namespace rszorvik {
@@ -359,6 +363,27 @@ TEST(MainWindowTest, TypedInputTerminatorIsStoredWhenItIsAByte) {
         EXPECT_EQ(dialogs.messages()[0].title, texts::app("error"));
         EXPECT_EQ(box->currentText(), QStringLiteral("13 <CR>"));
     }
+}
+
+// The About page names the program's version, the language and the system it runs on, as support needs
+// them: not the platform the serial library's properties choose its module for.
+TEST(MainWindowTest, AboutNamesTheVersionAndTheRunningSystem) {
+    base::SystemProperties::setProgramProperties();
+    const QString platform = QString::fromStdString(Zivaraze::runningPlatform().shown());
+    ASSERT_FALSE(platform.isEmpty());
+    for (const auto& [language, code] :
+         {std::pair{texts::Language::German, "DE"}, std::pair{texts::Language::English, "EN"}}) {
+        texts::setLanguage(language);
+        Config config;
+        Window window(config);
+        const QString about = window.find<QTextBrowser>("aboutPane")->toPlainText();
+        EXPECT_EQ(about.section(QLatin1Char('\n'), 0, 0),
+                  QStringLiteral("Version %1 %2 %3")
+                      .arg(QString::fromStdString(base::SystemProperties::programVersion()),
+                           QString::fromLatin1(code), platform));
+        EXPECT_FALSE(about.contains(QStringLiteral("Windows"))) << about.toStdString();
+    }
+    texts::setLanguage(texts::Language::German);
 }
 
 TEST(MainWindowCatalogTest, BothLanguagesHoldEveryKeyWithAText) {

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -12,10 +17,14 @@
 #include "app/CatalogText.h"
 #include "app/CustomRegExDialog.h"
 #include "app/DecimalSeparatorBox.h"
+#include "app/Dialogs.h"
 #include "app/IgnoreDialog.h"
+#include "app/Texts.h"
+#include "base/MessageFormat.h"
 #include "config/Config.h"
 #include "config/ConfigHelper.h"
 #include "config/Instrument.h"
+#include "prefs/Preferences.h"
 #include "support/RecordingDialogs.h"
 
 using rszorvik::catalogText;
@@ -26,6 +35,7 @@ using rszorvik::config::Config;
 using rszorvik::config::ConfigHelper::DecimalSeparator;
 using rszorvik::config::ConfigHelper::Instrument;
 using rszorvik::test::RecordingDialogs;
+using Icon = rszorvik::Dialogs::Icon;
 
 namespace {
 
@@ -49,11 +59,15 @@ bool finish(QDialog& dialog, Press press) {
     return !dialog.isVisible();
 }
 
-void expectOneError(const RecordingDialogs& dialogs, const char* key, const char* what) {
+void expectOneError(const RecordingDialogs& dialogs, const QString& text, const char* what) {
     const auto messages = dialogs.messages();
     ASSERT_EQ(messages.size(), 1u) << what;
-    EXPECT_EQ(messages[0].text, catalogText(key)) << what;
+    EXPECT_EQ(messages[0].text, text) << what;
     EXPECT_EQ(messages[0].title, catalogText("error")) << what;
+}
+
+void expectOneError(const RecordingDialogs& dialogs, const char* key, const char* what) {
+    expectOneError(dialogs, catalogText(key), what);
 }
 
 // ---- duplicate filter settings ----
@@ -120,12 +134,17 @@ INSTANTIATE_TEST_SUITE_P(
 const char* const kBasePattern = R"(([-+]?\s*[0-9]*[\.,]?[0-9]+))";
 const char* const kOpened = R"(W:\s*(\d+))";
 
+// The longest expression the settings file keeps, and one character more.
+const std::string kLongest = "(" + std::string(rszorvik::prefs::Preferences::MAX_VALUE_LENGTH - 2, 'a') + ")";
+const std::string kTooLong = "(" + std::string(rszorvik::prefs::Preferences::MAX_VALUE_LENGTH - 1, 'a') + ")";
+
 struct RegExCase {
     const char* what;
-    std::optional<const char*> typed;
+    std::optional<std::string> typed;
     Press press;
     bool refused;
-    const char* result;
+    std::string result;
+    const char* error = "invalid.expression";  // the refusal's text, filled with the length limit
 };
 
 void PrintTo(const RegExCase& c, std::ostream* os) {
@@ -141,14 +160,18 @@ TEST_P(CustomRegExDialogTest, TakesOnlyAValidExpression) {
     CustomRegExDialog dialog(nullptr, QString::fromUtf8(kOpened));
     auto* area = child<QPlainTextEdit>(dialog, "regExTextArea");
     EXPECT_EQ(area->toPlainText(), QString::fromUtf8(kOpened));
-    if (c.typed) area->setPlainText(QString::fromUtf8(*c.typed));
+    if (c.typed) area->setPlainText(QString::fromStdString(*c.typed));
 
     EXPECT_EQ(finish(dialog, c.press), !c.refused) << c.what;
+    const std::string limit = std::to_string(rszorvik::prefs::Preferences::MAX_VALUE_LENGTH);
     if (c.refused)
-        expectOneError(dialogs, "invalid.expression", c.what);
+        expectOneError(dialogs,
+                       QString::fromStdString(
+                           rszorvik::base::formatMessage(catalogText(c.error).toStdString(), {limit})),
+                       c.what);
     else
         EXPECT_TRUE(dialogs.calls.empty()) << c.what;
-    EXPECT_EQ(dialog.getRegEx(), QString::fromUtf8(c.result)) << c.what;
+    EXPECT_EQ(dialog.getRegEx(), QString::fromStdString(c.result)) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -164,7 +187,43 @@ INSTANTIATE_TEST_SUITE_P(
                     RegExCase{"unescaped closing parenthesis first", "a)(b", Press::Ok, true, kOpened},
                     RegExCase{"cleared: preset pattern again", "", Press::Ok, false, ""},
                     RegExCase{"edited, then cancelled", "(x)", Press::Cancel, false, kOpened},
-                    RegExCase{"edited, then window closed", "(x)", Press::CloseWindow, false, kOpened}));
+                    RegExCase{"edited, then window closed", "(x)", Press::CloseWindow, false, kOpened},
+                    RegExCase{"as long as the settings keep", kLongest, Press::Ok, false, kLongest},
+                    RegExCase{"longer than the settings keep", kTooLong, Press::Ok, true, kOpened,
+                              "expression.too.long"}));
+
+// ---- message boxes ----
+
+// Names, paths and error texts come from outside: a port named like a link must not become one.
+TEST(MessageBoxes, ShowTheirTextAsPlainText) {
+    rszorvik::test::guiApplication();
+    const QString hostile =
+        QStringLiteral("Cannot open <a href=\"file:///etc/passwd\">COM1</a>: <b>busy</b>");
+    const std::vector<std::pair<const char*, std::function<void(rszorvik::QtDialogs&)>>> boxes{
+        {"message",
+         [&](rszorvik::QtDialogs& d) { d.message(nullptr, hostile, QStringLiteral("t"), Icon::Error); }},
+        {"question", [&](rszorvik::QtDialogs& d) {
+             d.ask(nullptr, hostile, QStringLiteral("t"), rszorvik::Dialogs::Buttons::OkCancel,
+                   Icon::Question);
+         }}};
+    for (const auto& [what, show] : boxes) {
+        std::optional<Qt::TextFormat> format;
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            format = box->textFormat();
+            if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                shown = label->textFormat() == Qt::PlainText ? label->text() : QString();
+            box->reject();
+        });
+        rszorvik::QtDialogs dialogs;
+        show(dialogs);
+        ASSERT_TRUE(format.has_value()) << what << ": no box";
+        EXPECT_EQ(*format, Qt::PlainText) << what;
+        EXPECT_EQ(shown, hostile) << what;
+    }
+}
 
 // ---- decimal separator box ----
 
@@ -178,7 +237,7 @@ TEST(DecimalSeparatorBox, FollowsTheTypeOfThePreset) {
         EXPECT_EQ(box.objectName(), QStringLiteral("decimalSeparatorBox"));
         ASSERT_EQ(box.count(), static_cast<int>(DecimalSeparator::values().size()));
         for (DecimalSeparator separator : DecimalSeparator::values())
-            EXPECT_EQ(box.itemText(separator.ordinal()), QString::fromStdString(separator.toString()));
+            EXPECT_EQ(box.itemText(separator.ordinal()), rszorvik::texts::label(separator));
         EXPECT_EQ(box.currentIndex(), DecimalSeparator(DecimalSeparator::COMMA).ordinal());
         EXPECT_FALSE(box.isEnabled()) << "a stored text preset";
 

@@ -294,8 +294,8 @@ TEST_P(Import, GoesIntoTheStoreAndAsksToRestart) {
     ASSERT_EQ(f.dialogs.calls.size(), 2u);
     EXPECT_EQ(f.dialogs.calls[0].kind, Kind::OpenFile);
     EXPECT_EQ(f.dialogs.calls[1].kind, Kind::Question);
-    EXPECT_EQ(f.dialogs.calls[1].text, QStringLiteral("Apply imported configuration and exit?"));
-    EXPECT_EQ(f.dialogs.calls[1].title, QStringLiteral("Restart required"));
+    EXPECT_EQ(f.dialogs.calls[1].text, catalogText("apply.imported.settings.and.exit"));
+    EXPECT_EQ(f.dialogs.calls[1].title, catalogText("restart.required"));
     EXPECT_EQ(f.exits, c.apply ? (Exits{{4, 0}}) : Exits());
     EXPECT_TRUE(holds(f.file(), "bitRate", "2")) << "the imported file is the store now";
     EXPECT_EQ(w.find<QComboBox>("bitRateBox")->currentIndex(), 7) << "the window keeps its settings";
@@ -338,7 +338,7 @@ TEST(SettingsStorage, RefusedImportSaysWhyAndChangesNothing) {
         const test::Messages shown = f.messages();
         ASSERT_EQ(shown.size(), 1u) << "no question after a refused import";
         EXPECT_EQ(shown[0].first, catalogText("error"));
-        EXPECT_TRUE(shown[0].second.startsWith(QStringLiteral("Import failed\n")))
+        EXPECT_TRUE(shown[0].second.startsWith(catalogText("import.failed")))
             << shown[0].second.toStdString();
         EXPECT_TRUE(shown[0].second.contains(QString::fromLatin1(c.named))) << shown[0].second.toStdString();
         EXPECT_EQ(readFile(f.file()), before);

@@ -51,8 +51,11 @@ class RunCommandTest : public ::testing::Test {
     ~RunCommandTest() override { fs::remove(prefs); }
 
     std::unique_ptr<ChildProcess> run(const std::vector<std::string>& sets, const std::string& port,
-                                      const std::string& output = "stdout") {
-        std::vector<std::string> args{cliPath(), "--prefs", prefs.string(), "run", "--output", output};
+                                      const std::string& output = "stdout", bool demo = false) {
+        std::vector<std::string> args{"/usr/bin/env", std::string("ZORVIK_DEMO=") + (demo ? "1" : ""),
+                                      cliPath(),      "--prefs",
+                                      prefs.string(), "run",
+                                      "--output",     output};
         for (const auto& set : sets) {
             args.push_back("--set");
             args.push_back(set);
@@ -71,6 +74,7 @@ struct RunCase {
     std::vector<std::string> printed;  // standard output, line by line
     std::vector<std::string> logged;   // worker catalogue keys whose texts the log must hold
     std::string unsent;                // rendered bytes of the unsent report; empty: none
+    bool demo = false;                 // ZORVIK_DEMO=1: the instrument leaving is the demo's end
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -95,7 +99,8 @@ void expectLogEndsWith(const std::vector<std::string>& log, const std::vector<st
 class RunCases : public RunCommandTest, public ::testing::WithParamInterface<RunCase> {};
 
 // The simulator closes its terminal once the reader has taken its last bytes, as an unplugged
-// instrument would: the run prints what came before, reports the lost port and ends by itself.
+// instrument would: the run prints what came before, reports the lost port and ends by itself. In a demo
+// that is the planned end: said as such, with status 0.
 TEST_P(RunCases, PrintsTheValuesAndEndsWhenTheInstrumentLeaves) {
     const RunCase& c = GetParam();
     std::vector<std::string> simArgs{simPath(), "--quiet", "--interval-ms", "20"};
@@ -104,9 +109,9 @@ TEST_P(RunCases, PrintsTheValuesAndEndsWhenTheInstrumentLeaves) {
     const std::string pty = sim.firstLine(kPatience);
     ASSERT_FALSE(pty.empty()) << sim.err;
 
-    auto cli = run(c.sets, pty);
+    auto cli = run(c.sets, pty, "stdout", c.demo);
     EXPECT_EQ(sim.wait(kPatience), 0) << sim.err;
-    ASSERT_EQ(cli->wait(kPatience), 1) << cli->err;
+    ASSERT_EQ(cli->wait(kPatience), c.demo ? 0 : 1) << cli->err;
 
     EXPECT_EQ(lines(cli->out), c.printed) << cli->err;
     const auto log = lines(cli->err);
@@ -114,8 +119,11 @@ TEST_P(RunCases, PrintsTheValuesAndEndsWhenTheInstrumentLeaves) {
         EXPECT_TRUE(logHas(log, WeightWorker::text(key))) << key << "\n" << cli->err;
     EXPECT_FALSE(logHas(log, WeightWorker::text("stopped"))) << cli->err;
     // The end handler reports how the run ended, then the bytes that never formed a line.
-    std::vector<std::string> ending{WeightWorker::text("execution.exception") + "Verbindung zum Port " + pty +
-                                    " unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen)."};
+    std::vector<std::string> ending{
+        c.demo ? "Ende der Demo: Das virtuelle Messger\u00e4t hat seinen letzten Wert gesendet und " + pty +
+                     " geschlossen."
+               : WeightWorker::text("execution.exception") + "Verbindung zum Port " + pty +
+                     " unterbrochen (Ger\u00e4t ausgesteckt oder Port geschlossen)."};
     if (!c.unsent.empty()) ending.push_back(WeightWorker::text("unsent.data") + " " + c.unsent);
     expectLogEndsWith(log, ending, cli->err);
 }
@@ -150,7 +158,15 @@ INSTANTIATE_TEST_SUITE_P(
                 {},
                 "8"},
         // Where no synthesizer can start the run goes on without sound.
-        RunCase{"WithSound", {"--format", "generic", "--values", "9"}, {"sound=COWBELL"}, {"9"}, {}, ""}),
+        RunCase{"WithSound", {"--format", "generic", "--values", "9"}, {"sound=COWBELL"}, {"9"}, {}, ""},
+        RunCase{"DemoEnds", {"--format", "generic", "--values", "1,2"}, {}, {"1", "2"}, {}, "", true},
+        RunCase{"DemoEndsWithHalfALine",
+                {"--format", "generic", "--values", "3,4", "--no-terminator-last"},
+                {},
+                {"3"},
+                {},
+                "4",
+                true}),
     [](const auto& param) { return param.param.name; });
 
 struct StopCase {

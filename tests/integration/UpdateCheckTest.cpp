@@ -1,25 +1,36 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
+#include "base/Utf8.h"
 #include "support/ChildProcess.h"
 #include "support/LocalHttpsServer.h"
+#include "support/TempDir.h"
 #include "util/ReadRemoteUpdate.h"
 #include "util/UpdateWorker.h"
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using rszorvik::base::EventQueueExecutor;
 using rszorvik::test::ChildProcess;
 using rszorvik::test::LocalHttpsServer;
+using rszorvik::test::readFile;
 using rszorvik::test::SilentListener;
+using rszorvik::test::TempDir;
+using rszorvik::test::writeFile;
 using rszorvik::util::ReadRemoteUpdate;
 using rszorvik::util::UpdateIOError;
 using rszorvik::util::UpdateRequest;
@@ -53,20 +64,42 @@ class UpdateServer : public testing::Test {
                         element + std::string(ReadRemoteUpdate::MAX_CONTENT_BYTES - element.size(), ' '));
         server->putFile("over-cap.xml",
                         element + std::string(ReadRemoteUpdate::MAX_CONTENT_BYTES - element.size() + 1, ' '));
+        // Answers sent as they are, through /raw: no status line at all, and an interim status only.
+        server->putFile("http09.txt", "<version2_en>2020.2.0.0</version2_en>\n");
+        server->putFile("interim-only.txt", "HTTP/1.1 100 Continue\r\n\r\n");
+        server->putFile("interim-then-body.txt",
+                        "HTTP/1.1 199 Odd\r\n\r\n<version2_en>2020.2.0.0</version2_en>\n");
+        // What a hostile or broken server may write between the markers.
+        server->putFile("latin1.xml", "<version2_en>2020.2\xe9\xff</version2_en>");
+        server->putFile("controls.xml",
+                        "<version2_de>\x1b]0;owned\x07\x1b[2J"s + '\0' + "\x9b" + "2020.2</version2_de>");
+        files = std::make_unique<TempDir>("zorvik-update");
+        if (::mkfifo((*files / "authorities.fifo").c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
+        std::filesystem::create_directory(*files / "authorities.d");
+        std::string huge;
+        const std::string pem = readFile(server->caFile());
+        while (huge.size() <= ReadRemoteUpdate::MAX_CA_FILE_BYTES)
+            huge += pem;
+        writeFile(*files / "huge.pem", huge);
     }
-    static void TearDownTestSuite() { server.reset(); }
+    static void TearDownTestSuite() {
+        server.reset();
+        files.reset();
+    }
 
     static UpdateRequest request(const std::string& path, const std::string& language = "en") {
         return {server->url(path), kCurrent, language, server->caFile()};
     }
 
     static std::unique_ptr<LocalHttpsServer> server;
+    static std::unique_ptr<TempDir> files;
 };
 std::unique_ptr<LocalHttpsServer> UpdateServer::server;
+std::unique_ptr<TempDir> UpdateServer::files;
 
 // ---- fetching: what is trusted, followed and accepted ----
 
-enum class Trust { TestAuthority, OtherAuthority, SystemOnly, MissingFile };
+enum class Trust { TestAuthority, OtherAuthority, SystemOnly, MissingFile, Folder, Device, Fifo, Huge };
 
 struct FetchCase {
     const char* what;
@@ -74,7 +107,13 @@ struct FetchCase {
     Trust trust;
     std::optional<std::string> remote;  // the version found, or nothing when the fetch fails
     std::string error;                  // part of the failure's message
+    std::string notError = "\x01";      // what the message must not say
+    std::chrono::milliseconds deadline = UpdateRequest::DEADLINE;
 };
+
+void PrintTo(const FetchCase& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class FetchTest : public UpdateServer, public testing::WithParamInterface<FetchCase> {};
 
@@ -100,14 +139,32 @@ TEST_P(FetchTest, FetchesOnlyWhatItShould) {
         case Trust::MissingFile:
             r.caFile = server->caFile() + ".missing";
             break;
+        case Trust::Folder:
+            r.caFile = (*files / "authorities.d").string();
+            break;
+        case Trust::Device:
+            r.caFile = "/dev/zero";
+            break;
+        case Trust::Fifo:
+            r.caFile = (*files / "authorities.fifo").string();
+            break;
+        case Trust::Huge:
+            r.caFile = (*files / "huge.pem").string();
+            break;
     }
+    r.deadline = c.deadline;
     try {
         const ReadRemoteUpdate update(r);
         ASSERT_TRUE(c.remote.has_value()) << c.what << ": fetched although it should fail";
         EXPECT_EQ(update.getRemoteVersion(), *c.remote) << c.what;
     } catch (const UpdateIOError& e) {
         ASSERT_FALSE(c.remote.has_value()) << c.what << ": " << e.what();
-        EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << c.what << ": " << e.what();
+        const std::string message = std::string(e.what()) + " (" + e.cause() + ")";
+        EXPECT_NE(message.find(c.error), std::string::npos) << c.what << ": " << message;
+        EXPECT_EQ(message.find(c.notError), std::string::npos) << c.what << ": " << message;
+        if (c.trust >= Trust::Folder) {
+            EXPECT_NE(message.find(r.caFile), std::string::npos) << message;
+        }
     }
 }
 
@@ -129,7 +186,24 @@ INSTANTIATE_TEST_SUITE_P(
         FetchCase{"redirect to http", "redirect-to-http", Trust::TestAuthority, std::nullopt, "Only https"},
         FetchCase{"plain http address", "http:en-newer.xml", Trust::TestAuthority, std::nullopt,
                   "Only https"},
-        FetchCase{"error status", "no-such-file.xml", Trust::TestAuthority, std::nullopt, "404"}));
+        FetchCase{"error status", "no-such-file.xml", Trust::TestAuthority, std::nullopt, "404"},
+        // An authority file is read only when it is a regular file of at most 1 MiB: a folder used to
+        // abort the program, /dev/zero to grow it without bound and a FIFO without writer to hang it.
+        FetchCase{"authority file is a folder", "en-newer.xml", Trust::Folder, std::nullopt, "folder"},
+        FetchCase{"authority file is a device", "en-newer.xml", Trust::Device, std::nullopt, "device"},
+        FetchCase{"authority file is a FIFO", "en-newer.xml", Trust::Fifo, std::nullopt, "FIFO"},
+        FetchCase{"authority file over 1 MiB", "en-newer.xml", Trust::Huge, std::nullopt,
+                  "larger than 1048576 bytes"},
+        // Answers that are no HTTP/1.0 answer are named as such, not as a refused scheme.
+        FetchCase{"no status line (HTTP/0.9)", "raw?file=http09.txt", Trust::TestAuthority, std::nullopt,
+                  "no status line", "Only https"},
+        FetchCase{"interim status only", "raw?file=interim-only.txt", Trust::TestAuthority, std::nullopt,
+                  "interim HTTP status 100", "Only https"},
+        FetchCase{"interim status, then a body", "raw?file=interim-then-body.txt", Trust::TestAuthority,
+                  std::nullopt, "interim HTTP status 199", "Only https"},
+        // A byte every 300 ms never trips the 5 s read timeout; the deadline of the whole check ends it.
+        FetchCase{"server that trickles", "trickle?every=0.3", Trust::TestAuthority, std::nullopt,
+                  "Timeout (the check did not end within its deadline)", "\x01", 1500ms}));
 
 TEST_F(UpdateServer, ServerThatReadsTheRequestAndNeverAnswersTimesOut) {
     const auto start = Clock::now();
@@ -294,5 +368,85 @@ TEST_F(UpdateServer, CliReportsAFailureWithStatusOne) {
               std::string::npos)
         << run.err;
 }
+
+// What reaches the terminal or a JSON reader when the server, the address or the authority file is
+// hostile: never an abort, never raw control characters, always valid UTF-8.
+struct HostileCase {
+    const char* what;
+    std::string url;  // a path on the test server, or a whole address
+    std::vector<std::string> args;
+    std::string caFile;  // empty: the test server's authority
+    int status;
+    std::string shown;  // part of standard output (of its JSON text with --json) or, on failure, of the error
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class HostileCliTest : public UpdateServer, public testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileCliTest, EndsInAClearResultOrError) {
+    const HostileCase& c = GetParam();
+    const std::string url = c.url.starts_with("https:") ? c.url : server->url(c.url);
+    const CliRun run = runCli(url, c.caFile.empty() ? server->caFile() : c.caFile, c.args);
+    ASSERT_EQ(run.status, c.status) << c.what << ": " << run.err;
+    for (const std::string* stream : {&run.out, &run.err}) {
+        EXPECT_TRUE(rszorvik::base::utf8::isValid(*stream)) << c.what << ": " << *stream;
+        for (std::size_t i = 0; i < stream->size(); ++i) {
+            const auto byte = static_cast<unsigned char>((*stream)[i]);
+            EXPECT_TRUE((byte >= 0x20 && byte != 0x7f) || byte == '\n') << c.what << ": byte " << int(byte);
+        }
+        EXPECT_EQ(stream->find("\u009b"), std::string::npos) << c.what << ": a C1 control character";
+    }
+    std::string shown = c.status == 0 ? run.out : run.err;
+    if (std::find(c.args.begin(), c.args.end(), "--json") != c.args.end()) {
+        nlohmann::json json;
+        ASSERT_NO_THROW(json = nlohmann::json::parse(run.out)) << c.what << ": " << run.out;
+        EXPECT_EQ(json.contains("error"), c.status != 0) << c.what;
+        shown = json.dump();
+    }
+    EXPECT_NE(shown.find(c.shown), std::string::npos) << c.what << ": " << shown;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, HostileCliTest,
+    testing::Values(HostileCase{"version text not UTF-8, JSON",
+                                "latin1.xml",
+                                {"--json", "--language", "en"},
+                                "",
+                                0,
+                                "\"remote\":\"2020.2\uFFFD\uFFFD\""},
+                    HostileCase{"address not UTF-8, JSON", "caf\xe9.xml", {"--json"}, "", 1, "caf\uFFFD.xml"},
+                    HostileCase{"escape sequences and NUL in the version, plain",
+                                "controls.xml",
+                                {},
+                                "",
+                                0,
+                                "remote version: <27>]0;owned<7><27>[2J<0>\uFFFD2020.2\n"},
+                    HostileCase{"escape sequences and NUL in the version, JSON",
+                                "controls.xml",
+                                {"--json"},
+                                "",
+                                0,
+                                "\\u001b]0;owned\\u0007\\u001b[2J\\u0000\uFFFD2020.2"},
+                    HostileCase{"escape sequences in the address",
+                                "https://127.0.0.1:1/\x1b]0;owned\x07",
+                                {},
+                                "",
+                                1,
+                                "https://127.0.0.1:1/<27>]0;owned<7>"},
+                    HostileCase{"authority file name not UTF-8, JSON",
+                                "en-newer.xml",
+                                {"--json"},
+                                "/tmp/ca-\xff.pem",
+                                1,
+                                "Cannot read the certificate authority file /tmp/ca-\uFFFD.pem"}),
+    [](const auto& param) {
+        std::string name;
+        for (const char ch : std::string(param.param.what))
+            name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        return name;
+    });
 
 }  // namespace

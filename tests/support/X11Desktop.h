@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 // clang-format off
 #include <X11/Xatom.h>
@@ -98,6 +99,16 @@ class X11Desktop {
         XTestFakeKeyEvent(dpy, key, True, CurrentTime);
         XTestFakeKeyEvent(dpy, key, False, CurrentTime);
         XSync(dpy, False);
+    }
+
+    // The keycodes the server holds down at this moment, whoever pressed them.
+    std::vector<int> keysDown() {
+        char keys[32] = {};
+        XQueryKeymap(dpy, keys);
+        std::vector<int> down;
+        for (int code = 0; code < 256; ++code)
+            if ((keys[code / 8] >> (code % 8)) & 1) down.push_back(code);
+        return down;
     }
 
     // WM_DELETE_WINDOW, as the close button of a window manager sends it.

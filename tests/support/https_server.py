@@ -2,7 +2,9 @@
 """A small HTTPS server on 127.0.0.1 for the update check tests.
 
 Serves the files of --root. /stall/... reads the request and never answers; /redirect?to=URL answers 302
-to URL. Prints the port on the first line of standard output, ends when standard input closes (the test
+to URL; /raw?file=NAME sends the file's bytes as they are, without a status line or headers (an HTTP/0.9
+answer, or one of the test's own making); /trickle?every=S sends a 200 answer one body byte every S
+seconds. Prints the port on the first line of standard output, ends when standard input closes (the test
 went away) or after --lifetime seconds, whichever comes first.
 """
 import argparse
@@ -32,8 +34,26 @@ def main():
             if url.path.startswith("/stall"):
                 time.sleep(args.lifetime)
                 return
+            query = urllib.parse.parse_qs(url.query)
+            if url.path == "/raw":
+                with open(os.path.join(args.root, query["file"][0]), "rb") as raw:
+                    self.wfile.write(raw.read())
+                self.close_connection = True
+                return
+            if url.path == "/trickle":
+                every = float(query.get("every", ["1"])[0])
+                self.send_response(200)
+                self.send_header("Content-Length", "100000")
+                self.end_headers()
+                try:
+                    while True:
+                        self.wfile.write(b" ")
+                        self.wfile.flush()
+                        time.sleep(every)
+                except OSError:
+                    return  # the client went away
             if url.path == "/redirect":
-                target = urllib.parse.parse_qs(url.query).get("to", [""])[0]
+                target = query.get("to", [""])[0]
                 self.send_response(302)
                 self.send_header("Location", target)
                 self.send_header("Content-Length", "0")

@@ -67,13 +67,13 @@ bool VirtualPort::readerPresent() {
     return true;
 }
 
-bool VirtualPort::waitForReader(const cli::StopSignals& stop) {
+bool VirtualPort::waitForReader(const base::StopSignals& stop) {
     while (!readerPresent())
         if (!stop.pause(kPollStep)) return false;
     return !stop.requested();
 }
 
-bool VirtualPort::write(std::string_view bytes, const cli::StopSignals& stop) {
+bool VirtualPort::write(std::string_view bytes, const base::StopSignals& stop) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(masterFd, bytes.data(), bytes.size());
         if (written > 0) {
@@ -91,7 +91,7 @@ bool VirtualPort::write(std::string_view bytes, const cli::StopSignals& stop) {
     return true;
 }
 
-void VirtualPort::drain(std::chrono::milliseconds limit, const cli::StopSignals& stop) {
+void VirtualPort::drain(std::chrono::milliseconds limit, const base::StopSignals& stop) {
     const auto end = std::chrono::steady_clock::now() + limit;
     if (!readerPresent()) return;
     // The pending count is only visible on the slave side. A reader that opened the port exclusively

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
 namespace rszorvik::sim {
 
@@ -25,12 +25,12 @@ class VirtualPort {
     // Also throws away whatever the reader sent (echo, data commands): nobody reads it here.
     bool readerPresent();
     // False when stopped first.
-    bool waitForReader(const cli::StopSignals& stop);
+    bool waitForReader(const base::StopSignals& stop);
     // Writes every byte; false when stopped or the reader went away meanwhile.
-    bool write(std::string_view bytes, const cli::StopSignals& stop);
+    bool write(std::string_view bytes, const base::StopSignals& stop);
     // Waits until the reader has taken every byte written, at most limit, so closing the master does not
     // drop the last line.
-    void drain(std::chrono::milliseconds limit, const cli::StopSignals& stop);
+    void drain(std::chrono::milliseconds limit, const base::StopSignals& stop);
 
   private:
     int masterFd = -1;

@@ -16,11 +16,12 @@
 #include "ValueSource.h"
 #include "VirtualPort.h"
 #include "base/Log.h"
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
+#include "base/SystemProperties.h"
 
 namespace fs = std::filesystem;
 using namespace rszorvik::sim;
-using rszorvik::cli::StopSignals;
+using rszorvik::base::StopSignals;
 using std::chrono::milliseconds;
 
 namespace {
@@ -199,6 +200,8 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
     app.add_flag("-q,--quiet", options.quiet, "Do not log sent lines to standard error");
+    app.set_version_flag("--version", "zorvik-sim " + rszorvik::base::SystemProperties::programVersion(),
+                         "Print the version and exit");
     CLI11_PARSE(app, argc, argv);
 
     try {

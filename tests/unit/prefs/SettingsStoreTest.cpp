@@ -1,8 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <sstream>
+#include <string>
 
 #include "config/SettingsTable.h"
+#include "prefs/FilePreferences.h"
 #include "prefs/SettingsStore.h"
 #include "prefs/XmlSupport.h"
 #include "support/PrefsTestSupport.h"
@@ -329,6 +336,83 @@ TEST_F(SettingsStoreTest, ImportRefusesFilesThatAreNotSettingsExportsAndChangesN
     std::filesystem::resize_file(dir / "in.xml", XmlSupport::MAX_DOCUMENT_SIZE + 1);  // refused unread
     EXPECT_THROW(importSettings(dir / "in.xml", *Preferences::userRoot()), InvalidPreferencesFormatException);
     EXPECT_EQ(readFile(file), before);
+}
+
+// A front end saves what it changed over what another program saved since it loaded the settings.
+TEST_F(SettingsStoreTest, ASaveOfChangesKeepsWhatOthersSavedMeanwhile) {
+    struct Row {
+        const char* key;
+        const char* atLoad;     // stored when the front end loaded; null: absent
+        const char* elsewhere;  // saved by another program meanwhile; null: untouched
+        const char* changed;    // set in the front end; null: left as loaded
+        const char* expected;   // in the file after the save
+    };
+    const Row rows[] = {
+        {"delay", "20", "77", nullptr, "77"},                     // changed elsewhere only
+        {"bitRate", "7", "3", "5", "5"},                          // changed in both: the later save
+        {"dataBits", "3", nullptr, "2", "2"},                     // changed here only
+        {"parity", "9", nullptr, nullptr, "0"},                   // the repair of an invalid value
+        {"sound", nullptr, "CLAVES", nullptr, "CLAVES"},          // absent here, saved elsewhere
+        {"keyboardType", nullptr, "GERMAN", "AZERTY", "AZERTY"},  // absent, then set in both
+        {"stopBits", nullptr, nullptr, nullptr, "0"},             // absent everywhere: filled in
+    };
+    const auto fileWith = [&](bool withElsewhere) {
+        std::string text = "com.vexlune.other.k=v\n";
+        for (const Row& row : rows) {
+            const char* value = withElsewhere && row.elsewhere ? row.elsewhere : row.atLoad;
+            if (value) text += "com.vexlune.zorvik." + std::string(row.key) + "=" + value + "\n";
+        }
+        return text;
+    };
+    writeFile(file, fileWith(false));
+    restart();
+    Config c;
+    load(c);
+    // As the window keeps them: the loaded record's texts, the stored ones where the store had one.
+    auto before = settingTexts(c);
+    for (auto& [key, text] : storedTexts(*settings()))
+        before[key] = text;
+    for (const Row& row : rows)
+        if (row.changed) applySetting(c, row.key, row.changed);
+    writeFile(file, fileWith(true));
+
+    std::ostringstream diagnostics;
+    saveChangedConfig(*settings(), c, before, diagnostics);
+    const auto lines = entryLines(readFile(file));
+    const auto holds = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    for (const Row& row : rows)
+        EXPECT_TRUE(holds("com.vexlune.zorvik." + std::string(row.key) + "=" + row.expected))
+            << row.key << "\n"
+            << readFile(file);
+    EXPECT_TRUE(holds("com.vexlune.other.k=v"));
+    EXPECT_EQ(diagnostics.str(), "");
+    EXPECT_EQ(settings()->get("delay"), "77") << "the node holds what the file holds now";
+}
+
+// Another program holds the file for writing: a save waits for it and then fails, writing nothing.
+TEST_F(SettingsStoreTest, ASaveNeverWritesWhileAnotherProgramWrites) {
+    writeFile(file, "com.vexlune.zorvik.delay=20\n");
+    restart();
+    Config c;
+    load(c);
+    const auto before = storedTexts(*settings());
+    applySetting(c, "delay", "55");
+    const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    const auto patience = FilePreferences::lockPatience;
+    FilePreferences::lockPatience = std::chrono::milliseconds(100);
+    std::ostringstream diagnostics;
+    EXPECT_THROW(saveChangedConfig(*settings(), c, before, diagnostics), BackingStoreException);
+    EXPECT_THROW(saveConfig(*settings(), c, diagnostics), BackingStoreException);
+    EXPECT_EQ(readFile(file), "com.vexlune.zorvik.delay=20\n");
+    ::close(folder);
+    saveChangedConfig(*settings(), c, before, diagnostics);
+    FilePreferences::lockPatience = patience;
+    EXPECT_EQ(settings()->get("delay"), "55");
+    EXPECT_NE(readFile(file).find("com.vexlune.zorvik.delay=55\n"), std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -66,34 +67,55 @@ TEST(DataLineTest, DateTimeIsTheInstantInTheLocalZoneWithNanoseconds) {
 }
 
 TEST(LineAssemblerTest, CutsAtTheTerminatorWhichStaysInItsLineByteByByteOrInBlocks) {
+    constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
     struct Row {
         std::string bytes;
         int terminator;
-        std::vector<std::string> lines;
+        std::vector<std::string> lines;  // "dropped N START" for a line dropped whole
         std::string unsent;
+        std::size_t maxLineBytes;
+        std::string dropping;  // the drop still under way at the end: "N START"
     };
     const std::vector<Row> rows = {
-        {"ST,+1.5 kg\r\nST,+2.5 kg\r\n", 10, {"ST,+1.5 kg\r\n", "ST,+2.5 kg\r\n"}, ""},
-        {"ST,+1.5 kg\r\nST,+2.5 kg\r\n", 13, {"ST,+1.5 kg\r", "\nST,+2.5 kg\r"}, "\n"},
-        {"\n\n1\n+12.", 10, {"\n", "\n", "1\n"}, "+12."},
-        {"\xb0\x04\xff", 4, {"\u00b0\x04"}, "\u00ff"},
-        {std::string("a\0b", 3), 0, {std::string("a\0", 2)}, "b"},
-        {"a\xff", 255, {"a\u00ff"}, ""},
+        {"ST,+1.5 kg\r\nST,+2.5 kg\r\n", 10, {"ST,+1.5 kg\r\n", "ST,+2.5 kg\r\n"}, "", kAny, ""},
+        {"ST,+1.5 kg\r\nST,+2.5 kg\r\n", 13, {"ST,+1.5 kg\r", "\nST,+2.5 kg\r"}, "\n", kAny, ""},
+        {"\n\n1\n+12.", 10, {"\n", "\n", "1\n"}, "+12.", kAny, ""},
+        {"\xb0\x04\xff", 4, {"\u00b0\x04"}, "\u00ff", kAny, ""},
+        {std::string("a\0b", 3), 0, {std::string("a\0", 2)}, "b", kAny, ""},
+        {"a\xff", 255, {"a\u00ff"}, "", kAny, ""},
+        // A line that reaches the cap is dropped up to and including its terminator, never cut in two.
+        {"123\n12345\n9\n", 10, {"123\n", "dropped 6 1234", "9\n"}, "", 4, ""},
+        {"123456789\n9\n", 10, {"dropped 10 1234", "9\n"}, "", 4, ""},
+        {"12\n1234567", 10, {"12\n"}, "", 4, "7 1234"},
+        {"1234", 10, {}, "", 4, "4 1234"},
+        {"123\n", 10, {"123\n"}, "", 4, ""},
+        {"\n\n", 10, {"\n", "\n"}, "", 1, ""},
     };
     for (const auto& row : rows) {
         for (const std::size_t block : {0, 1, 3, 1000}) {  // 0: byte by byte, as the worker reads
-            LineAssembler assembler(row.terminator);
+            LineAssembler assembler(row.terminator, row.maxLineBytes);
             std::vector<std::string> lines;
+            const auto droppedText = [](const rszorvik::worker::DroppedLine& dropped) {
+                return std::to_string(dropped.count) + " " + dropped.start;
+            };
             if (block == 0) {
-                for (const char c : row.bytes)
+                for (const char c : row.bytes) {
+                    const bool wasDropping = assembler.isDropping();
                     if (auto line = assembler.add(static_cast<std::uint8_t>(c))) lines.push_back(line->text);
+                    if (wasDropping && !assembler.isDropping())
+                        lines.push_back("dropped " + droppedText(assembler.dropped()));
+                }
             } else {
                 for (std::size_t i = 0; i < row.bytes.size(); i += block)
-                    assembler.addAll(std::string_view(row.bytes).substr(i, block),
-                                     [&](RawLine&& line) { lines.push_back(line.text); });
+                    assembler.addAll(
+                        std::string_view(row.bytes).substr(i, block),
+                        [&](RawLine&& line) { lines.push_back(line.text); },
+                        [&](const auto& dropped) { lines.push_back("dropped " + droppedText(dropped)); });
             }
             EXPECT_EQ(lines, row.lines) << row.terminator << ", blocks of " << block;
             EXPECT_EQ(assembler.unsentText(), row.unsent) << row.terminator << ", blocks of " << block;
+            EXPECT_EQ(assembler.isDropping() ? droppedText(assembler.dropped()) : "", row.dropping)
+                << row.bytes << ", blocks of " << block;
         }
     }
 }

@@ -275,6 +275,32 @@ TEST_F(OutputRunTest, ValuesAreTypedWithoutWaitingForTheExecutor) {
     EXPECT_EQ(journal.startingWith("show:"), (std::vector<std::string>{"show:7", "show:", "show:8"}));
 }
 
+// Five lines arrive while the executor's thread is busy elsewhere, a sixth after it caught up. With two
+// lines waiting to be shown, the third and fourth are counted instead (the fifth may find the executor
+// running already); every value is typed all the same.
+TEST_F(OutputRunTest, LinesBeyondTheDisplayBoundAreCountedInsteadOfShown) {
+    options.maxLinesWaitingToShow = 2;
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("1\r2\r3\r4\r5\r");
+    ASSERT_TRUE(injector->waitForKeys("+49 -49 +50 -50 +51 -51 +52 -52 +53 -53"));
+    awaitJournal("show:2");
+    executor.runUntilIdle();
+    fake.port("COM3").receive("6\r");
+    awaitJournal("show:6");
+    EXPECT_TRUE(injector->waitForKeys("+49 -49 +50 -50 +51 -51 +52 -52 +53 -53 +54 -54"));
+    const std::string notShown = WeightWorker::text("lines.not.shown");
+    const auto report = [&](const char* count) {
+        return "important:" + base::formatMessage(notShown, {count});
+    };
+    const bool fifthShown = journal.has("show:5");
+    std::vector<std::string> shown;
+    for (const auto& e : journal.all())
+        if (e.rfind("show:", 0) == 0 || e.rfind("important:", 0) == 0) shown.push_back(e);
+    EXPECT_EQ(shown, fifthShown
+                         ? (std::vector<std::string>{"show:1", "show:2", report("2"), "show:5", "show:6"})
+                         : (std::vector<std::string>{"show:1", "show:2", report("3"), "show:6"}));
+}
+
 // The keyboard output is held in the middle of the first value; ending it types that value to its end
 // and reports the two that were still waiting.
 TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {

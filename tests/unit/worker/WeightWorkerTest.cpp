@@ -272,15 +272,29 @@ INSTANTIATE_TEST_SUITE_P(
                  {{1, "1\r", "1", false}, {2, "2\r", "2", false}, {4, "4\r", "4", false}},
                  {"Error [WW]: Character a"},
                  ""},
-        ReadCase{
-            "LineWithoutTerminatorIsCapped",
-            Instrument::GENERIC,
-            13,
-            "",
-            [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
-            {{1, "yy8\r", "8", false}, {2, "9\r", "9", false}},
-            {"Kein Zeilenende nach 65536 Bytes; diese Bytes wurden verworfen: <10>" + std::string(39, 'x')},
-            ""}),
+        // The rest of an overlong line is dropped with it: "yy8" is no reading of its own.
+        ReadCase{"LineWithoutTerminatorIsDroppedUpToItsTerminator",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive(kOverflow + "yy8\r9\r"); },
+                 {{1, "9\r", "9", false}},
+                 {"Kein Zeilenende nach 65536 Bytes: die Zeile wird bis zu ihrem Zeilenende verworfen. Sie "
+                  "begann mit: <10>" +
+                      std::string(39, 'x'),
+                  "65540 Bytes einer \u00fcberlangen Zeile wurden verworfen."},
+                 ""},
+        ReadCase{"StopInsideAnOverlongLine",
+                 Instrument::GENERIC,
+                 13,
+                 "",
+                 [](auto& d) { d.receive("1\r" + kOverflow + "yy8"); },
+                 {{1, "1\r", "1", false}},
+                 {"Kein Zeilenende nach 65536 Bytes: die Zeile wird bis zu ihrem Zeilenende verworfen. Sie "
+                  "begann mit: <10>" +
+                      std::string(39, 'x'),
+                  "65539 Bytes einer \u00fcberlangen Zeile wurden verworfen."},
+                 ""}),
     [](const auto& param) { return param.param.name; });
 
 // ---- a device that goes away ----
@@ -410,7 +424,7 @@ TEST_P(PortSetup, SetsTheLinesAndLogsThem) {
     EXPECT_EQ(device().outputHistory(), c.history);
     ASSERT_EQ(view.events.size(), 2u);
     EXPECT_EQ(view.events[0],
-              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t EVEN.");
+              "Port COM3 ge\u00f6ffnet: 19200 bit/s, 8 Datenbits, 1 Stoppbits, Parit\u00e4t gerade.");
     EXPECT_EQ(view.events[1], c.status);
     EXPECT_EQ(view.connections, std::vector<std::string>{"on"});
     EXPECT_TRUE(view.warnings.empty());

@@ -1,4 +1,4 @@
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <system_error>
 
-namespace rszorvik::cli {
+namespace rszorvik::base {
 namespace {
 
 sigset_t stopSignalSet() {
@@ -129,4 +129,4 @@ bool StopSignals::pause(std::chrono::milliseconds duration) const {
     }
 }
 
-}  // namespace rszorvik::cli
+}  // namespace rszorvik::base

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "cli/StopSignals.h"
+#include "base/StopSignals.h"
 
-namespace rszorvik::cli {
+namespace rszorvik::base {
 namespace {
 
 using namespace std::chrono_literals;
@@ -118,4 +118,4 @@ TEST(StopSignalsPauseTest, WithoutASignalAPauseLastsItsTime) {
 }
 
 }  // namespace
-}  // namespace rszorvik::cli
+}  // namespace rszorvik::base

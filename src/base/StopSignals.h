@@ -7,11 +7,11 @@
 #include <functional>
 #include <thread>
 
-namespace rszorvik::cli {
+namespace rszorvik::base {
 
-// SIGINT, SIGTERM and SIGHUP as a request to stop, for zorvik-cli and zorvik-sim. The constructor blocks
-// the three signals in the calling thread, and so in every thread started after it: create it before any
-// other thread starts (the serial library, the keyboard and the sound output start threads of their own),
+// SIGINT, SIGTERM and SIGHUP as a request to stop, for zorvik, zorvik-cli and zorvik-sim. The constructor
+// blocks the three signals in the calling thread, and so in every thread started after it: create it before
+// any other thread starts (the serial library, the keyboard and the sound output start threads of their own),
 // or a signal may reach a thread that does not block it and end the process. A blocked signal waits on
 // a descriptor instead, which a wait can include (fd()) and a watcher thread sleeps on, so a stop is
 // delivered at once and nothing polls for it. One instance per process at a time.
@@ -50,4 +50,4 @@ class StopSignals {
     std::thread watcher;
 };
 
-}  // namespace rszorvik::cli
+}  // namespace rszorvik::base
