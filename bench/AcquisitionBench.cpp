@@ -5,7 +5,8 @@
 //  - the processor time a running worker uses per second while no data arrives;
 //  - the first two again through an output run (OutputRun, as zorvik-cli run and the window use it, key
 //    delay 0), which brings the values to the keyboard output itself: latency, and the sustained rate
-//    with every value typed.
+//    with every value typed; each without and with the value log (a file in the temporary folder, every
+//    line's record checked at the end).
 // Run from the build folder: bench/AcquisitionBench (the native module is taken from bin/).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -30,6 +31,7 @@
 #include "platform/KeyInjector.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
+#include "support/TempDir.h"
 #include "worker/DataLine.h"
 #include "worker/Keybot.h"
 #include "worker/OutputRun.h"
@@ -237,10 +239,12 @@ void BM_SustainedLineRate(benchmark::State& state) {
 }
 BENCHMARK(BM_SustainedLineRate)->Arg(100000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// An output run typing into `injector` (owned by the run), with the executor on a thread of its own.
+// An output run typing into `injector` (owned by the run), with the executor on a thread of its own; with
+// `valueLog`, recording every line in a file of its own.
 class OutputRunOnTerminal {
   public:
-    OutputRunOnTerminal(BenchView& view, std::unique_ptr<TimingInjector> injector) : view(view) {
+    OutputRunOnTerminal(BenchView& view, std::unique_ptr<TimingInjector> injector, bool valueLog)
+        : view(view) {
         useNativeModule();
         Keybot::queue().clear();
         config = Config(
@@ -248,6 +252,7 @@ class OutputRunOnTerminal {
         config.setPort(terminal.slave);
         config.setDelay("0");
         config.setOutputTerminator(Config::OutputTerminator::NONE);
+        if (valueLog) config.setValueLog((logDir.path() / "values.csv").string());
         rszorvik::worker::OutputRun::Options options;
         options.capsLockOn = [] { return false; };
         // The rate is measured, not the backlog's warnings and bound.
@@ -259,7 +264,10 @@ class OutputRunOnTerminal {
         if (!run->start()) throw std::runtime_error("the output run did not start");
         loop = std::thread([this] { executor.run(); });
     }
-    ~OutputRunOnTerminal() {
+    ~OutputRunOnTerminal() { end(); }
+    // Stops the run and waits until its value log, if any, is closed.
+    void end() {
+        if (!run) return;
         executor.post([this] { run->stop(); });
         while (view.connected)
             std::this_thread::sleep_for(1ms);
@@ -268,7 +276,16 @@ class OutputRunOnTerminal {
         run.reset();
         Keybot::queue().clear();
     }
+    // Records in the value log after the header, once the run has ended.
+    long loggedRecords() const {
+        const std::string text = rszorvik::test::readFile(logDir.path() / "values.csv");
+        long count = 0;
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+            ++count;
+        return count - 1;
+    }
 
+    rszorvik::test::TempDir logDir{"zorvik-bench"};
     Terminal terminal;
     BenchView& view;
     Config config;
@@ -282,12 +299,14 @@ void BM_OutputRunTerminatorToFirstKey(benchmark::State& state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
         BenchView view;
-        OutputRunOnTerminal run(view, std::move(recorder));
+        OutputRunOnTerminal run(view, std::move(recorder), state.range(1) != 0);
         measureTerminatorToFirstKey(state, run.terminal, *injector, static_cast<int>(state.range(0)));
     }
 }
 BENCHMARK(BM_OutputRunTerminatorToFirstKey)
-    ->Arg(10000)
+    ->ArgNames({"lines", "valueLog"})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -302,7 +321,8 @@ void BM_OutputRunSustainedLineRate(benchmark::State& state) {
         auto recorder = std::make_unique<TimingInjector>();
         TimingInjector* injector = recorder.get();
         BenchView view;
-        OutputRunOnTerminal run(view, std::move(recorder));
+        const bool valueLog = state.range(1) != 0;
+        OutputRunOnTerminal run(view, std::move(recorder), valueLog);
         const auto start = Clock::now();
         std::thread writer([&] { run.terminal.write(block); });
         bool typed = true;
@@ -315,9 +335,14 @@ void BM_OutputRunSustainedLineRate(benchmark::State& state) {
         writer.join();
         while (view.lines < lineCount && Clock::now() - start < 120s)
             std::this_thread::sleep_for(100us);
+        run.end();
         std::lock_guard lock(view.mutex);
         if (!typed || view.lines != lineCount || view.outOfOrder || !view.important.empty()) {
             state.SkipWithError("values were lost or failed");
+            break;
+        }
+        if (valueLog && run.loggedRecords() != lineCount) {
+            state.SkipWithError("the value log lacks records");
             break;
         }
         state.SetIterationTime(seconds);
@@ -325,7 +350,9 @@ void BM_OutputRunSustainedLineRate(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OutputRunSustainedLineRate)
-    ->Arg(100000)
+    ->ArgNames({"lines", "valueLog"})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
     ->Iterations(3)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

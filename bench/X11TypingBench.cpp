@@ -17,6 +17,10 @@
 #include "support/XvfbDisplay.h"
 #include "worker/Keybot.h"
 
+// Last: Xlib defines macros (Status, Bool, None) that other headers use as names.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+
 namespace {
 
 using rszorvik::platform::X11KeyInjector;
@@ -73,6 +77,36 @@ void typeDigits(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 10);
 }
 
+// A value with letters and Enter, Caps Lock off or on (locked on the server as a keyboard would); with it
+// on, the output releases it for the value and locks it again: the cost of that per value.
+void typeLettersCapsLock(benchmark::State& state) {
+    xvfb->setLayout("us");
+    const bool on = state.range(0) != 0;
+    const auto lock = [](bool locked) {
+        Display* display = XOpenDisplay(xvfb->name().c_str());
+        if (display == nullptr) return false;
+        XkbLockModifiers(display, XkbUseCoreKbd, LockMask, locked ? LockMask : 0);
+        XSync(display, False);
+        XCloseDisplay(display);
+        return true;
+    };
+    if (!lock(on)) {
+        state.SkipWithError("cannot open the display");
+        return;
+    }
+    auto x11 = std::make_unique<X11KeyInjector>();
+    X11KeyInjector* injector = x11.get();
+    Keybot keybot(0, 0, 10, 0, 0, KeyboardType::QUERTY, KeyMapType::ALPHANUMERIC_COMPLETE, nullptr,
+                  std::move(x11));
+    keybot.setOverrideCapsLock(true);
+    for (auto _ : state) {
+        keybot.typeValue("AbC-12 kg");
+        injector->sync();
+    }
+    lock(false);
+    state.SetItemsProcessed(state.iterations());
+}
+
 }  // namespace
 
 BENCHMARK_CAPTURE(typeAll, QUERTY_us, KeyboardType::QUERTY, "us", "")->UseRealTime();
@@ -88,6 +122,7 @@ BENCHMARK_CAPTURE(xdotoolAll, us_intl, "us", "intl")->UseRealTime();
 BENCHMARK_CAPTURE(xdotoolAll, fr, "fr", "")->UseRealTime();
 BENCHMARK_CAPTURE(xdotoolAll, de, "de", "")->UseRealTime();
 BENCHMARK(typeDigits)->UseRealTime();
+BENCHMARK(typeLettersCapsLock)->ArgName("capsLock")->Arg(0)->Arg(1)->UseRealTime();
 
 int main(int argc, char** argv) {
     if (!rszorvik::test::XvfbDisplay::available()) {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
@@ -406,6 +407,10 @@ QWidget* RevareRiDevFrame2::buildOutputTab() {
     form->addRow(caption("label33", "label33.text", outputTerminatorBox2),
                  row({outputTerminatorBox2, named(new QLabel(frameText("label34.text")), "label34"),
                       everyXValuesTextField, named(new QLabel(frameText("label35.text")), "label35")}));
+    overrideCapsLockCheckBox =
+        checkBox("overrideCapsLockCheckBox", "overrideCapsLockCheckBox.text", settings.getOverrideCapsLock());
+    overrideCapsLockCheckBox->setToolTip(frameText("overrideCapsLockCheckBox.toolTipText"));
+    form->addRow(QString(), overrideCapsLockCheckBox);
     sameWidth({decimalSeparatorBox, outputTerminatorBox, soundComboBox, keyboardTypeBox, startWithBox,
                outputTerminatorBox2});
     return page;
@@ -441,6 +446,19 @@ QWidget* RevareRiDevFrame2::buildSettingsTab() {
     form->addRow(caption("label28", "label28.text", minimizeToTrayCheckBox), minimizeToTrayCheckBox);
     form->addRow(QString(), notifyWhenMinimizedToTrayCheckBox);
     form->addRow(separator("separator7"));
+
+    // The file stays in the field while the box is off, so that switching the log on again needs no new
+    // choice; only the box decides whether the setting names it.
+    valueLogCheckBox = checkBox("valueLogCheckBox", "valueLogCheckBox.text", !settings.getValueLog().empty());
+    valueLogCheckBox->setToolTip(frameText("valueLogCheckBox.toolTipText"));
+    form->addRow(caption("valueLogLabel", "valueLogLabel.text", valueLogCheckBox), valueLogCheckBox);
+    valueLogTextField =
+        textField("valueLogTextField", "valueLogTextField.toolTipText", settings.getValueLog(), 0);
+    valueLogTextField->setReadOnly(true);
+    valueLogTextField->setMinimumWidth(QFontMetrics(valueLogTextField->font()).averageCharWidth() * 40);
+    valueLogButton = button("valueLogButton", "valueLogButton.text", "valueLogButton.toolTipText");
+    form->addRow(QString(), row({valueLogTextField, valueLogButton}));
+    form->addRow(separator("separator9"));
 
     checkForUpdatesCheckBox =
         checkBox("checkForUpdatesCheckBox", "checkForUpdatesCheckBox.text", settings.checkForUpdates);
@@ -550,6 +568,9 @@ void RevareRiDevFrame2::connectSignals() {
     onClick(notifyWhenMinimizedToTrayCheckBox, &Self::notifyWhenMinimizedToTrayCheckBoxItemStateChanged);
     onClick(checkForUpdatesCheckBox, &Self::checkForUpdatesCheckBoxItemStateChanged);
     onClick(abortAutoStartCheckBox, &Self::abortAutoStartCheckBoxItemStateChanged);
+    onClick(overrideCapsLockCheckBox, &Self::overrideCapsLockCheckBoxItemStateChanged);
+    onClick(valueLogCheckBox, &Self::valueLogCheckBoxActionPerformed);
+    onClick(valueLogButton, &Self::valueLogButtonActionPerformed);
     onClick(importSettingsButton, &Self::importSettingsButtonActionPerformed);
     onClick(exportSettingsButton, &Self::exportSettingsButtonActionPerformed);
 
@@ -816,6 +837,44 @@ void RevareRiDevFrame2::abortAutoStartCheckBoxItemStateChanged() {
     settings.abortAutoStartWhenPrevPortNotAvailable = abortAutoStartCheckBox->isChecked();
 }
 
+void RevareRiDevFrame2::overrideCapsLockCheckBoxItemStateChanged() {
+    settings.setOverrideCapsLock(overrideCapsLockCheckBox->isChecked());
+}
+
+void RevareRiDevFrame2::valueLogCheckBoxActionPerformed() {
+    // Switched on without a file: the file is chosen now, or the log stays off.
+    if (valueLogCheckBox->isChecked() && valueLogTextField->text().isEmpty() && !closing && !chooseValueLog())
+        valueLogCheckBox->setChecked(false);
+    settings.setValueLog(valueLogCheckBox->isChecked() ? valueLogTextField->text().toStdString()
+                                                       : std::string());
+}
+
+void RevareRiDevFrame2::valueLogButtonActionPerformed() {
+    if (!chooseValueLog()) return;
+    valueLogCheckBox->setChecked(true);
+    valueLogCheckBoxActionPerformed();
+}
+
+bool RevareRiDevFrame2::chooseValueLog() {
+    const QString shown = valueLogTextField->text();
+    const QString proposed =
+        shown.isEmpty() ? QDir::home().filePath(QStringLiteral("zorvik-values.csv")) : shown;
+    const QString chosen =
+        Dialogs::current().chooseSaveFile(this, frameText("valueLogCheckBox.text"), proposed);
+    if (chosen.isEmpty()) return false;
+    const QString file = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(chosen).absoluteFilePath()));
+    if (!config::ConfigHelper::ValueLog::valid(file.toStdString())) {
+        Dialogs::current().message(
+            this,
+            text("invalid.setting") +
+                QString::fromStdString(config::ConfigHelper::ValueLog::refusal(file.toStdString())),
+            text("error"), Dialogs::Icon::Plain);
+        return false;
+    }
+    valueLogTextField->setText(file);
+    return true;
+}
+
 void RevareRiDevFrame2::importSettingsButtonActionPerformed() {
     if (!storage) return;
     Dialogs& dialogs = Dialogs::current();
@@ -873,6 +932,7 @@ void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     // A run whose port is opening, or whose end is on its way, is not started again.
     if (run) return;
     updateConfigFromTabs();
+    setNotice({});
     worker::OutputRun::Options options = outputOptions;
     options.demo = demo;
     if (options.maxLinesWaitingToShow == 0) options.maxLinesWaitingToShow = kMaxLinesWaitingToShow;
@@ -884,7 +944,7 @@ void RevareRiDevFrame2::startProblem(const std::string& key, const std::string& 
     const QString shown = text(key) + QString::fromStdString(message);
     Dialogs::Icon icon = Dialogs::Icon::Error;
     QString title = text("error");
-    if (key == "please.turn.off.caps.lock") {
+    if (key == "please.turn.off.caps.lock" || key == "caps.lock.on.letters.kept") {
         icon = Dialogs::Icon::Warning;
         title = text("warning");
     } else if (key == "error.while.initializing.sound.output") {
@@ -1025,6 +1085,8 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
     notifyWhenMinimizedToTrayCheckBoxItemStateChanged();
     checkForUpdatesCheckBoxItemStateChanged();
     abortAutoStartCheckBoxItemStateChanged();
+    overrideCapsLockCheckBoxItemStateChanged();
+    valueLogCheckBoxActionPerformed();
 }
 
 // --- The worker's view. ---
@@ -1065,7 +1127,13 @@ void RevareRiDevFrame2::applyStatusText() {
         shown = statusText;
         statusPosted = false;
     }
+    if (!statusNotice.isEmpty()) shown += QStringLiteral(" \u2013 ") + statusNotice;
     statusJLabel->setText(shown);
+}
+
+void RevareRiDevFrame2::setNotice(const std::string& notice) {
+    statusNotice = QString::fromStdString(notice);
+    applyStatusText();
 }
 
 void RevareRiDevFrame2::update(const worker::DataLine& line) {

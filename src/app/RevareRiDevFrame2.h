@@ -92,6 +92,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void setText(const std::string& text);
     // A problem of the start as its dialog; GUI thread.
     void startProblem(const std::string& key, const std::string& message) override;
+    // Shown after the status text until it is taken away or the next start; GUI thread.
+    void setNotice(const std::string& text) override;
 
     // How the next output runs put out their values (the platform's keyboard unless set; tests and
     // benchmarks record the keys instead).
@@ -148,6 +150,9 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void notifyWhenMinimizedToTrayCheckBoxItemStateChanged();
     void checkForUpdatesCheckBoxItemStateChanged();
     void abortAutoStartCheckBoxItemStateChanged();
+    void overrideCapsLockCheckBoxItemStateChanged();
+    void valueLogCheckBoxActionPerformed();
+    void valueLogButtonActionPerformed();
     void importSettingsButtonActionPerformed();
     void exportSettingsButtonActionPerformed();
     void startStopJButtonActionPerformed();
@@ -171,6 +176,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     // empty or 0..1000. `later` posts the reset, as a caret move must not change the text it reports.
     bool checkDelay(bool later);
     void selectPort(const QString& shown);
+    // Asks for the value log's file; false when the user cancelled.
+    bool chooseValueLog();
     // Saves the settings when they changed since the last save; a failure goes to the event log.
     void saveNecessary();
     // The window was closed: save and end the program.
@@ -240,6 +247,7 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QLineEdit* delayTextField = nullptr;
     QComboBox* outputTerminatorBox2 = nullptr;
     QLineEdit* everyXValuesTextField = nullptr;
+    QCheckBox* overrideCapsLockCheckBox = nullptr;
 
     QButtonGroup* connectButtonGroup = nullptr;
     QRadioButton* manualConnectButton = nullptr;
@@ -250,6 +258,9 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QCheckBox* abortAutoStartCheckBox = nullptr;
     QPushButton* importSettingsButton = nullptr;
     QPushButton* exportSettingsButton = nullptr;
+    QCheckBox* valueLogCheckBox = nullptr;
+    QLineEdit* valueLogTextField = nullptr;
+    QPushButton* valueLogButton = nullptr;
 
     // The five free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators;
@@ -271,6 +282,7 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
 
     std::mutex statusMutex;
     QString statusText;         // guarded by statusMutex
+    QString statusNotice;       // GUI thread
     bool statusPosted = false;  // guarded by statusMutex
 };
 

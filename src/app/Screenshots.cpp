@@ -47,6 +47,7 @@ Config sampleRecord() {
     config.setInputTerminator(config::ConfigHelper::InputTerminator::getDefault());
     config.setOutputTerminator(OutputTerminator::ENTER);
     config.setDecimalPlaces("2");
+    config.setValueLog("/home/lab/zorvik-values.csv");
     return config;
 }
 

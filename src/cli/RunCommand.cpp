@@ -1,5 +1,6 @@
 // zorvik-cli run: one output run without a window. Reads the port with the worker the preset calls for,
-// types each value (or prints it), logs the events with their time to standard error and stops on
+// types each value (or prints it), records each line in the value log when one is set, logs the events
+// with their time to standard error and stops on
 // SIGINT, SIGTERM or SIGHUP, or by itself when the port fails (the instrument was unplugged).
 #include <signal.h>
 
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -33,7 +35,8 @@ namespace {
 // Exit statuses of `run`.
 enum Status : int {
     kStopped = 0,     // stopped by SIGINT, SIGTERM or SIGHUP, or a demo's instrument finished (ZORVIK_DEMO=1)
-    kRunFailed = 1,   // the settings could not be opened, or the run ended by itself with an error
+    kRunFailed = 1,   // the settings or the value log could not be opened, or the run ended by itself with
+                      // an error
     kUsage = 2,       // a refused --set or --output
     kPortFailed = 3,  // no port, the port could not be opened, a line setting the port refuses, or
                       // --output keys without a usable X display
@@ -44,6 +47,7 @@ struct RunOptions {
     std::vector<std::string> sets;
     std::string output = "keys";
     std::string port;
+    std::string valueLog;
 };
 
 // The event log on standard error: "HH:MM:SS text", one line per event, from any thread.
@@ -93,10 +97,16 @@ class RunView : public worker::OutputRunView {
 // How long the values received before a stop signal may take to be typed; a second signal ends it at once.
 constexpr auto kTypingAfterStop = std::chrono::seconds(10);
 
-int run(const GlobalOptions& global, const RunOptions& options) {
-    if (options.output != "keys" && options.output != "stdout")
-        fail("run", base::formatMessage(cliText("run.output.choice"), {options.output}), kUsage);
-    const bool toStdout = options.output == "stdout";
+int run(const GlobalOptions& global, const RunOptions& requested) {
+    if (requested.output != "keys" && requested.output != "stdout")
+        fail("run", base::formatMessage(cliText("run.output.choice"), {requested.output}), kUsage);
+    const bool toStdout = requested.output == "stdout";
+    RunOptions options = requested;
+    if (!options.valueLog.empty()) {
+        // The setting holds an absolute path; here a name is taken from the current folder as usual.
+        const std::u8string file = std::filesystem::absolute(options.valueLog).lexically_normal().u8string();
+        options.sets.push_back("valueLog=" + std::string(file.begin(), file.end()));
+    }
     // Checked before anything is opened.
     config::Config scratch;
     applySets(scratch, options.sets, "run");
@@ -177,7 +187,9 @@ int run(const GlobalOptions& global, const RunOptions& options) {
         std::lock_guard lock(outputRunMutex);
         outputRun = std::make_unique<worker::OutputRun>(config, view, executor, std::move(runOptions));
     }
-    if (!outputRun->start()) throw CLI::RuntimeError(kPortFailed);
+    if (!outputRun->start())
+        throw CLI::RuntimeError(outputRun->startFailure() == "error.opening.value.log" ? kRunFailed
+                                                                                       : kPortFailed);
     // The run ends with the worker's end handler; after a stop signal or a lost port it first types what
     // it had received, with its pauses, but within kTypingAfterStop of a stop signal.
     // The loop sleeps until a task comes (the signal watcher posts one), so an idle run does not wake.
@@ -216,16 +228,22 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "Start output as the window's start button does: read the port with the preset's worker and type "
         "each value into the focused application (or print it), logging events to standard error, until "
         "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
-        "Exit status: 0 stopped by a signal (or the end of a demo with ZORVIK_DEMO=1), 1 settings unreadable "
-        "or the run failed (port lost included), "
-        "2 refused option, 3 no port, the port cannot be opened or no X display for --output keys, 4 native "
-        "serial module missing.");
+        "Exit status: 0 stopped by a signal (or the end of a demo with ZORVIK_DEMO=1), 1 settings "
+        "unreadable, value log cannot be opened or the run failed (port lost included), 2 refused option, "
+        "3 no port, the port cannot be opened or no X display for --output keys, 4 native serial module "
+        "missing.");
     auto options = std::make_shared<RunOptions>();
     addSetOption(*command, options->sets, "over the stored settings, for this run only");
     command
         ->add_option("--output", options->output,
                      "keys: type the values (default); stdout: print one per line")
         ->type_name("keys|stdout");
+    command
+        ->add_option("--value-log", options->valueLog,
+                     "Append one record per received line to this CSV file (time, port, instrument, raw "
+                     "line, value, outcome, reason), created with a header line when missing; for this run "
+                     "only, as --set valueLog=FILE")
+        ->type_name("FILE");
     command->add_option("port", options->port, "Serial port to use instead of the stored one");
     command->callback([&global, options] {
         const int status = run(global, *options);

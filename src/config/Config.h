@@ -104,6 +104,12 @@ class Config {
     void setIgnoreTimeLimit(std::string value) { ignoreTimeLimit = std::move(value); }
     const std::string& getIgnoreDifference() const { return ignoreDifference; }
     void setIgnoreDifference(std::string value) { ignoreDifference = std::move(value); }
+    // The file that gets one record per received line; empty: none.
+    const std::string& getValueLog() const { return valueLog; }
+    void setValueLog(std::string value) { valueLog = std::move(value); }
+    // The keyboard output types letters as they are whatever the Caps Lock state.
+    bool getOverrideCapsLock() const { return overrideCapsLock; }
+    void setOverrideCapsLock(bool value) { overrideCapsLock = value; }
 
     ListenerId addPropertyChangeListener(PropertyChangeListener listener);
     bool removePropertyChangeListener(ListenerId id);
@@ -158,6 +164,8 @@ class Config {
     std::string customRegEx;
     std::string ignoreTimeLimit;
     std::string ignoreDifference;
+    std::string valueLog;
+    bool overrideCapsLock = true;
     PropertyChangeSupport propertyChangeSupport;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <limits>
 
 #include "base/MessageCatalog.h"
@@ -438,6 +439,25 @@ std::string CustomRegEx::refusal(std::string_view s) {
         return "it does not compile: " + std::string(e.what());
     }
     if (firstUnescaped(s, '(') >= firstUnescaped(s, ')')) return "a \")\" comes before its first \"(\"";
+    return {};
+}
+
+bool ValueLog::valid(std::string_view s) {
+    return refusal(s).empty();
+}
+
+std::string ValueLog::refusal(std::string_view s) {
+    if (s.empty()) return {};
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t start = i;
+        const auto cp = base::utf8::decode(s, i);
+        if (!cp) return "it is not valid text (a byte at " + std::to_string(start) + " is not UTF-8)";
+        if (*cp < 0x20 || *cp == 0x7f) return "it holds a control character";
+    }
+    // A relative path would depend on the folder the program happens to start in.
+    const std::filesystem::path path(std::u8string(s.begin(), s.end()));
+    if (!path.is_absolute()) return "it is not an absolute path";
+    if (!path.has_filename()) return "it names a folder, not a file";
     return {};
 }
 

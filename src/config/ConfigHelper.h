@@ -526,6 +526,14 @@ struct CustomRegEx {
     // empty when it breaks none.
     static std::string refusal(std::string_view s);
 };
+// The file of the value log. The empty text switches the log off.
+struct ValueLog {
+    static constexpr std::string_view kAccepts =
+        "empty (no value log) or the absolute path of a file, which is created when missing";
+    static std::string getDefault() { return {}; }
+    static bool valid(std::string_view s);
+    static std::string refusal(std::string_view s);
+};
 
 }  // namespace ConfigHelper
 }  // namespace rszorvik::config

@@ -38,6 +38,10 @@ class KeyInjector {
     // told once when the output starts: an injector may get ready for them here instead of while it
     // types. Every other character still types. The default gets nothing ready.
     virtual void prepareFor(std::u32string_view characters) { static_cast<void>(characters); }
+    // Whether Caps Lock is on, as the keys sent so far leave it; asked before every value, so it has to
+    // be cheap. Throws std::runtime_error when the injector cannot tell. An injector that reaches no
+    // keyboard (one that records or counts the keys) has none that could be locked: the default.
+    virtual bool capsLockOn() { return false; }
 
     // The injector of this platform. Throws std::runtime_error when the platform offers none (no display,
     // no event injection extension).

@@ -582,6 +582,17 @@ void X11KeyInjector::prepareFor(std::u32string_view characters) {
     impl->refresh();
 }
 
+bool X11KeyInjector::capsLockOn() {
+    impl->checkAlive();
+    XkbStateRec state{};
+    const bool read = XkbGetState(impl->display, XkbUseCoreKbd, &state) == Success;
+    impl->checkAlive();
+    if (!read) throw std::runtime_error("Cannot read the keyboard state");
+    // Alt codes pause Caps Lock by this; the state change's event may still be on its way.
+    impl->lockedModifiers = state.locked_mods;
+    return (state.locked_mods & LockMask) != 0;
+}
+
 const X11KeyTable& X11KeyInjector::keyTable() {
     impl->refresh();
     return impl->table;

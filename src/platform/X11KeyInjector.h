@@ -30,6 +30,8 @@ class X11KeyInjector final : public KeyInjector {
     bool lastKeyWasDead() const override;
     // Binds the characters the layout has no key for, and waits until the server has told every client.
     void prepareFor(std::u32string_view characters) override;
+    // Asked on the injector's own connection, so the answer comes after every key sent before.
+    bool capsLockOn() override;
 
     // The layout as the injector currently reads it.
     const X11KeyTable& keyTable();

@@ -130,7 +130,9 @@ bool Keybot::typeIfIdle(const std::string& value) {
 }
 
 void Keybot::lose(const std::string& value, const platform::KeyOutputLost& failure) {
-    report(cannotType + value + " (" + failure.what() + ")");
+    // Not through report(): the value's notes belong to the thread that types, and this one has let go.
+    if (view) view->logImportantEvent(cannotType + value + " (" + failure.what() + ")");
+    if (valueDoneHandler) valueDoneHandler(false, failure.what());
     // Ended before anyone hears of the loss.
     ended = true;
     queue().wake();
@@ -142,9 +144,32 @@ bool Keybot::awaitIdle(std::chrono::steady_clock::time_point deadline) {
 }
 
 void Keybot::typeValue(const std::string& value) {
+    valueNotes.clear();
+    const bool released = releaseCapsLock();
     typeStart();
     typeString(value, false);
     typeEnd();
+    if (released) pressKeyRelease(Vk::CAPS_LOCK, keyDelay);
+    if (valueDoneHandler) valueDoneHandler(true, valueNotes);
+}
+
+bool Keybot::releaseCapsLock() {
+    if (!overrideCapsLock || capsLockGivenUp) return false;
+    const base::MessageCatalog& texts = base::MessageCatalog::get(base::catalogues::kWorker);
+    try {
+        if (!keyInjector->capsLockOn()) return false;
+        pressKeyRelease(Vk::CAPS_LOCK, keyDelay);
+        // Asked again, which also lets the injector see the new state before the first key of the value.
+        if (!keyInjector->capsLockOn()) return true;
+        report(texts.getString("caps.lock.stays.on"));
+    } catch (const platform::KeyOutputLost&) {
+        throw;
+    } catch (const std::exception& e) {
+        report(texts.getString("caps.lock.unknown") + e.what());
+    }
+    // Said once: it would be the same for every value, which are typed as they come from now on.
+    capsLockGivenUp = true;
+    return false;
 }
 
 void Keybot::typeStart() {
@@ -233,7 +258,7 @@ void Keybot::typeChord(const std::vector<int>& codes) {
             throw;
         } catch (const std::exception& e) {
             if (view) {
-                view->logImportantEvent(std::string("Deadkey error: ") + e.what());
+                report(std::string("Deadkey error: ") + e.what());
             } else {
                 std::cout << "Deadkey error" << std::endl;
             }
@@ -260,8 +285,8 @@ void Keybot::typeAltCode(const std::string& character, const std::vector<int>& c
         throw;
     } catch (const std::exception& e) {
         if (view) {
-            view->logImportantEvent("Error pressing ALT key for " + character + " on " +
-                                    keyboardType.toString() + " keyboard: " + e.what());
+            report("Error pressing ALT key for " + character + " on " + keyboardType.toString() +
+                   " keyboard: " + e.what());
         } else {
             std::cout << "Error pressing/releasing ALT key for : " << character << std::endl;
         }
@@ -283,8 +308,8 @@ void Keybot::press(int keyCode) {
         throw;
     } catch (const std::exception& e) {
         if (view) {
-            view->logImportantEvent("Error pressing key " + std::to_string(keyCode) + " on " +
-                                    keyboardType.toString() + " keyboard: " + e.what());
+            report("Error pressing key " + std::to_string(keyCode) + " on " + keyboardType.toString() +
+                   " keyboard: " + e.what());
         } else {
             std::cout << "Error on pressing: " << keyCode << "\n" << e.what() << std::endl;
         }
@@ -298,8 +323,8 @@ void Keybot::release(int keyCode) {
         throw;
     } catch (const std::exception& e) {
         if (view) {
-            view->logImportantEvent("Error releasing key " + std::to_string(keyCode) + " on " +
-                                    keyboardType.toString() + " keyboard: " + e.what());
+            report("Error releasing key " + std::to_string(keyCode) + " on " + keyboardType.toString() +
+                   " keyboard: " + e.what());
         } else {
             std::cout << "Error on releasing: " << keyCode << "\n" << e.what() << std::endl;
         }
@@ -320,7 +345,12 @@ void Keybot::pause(int milliseconds) {
 }
 
 void Keybot::report(const std::string& message) {
+    note(message);
     if (view) view->logImportantEvent(message);
+}
+
+void Keybot::note(const std::string& message) {
+    valueNotes += (valueNotes.empty() ? "" : "; ") + message;
 }
 
 }  // namespace rszorvik::worker

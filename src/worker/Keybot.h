@@ -20,7 +20,7 @@ class WeightWorkerView;
 // Types each value into the application that has the keyboard focus: an optional start key, the value
 // through the key map of the keyboard layout, and a terminator (a second one after every X-th value).
 // run() is the body of the output thread; add() feeds it from the GUI thread through a queue that all
-// instances share, so values left over when output stops are typed by the next output.
+// instances share (OutputRun empties it at the end of its run, so no value is carried into the next).
 class Keybot {
   public:
     using KeyboardType = config::ConfigHelper::KeyboardType;
@@ -57,6 +57,16 @@ class Keybot {
 
     // Called on the thread that typed (see typeIfIdle) each time the queue has been typed to its end.
     void onCaughtUp(std::function<void()> handler) { caughtUpHandler = std::move(handler); }
+    // Called on the thread that typed, for each value taken from the queue or typed by typeIfIdle, in that
+    // order, once it is done: typed (with the "cannot_type" reports of its characters that have no key,
+    // joined by "; ", as the note), or not typed because the display was lost (the loss as the note).
+    void onValueDone(std::function<void(bool typed, const std::string& note)> handler) {
+        valueDoneHandler = std::move(handler);
+    }
+    // Letters come out as they are whatever the Caps Lock state: while Caps Lock is on, each value is
+    // typed with it released, and it is locked again after the value's terminator. Off by default; set
+    // before run().
+    void setOverrideCapsLock(bool on) { overrideCapsLock = on; }
 
     // Waits until every value queued so far has been typed to its last key release (true), or until the
     // deadline passes or run() has ended (false). Interruptible.
@@ -64,7 +74,8 @@ class Keybot {
     // run() has returned (interrupted, or the display was lost).
     bool hasEnded() const { return ended; }
 
-    // One value as run() types it: start key, value, terminator.
+    // One value as run() types it: start key, value, terminator (Caps Lock released around them when it
+    // is on and overridden); then the value-done handler.
     void typeValue(const std::string& value);
     // A start key or terminator: a direct key is tapped, any other code is typed as the character of that
     // code through the complete key map.
@@ -79,6 +90,8 @@ class Keybot {
   private:
     // The value's keys failed for good: says so, ends the output and calls the lost handler.
     void lose(const std::string& value, const platform::KeyOutputLost& failure);
+    // Releases Caps Lock when it is on and overridden; true when it was released and is to be locked again.
+    bool releaseCapsLock();
     void typeStart();
     void typeEnd();
     void pressKeyRelease(int keyCode, int delay);
@@ -87,7 +100,9 @@ class Keybot {
     void pause(int milliseconds);
     void press(int keyCode);
     void release(int keyCode);
+    // To the view, and to the notes of the value being typed.
     void report(const std::string& message);
+    void note(const std::string& message);
 
     std::unique_ptr<platform::KeyInjector> keyInjector;
     WeightWorkerView* view;
@@ -102,6 +117,9 @@ class Keybot {
     config::KeyMap keyMapComplete;
     std::vector<int> directKeys;
     std::string cannotType;  // catalogue text, read once
+    bool overrideCapsLock = false;
+    bool capsLockGivenUp = false;  // its state could not be read, or its key did not release it
+    std::string valueNotes;        // the reports about the value being typed; with `typing` held
     // Held while a value is typed, by the output thread or by typeIfIdle.
     std::mutex typing;
     std::shared_ptr<base::InterruptFlag> outputThread;  // run()'s thread while it waits for values
@@ -110,6 +128,7 @@ class Keybot {
     std::atomic<bool> lossReported{false};
     std::function<void(const std::string&)> lostHandler;
     std::function<void()> caughtUpHandler;
+    std::function<void(bool, const std::string&)> valueDoneHandler;
 };
 
 }  // namespace rszorvik::worker

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -95,11 +96,24 @@ OutputRun::~OutputRun() {
     if (finisher.joinable()) finisher.join();
     if (keybotThread.joinable()) keybotThread.join();
     if (soundBot) soundBot->close();
+    // Values left in the queue are named here rather than typed by some later run.
+    if (keyBot) endTyping();
+    closeValueLog();
 }
 
 bool OutputRun::start() {
     using Instrument = config::ConfigHelper::Instrument;
     const Instrument preset = config.getInstrument().value_or(Instrument::getDefault());
+    // Before anything is read: a run whose records cannot be kept does not start.
+    if (!config.getValueLog().empty()) {
+        try {
+            openValueLog();
+        } catch (const ValueLogError& e) {
+            failedStartKey = "error.opening.value.log";
+            view.startProblem(failedStartKey, e.what());
+            return false;
+        }
+    }
     if (options.typeKeys) {
         try {
             keyBot = std::make_unique<Keybot>(
@@ -107,12 +121,20 @@ bool OutputRun::start() {
                 config.getOutputTerminator().getKeyCode(), config.getOutputTerminator2().getKeyCode(),
                 config.getEveryXValuesAsInt(), config.getKeyboardType(), preset.getKeyMapType(), &view,
                 options.injector ? options.injector() : nullptr);
+            keyBot->setOverrideCapsLock(config.getOverrideCapsLock());
+            if (valueLog) {
+                foreignValues = Keybot::queue().unfinished();
+                keyBot->onValueDone([this](bool typed, const std::string& note) { typedDone(typed, note); });
+            }
         } catch (const std::exception& e) {
             view.startProblem("error.initializing.keyboard.output", e.what());
         }
         try {
+            // Kept either way: what the operator types by hand still comes out in capitals.
             if (options.capsLockOn ? options.capsLockOn() : platform::CapsLock::isOn())
-                view.startProblem("please.turn.off.caps.lock", "");
+                view.startProblem(
+                    config.getOverrideCapsLock() ? "caps.lock.on.letters.kept" : "please.turn.off.caps.lock",
+                    "");
         } catch (const std::exception&) {
             // The lock state is only worth a warning; not knowing it changes nothing.
         }
@@ -134,6 +156,8 @@ bool OutputRun::start() {
         if (soundBot) soundBot->close();
         soundBot.reset();
         ignorer.reset();
+        valueLog.reset();
+        failedStartKey = key;
         view.startProblem(key, message);
         return false;
     };
@@ -153,6 +177,8 @@ bool OutputRun::start() {
 
     view.logEvent(programText("RevareRiDevFrame2.deviceLabel.text") + " " + preset.toPlainString());
     if (!config.getCustomRegEx().empty()) view.logEvent("Custom regEx: " + config.getCustomRegEx());
+    if (valueLog)
+        view.logEvent(base::formatMessage(WeightWorker::text("value.log.started"), {valueLog->pathText()}));
     if (keyBot) {
         keyBot->onOutputLost([this, token = std::weak_ptr<int>(alive)](const std::string&) {
             executor.post([this, token] {
@@ -182,9 +208,16 @@ void OutputRun::update(const DataLine& received) {
 }
 
 OutputRun::HandOver OutputRun::handOverValue(DataLine& line, bool last) {
+    // The value as it came, before the duplicate filter may delete it.
+    std::string value = valueLog ? line.getProcessedData() : std::string();
     if (ignorer) ignorer->process(line);
     HandOver result;
     result.passed = handOver && line.hasValue();
+    // Recorded before the keyboard gets the value, which it may type on this thread at once.
+    if (valueLog) {
+        const bool duplicate = !value.empty() && !line.hasValue();
+        logLine(line, std::move(value), duplicate);
+    }
     // The keyboard gets the value before the line is shown, so showing it never delays the typing. When
     // the keyboard thread is idle and no line waits, typing here spares waking it; only it types while
     // lines come faster, so that the reading never waits for the keys.
@@ -210,9 +243,24 @@ void OutputRun::show(const DataLine& line, HandOver handed) {
         ++unshown;
     }
     if (passed && options.typeKeys && keyBot) checkBacklog(line.getProcessedData().size(), handed.waiting);
-    if (passed && !options.typeKeys && !outputLostFlag && options.sink &&
-        !options.sink(line.getProcessedData()))
-        outputLost();
+    if (!handed.passed || options.typeKeys) return;
+    bool printed = false;
+    if (passed && !outputLostFlag && options.sink) {
+        printed = options.sink(line.getProcessedData());
+        if (!printed) outputLost();
+    }
+    if (!valueLog) return;
+    std::lock_guard lock(recordsMutex);
+    for (PendingRecord& pending : records) {
+        if (!pending.sink || pending.done) continue;
+        pending.done = true;
+        pending.record.outcome = printed ? ValueOutcome::PRINTED : ValueOutcome::NOT_TYPED;
+        if (!printed)
+            pending.record.reason =
+                WeightWorker::text(passed ? "value.log.output.lost" : "value.log.stopped");
+        break;
+    }
+    writeDoneRecords();
 }
 
 void OutputRun::stop() {
@@ -305,6 +353,16 @@ std::vector<std::string> OutputRun::endTyping() {
     keybotThread.interrupt();
     if (keybotThread.joinable()) keybotThread.join();
     std::vector<std::string> left = Keybot::queue().drain();
+    if (valueLog) {
+        std::string lost;
+        {
+            std::lock_guard lock(recordsMutex);
+            lost = keyboardLost;
+        }
+        finishRecords(lost.empty()
+                          ? WeightWorker::text("value.log.stopped")
+                          : base::formatMessage(WeightWorker::text("value.log.keyboard.lost"), {lost}));
+    }
     if (!left.empty()) view.logImportantEvent(notTypedText(left));
     return left;
 }
@@ -320,6 +378,116 @@ std::string OutputRun::notTypedText(const std::vector<std::string>& values) {
     for (const std::string& value : values)
         shown += (shown.empty() ? "\"" : ", \"") + DataLine::transformControlChars(value) + "\"";
     return WeightWorker::text("values.not.typed") + " " + shown;
+}
+
+void OutputRun::openValueLog() {
+    const std::string& setting = config.getValueLog();
+    const std::filesystem::path file(std::u8string(setting.begin(), setting.end()));
+    ValueLog::Events events;
+    const std::weak_ptr<int> token = alive;
+    events.failed = [this, token, shown = setting](const std::string& reason) {
+        executor.post([this, token, shown, reason] {
+            if (!token.lock()) return;
+            valueLogFailing = true;
+            view.logImportantEvent(
+                base::formatMessage(WeightWorker::text("value.log.failed"), {shown, reason}));
+            view.setNotice(base::formatMessage(WeightWorker::text("value.log.failed.status"), {reason}));
+        });
+    };
+    events.resumed = [this, token, shown = setting] {
+        executor.post([this, token, shown] {
+            if (!token.lock() || !valueLogFailing) return;
+            valueLogFailing = false;
+            view.logImportantEvent(base::formatMessage(WeightWorker::text("value.log.resumed"), {shown}));
+            view.setNotice({});
+        });
+    };
+    valueLog = std::make_unique<ValueLog>(file, std::move(events), options.valueLogFile);
+}
+
+void OutputRun::logLine(const DataLine& line, std::string value, bool duplicate) {
+    using config::ConfigHelper::Instrument;
+    PendingRecord pending;
+    ValueRecord& record = pending.record;
+    record.received = line.getInstant();
+    record.utcOffset = std::chrono::floor<std::chrono::seconds>(line.getDateTime().time_since_epoch() -
+                                                                line.getInstant().time_since_epoch());
+    record.port = config.getPort();
+    record.instrument = config.getInstrument().value_or(Instrument::getDefault()).toPlainString();
+    record.raw = line.getRawData();
+    record.value = std::move(value);
+    pending.done = true;
+    if (duplicate) {
+        record.outcome = ValueOutcome::DUPLICATE;
+    } else if (record.value.empty()) {
+        record.reason = WeightWorker::text("value.log.no.value");
+    } else if (!handOver) {
+        record.reason = WeightWorker::text("value.log.stopped");
+    } else if (!options.typeKeys) {
+        pending.done = false;
+        pending.sink = true;
+    } else if (keyBot) {
+        pending.done = false;
+        pending.keys = true;
+    } else {
+        record.reason = WeightWorker::text("value.log.no.keyboard");
+    }
+    std::lock_guard lock(recordsMutex);
+    records.push_back(std::move(pending));
+    writeDoneRecords();
+}
+
+void OutputRun::typedDone(bool typed, const std::string& note) {
+    std::lock_guard lock(recordsMutex);
+    if (foreignValues > 0) {
+        --foreignValues;
+        return;
+    }
+    if (!typed) keyboardLost = note;
+    for (PendingRecord& pending : records) {
+        if (!pending.keys || pending.done) continue;
+        pending.done = true;
+        pending.record.outcome = typed ? ValueOutcome::TYPED : ValueOutcome::NOT_TYPED;
+        pending.record.reason =
+            typed ? note : base::formatMessage(WeightWorker::text("value.log.keyboard.lost"), {note});
+        break;
+    }
+    writeDoneRecords();
+}
+
+void OutputRun::finishRecords(const std::string& reason) {
+    std::lock_guard lock(recordsMutex);
+    for (PendingRecord& pending : records) {
+        if (pending.done) continue;
+        pending.done = true;
+        pending.record.outcome = ValueOutcome::NOT_TYPED;
+        pending.record.reason = reason;
+    }
+    writeDoneRecords();
+}
+
+void OutputRun::writeDoneRecords() {
+    while (!records.empty() && records.front().done) {
+        valueLog->add(std::move(records.front().record));
+        records.pop_front();
+    }
+}
+
+void OutputRun::closeValueLog() {
+    if (!valueLog) return;
+    finishRecords(WeightWorker::text("value.log.stopped"));
+    const std::size_t unwritten = valueLog->close();
+    const std::string shown = valueLog->pathText();
+    // The writer's own reports of the end would come after the run.
+    if (unwritten > 0) {
+        view.logImportantEvent(base::formatMessage(WeightWorker::text("value.log.unwritten"),
+                                                   {std::to_string(unwritten), shown}));
+    } else if (valueLogFailing) {
+        view.logImportantEvent(base::formatMessage(WeightWorker::text("value.log.resumed"), {shown}));
+        view.setNotice({});
+    }
+    valueLogFailing = false;
+    valueLog.reset();
 }
 
 }  // namespace rszorvik::worker

@@ -16,6 +16,7 @@
 #include "config/Config.h"
 #include "platform/KeyInjector.h"
 #include "worker/DataLine.h"
+#include "worker/ValueLog.h"
 #include "worker/WeightWorkerView.h"
 
 namespace rszorvik::worker {
@@ -39,6 +40,11 @@ class OutputRunView : public WeightWorkerView {
     // "invalid.setting" as plain messages. OutputRun::start tells which ones end the start. Executor's
     // thread.
     virtual void startProblem(const std::string& key, const std::string& message) = 0;
+
+    // A lasting note for the status line beside what it shows (the value log cannot be written); the empty
+    // text takes it away. The event log gets the full report separately. Executor's thread. Without a
+    // status line: nothing.
+    virtual void setNotice(const std::string& text) { static_cast<void>(text); }
 };
 
 // One output run, shared by every front end: the keyboard output on its own thread, the sound, the
@@ -67,6 +73,8 @@ class OutputRun {
         std::function<std::unique_ptr<platform::KeyInjector>()> injector;
         std::function<bool()> capsLockOn;
         std::function<std::unique_ptr<SoundBot>(config::ConfigHelper::Sound)> sound;
+        // Opens the value log's file; unset, the real file.
+        ValueLog::Opener valueLogFile;
         // The keyboard output is behind (said once, and again once it has caught up) when this many values
         // wait, or when more than one waits and typing them would take this long with the key delay.
         std::size_t behindValues = 300;
@@ -99,12 +107,16 @@ class OutputRun {
     OutputRun(const OutputRun&) = delete;
     OutputRun& operator=(const OutputRun&) = delete;
 
-    // On the executor's thread: keyboard output ("error.initializing.keyboard.output": the start goes on
-    // without it), the Caps Lock warning, the sound ("error.while.initializing.sound.output": goes on
-    // silently), the duplicate filter, the worker (which opens the port), the keyboard thread, three log
-    // lines, and the worker started in the background. False when the worker could not be created
-    // ("error.opening.port", "invalid.setting"): then nothing runs.
+    // On the executor's thread: the value log when one is set ("error.opening.value.log": nothing
+    // runs), keyboard output ("error.initializing.keyboard.output": the start goes on without it), the
+    // Caps Lock warning ("please.turn.off.caps.lock", or "caps.lock.on.letters.kept" when the output
+    // overrides Caps Lock), the sound ("error.while.initializing.sound.output": goes on silently), the
+    // duplicate filter, the worker (which opens the port), the keyboard thread, the log lines of the
+    // start, and the worker started in the background. False when the value log or the worker could not
+    // be created ("error.opening.port", "invalid.setting"): then nothing runs.
     bool start();
+    // The key of the problem that ended the start; empty after a start that went through.
+    const std::string& startFailure() const { return failedStartKey; }
 
     // One received line, on the executor's thread: the duplicate filter, the value to the keyboard
     // output, the sound when the line has a value, the view's update(), then the backlog check or the
@@ -130,7 +142,7 @@ class OutputRun {
     void interruptTyping();
     // Ends the keyboard output (as interruptTyping) and waits for it, then takes the values it did not
     // type out of the queue, reports them to the view as not typed and returns them. Blocks: not from a
-    // task of the executor.
+    // task of the executor. The run's end does it too: no value is carried into another run.
     std::vector<std::string> endTyping();
     // For a front end that ends at once (its display went away): stops, waits up to `patience` for the
     // reading thread to leave the port, then ends the typing as endTyping does and answers the values
@@ -169,6 +181,22 @@ class OutputRun {
     void checkBacklog(std::size_t valueBytes, std::size_t waiting);
     // The worker's end handler is through: disconnected now, or once the typing is done.
     void workerEnded();
+    // The value log's part. A record waits in `records` until its outcome is known and those of the
+    // lines before it are written, so the file keeps the order in which the lines came.
+    struct PendingRecord {
+        ValueRecord record;
+        bool done = false;
+        bool keys = false;  // the keyboard output tells its outcome
+        bool sink = false;  // show() tells it
+    };
+    void openValueLog();
+    void logLine(const DataLine& line, std::string value, bool duplicate);
+    // The next record waiting for the keyboard gets its outcome.
+    void typedDone(bool typed, const std::string& note);
+    // Every record still waiting gets this outcome (the run ends).
+    void finishRecords(const std::string& reason);
+    void writeDoneRecords();  // with recordsMutex held
+    void closeValueLog();
     // The worker's port went away: the demo's end when this is a demo (said in the log), else false.
     bool portEnded(const std::string& port);
     // Logs how many lines were left out since the last one shown, if any.
@@ -196,6 +224,14 @@ class OutputRun {
     bool demoOver = false;
     std::size_t unshown = 0;  // lines left out since the last one shown; executor's thread
     std::atomic<bool> outputLostFlag{false};
+    std::string failedStartKey;
+
+    std::unique_ptr<ValueLog> valueLog;
+    std::mutex recordsMutex;
+    std::deque<PendingRecord> records;  // guarded by recordsMutex
+    std::size_t foreignValues = 0;      // queued by an earlier run, typed first; guarded by recordsMutex
+    std::string keyboardLost;           // why the keyboard output ended; guarded by recordsMutex
+    bool valueLogFailing = false;       // the failure was shown and not yet the recovery; executor's thread
 };
 
 }  // namespace rszorvik::worker

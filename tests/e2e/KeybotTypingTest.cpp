@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "base/InterruptibleThread.h"
+#include "platform/X11CapsLock.h"
 #include "platform/X11KeyInjector.h"
 #include "support/MessageView.h"
 #include "support/PrintableAscii.h"
@@ -222,6 +224,63 @@ TEST_F(KeybotTypingTest, QueuedValuesArriveWithStartKeyAndTerminators) {
             },
             c.text);
         EXPECT_EQ(typed, c.text) << c.name;
+    }
+    EXPECT_TRUE(view.messages().empty()) << view.messages().front();
+}
+
+// Caps Lock on the display, as an operator may have left it: with the override the letters come out as
+// they are, at full speed and with the default pause, and Caps Lock is on again afterwards; without it
+// they come out inverted.
+TEST_F(KeybotTypingTest, CapsLockOnDoesNotInvertLetters) {
+    struct Case {
+        const char* name;
+        const char* layout;
+        KeyboardType type;
+        int delay;
+        bool override;
+        std::vector<std::string> values;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"full speed", "us", KeyboardType::QUERTY, 0, true, {"AbC-12 kg", "xYz"}, "AbC-12 kg\nxYz\n"},
+        {"default pause", "us", KeyboardType::QUERTY, 20, true, {"AbC-12 kg", "xYz"}, "AbC-12 kg\nxYz\n"},
+        {"German layout", "de", KeyboardType::GERMAN, 0, true, {"ZyQ"}, "ZyQ\n"},
+        {"Alt codes", "us", KeyboardType::ALL, 3, true, {"Ab"}, "Ab\n"},
+        {"not overridden", "us", KeyboardType::QUERTY, 0, false, {"AbC-12 kg"}, "aBc-12 KG\n"},
+    };
+    const std::string display = window->display().name();
+    // Locked from a connection of its own, as a keyboard would; unlocked whatever the test's outcome.
+    const auto lock = [&](bool on) {
+        Display* x = XOpenDisplay(display.c_str());
+        ASSERT_NE(x, nullptr);
+        XkbLockModifiers(x, XkbUseCoreKbd, LockMask, on ? LockMask : 0);
+        XSync(x, False);
+        XCloseDisplay(x);
+    };
+    struct Unlock {
+        std::function<void(bool)> lock;
+        ~Unlock() { lock(false); }
+    } unlock{lock};
+    for (const Case& c : cases) {
+        window->setLayout(c.layout);
+        lock(true);
+        std::string text;
+        for (const std::string& value : c.values)
+            text += value;
+        const std::string typed = window->type(
+            [&] {
+                auto x11 = std::make_unique<platform::X11KeyInjector>();
+                platform::X11KeyInjector* injector = x11.get();
+                Keybot keybot(c.delay, 0, Vk::ENTER, 0, 0, c.type, KeyMapType::ALPHANUMERIC_COMPLETE, &view,
+                              std::move(x11));
+                keybot.setOverrideCapsLock(c.override);
+                for (const std::string& value : c.values)
+                    keybot.typeValue(value);
+                injector->sync();
+            },
+            c.text);
+        EXPECT_EQ(typed, c.text) << c.name;
+        EXPECT_TRUE(platform::x11CapsLockOn(display)) << c.name << ": Caps Lock was not locked again";
     }
     EXPECT_TRUE(view.messages().empty()) << view.messages().front();
 }

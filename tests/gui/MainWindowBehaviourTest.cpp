@@ -11,11 +11,13 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -426,6 +428,7 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
         QString message;
         const char* titleKey;
         Icon icon;
+        std::function<void(Config&)> arrange = [](Config&) {};
     };
     const std::vector<Row> rows{
         {"port cannot be opened",
@@ -455,10 +458,23 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
          true,
          Sound::NONE,
          [](Options& o) { o.capsLockOn = [] { return true; }; },
-         "please.turn.off.caps.lock",
+         "caps.lock.on.letters.kept",
          {},
          "warning",
          Icon::Warning},
+        {"caps lock on, not overridden",
+         true,
+         Sound::NONE,
+         [](Options& o) { o.capsLockOn = [] { return true; }; },
+         "please.turn.off.caps.lock",
+         {},
+         "warning",
+         Icon::Warning,
+         [](Config& c) { c.setOverrideCapsLock(false); }},
+        {"value log cannot be opened", true, Sound::NONE, [](Options&) {}, "error.opening.value.log",
+         QStringLiteral("/zorvik-no-such-folder/values.csv: ") +
+             QString::fromStdString(std::generic_category().message(ENOENT)),
+         "error", Icon::Error, [](Config& c) { c.setValueLog("/zorvik-no-such-folder/values.csv"); }},
     };
     test::selectApplicationPlatform();
     const std::vector<QString> all{QStringLiteral("panel1"),          QStringLiteral("inputPanel"),
@@ -473,6 +489,8 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
         Config config;
         config.setPort(port);
         config.setSound(row.sound);
+        row.arrange(config);
+        const bool starts = row.portOpens && config.getValueLog().empty();
         Window window(config, {port});
         Options options;
         options.injector = [] { return std::make_unique<test::RecordingKeyInjector>(); };
@@ -482,10 +500,10 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
         auto* start = window.find<QPushButton>("startStopJButton");
 
         // Twice: a failed start leaves the window as it was, ready for the next attempt.
-        for (int attempt = 0; attempt < (row.portOpens ? 1 : 2); ++attempt) {
+        for (int attempt = 0; attempt < (starts ? 1 : 2); ++attempt) {
             dialogs.calls.clear();
             start->click();
-            if (row.portOpens) {
+            if (starts) {
                 ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
             }
             window.settle();
@@ -498,7 +516,7 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
             EXPECT_EQ(shown.title, texts::app(row.titleKey));
             EXPECT_EQ(shown.icon, row.icon);
         }
-        if (row.portOpens) {
+        if (starts) {
             EXPECT_EQ(tabNames(*window.frame.tabbedPane()).size(), 3U);
             start->click();  // Stop
             ASSERT_TRUE(test::waitFor([&] { return !window.frame.isConnected(); }, milliseconds(5000)));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -7,6 +8,7 @@
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -278,6 +280,7 @@ TEST(MainWindowTest, EveryControlCarriesItsName) {
                                  "label34",
                                  "label35",
                                  "everyXValuesTextField",
+                                 "overrideCapsLockCheckBox",
                                  "separator1",
                                  "settingsPanel",
                                  "label13",
@@ -293,6 +296,11 @@ TEST(MainWindowTest, EveryControlCarriesItsName) {
                                  "exportSettingsButton",
                                  "separator6",
                                  "separator7",
+                                 "valueLogLabel",
+                                 "valueLogCheckBox",
+                                 "valueLogTextField",
+                                 "valueLogButton",
+                                 "separator9",
                                  "eventLogPanel",
                                  "eventLog",
                                  "aboutPanel",
@@ -334,6 +342,46 @@ TEST(MainWindowTest, ChoosingAnEntryWritesItsSetting) {
         window.find<QComboBox>(row.box)->setCurrentIndex(row.index);
         EXPECT_EQ(row.stored(config), row.index);
     }
+}
+
+// The log goes on with a file chosen for it, and off by its box, which keeps the file for switching it
+// on again; a chooser left with Cancel changes nothing.
+TEST(MainWindowTest, TheValueLogIsSwitchedOnWithItsFile) {
+    struct Step {
+        const char* name;
+        const char* control;
+        std::optional<QString> chosen;  // what the chooser answers; none: no chooser expected
+        bool on;
+        const char* shown;
+    };
+    const Step steps[] = {
+        {"onWithoutAFileCancelled", "valueLogCheckBox", QString(), false, ""},
+        {"onWithAFile", "valueLogCheckBox", QStringLiteral("/tmp/lab/values.csv"), true,
+         "/tmp/lab/values.csv"},
+        {"offKeepsTheFile", "valueLogCheckBox", std::nullopt, false, "/tmp/lab/values.csv"},
+        {"onAgainWithoutAsking", "valueLogCheckBox", std::nullopt, true, "/tmp/lab/values.csv"},
+        {"anotherFile", "valueLogButton", QStringLiteral("/tmp/lab/../other.csv"), true, "/tmp/other.csv"},
+        {"anotherFileCancelled", "valueLogButton", QString(), true, "/tmp/other.csv"},
+        {"aFileWhileOff", "valueLogCheckBox", std::nullopt, false, "/tmp/other.csv"},
+        {"aFileSwitchesItOn", "valueLogButton", QStringLiteral("/tmp/third.csv"), true, "/tmp/third.csv"},
+    };
+    test::RecordingDialogs dialogs;
+    Config config;
+    Window window(config);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        dialogs.calls.clear();
+        if (step.chosen) dialogs.files.push_back(*step.chosen);
+        window.find<QAbstractButton>(step.control)->click();
+        EXPECT_EQ(dialogs.calls.size(), step.chosen ? 1U : 0U);
+        EXPECT_EQ(window.find<QCheckBox>("valueLogCheckBox")->isChecked(), step.on);
+        EXPECT_EQ(window.find<QLineEdit>("valueLogTextField")->text(), QString::fromLatin1(step.shown));
+        EXPECT_EQ(config.getValueLog(), step.on ? step.shown : "");
+    }
+    auto* capsLock = window.find<QCheckBox>("overrideCapsLockCheckBox");
+    ASSERT_TRUE(capsLock->isChecked());
+    capsLock->click();
+    EXPECT_FALSE(config.getOverrideCapsLock());
 }
 
 TEST(MainWindowTest, TypedInputTerminatorIsStoredWhenItIsAByte) {

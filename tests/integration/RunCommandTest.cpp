@@ -257,7 +257,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusalCase{"SetWithoutValue", {"bitRate"}, "stdout", "/dev/null", 2},
                       RefusalCase{"SetOutOfRange", {"bitRate=99"}, "stdout", "/dev/null", 2},
                       RefusalCase{"UnknownOutput", {}, "printer", "/dev/null", 2},
-                      RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3}),
+                      RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3},
+                      RefusalCase{"ValueLogNotAbsolute", {"valueLog=values.csv"}, "stdout", "/dev/null", 2},
+                      // A device would take the records without keeping them.
+                      RefusalCase{"ValueLogOnADevice", {"valueLog=/dev/null"}, "stdout", "/dev/null", 1},
+                      // Checked before the port, which would end the start with 3.
+                      RefusalCase{"ValueLogCannotOpen",
+                                  {"valueLog=/zorvik-no-such-folder/values.csv"},
+                                  "stdout",
+                                  "/dev/zorvik-no-such-port",
+                                  1}),
     [](const auto& param) { return param.param.name; });
 
 class NoDisplay : public RunCommandTest, public ::testing::WithParamInterface<std::vector<std::string>> {};

@@ -24,6 +24,10 @@ class MessageView : public worker::WeightWorkerView {
         std::lock_guard lock(mutex);
         return importantMessages;
     }
+    void clear() {
+        std::lock_guard lock(mutex);
+        importantMessages.clear();
+    }
 
   private:
     mutable std::mutex mutex;

@@ -1,6 +1,7 @@
 #include "support/RecordingKeyInjector.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace rszorvik::test {
 
@@ -22,6 +23,7 @@ void RecordingKeyInjector::keyPress(int keyCode) {
         if (const auto it = rejections.find(keyCode); it != rejections.end())
             throw std::invalid_argument(it->second);
         if (keyCode != Vk::SHIFT && keyCode != Vk::CONTROL && keyCode != Vk::ALT) lastKey = keyCode;
+        if (keyCode == Vk::CAPS_LOCK) capsLock = !capsLock;
     }
     record({KeyEvent::Kind::PRESS, keyCode});
 }
@@ -58,6 +60,22 @@ void RecordingKeyInjector::prepareFor(std::u32string_view characters) {
 std::u32string RecordingKeyInjector::prepared() const {
     std::lock_guard lock(mutex);
     return preparedCharacters;
+}
+
+bool RecordingKeyInjector::capsLockOn() {
+    std::lock_guard lock(mutex);
+    if (!capsLockFailure.empty()) throw std::runtime_error(capsLockFailure);
+    return capsLock;
+}
+
+void RecordingKeyInjector::setCapsLock(bool on) {
+    std::lock_guard lock(mutex);
+    capsLock = on;
+}
+
+void RecordingKeyInjector::failCapsLock(std::string message) {
+    std::lock_guard lock(mutex);
+    capsLockFailure = std::move(message);
 }
 
 void RecordingKeyInjector::reject(int keyCode, std::string message) {

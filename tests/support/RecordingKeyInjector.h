@@ -36,9 +36,14 @@ class RecordingKeyInjector : public platform::KeyInjector {
     // is the one the key maps were written for.
     bool lastKeyWasDead() const override;
     void prepareFor(std::u32string_view characters) override;
+    // Follows the Caps Lock key: each press of it toggles the state, as on a keyboard.
+    bool capsLockOn() override;
 
     void reject(int keyCode, std::string message = "Invalid key code");
     void markLive(int keyCode);
+    void setCapsLock(bool on);
+    // capsLockOn() throws std::runtime_error with this message from now on.
+    void failCapsLock(std::string message);
     // Called at every pause, after it was recorded, on the typing thread (to interrupt it, say).
     void onPause(std::function<void()> hook);
 
@@ -64,6 +69,8 @@ class RecordingKeyInjector : public platform::KeyInjector {
     std::map<int, std::string> rejections;
     std::set<int> liveKeys;
     int lastKey = 0;
+    bool capsLock = false;
+    std::string capsLockFailure;
     std::function<void()> pauseHook;
 };
 

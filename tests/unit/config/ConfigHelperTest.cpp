@@ -480,6 +480,12 @@ TEST(ValidatorTest, EdgeCases) {
         {"CustomRegEx", CustomRegEx::valid, "[)](\\d+)", false},
         {"CustomRegEx", CustomRegEx::valid, "(?:\\d+)", false},  // no group to take the value from
         {"CustomRegEx", CustomRegEx::valid, "(?:kg )(\\d+)", true},
+        {"ValueLog", ValueLog::valid, "", true},
+        {"ValueLog", ValueLog::valid, "/media/stick/Waage \u00e4.csv", true},
+        {"ValueLog", ValueLog::valid, "values.csv", false},  // would depend on the start folder
+        {"ValueLog", ValueLog::valid, "/media/stick/", false},
+        {"ValueLog", ValueLog::valid, "/tmp/a\nb.csv", false},
+        {"ValueLog", ValueLog::valid, "/tmp/\xff.csv", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.valid(c.text), c.expected) << c.validator << " \"" << c.text << "\"";
@@ -487,7 +493,7 @@ TEST(ValidatorTest, EdgeCases) {
     for (const std::string& defaultText :
          {EveryXValues::getDefault(), EditNumCharacters::getDefault(), DecimalPlaces::getDefault(),
           IgnoreTimeLimit::getDefault(), IgnoreDifference::getDefault(), MathOperand::getDefault(),
-          RemoveCharacters::getDefault(), CustomRegEx::getDefault()})
+          RemoveCharacters::getDefault(), CustomRegEx::getDefault(), ValueLog::getDefault()})
         EXPECT_EQ(defaultText, "");
     EXPECT_EQ(Delay::getDefault(), "20");
 }

@@ -16,7 +16,7 @@ namespace {
 // or an expression for the free-text settings.
 std::string otherValue(const Setting& setting, const Config& record) {
     std::vector<std::string> candidates = setting.choices;
-    candidates.insert(candidates.end(), {"5", "(\\d+)"});
+    candidates.insert(candidates.end(), {"5", "(\\d+)", "/var/log/values.csv", "C:\\values.csv"});
     const auto current = setting.read(record);
     for (const auto& candidate : candidates)
         if (setting.valid(candidate) && candidate != current) return candidate;

@@ -112,6 +112,17 @@ TEST_F(SettingsStoreTest, AFreshStoreLoadsTheLoadingDefaultsAndWritesNothing) {
     }
 }
 
+// Settings saved before Caps Lock could be overridden load with it overridden, as a new installation has it.
+TEST_F(SettingsStoreTest, AFileWithoutTheCapsLockSettingOverridesCapsLock) {
+    writeFile(file, "com.vexlune.zorvik.delay=35\n");
+    restart();
+    Config record;
+    record.setOverrideCapsLock(false);
+    EXPECT_TRUE(load(record));
+    EXPECT_TRUE(record.getOverrideCapsLock());
+    EXPECT_EQ(record.getValueLog(), "");
+}
+
 TEST_F(SettingsStoreTest, PortIsReadOnlyWhenThereArePorts) {
     struct Case {
         std::vector<std::string> ports;
@@ -156,6 +167,8 @@ TEST_F(SettingsStoreTest, BadStoredValuesAreRepairedAndReported) {
         {"customRegEx", "(unclosed"},
         {"minimizeToTray", "yes"},
         {"checkForUpdates", "maybe"},
+        {"valueLog", "values.csv"},
+        {"overrideCapsLock", "1"},
     };
     for (const auto& [key, text] : bad) {
         writeFile(file, "com.vexlune.zorvik.delay=35\n");

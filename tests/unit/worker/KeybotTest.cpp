@@ -215,6 +215,66 @@ TEST_F(KeybotTest, CharactersWithoutAKeyAreReportedAndSkipped) {
     EXPECT_EQ(injector->keys(), "+49 -49");
 }
 
+// With Caps Lock on and overridden, each value is typed with it released and locked again after the
+// terminator; off, unknown or not overridden, the value's keys come alone.
+TEST_F(KeybotTest, CapsLockIsReleasedForEachValueWhileItIsOn) {
+    const std::string cannotRead =
+        base::MessageCatalog::get(base::catalogues::kWorker).getString("caps.lock.unknown");
+    struct Case {
+        const char* name;
+        bool override;
+        bool on;
+        const char* failure;  // capsLockOn() throws this; empty: it answers
+        const char* keys;     // of two values "1" with Enter
+        std::vector<std::string> messages;
+        bool onAfterwards;
+    };
+    const Case cases[] = {
+        {"onOverridden",
+         true,
+         true,
+         "",
+         "+20 -20 +49 -49 +10 -10 +20 -20 +20 -20 +49 -49 +10 -10 +20 -20",
+         {},
+         true},
+        {"onNotOverridden", false, true, "", "+49 -49 +10 -10 +49 -49 +10 -10", {}, true},
+        {"offOverridden", true, false, "", "+49 -49 +10 -10 +49 -49 +10 -10", {}, false},
+        {"unknownSaidOnce",
+         true,
+         true,
+         "no XKB",
+         "+49 -49 +10 -10 +49 -49 +10 -10",
+         {cannotRead + "no XKB"},
+         true},
+    };
+    for (const Case& c : cases) {
+        view.clear();
+        auto keybot = make({.endWith = 10});
+        keybot->setOverrideCapsLock(c.override);
+        injector->setCapsLock(c.on);
+        if (*c.failure) injector->failCapsLock(c.failure);
+        keybot->typeValue("1");
+        keybot->typeValue("1");
+        EXPECT_EQ(injector->keys(), c.keys) << c.name;
+        EXPECT_EQ(view.messages(), c.messages) << c.name;
+        injector->failCapsLock("");
+        EXPECT_EQ(injector->capsLockOn(), c.onAfterwards) << c.name;
+    }
+}
+
+// Each value's outcome goes to the handler once it is done, with what could not be typed of it.
+TEST_F(KeybotTest, EachValueIsToldDoneWithWhatCouldNotBeTyped) {
+    auto keybot = make({.keyMapType = KeyMapType::NUMERIC});
+    std::vector<std::pair<bool, std::string>> done;
+    keybot->onValueDone([&](bool typed, const std::string& note) { done.emplace_back(typed, note); });
+    const std::string cannot = base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type");
+    keybot->typeValue("12");
+    keybot->typeValue("1E2\xc3\xa9");
+    keybot->typeValue("3");
+    EXPECT_EQ(done, (std::vector<std::pair<bool, std::string>>{
+                        {true, ""}, {true, cannot + "E; " + cannot + "<233>"}, {true, ""}}));
+}
+
 // Bytes that form no character (an encoded surrogate, an overlong form, a lead byte no character starts
 // with) are reported byte by byte, never as a code point the text does not hold.
 TEST_F(KeybotTest, MalformedBytesAreReportedOneByOne) {

@@ -3,19 +3,23 @@
 // its output goes away.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
 #include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
 #include "serial/NativeLibrary.h"
+#include "support/CsvRows.h"
 #include "support/FakeNativeSerial.h"
 #include "support/RecordingKeyInjector.h"
+#include "support/TempDir.h"
 #include "worker/Keybot.h"
 #include "worker/OutputRun.h"
 #include "worker/PortPermission.h"
@@ -166,6 +170,24 @@ class OutputRunTest : public ::testing::Test {
     std::unique_ptr<OutputRun> run;
 };
 
+// The value log's records of a run: raw line, value, outcome and reason, one per line received and in
+// that order, written by the time the run is gone.
+std::vector<std::vector<std::string>> loggedRecords(const std::filesystem::path& file) {
+    auto rows = test::csvRows(test::readFile(file));
+    if (rows.empty()) return rows;
+    EXPECT_EQ(rows.front(),
+              (std::vector<std::string>{"time", "port", "instrument", "raw", "value", "outcome", "reason"}));
+    rows.erase(rows.begin());
+    for (auto& row : rows) {
+        EXPECT_EQ(row.size(), 7u);
+        if (row.size() != 7u) continue;
+        EXPECT_EQ(row[1], "COM3");
+        EXPECT_EQ(row[2], Instrument(Instrument::GENERIC).toPlainString());
+        row.erase(row.begin(), row.begin() + 3);
+    }
+    return rows;
+}
+
 struct StartCase {
     std::string name;
     std::function<void(OutputRunTest&)> arrange;
@@ -207,6 +229,13 @@ INSTANTIATE_TEST_SUITE_P(
          true},
         {"CapsLockOn",
          [](OutputRunTest& fixture) { fixture.options.capsLockOn = [] { return true; }; },
+         {"problem:caps.lock.on.letters.kept:"},
+         true},
+        {"CapsLockOnNotOverridden",
+         [](OutputRunTest& fixture) {
+             fixture.config.setOverrideCapsLock(false);
+             fixture.options.capsLockOn = [] { return true; };
+         },
          {"problem:please.turn.off.caps.lock:"},
          true},
         {"CapsLockUnknown",
@@ -236,6 +265,12 @@ INSTANTIATE_TEST_SUITE_P(
         {"NoPort",
          [](OutputRunTest& fixture) { fixture.config.setPort(""); },
          {"problem:invalid.setting:" + WeightWorker::text("null.port.error")},
+         false},
+        // Before the port is opened: no line is read that could not be recorded.
+        {"ValueLogCannotOpen",
+         [](OutputRunTest& fixture) { fixture.config.setValueLog("/zorvik-no-such-folder/values.csv"); },
+         {"problem:error.opening.value.log:/zorvik-no-such-folder/values.csv: " +
+          std::generic_category().message(ENOENT)},
          false},
     }),
     [](const auto& param) { return param.param.name; });
@@ -304,6 +339,8 @@ TEST_F(OutputRunTest, LinesBeyondTheDisplayBoundAreCountedInsteadOfShown) {
 // The keyboard output is held in the middle of the first value; ending it types that value to its end
 // and reports the two that were still waiting.
 TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
+    test::TempDir dir;
+    config.setValueLog((dir.path() / "values.csv").string());
     config.setDelay("1");
     std::unique_lock held = holdTypingAtItsPauses();
     ASSERT_TRUE(start());
@@ -315,38 +352,14 @@ TEST_F(OutputRunTest, EndingTheTypingReportsTheValuesNotTyped) {
     EXPECT_EQ(run->endTyping(), (std::vector<std::string>{"2", "3"}));
     EXPECT_EQ(injector->keys(), "+49 -49");
     EXPECT_TRUE(journal.has("important:" + WeightWorker::text("values.not.typed") + " \"2\", \"3\""));
-}
-
-// The instrument goes away while a value is typed: the run reports the loss at once but stays connected
-// until the value is typed with its pauses; only then does the front end see the end.
-TEST_F(OutputRunTest, APortLostWhileTypingEndsOnceTheValueIsTyped) {
-    config.setDelay("1");
-    std::unique_lock held = holdTypingAtItsPauses();
-    ASSERT_TRUE(start());
-    fake.port("COM3").receive("12\r");
-    awaitJournal("show:12");
-    ASSERT_TRUE(injector->waitForKeys("+49"));
-    fake.port("COM3").disappear();
-    const std::string lost = "important:" + WeightWorker::text("execution.exception");
-    executor.runUntil(
-        [&] {
-            for (const auto& e : journal.all())
-                if (e.rfind(lost, 0) == 0) return true;
-            return false;
-        },
-        kPatience);
-    executor.runFor(100ms);
-    EXPECT_FALSE(journal.has("disconnected")) << "the value is still being typed";
-    EXPECT_FALSE(fake.port("COM3").isOpen());
-    held.unlock();
+    run->stop();
     awaitJournal("disconnected");
-    EXPECT_EQ(injector->keys(), "+49 -49 +50 -50");
-    for (const KeyEvent& e : injector->events()) {
-        if (e.kind == KeyEvent::Kind::PAUSE) {
-            EXPECT_EQ(e.value, 1) << "every pause keeps the delay";
-        }
-    }
-    EXPECT_TRUE(run->endTyping().empty());
+    run.reset();
+    const std::string stopped = WeightWorker::text("value.log.stopped");
+    EXPECT_EQ(loggedRecords(dir.path() / "values.csv"),
+              (std::vector<std::vector<std::string>>{{"1<13>", "1", "typed", ""},
+                                                     {"2<13>", "2", "not typed", stopped},
+                                                     {"3<13>", "3", "not typed", stopped}}));
 }
 
 struct LostCase {
@@ -385,6 +398,59 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LostCase{"Display", true, WeightWorker::text("cannot_type") + "4 (display :9 is gone)"},
                       LostCase{"Sink", false, ""}),
     [](const auto& param) { return param.param.name; });
+
+struct RecordCase {
+    std::string name;
+    std::function<void(OutputRunTest&)> arrange;
+    std::vector<std::vector<std::string>> records;  // raw, value, outcome, reason
+};
+
+void PrintTo(const RecordCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ValueRecords : public OutputRunTest, public ::testing::WithParamInterface<RecordCase> {};
+
+// "5", the same again, a line without a value and "6", with duplicates ignored.
+TEST_P(ValueRecords, OneRecordPerLineWithWhatBecameOfItsValue) {
+    const RecordCase& c = GetParam();
+    test::TempDir dir;
+    config.setValueLog((dir.path() / "values.csv").string());
+    config.ignoreDuplicates = true;
+    config.setIgnoreTimeLimit("0");
+    c.arrange(*this);
+    ASSERT_TRUE(start());
+    fake.port("COM3").receive("5\r5\rx\r6\r");
+    awaitJournal("show:6");
+    run->stop();
+    awaitJournal("disconnected");
+    run.reset();
+    EXPECT_EQ(loggedRecords(dir.path() / "values.csv"), c.records);
+}
+
+INSTANTIATE_TEST_SUITE_P(OutputRun, ValueRecords,
+                         ::testing::ValuesIn(std::vector<RecordCase>{
+                             {"Printed",
+                              [](OutputRunTest& fixture) {
+                                  fixture.options.typeKeys = false;
+                                  fixture.options.sink = [](const std::string&) { return true; };
+                              },
+                              {{"5<13>", "5", "printed", ""},
+                               {"5<13>", "5", "duplicate", ""},
+                               {"x<13>", "", "not typed", WeightWorker::text("value.log.no.value")},
+                               {"6<13>", "6", "printed", ""}}},
+                             {"NoKeyboard",
+                              [](OutputRunTest& fixture) {
+                                  fixture.options.injector = []() -> std::unique_ptr<platform::KeyInjector> {
+                                      throw std::runtime_error("no display");
+                                  };
+                              },
+                              {{"5<13>", "5", "not typed", WeightWorker::text("value.log.no.keyboard")},
+                               {"5<13>", "5", "duplicate", ""},
+                               {"x<13>", "", "not typed", WeightWorker::text("value.log.no.value")},
+                               {"6<13>", "6", "not typed", WeightWorker::text("value.log.no.keyboard")}}},
+                         }),
+                         [](const auto& param) { return param.param.name; });
 
 struct BacklogCase {
     std::string name;
