@@ -33,6 +33,11 @@ const Rule& ruleFor(FieldValidator::Field which) {
                                "error.edit.numCharacters"};
     static const Rule remove{&CH::RemoveCharacters::valid, &C::setRemoveCharacters,
                              "error.edit.removeCharacters"};
+    static const Rule requestCommand{&CH::RequestCommand::valid, &C::setRequestCommand,
+                                     "error.request.command"};
+    static const Rule requestInterval{&CH::RequestInterval::valid, &C::setRequestInterval,
+                                      "error.request.interval"};
+    static const Rule requestHotKey{&CH::RequestHotKey::valid, &C::setRequestHotKey, "error.request.hotkey"};
     switch (which) {
         case F::EveryXValues:
             return everyX;
@@ -42,6 +47,12 @@ const Rule& ruleFor(FieldValidator::Field which) {
             return operand;
         case F::EditNumCharacters:
             return numChars;
+        case F::RequestCommand:
+            return requestCommand;
+        case F::RequestInterval:
+            return requestInterval;
+        case F::RequestHotKey:
+            return requestHotKey;
         case F::RemoveCharacters:
             break;
     }

@@ -17,7 +17,16 @@ namespace rszorvik {
 // page brought back to the front once the report is closed. While the window closes, the refusal is silent.
 class FieldValidator : public QObject {
   public:
-    enum class Field { EveryXValues, DecimalPlaces, MathOperand, EditNumCharacters, RemoveCharacters };
+    enum class Field {
+        EveryXValues,
+        DecimalPlaces,
+        MathOperand,
+        EditNumCharacters,
+        RemoveCharacters,
+        RequestCommand,
+        RequestInterval,
+        RequestHotKey
+    };
 
     FieldValidator(Field which, QLineEdit* field, config::Config& config, QTabWidget* tabs, QWidget* page,
                    std::function<bool()> isClosing, QObject* parent = nullptr);

@@ -43,6 +43,7 @@
 #include "app/SettingsStorage.h"
 #include "app/StartUp.h"
 #include "app/Texts.h"
+#include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
 #include "serial/PlatformSupport.h"
 #include "serial/SerialPortLocal.h"
@@ -248,6 +249,11 @@ QWidget* RevareRiDevFrame2::buildStartTab() {
     font.setBold(true);
     startStopJButton->setFont(font);
     layout->addWidget(startStopJButton);
+    requestButton = named(new QPushButton(withMnemonic(frameText("requestButton.text"), QLatin1Char('R'))),
+                          "requestButton");
+    requestButton->setToolTip(frameText("requestButton.toolTipText"));
+    requestButton->setVisible(false);
+    layout->addWidget(requestButton, 0, Qt::AlignHCenter);
     return page;
 }
 
@@ -312,7 +318,26 @@ QWidget* RevareRiDevFrame2::buildInputTab() {
     flowControlBox = comboBox("flowControlBox", "flowControlBox.toolTipText");
     fillIndexed<Handshake>(flowControlBox, settings.getHandshake());
     form->addRow(caption("label36", "label36.text", flowControlBox), flowControlBox);
+    reconnectCheckBox = checkBox("reconnectCheckBox", "reconnectCheckBox.text", settings.getReconnect());
+    reconnectCheckBox->setToolTip(frameText("reconnectCheckBox.toolTipText"));
+    form->addRow(caption("reconnectLabel", "reconnectLabel.text", reconnectCheckBox), reconnectCheckBox);
     form->addRow(separator("separator3"));
+
+    requestCommandTextField = textField("requestCommandTextField", "requestCommandTextField.toolTipText",
+                                        settings.getRequestCommand(), 16);
+    showPresetRequestCommand();
+    form->addRow(caption("requestCommandLabel", "requestCommandLabel.text", requestCommandTextField),
+                 requestCommandTextField);
+    requestIntervalTextField = textField("requestIntervalTextField", "requestIntervalTextField.toolTipText",
+                                         settings.getRequestInterval(), 8);
+    form->addRow(caption("requestIntervalLabel", "requestIntervalLabel.text", requestIntervalTextField),
+                 row({requestIntervalTextField, named(new QLabel(frameText("requestIntervalUnitLabel.text")),
+                                                      "requestIntervalUnitLabel")}));
+    requestHotKeyTextField = textField("requestHotKeyTextField", "requestHotKeyTextField.toolTipText",
+                                       settings.getRequestHotKey(), 16);
+    form->addRow(caption("requestHotKeyLabel", "requestHotKeyLabel.text", requestHotKeyTextField),
+                 requestHotKeyTextField);
+    form->addRow(separator("separator9"));
 
     autoButton = button("autoButton", "autoButton.text", "autoButton.toolTipText");
     form->addRow(caption("label10", "label10.text", autoButton), autoButton);
@@ -520,6 +545,9 @@ void RevareRiDevFrame2::createValidators() {
     add(Field::MathOperand, mathOperandTextField, ProcessingTab);
     add(Field::EditNumCharacters, editNumCharactersTextField, ProcessingTab);
     add(Field::RemoveCharacters, removeCharactersTextField, ProcessingTab);
+    add(Field::RequestCommand, requestCommandTextField, InputTab);
+    add(Field::RequestInterval, requestIntervalTextField, InputTab);
+    add(Field::RequestHotKey, requestHotKeyTextField, InputTab);
 }
 
 void RevareRiDevFrame2::connectSignals() {
@@ -544,6 +572,7 @@ void RevareRiDevFrame2::connectSignals() {
     onClick(defaultButton, &Self::defaultButtonActionPerformed);
     onClick(refreshPortsButton, &Self::refreshPortsButtonActionPerformed);
     onClick(customizeButton, &Self::customizeButtonActionPerformed);
+    onClick(reconnectCheckBox, &Self::reconnectCheckBoxItemStateChanged);
 
     onSelect(mathOperationBox, &Self::mathOperationBoxItemStateChanged);
     onSelect(roundingMethodBox, &Self::roundingMethodBoxItemStateChanged);
@@ -575,6 +604,7 @@ void RevareRiDevFrame2::connectSignals() {
     onClick(exportSettingsButton, &Self::exportSettingsButtonActionPerformed);
 
     onClick(startStopJButton, &Self::startStopJButtonActionPerformed);
+    onClick(requestButton, &Self::requestButtonActionPerformed);
     connect(aboutPane, &QTextBrowser::anchorClicked, this, &Self::aboutPaneHyperlinkUpdate);
     connect(tabPane, &QTabWidget::currentChanged, this, &Self::tabbedPaneStateChanged);
 }
@@ -591,6 +621,7 @@ void RevareRiDevFrame2::instrumentBoxItemStateChanged() {
     if (!instrument) return;
     const bool changed = settings.getInstrument().value_or(Instrument::getDefault()) != *instrument;
     settings.setInstrument(*instrument);
+    showPresetRequestCommand();
     // An own expression was written for the previous instrument; it rarely fits the new one.
     if (!changed || settings.getCustomRegEx().empty()) return;
     instrumentBox->hidePopup();
@@ -940,6 +971,21 @@ void RevareRiDevFrame2::startStopJButtonActionPerformed() {
     if (!run->start()) run.reset();
 }
 
+void RevareRiDevFrame2::requestButtonActionPerformed() {
+    if (run) run->request();
+}
+
+void RevareRiDevFrame2::reconnectCheckBoxItemStateChanged() {
+    settings.setReconnect(reconnectCheckBox->isChecked());
+}
+
+void RevareRiDevFrame2::showPresetRequestCommand() {
+    const Instrument preset = settings.getInstrument().value_or(Instrument::getDefault());
+    const std::string command = RequestCommand::toText(preset.getDataCommand());
+    requestCommandTextField->setPlaceholderText(command.empty() ? text("request.command.none")
+                                                                : QString::fromStdString(command));
+}
+
 void RevareRiDevFrame2::startProblem(const std::string& key, const std::string& message) {
     const QString shown = text(key) + QString::fromStdString(message);
     Dialogs::Icon icon = Dialogs::Icon::Error;
@@ -1059,6 +1105,10 @@ void RevareRiDevFrame2::updateConfigFromTabs() {
     editPositionComboBoxItemStateChanged();
     validate(Field::EditNumCharacters);
     validate(Field::RemoveCharacters);
+    reconnectCheckBoxItemStateChanged();
+    validate(Field::RequestCommand);
+    validate(Field::RequestInterval);
+    validate(Field::RequestHotKey);
 
     // An operation without operand would do nothing: say so in the box.
     if (selected<MathOperation>(mathOperationBox) != MathOperation::NONE &&
@@ -1102,6 +1152,13 @@ void RevareRiDevFrame2::logImportantEvent(const std::string& message) {
 void RevareRiDevFrame2::warn(const std::string& message) {
     Dialogs::current().message(this, QString::fromStdString(message), text("warning"),
                                Dialogs::Icon::Warning);
+}
+
+void RevareRiDevFrame2::waitingForInstrument(bool waiting, const std::string& port) {
+    // `demo` is set before any run starts, so reading it here races with nothing.
+    const QString running = demo ? text("demo.running") : text("switch.to.target.application");
+    setText(waiting ? base::formatMessage(text("waiting.for.instrument").toStdString(), {port})
+                    : running.toStdString());
 }
 
 void RevareRiDevFrame2::setConnectedInGUI(bool connected) {
@@ -1197,6 +1254,9 @@ void RevareRiDevFrame2::showRunning(bool running) {
     currentPage = tabPane->currentWidget();
     startStopJButton->setText(running ? withMnemonic(frameText("startStopJButton.textStop"), QLatin1Char('P'))
                                       : withMnemonic(frameText("startStopJButton.text"), QLatin1Char('T')));
+    // A reading can be asked for while output runs, when there is a command to ask with.
+    requestButton->setVisible(running);
+    requestButton->setEnabled(running && !settings.getRequestBytes().empty());
     if (!running && run && run->demoEnded()) demoOver = true;
     const QString runningText = demo ? text("demo.running") : text("switch.to.target.application");
     setText((running ? runningText : idleStatusText()).toStdString());

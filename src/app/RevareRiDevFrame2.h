@@ -88,6 +88,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void update(const worker::DataLine& line) override;
     // A modal warning; GUI thread only.
     void warn(const std::string& text) override;
+    // The status line says that the run waits for the unplugged instrument, or that it reads again.
+    void waitingForInstrument(bool waiting, const std::string& port) override;
     // The status line text; the newest text wins when several arrive within one event-loop turn.
     void setText(const std::string& text);
     // A problem of the start as its dialog; GUI thread.
@@ -156,6 +158,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     void importSettingsButtonActionPerformed();
     void exportSettingsButtonActionPerformed();
     void startStopJButtonActionPerformed();
+    void requestButtonActionPerformed();
+    void reconnectCheckBoxItemStateChanged();
     void aboutPaneHyperlinkUpdate(const QUrl& link);
     void tabbedPaneStateChanged(int index);
 
@@ -176,6 +180,8 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     // empty or 0..1000. `later` posts the reset, as a caret move must not change the text it reports.
     bool checkDelay(bool later);
     void selectPort(const QString& shown);
+    // The request command field shows the preset's command where it has no own one.
+    void showPresetRequestCommand();
     // Asks for the value log's file; false when the user cancelled.
     bool chooseValueLog();
     // Saves the settings when they changed since the last save; a failure goes to the event log.
@@ -214,6 +220,7 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QTextBrowser* aboutPane = nullptr;
 
     QPushButton* startStopJButton = nullptr;
+    QPushButton* requestButton = nullptr;  // shown while output runs
 
     QComboBox* portList = nullptr;
     QComboBox* instrumentBox = nullptr;
@@ -227,6 +234,10 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QPushButton* defaultButton = nullptr;
     QPushButton* refreshPortsButton = nullptr;
     QPushButton* customizeButton = nullptr;
+    QCheckBox* reconnectCheckBox = nullptr;
+    QLineEdit* requestCommandTextField = nullptr;
+    QLineEdit* requestIntervalTextField = nullptr;
+    QLineEdit* requestHotKeyTextField = nullptr;
 
     QComboBox* mathOperationBox = nullptr;
     QLineEdit* mathOperandTextField = nullptr;
@@ -262,7 +273,7 @@ class RevareRiDevFrame2 : public QMainWindow, public worker::OutputRunView {
     QLineEdit* valueLogTextField = nullptr;
     QPushButton* valueLogButton = nullptr;
 
-    // The five free-text fields reach the record only through these (children of the window).
+    // The free-text fields reach the record only through these (children of the window).
     std::vector<FieldValidator*> validators;
 
     SettingsStorage* storage = nullptr;

@@ -38,7 +38,10 @@ using config::ConfigHelper::OutputTerminator;
 Config sampleRecord() {
     Config config;
     config.setPort("/dev/ttyUSB0");
-    config.setInstrument(Instrument::getDefault());
+    // A balance that answers when asked, so that the request controls show what they do.
+    config.setInstrument(Instrument::METTLER_SICS);
+    config.setReconnect(true);
+    config.setRequestHotKey("Ctrl+Alt+R");
     config.setBitRate(config::ConfigHelper::BitRates::getDefault());
     config.setDataBits(config::ConfigHelper::DataBits::getDefault());
     config.setStopBits(config::ConfigHelper::StopBits::getDefault());
@@ -180,6 +183,16 @@ int renderScreenshots(const QString& dirPath, texts::Language language) {
                         prefix + QStringLiteral("%1-").arg(i + 1, 2, 10, QLatin1Char('0')) +
                             tabs.widget(i)->objectName());
     }
+
+    // The Start tab while output runs, with the request button.
+    tabs.setCurrentIndex(0);
+    window.setConnectedInGUI(true);
+    // The running look is posted, and its status line once more from there.
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+    written += save(window, dir, prefix + QStringLiteral("01-panel1-running"));
+    window.setConnectedInGUI(false);
+    QApplication::processEvents();
 
     window.tabbedPane()->setCurrentIndex(RevareRiDevFrame2::InputTab);
     QApplication::processEvents();

@@ -41,6 +41,7 @@ void printJson() {
             {"stopBits", std::stoi(StopBits::getReadable(c.getStopBits()))},
             {"inputTerminator", c.getInputTerminator()},
             {"handshake", Handshake::name(c.getHandshake())},
+            {"request", RequestCommand::toText(preset.getDataCommand())},
         });
     }
     std::cout << jsonText(presets) << '\n';
@@ -48,15 +49,17 @@ void printJson() {
 
 void printTable() {
     std::vector<std::vector<std::string>> rows{{"NAME", "LABEL", "TYPE", "BIT RATE", "DATA BITS", "PARITY",
-                                                "STOP BITS", "TERMINATOR", "HANDSHAKE", "GROUP", "PATTERN"}};
+                                                "STOP BITS", "TERMINATOR", "HANDSHAKE", "REQUEST", "GROUP",
+                                                "PATTERN"}};
     for (Instrument preset : Instrument::values()) {
         const config::Config c = preset.getDefaultConfig();
         rows.push_back({std::string(preset.name()), preset.toPlainString(),
                         std::string(preset.getInstrumentType().name()), BitRates::getReadable(c.getBitRate()),
                         DataBits::getReadable(c.getDataBits()), Parity::getReadable(c.getParity()),
                         StopBits::getReadable(c.getStopBits()), terminatorText(c.getInputTerminator()),
-                        Handshake::getReadable(c.getHandshake()), std::to_string(preset.getCaptureGroup()),
-                        std::string(preset.getPattern())});
+                        Handshake::getReadable(c.getHandshake()),
+                        RequestCommand::toText(preset.getDataCommand()),
+                        std::to_string(preset.getCaptureGroup()), std::string(preset.getPattern())});
     }
     std::vector<std::size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows)

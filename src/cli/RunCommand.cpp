@@ -23,6 +23,7 @@
 #include "base/StopSignals.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
+#include "cli/RequestSignal.h"
 #include "platform/KeyInjector.h"
 #include "serial/Diagnostics.h"
 #include "serial/SerialPortLocal.h"
@@ -47,6 +48,8 @@ struct RunOptions {
     std::vector<std::string> sets;
     std::string output = "keys";
     std::string port;
+    bool reconnect = false;
+    std::string requestEvery;
     std::string valueLog;
 };
 
@@ -101,7 +104,10 @@ int run(const GlobalOptions& global, const RunOptions& requested) {
     if (requested.output != "keys" && requested.output != "stdout")
         fail("run", base::formatMessage(cliText("run.output.choice"), {requested.output}), kUsage);
     const bool toStdout = requested.output == "stdout";
+    // The options of their own are settings for this run, checked and refused as --set would.
     RunOptions options = requested;
+    if (options.reconnect) options.sets.push_back("reconnect=true");
+    if (!options.requestEvery.empty()) options.sets.push_back("requestInterval=" + options.requestEvery);
     if (!options.valueLog.empty()) {
         // The setting holds an absolute path; here a name is taken from the current folder as usual.
         const std::u8string file = std::filesystem::absolute(options.valueLog).lexically_normal().u8string();
@@ -124,6 +130,13 @@ int run(const GlobalOptions& global, const RunOptions& requested) {
     std::unique_ptr<worker::OutputRun> outputRun;
     std::mutex outputRunMutex;               // the signal watcher reaches the run from its own thread
     std::atomic<std::int64_t> firstStop{0};  // steady-clock nanoseconds of the first stop signal
+    // SIGUSR1 asks for a reading, from a script. Blocked first, so that the stop signals' thread has it
+    // blocked too.
+    RequestSignal requests([&] {
+        executor.post([&] {
+            if (outputRun) outputRun->request();
+        });
+    });
     base::StopSignals signals([&](int count) {
         if (count == 1) {
             firstStop = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -229,15 +242,24 @@ void addRunCommand(CLI::App& app, const GlobalOptions& global) {
         "each value into the focused application (or print it), logging events to standard error, until "
         "SIGINT, SIGTERM or SIGHUP, or until the port is lost (instrument unplugged or port closed). "
         "Exit status: 0 stopped by a signal (or the end of a demo with ZORVIK_DEMO=1), 1 settings "
-        "unreadable, value log cannot be opened or the run failed (port lost included), 2 refused option, "
-        "3 no port, the port cannot be opened or no X display for --output keys, 4 native serial module "
-        "missing.");
+        "unreadable, value log cannot be opened or the run failed (port lost included, unless --reconnect), "
+        "2 refused option, 3 no port, the port cannot be opened or no X display for --output keys, 4 native "
+        "serial module missing.");
     auto options = std::make_shared<RunOptions>();
     addSetOption(*command, options->sets, "over the stored settings, for this run only");
     command
         ->add_option("--output", options->output,
                      "keys: type the values (default); stdout: print one per line")
         ->type_name("keys|stdout");
+    command->add_flag(
+        "--reconnect", options->reconnect,
+        "When the port goes away, wait for the instrument (by its path, a USB adapter also by "
+        "its identity) and go on once it is back; as --set reconnect=true. Ctrl+C ends the wait");
+    command
+        ->add_option("--request-every", options->requestEvery,
+                     "Ask the instrument for a reading every MS milliseconds (50-86400000, 0 off) with the "
+                     "request command; as --set requestInterval=MS. SIGUSR1 asks once (kill -USR1 PID)")
+        ->type_name("MS");
     command
         ->add_option("--value-log", options->valueLog,
                      "Append one record per received line to this CSV file (time, port, instrument, raw "

@@ -62,6 +62,20 @@ std::string Config::mathInactiveReason() const {
         {operation});
 }
 
+std::string Config::getRequestBytes() const {
+    if (requestCommand.empty()) {
+        const Instrument preset = instrument.value_or(Instrument::getDefault());
+        return std::string(preset.getDataCommand());
+    }
+    if (!ConfigHelper::RequestCommand::valid(requestCommand)) return {};
+    return ConfigHelper::RequestCommand::toBytes(requestCommand);
+}
+
+int Config::getRequestIntervalAsInt() const {
+    if (!ConfigHelper::RequestInterval::valid(requestInterval)) return 0;
+    return parseDecimalInteger(requestInterval).value_or(0);
+}
+
 Config Config::copyConfig(const Config& c) {
     Config copy;
     for (const Setting& setting : settingsTable())

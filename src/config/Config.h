@@ -104,6 +104,15 @@ class Config {
     void setIgnoreTimeLimit(std::string value) { ignoreTimeLimit = std::move(value); }
     const std::string& getIgnoreDifference() const { return ignoreDifference; }
     void setIgnoreDifference(std::string value) { ignoreDifference = std::move(value); }
+    // Keep the run when the port goes away and go on once the instrument is back.
+    bool getReconnect() const { return reconnect; }
+    void setReconnect(bool value) { reconnect = value; }
+    const std::string& getRequestCommand() const { return requestCommand; }
+    void setRequestCommand(std::string value) { requestCommand = std::move(value); }
+    const std::string& getRequestInterval() const { return requestInterval; }
+    void setRequestInterval(std::string value) { requestInterval = std::move(value); }
+    const std::string& getRequestHotKey() const { return requestHotKey; }
+    void setRequestHotKey(std::string value) { requestHotKey = std::move(value); }
     // The file that gets one record per received line; empty: none.
     const std::string& getValueLog() const { return valueLog; }
     void setValueLog(std::string value) { valueLog = std::move(value); }
@@ -125,6 +134,11 @@ class Config {
     // Why a chosen math operation leaves values unchanged (no operand; a division without decimal
     // places); empty when it applies or none is chosen.
     std::string mathInactiveReason() const;
+    // The bytes that ask the instrument for a reading: the own command, else the preset's; empty when
+    // there is none (or the own command is not valid).
+    std::string getRequestBytes() const;
+    // The request interval in milliseconds; 0 when off or not valid.
+    int getRequestIntervalAsInt() const;
 
     // Every setting of the table but the automatic ones (prevPort stays none); no listeners.
     static Config copyConfig(const Config& c);
@@ -164,6 +178,10 @@ class Config {
     std::string customRegEx;
     std::string ignoreTimeLimit;
     std::string ignoreDifference;
+    bool reconnect = false;
+    std::string requestCommand;
+    std::string requestInterval;
+    std::string requestHotKey;
     std::string valueLog;
     bool overrideCapsLock = true;
     PropertyChangeSupport propertyChangeSupport;

@@ -4,7 +4,10 @@
 #include <charconv>
 #include <filesystem>
 #include <limits>
+#include <stdexcept>
+#include <utility>
 
+#include "base/HotKey.h"
 #include "base/MessageCatalog.h"
 #include "base/Regex.h"
 #include "base/Utf8.h"
@@ -440,6 +443,96 @@ std::string CustomRegEx::refusal(std::string_view s) {
     }
     if (firstUnescaped(s, '(') >= firstUnescaped(s, ')')) return "a \")\" comes before its first \"(\"";
     return {};
+}
+
+namespace {
+
+// The byte code of "<n>" at text[i] (n 0-255, at most three digits), moving i past it; none otherwise.
+std::optional<std::uint8_t> byteCodeAt(std::string_view text, std::size_t& i) {
+    if (text[i] != '<') return std::nullopt;
+    std::size_t end = i + 1;
+    int code = 0;
+    while (end < text.size() && end - i <= 3 && text[end] >= '0' && text[end] <= '9')
+        code = code * 10 + (text[end++] - '0');
+    if (end == i + 1 || end >= text.size() || text[end] != '>' || code > 255) return std::nullopt;
+    i = end + 1;
+    return static_cast<std::uint8_t>(code);
+}
+
+// The bytes of a request command text, or why it stands for none (refusal not empty).
+struct DecodedRequest {
+    std::string bytes;
+    std::string refusal;
+};
+
+DecodedRequest decodeRequest(std::string_view s) {
+    DecodedRequest result;
+    for (std::size_t i = 0; i < s.size();) {
+        if (const auto code = byteCodeAt(s, i)) {
+            result.bytes.push_back(static_cast<char>(*code));
+            continue;
+        }
+        const std::size_t start = i;
+        const auto cp = base::utf8::decode(s, i);
+        if (!cp) return {{}, "it is not valid text (a byte at " + std::to_string(start) + " is not UTF-8)"};
+        if (*cp > 0xFF)
+            return {{},
+                    "\"" + std::string(s.substr(start, i - start)) +
+                        "\" has a code above 255; write <n> for a byte"};
+        result.bytes.push_back(static_cast<char>(*cp));
+    }
+    if (result.bytes.size() > RequestCommand::kMaxBytes)
+        return {{},
+                "it stands for " + std::to_string(result.bytes.size()) + " bytes, more than " +
+                    std::to_string(RequestCommand::kMaxBytes)};
+    return result;
+}
+
+}  // namespace
+
+bool RequestCommand::valid(std::string_view s) {
+    return refusal(s).empty();
+}
+
+std::string RequestCommand::refusal(std::string_view s) {
+    return decodeRequest(s).refusal;
+}
+
+std::string RequestCommand::toBytes(std::string_view s) {
+    DecodedRequest decoded = decodeRequest(s);
+    if (!decoded.refusal.empty()) throw std::invalid_argument(decoded.refusal);
+    return std::move(decoded.bytes);
+}
+
+std::string RequestCommand::toText(std::string_view bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 0x20 && code < 0x7F && code != '<') {
+            text.push_back(c);
+        } else {
+            text += "<" + std::to_string(code) + ">";
+        }
+    }
+    return text;
+}
+
+bool RequestInterval::valid(std::string_view s) {
+    return s.empty() || integerIn(s, 0, 0) || integerIn(s, kMin, kMax);
+}
+
+bool RequestHotKey::valid(std::string_view s) {
+    return s.empty() || base::HotKey::tryParse(s).has_value();
+}
+
+std::string RequestHotKey::refusal(std::string_view s) {
+    if (s.empty()) return {};
+    try {
+        base::HotKey::parse(s);
+        return {};
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
 }
 
 bool ValueLog::valid(std::string_view s) {

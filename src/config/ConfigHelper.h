@@ -535,5 +535,39 @@ struct ValueLog {
     static std::string refusal(std::string_view s);
 };
 
+// The command that asks the instrument for a reading, as the settings hold it: each character is sent as
+// the byte of its code, and <n> (n from 0 to 255) stands for the byte n, so "SI<13><10>" ends with CR LF.
+// The empty text means the preset's own command.
+struct RequestCommand {
+    static constexpr std::size_t kMaxBytes = 64;
+    static constexpr std::string_view kAccepts =
+        "empty (the preset's command) or up to 64 bytes of text, <n> standing for the byte n (0-255), "
+        "such as SI<13><10>";
+    static std::string getDefault() { return {}; }
+    static bool valid(std::string_view s);
+    static std::string refusal(std::string_view s);
+    // The bytes the text stands for; std::invalid_argument (with the refusal) for a text valid() refuses.
+    static std::string toBytes(std::string_view s);
+    // The text that stands for the bytes: printable ASCII as it is, every other byte and "<" as <n>.
+    static std::string toText(std::string_view bytes);
+};
+// How often a reading is asked for while output runs; empty or 0 is off.
+struct RequestInterval {
+    static constexpr std::int32_t kMin = 50, kMax = 86'400'000;
+    static constexpr std::string_view kAccepts =
+        "empty or 0 (off), or an integer from 50 to 86400000 (milliseconds)";
+    static std::string getDefault() { return {}; }
+    static bool valid(std::string_view s);
+};
+// The key combination that asks for a reading from anywhere on the desktop (base::HotKey); empty is none.
+struct RequestHotKey {
+    static constexpr std::string_view kAccepts =
+        "empty or modifiers (Ctrl, Alt, Shift, Super) and one key joined by +, such as Ctrl+Alt+R or F9; "
+        "a letter, digit or Space needs Ctrl, Alt or Super";
+    static std::string getDefault() { return {}; }
+    static bool valid(std::string_view s);
+    static std::string refusal(std::string_view s);
+};
+
 }  // namespace ConfigHelper
 }  // namespace rszorvik::config

@@ -50,6 +50,14 @@ constexpr std::string_view kBase = Instrument::kBasePattern;
 constexpr std::string_view kPrintableAscii = R"re(([\] !"#$%&'()*+,\-./:;<=>?@\[\\^_`\dA-Za-z{|}~]+))re";
 constexpr std::string_view kAnd = R"re(([-+]+[0-9]*[\.,]?[0-9]+))re";
 
+// Commands that ask for the current reading, where the instrument's manual names one: A&D "Q", SICS "SI"
+// (Mettler Toledo, and Radwag's and Sartorius's dialects of it), Ohaus "IP" (immediate print), Sartorius
+// SBI "Esc P" (whose CR LF is optional). The others get none; an own command is always possible.
+constexpr std::string_view kAndRequest = "Q\r\n";
+constexpr std::string_view kSicsRequest = "SI\r\n";
+constexpr std::string_view kOhausRequest = "IP\r\n";
+constexpr std::string_view kSartoriusRequest = "\x1bP\r\n";
+
 constexpr Pair kNoTests[] = {{"", ""}};
 constexpr Pair kBarcodeCompleteTests[] = {
     {kPrintableAscii, kPrintableAscii},
@@ -173,8 +181,16 @@ const std::array<Preset, 44> kPresets{{
      .tests = kBarcodeCompleteTests,
      .type = Type::TEXT,
      .keyMap = Map::ALPHANUMERIC_COMPLETE},
-    {.label = literal("A&D"), .serial = s2400_7E1_LF, .pattern = kAnd, .tests = kAndTests},
-    {.label = literal("A&D (no handshaking)"), .serial = s2400_7E1_LF, .pattern = kAnd, .tests = kAndTests},
+    {.label = literal("A&D"),
+     .serial = s2400_7E1_LF,
+     .pattern = kAnd,
+     .tests = kAndTests,
+     .dataCommand = kAndRequest},
+    {.label = literal("A&D (no handshaking)"),
+     .serial = s2400_7E1_LF,
+     .pattern = kAnd,
+     .tests = kAndTests,
+     .dataCommand = kAndRequest},
     {.label = literal("A&D EM"),
      .serial = s9600_8N1_LF,
      .pattern = kAnd,
@@ -230,7 +246,10 @@ const std::array<Preset, 44> kPresets{{
      .pattern = R"re(([+-]+\d*\.?\d+))re",
      .tests = kKeyenceTests},
     {.label = literal("Mars Scale"), .serial = s9600_8N1_LF},
-    {.label = literal("Mettler Toledo (MT-SICS)"), .serial = s9600_8N1_LF_XON, .tests = kMettlerSicsTests},
+    {.label = literal("Mettler Toledo (MT-SICS)"),
+     .serial = s9600_8N1_LF_XON,
+     .tests = kMettlerSicsTests,
+     .dataCommand = kSicsRequest},
     {.label = literal("Mettler Toledo Dialog"), .serial = s9600_8N1_LF},
     {.label = literal("Mettler Toledo Print"), .serial = s2400_7E1_LF},
     {.label = literal("Mitutoyo 264-007"),
@@ -243,13 +262,13 @@ const std::array<Preset, 44> kPresets{{
      .pattern = R"re(([-+]?\s*[0-9]*\.+[0-9]+))re",
      .tests = kMitutoyoLsmTests},
     {.label = literal("MyWeigh HD"), .serial = s9600_8S1_CR, .messageKey = "myweigh_hd.defaultMessage"},
-    {.label = literal("Ohaus"), .serial = s9600_8N1_LF},
+    {.label = literal("Ohaus"), .serial = s9600_8N1_LF, .dataCommand = kOhausRequest},
     {.label = literal("Ohaus SPU,TA,NV"), .serial = s2400_7N1_LF},
     {.label = literal("Precisa"), .serial = s9600_7E1_LF},
-    {.label = literal("Radwag"), .serial = s9600_8N1_LF},
-    {.label = literal("Sartorius (legacy)"), .serial = s1200_7O1_LF},
-    {.label = literal("Sartorius (SBI)"), .serial = s9600_8O1_LF_RTS},
-    {.label = literal("Sartorius (SICS)"), .serial = s9600_8O1_LF_RTS},
+    {.label = literal("Radwag"), .serial = s9600_8N1_LF, .dataCommand = kSicsRequest},
+    {.label = literal("Sartorius (legacy)"), .serial = s1200_7O1_LF, .dataCommand = kSartoriusRequest},
+    {.label = literal("Sartorius (SBI)"), .serial = s9600_8O1_LF_RTS, .dataCommand = kSartoriusRequest},
+    {.label = literal("Sartorius (SICS)"), .serial = s9600_8O1_LF_RTS, .dataCommand = kSicsRequest},
     {.label = literal("Scale Manufacturers Association SCP"),
      .serial = s9600_8N1_CR,
      .pattern = R"re(\d.+?(\s*-?[0-9]*[\.,]?[0-9]+))re",

@@ -137,7 +137,9 @@ class Instrument : public detail::EnumConstant<Instrument, detail::InstrumentCon
     int getCaptureGroup() const;
     InstrumentType getInstrumentType() const;
     KeyMapType getKeyMapType() const;
-    std::string_view getDataCommand() const;  // empty: no command
+    // The bytes that ask the instrument for a reading (sent by the request button, hot key and timer);
+    // empty where its manual gives none.
+    std::string_view getDataCommand() const;
     std::optional<std::string_view> getDefaultMessageKey() const;
     std::optional<std::string> getDefaultMessage() const;  // catalogue text of the message key
     // A new record with the preset's serial settings; everything else at construction defaults.

@@ -203,6 +203,10 @@ std::vector<Setting> SettingsTableBuilder::build() {
         text<CH::IgnoreTimeLimit>("ignoreTimeLimit", &C::ignoreTimeLimit, 32),
         text<CH::IgnoreDifference>("ignoreDifference", &C::ignoreDifference, 33),
         text<CH::CustomRegEx>("customRegEx", &C::customRegEx, 31),
+        boolean("reconnect", &C::reconnect, false, 34),
+        text<CH::RequestCommand>("requestCommand", &C::requestCommand, 35),
+        text<CH::RequestInterval>("requestInterval", &C::requestInterval, 36),
+        text<CH::RequestHotKey>("requestHotKey", &C::requestHotKey, 37),
         text<CH::ValueLog>("valueLog", &C::valueLog, 38),
         // On by default, also for a settings file from before the setting: Caps Lock never inverts a value.
         boolean("overrideCapsLock", &C::overrideCapsLock, true, 39),

@@ -74,6 +74,9 @@ class OutputRun::WorkerView final : public WeightWorkerView {
     }
     void warn(const std::string& text) override { run.view.warn(text); }
     bool portEnded(const std::string& port) override { return run.portEnded(port); }
+    void waitingForInstrument(bool waiting, const std::string& port) override {
+        run.view.waitingForInstrument(waiting, port);
+    }
 
   private:
     OutputRun& run;
@@ -91,6 +94,7 @@ OutputRun::OutputRun(const config::Config& settings, OutputRunView& frontEnd, ba
     : OutputRun(settings, frontEnd, runExecutor, Options{}) {}
 
 OutputRun::~OutputRun() {
+    hotKey.reset();
     if (worker) worker->cancel(true);
     keybotThread.interrupt();
     if (finisher.joinable()) finisher.join();
@@ -197,8 +201,77 @@ bool OutputRun::start() {
     }
     // Settings that leave the math step without effect are kept as they are, but said once.
     if (const auto why = config.mathInactiveReason(); !why.empty()) view.logImportantEvent(why);
+    startRequests();
     worker->execute();
     return true;
+}
+
+void OutputRun::startRequests() {
+    const std::string& command = worker->requestCommand();
+    const int interval = config.getRequestIntervalAsInt();
+    const std::string keyText = config.getRequestHotKey();
+    if (command.empty()) {
+        // A timer or hot key without a command to send would do nothing without a word.
+        if (interval > 0 || !keyText.empty()) view.logImportantEvent(WeightWorker::text("request.none"));
+        return;
+    }
+    const std::string shown = config::ConfigHelper::RequestCommand::toText(command);
+    if (interval > 0)
+        view.logEvent(
+            base::formatMessage(WeightWorker::text("request.timer"), {std::to_string(interval), shown}));
+    const auto key = base::HotKey::tryParse(keyText);
+    if (!key) return;
+    const std::string keyName = key->toString();
+    const auto onPress = [this, token = std::weak_ptr<int>(alive)] {
+        executor.post([this, token] {
+            if (token.lock()) request();
+        });
+    };
+    try {
+        hotKey =
+            options.hotKey ? options.hotKey(*key, onPress) : platform::GlobalHotKey::create(*key, onPress);
+    } catch (const platform::HotKeyUnavailable& e) {
+        using Reason = platform::HotKeyUnavailable::Reason;
+        switch (e.reason) {
+            case Reason::Taken:
+                view.logImportantEvent(base::formatMessage(WeightWorker::text("hotkey.taken"), {keyName}));
+                break;
+            case Reason::NoSuchKey:
+                view.logImportantEvent(
+                    base::formatMessage(WeightWorker::text("hotkey.no.such.key"), {keyName}));
+                break;
+            case Reason::Unsupported:
+                view.logImportantEvent(
+                    base::formatMessage(WeightWorker::text("hotkey.unsupported"), {keyName}));
+                break;
+            case Reason::NoDesktop:
+                view.logImportantEvent(
+                    base::formatMessage(WeightWorker::text("hotkey.no.desktop"), {keyName, e.what()}));
+                break;
+        }
+        return;
+    }
+    view.logEvent(base::formatMessage(WeightWorker::text("request.hotkey"), {keyName, shown}));
+    if (hotKey->reach() == platform::GlobalHotKey::Reach::X11WindowsOnly)
+        view.logImportantEvent(base::formatMessage(WeightWorker::text("hotkey.x11.only"), {keyName}));
+}
+
+bool OutputRun::request() {
+    if (!worker) return false;
+    switch (worker->requestReading()) {
+        case WeightWorker::RequestOutcome::Queued:
+            view.logEvent(base::formatMessage(
+                WeightWorker::text("request.sent"),
+                {config::ConfigHelper::RequestCommand::toText(worker->requestCommand())}));
+            return true;
+        case WeightWorker::RequestOutcome::NoCommand:
+            view.logImportantEvent(WeightWorker::text("request.none"));
+            return false;
+        case WeightWorker::RequestOutcome::NotReading:
+            view.logImportantEvent(WeightWorker::text("request.not.reading"));
+            return false;
+    }
+    return false;
 }
 
 void OutputRun::update(const DataLine& received) {
@@ -264,6 +337,7 @@ void OutputRun::show(const DataLine& line, HandOver handed) {
 }
 
 void OutputRun::stop() {
+    hotKey.reset();
     stopRequested = true;
     handOver = false;
     stopReading();
@@ -295,6 +369,7 @@ void OutputRun::reportUnshown() {
 }
 
 void OutputRun::workerEnded() {
+    hotKey.reset();
     reportUnshown();
     const bool toType = !stopRequested && keyBot && keybotThread.joinable() && !keyBot->hasEnded() &&
                         Keybot::queue().unfinished() > 0;

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "base/Executor.h"
+#include "base/HotKey.h"
 #include "base/InterruptibleThread.h"
 #include "config/Config.h"
+#include "platform/GlobalHotKey.h"
 #include "platform/KeyInjector.h"
 #include "worker/DataLine.h"
 #include "worker/ValueLog.h"
@@ -73,6 +75,9 @@ class OutputRun {
         std::function<std::unique_ptr<platform::KeyInjector>()> injector;
         std::function<bool()> capsLockOn;
         std::function<std::unique_ptr<SoundBot>(config::ConfigHelper::Sound)> sound;
+        std::function<std::unique_ptr<platform::GlobalHotKey>(const base::HotKey&,
+                                                              std::function<void()> onPress)>
+            hotKey;
         // Opens the value log's file; unset, the real file.
         ValueLog::Opener valueLogFile;
         // The keyboard output is behind (said once, and again once it has caught up) when this many values
@@ -131,6 +136,11 @@ class OutputRun {
     void stop();
     // Ends the reading only; the keyboard output goes on typing what it has. Executor's thread.
     void stopReading();
+
+    // Asks the instrument for a reading now (the window's button, the hot key, a signal to zorvik-cli): the
+    // worker sends the request command, and the answer comes as any line does. Logged either way: false
+    // when there is no command or the port is not being read. Executor's thread.
+    bool request();
 
     // Waits until the keyboard output has typed every value it received (true), or until the deadline,
     // or until it can type no more (false). Blocks: not from a task of the executor. Interruptible. True
@@ -201,6 +211,8 @@ class OutputRun {
     bool portEnded(const std::string& port);
     // Logs how many lines were left out since the last one shown, if any.
     void reportUnshown();
+    // The log lines about the request command, its timer and hot key; takes the hot key.
+    void startRequests();
 
     config::Config config;
     OutputRunView& view;
@@ -211,6 +223,7 @@ class OutputRun {
     std::unique_ptr<SoundBot> soundBot;
     std::unique_ptr<Ignorer> ignorer;
     std::shared_ptr<WeightWorker> worker;
+    std::unique_ptr<platform::GlobalHotKey> hotKey;  // while the worker reads
     base::InterruptibleThread keybotThread;
     std::thread finisher;  // holds back the disconnection until the typing is done
     std::shared_ptr<int> alive = std::make_shared<int>(0);  // tasks posted by the keyboard thread check it

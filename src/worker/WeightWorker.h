@@ -1,11 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -16,6 +18,7 @@
 #include "base/BackgroundTask.h"
 #include "base/Clock.h"
 #include "config/Config.h"
+#include "platform/DeviceWatch.h"
 #include "serial/SerialPortLocal.h"
 #include "worker/DataLine.h"
 #include "worker/LineAssembler.h"
@@ -37,6 +40,10 @@ class PortLostError : public std::runtime_error {
 // on the reading thread (received), then on the executor's thread (update). The end handler reports how
 // the run ended and any bytes that never formed a line, closes the port and tells the view it is
 // disconnected.
+// With the reconnect setting, a port that goes away does not end the run: the reading thread waits for the
+// instrument (by its path, and a USB adapter also by its identity) and reopens it with the same settings.
+// The reading thread also sends the request command: when asked (requestReading) and on the timer of the
+// request interval.
 // Create it with std::make_shared (or forPreset), start it with execute(), stop it with cancel(true).
 class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
   public:
@@ -49,6 +56,29 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     static constexpr std::chrono::milliseconds kHealthCheckInterval{300};
     // The most bytes one read takes from the port.
     static constexpr std::size_t kReadBlock = 4096;
+    // How often the wait for an unplugged instrument looks for it where the platform cannot announce its
+    // return (with announcements it does not look on its own at all).
+    static constexpr std::chrono::milliseconds kSlowDeviceCheck{2000};
+
+    // What becomes of a request for a reading.
+    enum class RequestOutcome {
+        Queued,      // the reading thread sends the command at its next turn
+        NoCommand,   // neither the settings nor the preset name a request command
+        NotReading,  // the port is gone (waiting for the instrument) or the run has ended
+    };
+
+    // Where the wait for an unplugged instrument learns about devices; the platform's unless set before
+    // execute().
+    struct DeviceAccess {
+        std::function<std::unique_ptr<platform::DeviceWatch>(const std::string& port, bool anyDevice)> watch =
+            [](const std::string& port, bool anyDevice) {
+                return platform::DeviceWatch::create(port, anyDevice);
+            };
+        std::function<std::optional<platform::UsbIdentity>(const std::string& port)> identify =
+            [](const std::string& port) { return platform::DeviceWatch::usbIdentityOf(port); };
+        std::function<std::vector<std::string>(const platform::UsbIdentity&)> find =
+            [](const platform::UsbIdentity& identity) { return platform::DeviceWatch::portsOf(identity); };
+    };
 
     // Opens the port of config (Zivaraze::IOError when it cannot be opened or configured, std::invalid_
     // argument with the text of "null.port.error" when no port is set, or for line settings the library
@@ -72,6 +102,13 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     // How long a port that can be waited on may stay quiet before its device is checked; set it before
     // execute().
     void useHealthCheckInterval(std::chrono::milliseconds interval) { waitCheckInterval = interval; }
+    void useDeviceAccess(DeviceAccess access) { devices = std::move(access); }
+
+    // Asks the instrument for a reading: the reading thread sends the request command at its next turn.
+    // Any thread.
+    RequestOutcome requestReading();
+    // The bytes a request sends; empty when there is no command.
+    const std::string& requestCommand() const { return requestBytes; }
 
   protected:
     std::int32_t doInBackground() override;
@@ -104,17 +141,41 @@ class WeightWorker : public base::BackgroundTask<std::int32_t, DataLine> {
     [[noreturn]] void reportLost();
     // Logs how many bytes of an overlong line were dropped.
     void reportDropped();
-    void setUpLines();
+    // flush: discard what waits in the input (at the start; after a reconnection it is the instrument's).
+    void setUpLines(Zivaraze::SerialPortLocal& port, bool flush);
+    std::shared_ptr<Zivaraze::SerialConfig> serialConfigFor(const std::string& portName) const;
+    // The port was lost and the settings ask to wait: closes it and waits until the instrument is back
+    // (true, the port open again) or the worker is cancelled (false).
+    bool awaitInstrument(const std::string& lostMessage);
+    // The port opened again with the same settings, or null (not back yet, or not usable yet: said once per
+    // reason).
+    std::unique_ptr<Zivaraze::SerialPortLocal> reopen(std::string& lastRefusal);
+    // Sends the requests asked for and the one the timer has due. A port whose device is gone is reported
+    // as lost.
+    void sendRequests();
+    // How long the reading thread may wait before the timer has a request due; max() without a timer.
+    std::chrono::milliseconds untilTimedRequest() const;
     // False when the port reports that its device failed or went away.
     bool portAlive();
 
     std::shared_ptr<base::Clock> pauseClock = base::Clock::steady();
     std::chrono::milliseconds waitCheckInterval = kHealthCheckInterval;
+    DeviceAccess devices;
+    std::optional<platform::UsbIdentity> usbIdentity;  // of the port at the start, for the reconnection
+    const std::string requestBytes;
+    const std::chrono::milliseconds requestInterval;  // 0: no timer
+    std::atomic<int> requestsAsked{0};
+    // The port is open (not waiting for the instrument): requests are taken.
+    std::atomic<bool> portReading{true};
+    base::Clock::TimePoint nextTimedRequest{};
+    bool requestFailing = false;  // the last request could not be sent (said once until one goes out)
     std::minstd_rand generator;
     LineAssembler rawData;  // touched by the reading thread only, read by done() after it ended
-    // Guards waking the port against closing it; waiting: the reading loop waits on the port.
+    // Guards waking the port against closing it; waiting: the reading loop waits on the port;
+    // deviceWatch: the wait for an unplugged instrument, for a stop to end it.
     std::mutex portMutex;
     bool waiting = false;
+    platform::DeviceWatch* deviceWatch = nullptr;
 };
 
 }  // namespace rszorvik::worker

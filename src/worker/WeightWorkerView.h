@@ -34,6 +34,13 @@ class WeightWorkerView {
     // A warning the user has to acknowledge before acquisition starts (the window shows a modal box
     // titled "warning"); GUI thread only. Without a box it is an important event.
     virtual void warn(const std::string& text) { logImportantEvent(text); }
+    // The port went away and the run waits for the instrument to come back on it (true), or the instrument
+    // is back and reading goes on (false). The log has said so already; this is for a status display. Any
+    // thread.
+    virtual void waitingForInstrument(bool waiting, const std::string& port) {
+        (void)waiting;
+        (void)port;
+    }
 };
 
 }  // namespace rszorvik::worker

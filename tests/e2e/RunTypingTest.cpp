@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/MessageFormat.h"
 #include "support/ChildProcess.h"
 #include "support/TypingWindow.h"
 #include "worker/WeightWorker.h"
@@ -22,6 +23,13 @@ using rszorvik::worker::WeightWorker;
 namespace fs = std::filesystem;
 
 constexpr auto kPatience = 20s;  // a limit for a hung child, not a timing check
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
+        ++n;
+    return n;
+}
 
 struct TypingCase {
     std::string name;
@@ -104,5 +112,47 @@ INSTANTIATE_TEST_SUITE_P(Run, RunTyping,
                                                       3,
                                                       "7\n8\n"}),
                          [](const auto& param) { return param.param.name; });
+
+// The instrument is unplugged for 3 s in the middle of its values and plugged in again under the same
+// link: with reconnect on, the run waits for it and types every value once, in order.
+TEST(RunTypingReconnect, AnUnplugInTheMiddleLosesAndRepeatsNothing) {
+    TypingWindow* window = TypingWindow::instance();
+    ZORVIK_NEED_TYPING_WINDOW(window);
+    window->setLayout("us");
+    const std::string tag = std::to_string(::getpid());
+    const fs::path prefs = fs::temp_directory_path() / ("zorvik-e2e-reconnect-" + tag + ".txt");
+    const fs::path link = fs::temp_directory_path() / ("zorvik-e2e-reconnect-" + tag + ".tty");
+    fs::remove(prefs);
+    fs::remove(link);
+
+    ChildProcess sim({ZORVIK_SIM_PATH, "--format", "generic", "--values", "1,2,3,4,5,6", "--interval-ms",
+                      "100", "--link", link.string(), "--unplug-after", "3", "--unplug-ms", "3000"});
+    ASSERT_FALSE(sim.firstLine(kPatience).empty()) << sim.err;
+    std::unique_ptr<ChildProcess> cli;
+    int status = -1;
+    const std::string expected = "1\n2\n3\n4\n5\n6\n";
+    const std::string typed = window->type(
+        [&] {
+            cli = std::make_unique<ChildProcess>(std::vector<std::string>{
+                ZORVIK_CLI_PATH, "--prefs", prefs.string(), "run", "--reconnect", "--set", "delay=1", "--set",
+                "outputTerminator=ENTER", link.string()});
+            sim.wait(kPatience);
+            // Six lines logged, each before its value is typed; the run then waits for the instrument.
+            cli->collectUntil([&] { return count(cli->err, "<13>\n") >= 6; }, kPatience);
+            window->waitForLength(expected.size(), kPatience);
+            cli->signal(SIGINT);
+            status = cli->wait(kPatience);
+        },
+        expected);
+    EXPECT_EQ(typed, expected) << cli->err << sim.err;
+    EXPECT_EQ(status, 0) << cli->err;
+    EXPECT_EQ(count(cli->err, WeightWorker::text("execution.exception")), 2U) << cli->err;
+    EXPECT_EQ(count(cli->err,
+                    rszorvik::base::formatMessage(WeightWorker::text("reconnect.waiting"), {link.string()})),
+              2U)
+        << cli->err;
+    EXPECT_EQ(count(sim.err, "plugged in again"), 1U) << sim.err;
+    fs::remove(prefs);
+}
 
 }  // namespace

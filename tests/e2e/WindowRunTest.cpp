@@ -79,4 +79,58 @@ TEST(WindowRun, StartTypeStopAndClose) {
     fs::remove_all(home);
 }
 
+// The instrument is unplugged for 3 s between its third and fourth value and comes back under the same
+// link: with reconnect on, the window goes on by itself, typing every value once, in order.
+TEST(WindowRun, KeepsTypingThroughAnUnplug) {
+    TypingWindow* field = TypingWindow::instance();
+    if (field == nullptr) GTEST_SKIP() << "Xvfb is not installed";
+    field->setLayout("us");
+
+    const std::string tag = std::to_string(::getpid());
+    const fs::path home = fs::temp_directory_path() / ("zorvik-e2e-window-reconnect-" + tag);
+    const fs::path link = fs::temp_directory_path() / ("zorvik-e2e-window-reconnect-" + tag + ".tty");
+    fs::remove_all(home);
+    fs::remove(link);
+    fs::create_directories(home / "vexlune" / "zorvik");
+    {
+        std::ofstream prefs(home / "vexlune" / "zorvik" / "prefs.txt");
+        for (const char* setting : {"instrument=GENERIC", "inputTerminator=13", "delay=1",
+                                    "outputTerminator=ENTER", "reconnect=true"})
+            prefs << "com.vexlune.zorvik." << setting << '\n';
+    }
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+
+    // The first value waits until the focus is in the field.
+    ChildProcess sim({ZORVIK_SIM_PATH, "--format", "generic", "--values", "1,2,3,4,5,6", "--interval-ms",
+                      "200", "--settle-ms", "1500", "--link", link.string(), "--unplug-after", "3",
+                      "--unplug-ms", "3000"});
+    ASSERT_FALSE(sim.firstLine(kPatience).empty()) << sim.err;
+    ChildProcess zorvik({ZORVIK_ZORVIK_PATH, link.string()});
+    X11Desktop desktop(field->display().name());
+    const auto frame = desktop.waitForWindow(zorvik.processId(), "zorvik", kPatience);
+    ASSERT_TRUE(frame.has_value()) << zorvik.err;
+    const auto target = desktop.waitForWindow(::getpid(), "", 5s);
+    ASSERT_TRUE(target.has_value());
+
+    const std::string expected = "1\n2\n3\n4\n5\n6\n";
+    const std::string typed = field->type(
+        [&] {
+            desktop.focus(*frame);
+            desktop.altKey(XK_t);  // Start
+            desktop.focus(*target);
+            if (!field->waitForLength(expected.size(), 15s)) return;
+            desktop.focus(*frame);
+            desktop.altKey(XK_p);  // Stop, while the run waits for the instrument that has left for good
+            std::this_thread::sleep_for(1500ms);
+        },
+        expected);
+    EXPECT_EQ(typed, expected) << zorvik.err << sim.err;
+    EXPECT_EQ(sim.wait(kPatience), 0) << sim.err;
+
+    desktop.askToClose(*frame);
+    EXPECT_EQ(zorvik.wait(kPatience), 0) << zorvik.err;
+    unsetenv("XDG_CONFIG_HOME");
+    fs::remove_all(home);
+}
+
 }  // namespace

@@ -34,7 +34,7 @@ struct FieldInfo {
     std::string before;  // what the record holds before the field is left
 };
 
-const std::array<FieldInfo, 5> kFields{{
+const std::array<FieldInfo, 8> kFields{{
     {Field::EveryXValues, true, "error.edit.everyXValues", &Config::getEveryXValues, &Config::setEveryXValues,
      "5"},
     {Field::DecimalPlaces, false, "error.decimal.places", &Config::getDecimalPlaces,
@@ -44,6 +44,12 @@ const std::array<FieldInfo, 5> kFields{{
      &Config::setEditNumCharacters, "6"},
     {Field::RemoveCharacters, false, "error.edit.removeCharacters", &Config::getRemoveCharacters,
      &Config::setRemoveCharacters, "x"},
+    {Field::RequestCommand, false, "error.request.command", &Config::getRequestCommand,
+     &Config::setRequestCommand, "P"},
+    {Field::RequestInterval, false, "error.request.interval", &Config::getRequestInterval,
+     &Config::setRequestInterval, "500"},
+    {Field::RequestHotKey, false, "error.request.hotkey", &Config::getRequestHotKey,
+     &Config::setRequestHotKey, "F9"},
 }};
 
 const FieldInfo& info(Field field) {
@@ -52,7 +58,7 @@ const FieldInfo& info(Field field) {
     throw std::logic_error("no such field");
 }
 
-// A window with the two tabs the fields live on, a neighbour field on each, and the five validators.
+// A window with the two tabs the fields live on, a neighbour field on each, and the validators.
 struct Form {
     QApplication& app = rszorvik::test::guiApplication();
     Config config;
@@ -194,6 +200,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"remove: Latin-1 letter", Field::RemoveCharacters, "\xc3\xa9", kTab, false, true, "\xc3\xa9"},
         Case{"remove: euro sign", Field::RemoveCharacters, "a\xe2\x82\xac", kTab, false, false, ""},
         Case{"remove: euro sign while closing", Field::RemoveCharacters, "\xe2\x82\xac", kPage, true, false,
-             ""}));
+             ""},
+        Case{"request: SI CR LF", Field::RequestCommand, "SI<13><10>", kTab, false, true, "SI<13><10>"},
+        Case{"request: euro sign", Field::RequestCommand, "\xe2\x82\xac", kTab, false, false, ""},
+        Case{"request every: 49", Field::RequestInterval, "49", kTab, false, false, ""},
+        Case{"request every: 0", Field::RequestInterval, "0", kTab, false, true, "0"},
+        Case{"hot key: R alone", Field::RequestHotKey, "R", kTab, false, false, ""},
+        Case{"hot key: Ctrl+Alt+R", Field::RequestHotKey, "Ctrl+Alt+R", kTab, false, true, "Ctrl+Alt+R"}));
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QKeySequence>
@@ -324,6 +325,11 @@ TEST(MainWindowBehaviourTest, RunningShowsOnlyStartLogAndAbout) {
                   texts::app("RevareRiDevFrame2.startStopJButton.textStop"));
         EXPECT_EQ(mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_P));
         EXPECT_EQ(window.frame.statusLabel()->text(), texts::app("switch.to.target.application"));
+        // The request button comes with the running look; without a request command it cannot be used.
+        auto* request = window.find<QPushButton>("requestButton");
+        EXPECT_FALSE(request->isHidden());
+        EXPECT_FALSE(request->isEnabled());
+        EXPECT_EQ(mnemonic(request->text()), QKeySequence(Qt::ALT | Qt::Key_R));
 
         window.frame.setConnectedInGUI(false);
         window.settle();
@@ -335,6 +341,7 @@ TEST(MainWindowBehaviourTest, RunningShowsOnlyStartLogAndAbout) {
         EXPECT_EQ(mnemonic(button->text()), QKeySequence(Qt::ALT | Qt::Key_T));
         EXPECT_EQ(window.frame.statusLabel()->text(), texts::app("RevareRiDevFrame2.statusJLabel.text"));
         EXPECT_EQ(tabs->currentWidget(), window.find<QWidget>("aboutPanel"));
+        EXPECT_TRUE(window.find<QPushButton>("requestButton")->isHidden());
         // Moving the tabs is not the user leaving a page: nothing was copied or reported meanwhile.
         EXPECT_TRUE(dialogs.calls.empty());
     }
@@ -527,6 +534,65 @@ TEST(MainWindowBehaviourTest, StartProblemsShowTheirDialogAndLeaveTheWindowUsabl
         EXPECT_EQ(QString(start->text()).remove(QLatin1Char('&')),
                   texts::app("RevareRiDevFrame2.startStopJButton.text"));
     }
+}
+
+// The request controls on the Input tab reach the settings the run uses: the button sends the preset's
+// command to the instrument, the answer is taken like any line, and the status line follows an unplug.
+TEST(MainWindowBehaviourTest, RequestAndReconnectControlsReachTheRun) {
+    test::selectApplicationPlatform();
+    test::RecordingDialogs dialogs;
+    test::Pty pty;
+    Config config;
+    config.setPort(pty.path());
+    config.setInstrument(Instrument::METTLER_SICS);
+    config.setInputTerminator(10);
+    Window window(config, {pty.path()});
+    worker::OutputRun::Options options;
+    options.injector = [] { return std::make_unique<test::RecordingKeyInjector>(); };
+    options.capsLockOn = [] { return false; };
+    window.frame.setOutputOptions(options);
+
+    auto* command = window.find<QLineEdit>("requestCommandTextField");
+    EXPECT_EQ(command->placeholderText(), QStringLiteral("SI<13><10>"));
+    window.find<QCheckBox>("reconnectCheckBox")->click();
+    window.find<QLineEdit>("requestIntervalTextField")->setText(QStringLiteral("60000"));
+    window.frame.updateConfigFromTabs();
+    EXPECT_TRUE(config.getReconnect());
+    EXPECT_EQ(config.getRequestInterval(), "60000");
+
+    window.find<QPushButton>("startStopJButton")->click();
+    ASSERT_TRUE(test::waitFor([&] { return window.frame.isConnected(); }, milliseconds(5000)));
+    window.settle();
+    auto* request = window.find<QPushButton>("requestButton");
+    ASSERT_TRUE(request->isEnabled());
+    request->click();
+    EXPECT_EQ(pty.receive(4), "SI\r\n");
+    pty.send("S S       12.5 g\r\n");
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            window.settle();
+            return window.frame.statusLabel()->text() == texts::app("line.count") + QStringLiteral("1");
+        },
+        milliseconds(5000)));
+
+    // The instrument goes away: the run waits for it and says so in the status line.
+    pty.closeMaster();
+    const QString waiting = QString::fromStdString(
+        base::formatMessage(texts::app("waiting.for.instrument").toStdString(), {pty.path()}));
+    EXPECT_TRUE(test::waitFor(
+        [&] {
+            window.settle();
+            return window.frame.statusLabel()->text() == waiting;
+        },
+        milliseconds(5000)));
+    EXPECT_TRUE(window.frame.isConnected());
+    window.find<QPushButton>("startStopJButton")->click();
+    ASSERT_TRUE(test::waitFor(
+        [&] {
+            window.settle();
+            return !window.frame.isConnected();
+        },
+        milliseconds(5000)));
 }
 
 // The instrument leaves while the window reads it: a lost connection, in red; in the demo, the virtual

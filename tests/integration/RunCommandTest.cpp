@@ -11,6 +11,7 @@
 
 #include "base/EmbeddedResources.h"
 #include "base/MessageCatalog.h"
+#include "base/MessageFormat.h"
 #include "base/Properties.h"
 #include "support/ChildProcess.h"
 #include "worker/WeightWorker.h"
@@ -256,6 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
     Run, Refusals,
     ::testing::Values(RefusalCase{"SetWithoutValue", {"bitRate"}, "stdout", "/dev/null", 2},
                       RefusalCase{"SetOutOfRange", {"bitRate=99"}, "stdout", "/dev/null", 2},
+                      RefusalCase{"RequestTimerTooFast", {"requestInterval=10"}, "stdout", "/dev/null", 2},
                       RefusalCase{"UnknownOutput", {}, "printer", "/dev/null", 2},
                       RefusalCase{"PortMissing", {}, "stdout", "/dev/zorvik-no-such-port", 3},
                       RefusalCase{"ValueLogNotAbsolute", {"valueLog=values.csv"}, "stdout", "/dev/null", 2},
@@ -332,5 +334,90 @@ TEST_F(RunCommandTest, OneLanguagePerProcess) {
         EXPECT_NE(refused.err.find(choice.substr(0, choice.find('%'))), std::string::npos) << refused.err;
     }
 }
+
+// ---- the instrument that is unplugged, and the one that answers only when asked ----
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size())
+        ++n;
+    return n;
+}
+
+// Stop ends the wait for an unplugged instrument at once: the run ends with the stop's status and says
+// so, without a return of the instrument.
+TEST_F(RunCommandTest, AStopEndsTheWaitForTheInstrument) {
+    const fs::path link = fs::temp_directory_path() / ("zorvik-run-link-" + std::to_string(::getpid()));
+    fs::remove(link);
+    ChildProcess sim({simPath(), "--quiet", "--format", "generic", "--values", "1,2", "--link", link.string(),
+                      "--unplug-after", "1", "--unplug-ms", "60000"});
+    ASSERT_FALSE(sim.firstLine(kPatience).empty()) << sim.err;
+    ChildProcess cli(
+        {cliPath(), "--prefs", prefs.string(), "run", "--output", "stdout", "--reconnect", link.string()});
+    const std::string waiting =
+        rszorvik::base::formatMessage(WeightWorker::text("reconnect.waiting"), {link.string()});
+    ASSERT_TRUE(cli.collectUntil([&] { return cli.err.find(waiting) != std::string::npos; }, kPatience))
+        << cli.err;
+    cli.signal(SIGINT);
+    EXPECT_EQ(cli.wait(kPatience), 0) << cli.err;
+    sim.signal(SIGTERM);
+    sim.wait(kPatience);
+
+    EXPECT_EQ(lines(cli.out), std::vector<std::string>{"1"});
+    expectLogEndsWith(lines(cli.err), {WeightWorker::text("stopped")}, cli.err);
+}
+
+struct RequestRunCase {
+    std::string name;
+    std::vector<std::string> runArgs;
+    int signals;  // SIGUSR1 sent this often, each after the answer to the one before
+};
+
+void PrintTo(const RequestRunCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class RequestRuns : public RunCommandTest, public ::testing::WithParamInterface<RequestRunCase> {};
+
+// Against an instrument that sends a value only when asked, every request, by timer or by SIGUSR1, gets
+// its value: as many values as requests, in order. The simulator leaves after its fourth answer.
+TEST_P(RequestRuns, EveryRequestGetsItsValue) {
+    const RequestRunCase& c = GetParam();
+    ChildProcess sim(
+        {simPath(), "--format", "sics", "--values", "1.5,2.5,3.5,4.5", "--on-request", "SI\\r\\n"});
+    const std::string pty = sim.firstLine(kPatience);
+    ASSERT_FALSE(pty.empty()) << sim.err;
+    std::vector<std::string> args{cliPath(),      "--prefs",
+                                  prefs.string(), "run",
+                                  "--output",     "stdout",
+                                  "--set",        "instrument=METTLER_SICS",
+                                  "--set",        "inputTerminator=10"};
+    args.insert(args.end(), c.runArgs.begin(), c.runArgs.end());
+    args.push_back(pty);
+    ChildProcess cli(args);
+    for (int i = 1; i <= c.signals; ++i) {
+        // Sent once the run reads, and each next one once the answer to the last is there.
+        ASSERT_TRUE(cli.collectUntil(
+            [&] { return count(cli.err, "Port " + pty) >= 1 && lines(cli.out).size() >= std::size_t(i - 1); },
+            kPatience))
+            << cli.err;
+        cli.signal(SIGUSR1);
+    }
+    EXPECT_EQ(sim.wait(kPatience), 0) << sim.err;
+    EXPECT_EQ(cli.wait(kPatience), 1) << cli.err;
+
+    EXPECT_EQ(lines(cli.out), (std::vector<std::string>{"1.5", "2.5", "3.5", "4.5"})) << cli.err;
+    EXPECT_EQ(count(sim.err, " received"), 4U) << sim.err;
+    if (c.signals > 0) {
+        const std::string sent =
+            rszorvik::base::formatMessage(WeightWorker::text("request.sent"), {"SI<13><10>"});
+        EXPECT_EQ(count(cli.err, sent), 4U) << cli.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, RequestRuns,
+                         ::testing::Values(RequestRunCase{"TimerEvery200ms", {"--request-every", "200"}, 0},
+                                           RequestRunCase{"Sigusr1", {}, 4}),
+                         [](const auto& param) { return param.param.name; });
 
 }  // namespace

@@ -32,7 +32,13 @@ SendPlan planFrom(const Options& options) {
     // Values the format cannot carry are refused before anyone connects.
     for (const std::string& value : source.widestValues())
         formatValue(*format, value, options.unit);
-    return {*format, std::move(terminator), std::move(source), count};
+    std::string request;
+    if (!options.onRequest.empty()) {
+        request = parseTerminator(options.onRequest);
+        if (request.empty())
+            throw std::invalid_argument("--on-request \"" + options.onRequest + "\" stands for no bytes");
+    }
+    return {*format, std::move(terminator), std::move(source), count, std::move(request)};
 }
 
 }  // namespace rszorvik::sim

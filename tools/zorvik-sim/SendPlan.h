@@ -30,6 +30,9 @@ struct Options {
     int settleMs = 100;
     int lingerMs = 2000;
     bool quiet = false;
+    std::string onRequest;  // answer only when this arrives (escapes as in --terminator); empty: send freely
+    long unplugAfter = 0;   // close the terminal after this many value lines and open a new one; 0: never
+    int unplugMs = 3000;    // how long the terminal stays closed
 };
 
 // What the options ask to send, checked before anyone connects.
@@ -37,11 +40,13 @@ struct SendPlan {
     Format format;
     std::string terminator;
     ValueSource source;
-    long count;  // values to send; 0 until stopped
+    long count;           // values to send; 0 until stopped
+    std::string request;  // the bytes each value waits for; empty: none
 };
 
 // Throws std::invalid_argument naming what is wrong: an unknown format or terminator, a value that is no
-// decimal or does not fit the format, a range without both ends or with too many steps.
+// decimal or does not fit the format, a range without both ends or with too many steps, a request that
+// stands for no bytes.
 SendPlan planFrom(const Options& options);
 
 }  // namespace rszorvik::sim

@@ -59,12 +59,35 @@ bool VirtualPort::readerPresent() {
     pollfd entry{masterFd, POLLIN, 0};
     ::poll(&entry, 1, 0);
     if (entry.revents & POLLHUP) return false;
-    if (entry.revents & POLLIN) {
-        std::array<char, 256> discard{};
-        while (::read(masterFd, discard.data(), discard.size()) > 0) {
+    if (entry.revents & POLLIN) takeInput();
+    return true;
+}
+
+void VirtualPort::takeInput() {
+    std::array<char, 256> buffer{};
+    for (ssize_t n; (n = ::read(masterFd, buffer.data(), buffer.size())) > 0;)
+        if (keepInput) input.append(buffer.data(), static_cast<std::size_t>(n));
+}
+
+bool VirtualPort::awaitRequest(std::string_view request, const base::StopSignals& stop) {
+    keepInput = true;
+    for (;;) {
+        if (const auto at = input.find(request); at != std::string::npos) {
+            input.erase(0, at + request.size());
+            return true;
+        }
+        // Bytes that cannot begin a request any more are dropped, so noise does not pile up.
+        if (input.size() >= request.size()) input.erase(0, input.size() - request.size() + 1);
+        std::array<pollfd, 2> entries{{{masterFd, POLLIN, 0}, {stop.fd(), POLLIN, 0}}};
+        ::poll(entries.data(), entries.size(), static_cast<int>(kPollStep.count()));
+        if ((entries[1].revents & POLLIN) || stop.requested()) return false;
+        if (entries[0].revents & POLLIN) {
+            takeInput();
+        } else if (entries[0].revents & POLLHUP) {
+            // No reader: the master reports that at once, so wait for one without spinning.
+            if (!stop.pause(kPollStep)) return false;
         }
     }
-    return true;
 }
 
 bool VirtualPort::waitForReader(const base::StopSignals& stop) {
@@ -99,9 +122,16 @@ void VirtualPort::drain(std::chrono::milliseconds limit, const base::StopSignals
     const int probe = ::open(slaveDevicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int emptyChecks = 0;
     while (std::chrono::steady_clock::now() < end) {
+        // Bytes just written may still wait in the kernel's hand-over buffer, which the count leaves out
+        // and a hang-up throws away; asking for readiness first moves them into the queue.
         int pending = 1;
-        if (probe >= 0 && ::ioctl(probe, FIONREAD, &pending) != 0) pending = 1;
-        // Twice in a row, since bytes just written may still be on their way into the queue.
+        if (probe >= 0) {
+            pollfd entry{probe, POLLIN, 0};
+            if (::poll(&entry, 1, 0) < 0 || (entry.revents & POLLIN) != 0 ||
+                ::ioctl(probe, FIONREAD, &pending) != 0)
+                pending = 1;
+        }
+        // Empty at two looks in a row before the terminal may go.
         emptyChecks = pending == 0 ? emptyChecks + 1 : 0;
         if (emptyChecks >= 2 || !stop.pause(kPollStep)) break;
     }

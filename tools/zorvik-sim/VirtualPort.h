@@ -22,8 +22,11 @@ class VirtualPort {
 
     const std::string& slavePath() const { return slaveDevicePath; }
 
-    // Also throws away whatever the reader sent (echo, data commands): nobody reads it here.
+    // Also takes whatever the reader sent: thrown away, unless requests are awaited (awaitRequest).
     bool readerPresent();
+    // Waits until the reader has sent `request` (once more since the last call) and takes it; false when
+    // stopped first. While no reader is there it waits for one.
+    bool awaitRequest(std::string_view request, const base::StopSignals& stop);
     // False when stopped first.
     bool waitForReader(const base::StopSignals& stop);
     // Writes every byte; false when stopped or the reader went away meanwhile.
@@ -33,8 +36,12 @@ class VirtualPort {
     void drain(std::chrono::milliseconds limit, const base::StopSignals& stop);
 
   private:
+    void takeInput();
+
     int masterFd = -1;
     std::string slaveDevicePath;
+    bool keepInput = false;  // requests are awaited: what the reader sends is kept in `input`
+    std::string input;
 };
 
 }  // namespace rszorvik::sim

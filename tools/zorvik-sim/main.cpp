@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -98,35 +99,57 @@ int run(const Options& options) {
     StopSignals stop;
     // A reader that goes away must not kill us while we write.
     ::signal(SIGPIPE, SIG_IGN);
-    VirtualPort port;
-    Link link(options.link, port.slavePath());
-    std::cout << port.slavePath() << std::endl;
+    auto port = std::make_unique<VirtualPort>();
+    auto link = std::make_unique<Link>(options.link, port->slavePath());
+    std::cout << port->slavePath() << std::endl;
     log("format " + std::string(info.name) + " (preset " + std::string(info.preset) + "), terminator \"" +
         escaped(terminator) + "\"" +
-        (count > 0 ? ", " + std::to_string(count) + " values" : ", until stopped"));
+        (count > 0 ? ", " + std::to_string(count) + " values" : ", until stopped") +
+        (plan.request.empty() ? "" : ", each when \"" + escaped(plan.request) + "\" arrives"));
 
     const auto awaitReader = [&] {
-        if (options.noWait || port.readerPresent()) return true;
-        log("waiting for a reader on " + port.slavePath());
-        if (!port.waitForReader(stop)) return false;
+        if (options.noWait || port->readerPresent()) return true;
+        log("waiting for a reader on " + port->slavePath());
+        if (!port->waitForReader(stop)) return false;
         log("reader connected");
         return stop.pause(milliseconds(options.settleMs));
     };
     const auto send = [&](const std::string& line) {
         if (!awaitReader()) return false;
         const std::size_t split = options.pauseMidLineMs > 0 ? line.size() / 2 : line.size();
-        if (!port.write(std::string_view(line).substr(0, split), stop)) return false;
+        if (!port->write(std::string_view(line).substr(0, split), stop)) return false;
         if (split < line.size()) {
             if (!stop.pause(milliseconds(options.pauseMidLineMs))) return false;
-            if (!port.write(std::string_view(line).substr(split), stop)) return false;
+            if (!port->write(std::string_view(line).substr(split), stop)) return false;
         }
         log("sent \"" + escaped(line) + "\"");
+        return true;
+    };
+    // As an unplugged adapter: the terminal and its link go (the reader sees the hang-up), and after the
+    // pause a new terminal comes up under the same link, whose path is printed like the first one.
+    const auto unplug = [&] {
+        port->drain(milliseconds(options.lingerMs), stop);
+        const std::string old = port->slavePath();
+        link.reset();
+        port.reset();
+        log("unplugged " + old + " for " + std::to_string(options.unplugMs) + " ms");
+        if (!stop.pause(milliseconds(options.unplugMs))) return false;
+        port = std::make_unique<VirtualPort>();
+        link = std::make_unique<Link>(options.link, port->slavePath());
+        std::cout << port->slavePath() << std::endl;
+        log("plugged in again as " + port->slavePath());
         return true;
     };
 
     bool stopped = false;
     long valueLines = 0;
+    long requests = 0;
     for (long i = 0; !stopped && (count == 0 || i < count); ++i) {
+        if (!plan.request.empty()) {
+            stopped = !port->awaitRequest(plan.request, stop);
+            if (stopped) break;
+            log("request " + std::to_string(++requests) + " received");
+        }
         const std::string body = formatValue(plan.format, source.next(), options.unit);
         for (int r = 0; !stopped && r < options.repeat; ++r) {
             const bool last = count > 0 && i == count - 1 && r == options.repeat - 1;
@@ -134,15 +157,18 @@ int run(const Options& options) {
             ++valueLines;
             if (!stopped && !last && options.garbageEvery > 0 && valueLines % options.garbageEvery == 0)
                 stopped = !send(garbageLine() + terminator);
-            if (!stopped && !last) stopped = !stop.pause(milliseconds(options.intervalMs));
+            if (!stopped && !last && options.unplugAfter > 0 && valueLines == options.unplugAfter)
+                stopped = !unplug();
+            else if (!stopped && !last && plan.request.empty())
+                stopped = !stop.pause(milliseconds(options.intervalMs));
         }
     }
-    if (!stopped) port.drain(milliseconds(options.lingerMs), stop);
+    if (!stopped) port->drain(milliseconds(options.lingerMs), stop);
     if (!stopped) {
         log("done");
     } else if (stop.requested()) {
         log("stopped by a signal");
-    } else if (options.noWait && !port.readerPresent()) {
+    } else if (options.noWait && !port->readerPresent()) {
         // Not a normal end: said even when quiet.
         report("stopped: no reader has the terminal open and its buffer is full");
         return 1;
@@ -197,6 +223,16 @@ int main(int argc, char** argv) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--linger", options.lingerMs,
                    "At the end, wait at most this many ms for the reader to take the last bytes")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--on-request", options.onRequest,
+                   "Answer only when asked: send each value when this text arrives from the reader "
+                   "(escapes as in --terminator, e.g. 'SI\\r\\n'); --interval-ms is then left out");
+    app.add_option("--unplug-after", options.unplugAfter,
+                   "After this many lines close the terminal as an unplugged adapter does, and after "
+                   "--unplug-ms open a new one under the same --link (its path is printed too)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--unplug-ms", options.unplugMs, "How long the terminal stays unplugged")
         ->capture_default_str()
         ->check(CLI::NonNegativeNumber);
     app.add_flag("-q,--quiet", options.quiet, "Do not log sent lines to standard error");

@@ -405,6 +405,13 @@ TEST(ValidatorTest, DecimalIntegerParsing) {
         EXPECT_EQ(parseDecimalInteger(text), expected) << text;
 }
 
+std::string repeated(const std::string& part, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i)
+        text += part;
+    return text;
+}
+
 TEST(ValidatorTest, EdgeCases) {
     struct Case {
         const char* validator;
@@ -480,6 +487,16 @@ TEST(ValidatorTest, EdgeCases) {
         {"CustomRegEx", CustomRegEx::valid, "[)](\\d+)", false},
         {"CustomRegEx", CustomRegEx::valid, "(?:\\d+)", false},  // no group to take the value from
         {"CustomRegEx", CustomRegEx::valid, "(?:kg )(\\d+)", true},
+        {"RequestCommand", RequestCommand::valid, "SI<13><10>", true},
+        // The limit counts bytes, not the characters that write them.
+        {"RequestCommand", RequestCommand::valid, repeated("<13>", 64), true},
+        {"RequestCommand", RequestCommand::valid, repeated("<13>", 65), false},
+        {"RequestCommand", RequestCommand::valid, "P \u20ac", false},
+        {"RequestInterval", RequestInterval::valid, "", true},
+        {"RequestInterval", RequestInterval::valid, "0", true},
+        {"RequestInterval", RequestInterval::valid, "49", false},
+        {"RequestInterval", RequestInterval::valid, "50", true},
+        {"RequestInterval", RequestInterval::valid, "86400001", false},
         {"ValueLog", ValueLog::valid, "", true},
         {"ValueLog", ValueLog::valid, "/media/stick/Waage \u00e4.csv", true},
         {"ValueLog", ValueLog::valid, "values.csv", false},  // would depend on the start folder
@@ -493,9 +510,31 @@ TEST(ValidatorTest, EdgeCases) {
     for (const std::string& defaultText :
          {EveryXValues::getDefault(), EditNumCharacters::getDefault(), DecimalPlaces::getDefault(),
           IgnoreTimeLimit::getDefault(), IgnoreDifference::getDefault(), MathOperand::getDefault(),
-          RemoveCharacters::getDefault(), CustomRegEx::getDefault(), ValueLog::getDefault()})
+          RemoveCharacters::getDefault(), CustomRegEx::getDefault(), RequestCommand::getDefault(),
+          RequestInterval::getDefault(), RequestHotKey::getDefault(), ValueLog::getDefault()})
         EXPECT_EQ(defaultText, "");
     EXPECT_EQ(Delay::getDefault(), "20");
+}
+
+// <n> stands for the byte n wherever it is a code 0-255 in at most three digits; anything else is the text
+// as it is, each character the byte of its code.
+TEST(ValidatorTest, RequestCommandBytes) {
+    struct Case {
+        std::string text;
+        std::string bytes;
+    };
+    const std::vector<Case> cases{
+        {"SI<13><10>", "SI\r\n"}, {"<27>P", "\x1bP"}, {"<0>", std::string(1, '\0')},
+        {"<255>", "\xff"},        {"<256>", "<256>"}, {"<0255>", "<0255>"},
+        {"<1a>", "<1a>"},         {"<>", "<>"},       {"<<13>", "<\r"},
+        {"a<13", "a<13"},         {"\u00e9", "\xe9"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(RequestCommand::toBytes(c.text), c.bytes) << c.text;
+        EXPECT_EQ(RequestCommand::toBytes(RequestCommand::toText(c.bytes)), c.bytes) << c.text;
+    }
+    EXPECT_EQ(RequestCommand::toText("\x1bP<\r\n"), "<27>P<60><13><10>");
+    EXPECT_THROW(RequestCommand::toBytes("\u20ac"), std::invalid_argument);
 }
 
 // ---- message catalogue --------------------------------------------------------------------------------

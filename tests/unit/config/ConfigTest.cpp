@@ -16,7 +16,8 @@ namespace {
 // or an expression for the free-text settings.
 std::string otherValue(const Setting& setting, const Config& record) {
     std::vector<std::string> candidates = setting.choices;
-    candidates.insert(candidates.end(), {"5", "(\\d+)", "/var/log/values.csv", "C:\\values.csv"});
+    candidates.insert(candidates.end(),
+                      {"5", "(\\d+)", "500", "Ctrl+Alt+R", "/var/log/values.csv", "C:\\values.csv"});
     const auto current = setting.read(record);
     for (const auto& candidate : candidates)
         if (setting.valid(candidate) && candidate != current) return candidate;
@@ -61,8 +62,10 @@ TEST(ConfigTest, ConstructionDefaults) {
     EXPECT_EQ(c.getEditPosition(), EditPosition::FIRST);
     for (const std::string& text :
          {c.getEveryXValues(), c.getMathOperand(), c.getDecimalPlaces(), c.getEditNumCharacters(),
-          c.getRemoveCharacters(), c.getCustomRegEx(), c.getIgnoreTimeLimit(), c.getIgnoreDifference()})
+          c.getRemoveCharacters(), c.getCustomRegEx(), c.getIgnoreTimeLimit(), c.getIgnoreDifference(),
+          c.getRequestCommand(), c.getRequestInterval(), c.getRequestHotKey()})
         EXPECT_EQ(text, "");
+    EXPECT_FALSE(c.getReconnect());
 }
 
 // Each row's own parts agree: its default and choices pass its check and read back as written (a row
@@ -218,6 +221,33 @@ TEST(ConfigTest, DerivedIntegers) {
         EXPECT_EQ(c.getEditNumCharactersAsInt(), k.count) << k.text;
         EXPECT_EQ(c.getEveryXValuesAsInt(), k.count) << k.text;
         EXPECT_EQ(c.roundingEnabled(), k.rounding) << k.text;
+    }
+}
+
+// The own request command wins over the preset's; one that cannot be sent sends nothing rather than
+// something else.
+TEST(ConfigTest, RequestBytesAndInterval) {
+    struct Case {
+        Instrument preset;
+        std::string command;
+        std::string interval;
+        std::string bytes;
+        int intervalMs;
+    };
+    const std::vector<Case> cases{
+        {Instrument::METTLER_SICS, "", "", "SI\r\n", 0},
+        {Instrument::METTLER_SICS, "S<13><10>", "0", "S\r\n", 0},
+        {Instrument::GENERIC, "", "200", "", 200},
+        {Instrument::GENERIC, "P", "49", "P", 0},
+        {Instrument::SARTORIUS_SBI, "\u20ac", "abc", "", 0},
+    };
+    for (const Case& k : cases) {
+        Config c;
+        c.setInstrument(k.preset);
+        c.setRequestCommand(k.command);
+        c.setRequestInterval(k.interval);
+        EXPECT_EQ(c.getRequestBytes(), k.bytes) << k.preset.name() << " " << k.command;
+        EXPECT_EQ(c.getRequestIntervalAsInt(), k.intervalMs) << k.interval;
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "base/MessageCatalog.h"
@@ -99,6 +100,19 @@ TEST(InstrumentTest, NamesOrdinalsAndDefault) {
     EXPECT_EQ(Instrument::getDefault(), Instrument::GENERIC);
 }
 
+// The presets whose manuals name a command that asks for the current reading.
+const std::map<Instrument::Value, std::string> kRequests{
+    {Instrument::AND, "Q\r\n"},
+    {Instrument::AND_SIMPLE, "Q\r\n"},
+    {Instrument::METTLER_SICS, "SI\r\n"},
+    {Instrument::SARTORIUS_SICS, "SI\r\n"},
+    {Instrument::RADWAG, "SI\r\n"},
+    {Instrument::OHAUS, "IP\r\n"},
+    {Instrument::SARTORIUS, "\x1bP\r\n"},
+    {Instrument::SARTORIUS_SBI, "\x1bP\r\n"},
+    {Instrument::MITUTOYO, std::string("1\r")},
+};
+
 TEST(InstrumentTest, TypesKeyMapsAndDataCommand) {
     const std::set<Instrument::Value> text{Instrument::BARCODE, Instrument::BARCODE_ALPHA,
                                            Instrument::BARCODE_ALPHA_COMPLETE};
@@ -112,9 +126,9 @@ TEST(InstrumentTest, TypesKeyMapsAndDataCommand) {
                                            : KeyMapType::NUMERIC;
         EXPECT_EQ(preset.getKeyMapType(), expectedMap);
         EXPECT_EQ(preset.getCaptureGroup(), 1);
-        EXPECT_EQ(preset.getDataCommand(), preset == Instrument::MITUTOYO ? "1\r" : "");
+        const auto command = kRequests.find(preset);
+        EXPECT_EQ(preset.getDataCommand(), command == kRequests.end() ? "" : command->second);
     }
-    EXPECT_EQ(Instrument(Instrument::MITUTOYO).getDataCommand().size(), 2u);
 }
 
 TEST(InstrumentTest, LabelsAndHtml) {

@@ -5,19 +5,23 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/EventQueueExecutor.h"
+#include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
 #include "serial/IOError.h"
 #include "serial/NativeLibrary.h"
 #include "serial/SerialPortLocal.h"
 #include "support/FakeNativeSerial.h"
 #include "support/ManualClock.h"
+#include "support/ScriptedDeviceWatch.h"
 #include "worker/WeightWorker.h"
 #include "worker/WeightWorkerAnd.h"
 #include "worker/WeightWorkerView.h"
@@ -55,12 +59,15 @@ class RecordingView : public WeightWorkerView {
         lines.push_back({line.getCount(), line.getRawText(), line.getProcessedData(), line.isError()});
     }
     void warn(const std::string& text) override { add(warnings, text); }
+    void waitingForInstrument(bool waiting, const std::string& port) override {
+        add(waits, (waiting ? "waiting on " : "reading ") + port);
+    }
     void received(DataLine& line, bool last) override {
         std::lock_guard lock(mutex);
         lastFlags.emplace_back(line.getCount(), last);
     }
 
-    std::vector<std::string> events, important, connections, warnings;
+    std::vector<std::string> events, important, connections, warnings, waits;
     std::vector<Line> lines;
     std::vector<std::pair<int, bool>> lastFlags;  // each line's number and whether it was the last read
     mutable std::mutex mutex;
@@ -771,6 +778,201 @@ INSTANTIATE_TEST_SUITE_P(Worker, DeviceGoneWhileWaiting,
                          ::testing::Values(GoneCase{"HangUp", [](auto& d) { d.hangUp(); }, 60s},
                                            GoneCase{"Silent", [](auto& d) { d.disappear(); }, 100ms}),
                          [](const auto& param) { return param.param.name; });
+
+// ---- waiting for an unplugged instrument ----
+
+class ReconnectingWorkerTest : public WaitingWorkerTest {
+  protected:
+    ReconnectingWorkerTest() { config.setReconnect(true); }
+
+    // Starts the worker on the scripted device watches; identities as `identities` tells for each port.
+    void startReconnecting(std::chrono::milliseconds checkInterval = 10s) {
+        worker = WeightWorker::forPreset(config, view, executor);
+        worker->useHealthCheckInterval(checkInterval);
+        WeightWorker::DeviceAccess access;
+        access.watch = [this](const std::string& port, bool anyDevice) {
+            return devices.watch(port, anyDevice);
+        };
+        access.identify = [this](const std::string& port) -> std::optional<platform::UsbIdentity> {
+            std::lock_guard lock(identityMutex);
+            const auto it = identities.find(port);
+            if (it == identities.end()) return std::nullopt;
+            return it->second;
+        };
+        access.find = [this](const platform::UsbIdentity& identity) {
+            std::lock_guard lock(identityMutex);
+            std::vector<std::string> ports;
+            for (const auto& [port, found] : identities)
+                if (found.matches(identity)) ports.push_back(port);
+            return ports;
+        };
+        worker->useDeviceAccess(std::move(access));
+        worker->execute();
+    }
+
+    void setIdentity(const std::string& port, std::optional<platform::UsbIdentity> identity) {
+        std::lock_guard lock(identityMutex);
+        if (identity) {
+            identities[port] = *identity;
+        } else {
+            identities.erase(port);
+        }
+    }
+
+    // Waits until the port is open again and the worker waits on it.
+    void awaitReading(test::FakeSerialPort& port) {
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        while ((!port.isOpen() || fake.waiting() == 0) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(port.isOpen());
+    }
+
+    std::vector<std::string> importantContaining(const std::string& part) {
+        std::lock_guard lock(view.mutex);
+        std::vector<std::string> found;
+        for (const auto& text : view.important)
+            if (text.find(part) != std::string::npos) found.push_back(text);
+        return found;
+    }
+
+    test::ScriptedDevices devices;
+    std::mutex identityMutex;
+    std::map<std::string, platform::UsbIdentity> identities;
+};
+
+std::string portLost(const std::string& port) {
+    return text("execution.exception") + base::formatMessage(text("port.lost"), {port});
+}
+
+class ReconnectAfterLoss : public ReconnectingWorkerTest, public ::testing::WithParamInterface<GoneCase> {};
+
+// The run outlives the unplug: the lines before it are kept, a line cut by it is reported and dropped,
+// the line numbers go on, and the gap is logged between the loss and the return.
+TEST_P(ReconnectAfterLoss, ReadingGoesOnWithTheSameSettings) {
+    const GoneCase& c = GetParam();
+    config.setBitRate(config::ConfigHelper::BitRates::BR_4800);
+    startReconnecting(c.checkInterval);
+    device().receive("7\r+12.");
+    awaitLines(1);
+    awaitWaiting();
+    c.go(device());
+    ASSERT_TRUE(devices.awaitWaits(1)) << ::testing::PrintToString(view.important);
+    EXPECT_FALSE(device().isOpen());
+    EXPECT_EQ(worker->requestReading(), WeightWorker::RequestOutcome::NoCommand);
+
+    device().reappear();
+    devices.announce();
+    awaitReading(device());
+    device().receive("8\r");
+    awaitLines(2);
+    stop();
+
+    EXPECT_EQ(view.lines, (std::vector<Line>{{1, "7\r", "7", false}, {2, "8\r", "8", false}}));
+    ASSERT_EQ(view.important.size(), 4U) << ::testing::PrintToString(view.important);
+    EXPECT_EQ(view.important[0], portLost("COM3"));
+    EXPECT_EQ(view.important[1], text("unsent.data") + " +12.");
+    EXPECT_EQ(view.important[2], base::formatMessage(text("reconnect.waiting"), {"COM3"}));
+    EXPECT_NE(view.important[3].find("COM3"), std::string::npos) << view.important[3];
+    EXPECT_EQ(view.waits, (std::vector<std::string>{"waiting on COM3", "reading COM3"}));
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_EQ(device().openCount(), 2);
+    EXPECT_EQ(device().lastConfig().bitRate, config::ConfigHelper::BitRates::BR_4800);
+    EXPECT_EQ(view.events.back(), text("stopped"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, ReconnectAfterLoss,
+                         ::testing::Values(GoneCase{"HangUp", [](auto& d) { d.hangUp(); }, 60s},
+                                           GoneCase{"Silent", [](auto& d) { d.disappear(); }, 100ms}),
+                         [](const auto& param) { return param.param.name; });
+
+// The watch waits without end while it announces changes, so only the stop's wake-up can end it.
+TEST_F(ReconnectingWorkerTest, StopEndsTheWaitForTheInstrument) {
+    startReconnecting();
+    awaitWaiting();
+    device().hangUp();
+    ASSERT_TRUE(devices.awaitWaits(1));
+    stop();
+    EXPECT_EQ(view.events.back(), text("stopped"));
+    EXPECT_EQ(view.connections, (std::vector<std::string>{"on", "off"}));
+    EXPECT_EQ(device().openCount(), 1);
+    EXPECT_EQ(view.waits, (std::vector<std::string>{"waiting on COM3"}));
+}
+
+struct UsbCase {
+    std::string name;
+    std::optional<platform::UsbIdentity> onConfiguredPortAfterwards;  // who sits on COM3 when it comes back
+    std::string opened;                                               // where reading goes on
+};
+
+void PrintTo(const UsbCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UsbAdapterComesBack : public ReconnectingWorkerTest, public ::testing::WithParamInterface<UsbCase> {};
+
+const platform::UsbIdentity kAdapter{"0403", "6001", "A12345", "00", "1-2"};
+const platform::UsbIdentity kOtherAdapter{"0403", "6001", "B777", "00", "1-3"};
+
+// An adapter with a USB identity is found by it: under another name, and never mistaken for another
+// adapter that took over its old name.
+TEST_P(UsbAdapterComesBack, WhereItsIdentitySaysAndNowhereElse) {
+    const UsbCase& c = GetParam();
+    fake.port("COM4");
+    setIdentity("COM3", kAdapter);
+    startReconnecting();
+    awaitWaiting();
+    device().hangUp();
+    ASSERT_TRUE(devices.awaitWaits(1));
+    EXPECT_EQ(importantContaining("A12345").size(), 1U) << ::testing::PrintToString(view.important);
+
+    device().reappear();
+    setIdentity("COM3", c.onConfiguredPortAfterwards);
+    if (c.opened == "COM4") setIdentity("COM4", kAdapter);
+    devices.announce();
+    awaitReading(fake.port(c.opened));
+    fake.port(c.opened).receive("5\r");
+    awaitLines(1);
+    stop();
+
+    EXPECT_EQ(view.lines, (std::vector<Line>{{1, "5\r", "5", false}}));
+    EXPECT_EQ(device().openCount(), c.opened == "COM3" ? 2 : 1);
+    EXPECT_EQ(view.waits.back(), "reading " + c.opened);
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, UsbAdapterComesBack,
+                         ::testing::Values(UsbCase{"OnItsOldPort", kAdapter, "COM3"},
+                                           UsbCase{"UnderAnotherName", std::nullopt, "COM4"},
+                                           UsbCase{"WhileAnotherAdapterTookItsName", kOtherAdapter, "COM4"}),
+                         [](const auto& param) { return param.param.name; });
+
+// ---- asking the instrument for a reading ----
+
+// The timer sends one request per interval, and one, not a burst, after the thread was held up for
+// several intervals.
+TEST_F(WaitingWorkerTest, TheTimerRequestsOncePerIntervalWithoutCatchingUp) {
+    config.setInstrument(Instrument::METTLER_SICS);
+    config.setRequestInterval("100");
+    auto clock = std::make_shared<test::ManualClock>();
+    worker = WeightWorker::forPreset(config, view, executor);
+    worker->useClock(clock);
+    worker->useHealthCheckInterval(10s);
+    worker->execute();
+    awaitWaiting();
+    const auto sentAfter = [&](std::chrono::milliseconds step, std::size_t requests) {
+        clock->advance(step);
+        const auto end = std::chrono::steady_clock::now() + 2s;
+        while (device().sent().size() < 4 * requests && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(1ms);
+        // Time for a wrong extra request to show; the timer's wait ends every 100 ms of real time.
+        std::this_thread::sleep_for(250ms);
+        return device().sent().size() / 4;
+    };
+    EXPECT_EQ(sentAfter(99ms, 0), 0U);
+    EXPECT_EQ(sentAfter(1ms, 1), 1U);
+    EXPECT_EQ(sentAfter(350ms, 2), 2U);
+    EXPECT_EQ(sentAfter(100ms, 3), 3U);
+    stop();
+}
 
 }  // namespace
 }  // namespace rszorvik::worker
