@@ -1,10 +1,12 @@
 # zorvik_layer(<target> <folder> [LIBS <targets...>] [EXCLUDE <regex...>])
 # A static library made of every .cpp in a folder (an INTERFACE library while the folder has none),
-# so new files need no edit here. EXCLUDE leaves out the files whose path matches, such as the sources
-# of one operating system, which the caller adds with target_sources under its condition.
+# so new files need no edit here. Sources for one operating system end in _posix.cpp or _win32.cpp; only
+# this system's are taken. EXCLUDE leaves out the files whose path matches, such as the sources of one
+# windowing system, which the caller adds with target_sources under its condition.
 function(zorvik_layer target folder)
   cmake_parse_arguments(ARG "" "" "LIBS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${folder}/*.cpp")
+  list(FILTER sources EXCLUDE REGEX "${ZORVIK_OTHER_OS_SOURCES}")
   foreach(pattern IN LISTS ARG_EXCLUDE)
     list(FILTER sources EXCLUDE REGEX "${pattern}")
   endforeach()

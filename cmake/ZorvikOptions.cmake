@@ -1,5 +1,12 @@
 # One INTERFACE target carries the compile options every zorvik target shares.
 add_library(zorvik_options INTERFACE)
+
+# Sources for one operating system: *_posix.cpp or *_win32.cpp; this pattern matches the other system's.
+if(WIN32)
+  set(ZORVIK_OTHER_OS_SOURCES "_posix\\.cpp$")
+else()
+  set(ZORVIK_OTHER_OS_SOURCES "_win32\\.cpp$")
+endif()
 target_compile_features(zorvik_options INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_options(zorvik_options INTERFACE
@@ -12,6 +19,14 @@ endif()
 # its -Wrestrict, fixed in GCC 13).
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   target_compile_options(zorvik_options INTERFACE -Wno-restrict)
+endif()
+if(WIN32)
+  # Windows 10 API level; <windows.h> without its min/max macros; localtime_r and gmtime_r from mingw-w64's
+  # <time.h>. -static links the C++ runtime, libgcc and winpthread in, so a program imports only system
+  # DLLs and nothing needs to be shipped beside it.
+  target_compile_definitions(zorvik_options INTERFACE _WIN32_WINNT=0x0A00 WINVER=0x0A00 NOMINMAX
+                                                      WIN32_LEAN_AND_MEAN _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+  target_link_options(zorvik_options INTERFACE -static)
 endif()
 if(ZORVIK_WERROR)
   target_compile_options(zorvik_options INTERFACE -Werror)

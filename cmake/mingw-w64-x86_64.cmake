@@ -17,3 +17,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# pkg-config reads the Windows libraries' .pc files only, never the Linux ones.
+set(pkg_config_dirs "")
+foreach(prefix IN LISTS ZORVIK_WINDOWS_PREFIXES)
+  list(APPEND pkg_config_dirs "${prefix}/lib/pkgconfig" "${prefix}/share/pkgconfig")
+endforeach()
+string(REPLACE ";" ":" pkg_config_dirs "${pkg_config_dirs}")
+set(ENV{PKG_CONFIG_LIBDIR} "${pkg_config_dirs}")
+set(ENV{PKG_CONFIG_PATH} "")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")

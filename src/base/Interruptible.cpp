@@ -1,12 +1,28 @@
 #include "base/Interruptible.h"
 
+#include <memory>
 #include <utility>
+
+#include "base/ThreadExit.h"
 
 namespace rszorvik::base {
 
 namespace {
-thread_local std::shared_ptr<InterruptFlag> t_flag;
+
+// The calling thread's flag, released when the thread ends (base/ThreadExit.h says why not by a
+// thread_local shared_ptr).
+std::shared_ptr<InterruptFlag>& threadFlag() {
+    thread_local std::shared_ptr<InterruptFlag>* flag = nullptr;
+    if (flag == nullptr) {
+        auto owned = std::make_unique<std::shared_ptr<InterruptFlag>>();
+        atThreadExit([](void* released) { delete static_cast<std::shared_ptr<InterruptFlag>*>(released); },
+                     owned.get());
+        flag = owned.release();
+    }
+    return *flag;
 }
+
+}  // namespace
 
 void InterruptFlag::interrupt() {
     std::shared_ptr<detail::WaitTarget> target;
@@ -46,12 +62,13 @@ void InterruptFlag::leaveWait() {
 }
 
 std::shared_ptr<InterruptFlag> Interruptible::currentFlag() {
-    if (!t_flag) t_flag = std::make_shared<InterruptFlag>();
-    return t_flag;
+    auto& flag = threadFlag();
+    if (!flag) flag = std::make_shared<InterruptFlag>();
+    return flag;
 }
 
 void Interruptible::bindCurrentThread(std::shared_ptr<InterruptFlag> flag) {
-    t_flag = std::move(flag);
+    threadFlag() = std::move(flag);
 }
 
 void Interruptible::sleepFor(std::chrono::milliseconds duration) {

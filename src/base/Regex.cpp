@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "base/ThreadExit.h"
+
 namespace rszorvik::base {
 
 namespace {
@@ -62,8 +64,14 @@ class ThreadMatchContext {
 };
 
 ThreadMatchContext& threadMatchContext() {
-    thread_local ThreadMatchContext context;
-    return context;
+    // A plain pointer: the context is released when the thread ends (base/ThreadExit.h says why).
+    thread_local ThreadMatchContext* context = nullptr;
+    if (context == nullptr) {
+        auto owned = std::make_unique<ThreadMatchContext>();
+        atThreadExit([](void* released) { delete static_cast<ThreadMatchContext*>(released); }, owned.get());
+        context = owned.release();
+    }
+    return *context;
 }
 
 struct CompileContextDeleter {

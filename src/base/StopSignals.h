@@ -1,10 +1,9 @@
 #pragma once
 
-#include <signal.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace rszorvik::base {
@@ -15,6 +14,11 @@ namespace rszorvik::base {
 // or a signal may reach a thread that does not block it and end the process. A blocked signal waits on
 // a descriptor instead, which a wait can include (fd()) and a watcher thread sleeps on, so a stop is
 // delivered at once and nothing polls for it. One instance per process at a time.
+//
+// On Windows the stop requests are the console's control events: Ctrl+C, Ctrl+Break, and the console
+// window closing, the user logging off or the system shutting down. For the last three the process ends
+// once its handler returns, so the handler holds that end back until the instance is destroyed (or the
+// system's few seconds are up): the stop is handled as for Ctrl+C.
 class StopSignals {
   public:
     // onStop, when given, runs once, on a thread of the instance, when the first stop signal arrives.
@@ -29,8 +33,9 @@ class StopSignals {
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // Readable from the first stop signal on; never read it.
-    int fd() const { return stopFd >= 0 ? stopFd : signalFd; }
+    // Readable from the first stop signal on; never read it. POSIX only: Windows waits have no descriptor
+    // to include, they use pause() and requested().
+    int fd() const;
     bool requested() const;
     // How many stop signals the watcher took so far (0 without a handler).
     int count() const { return signalCount; }
@@ -38,16 +43,20 @@ class StopSignals {
     bool pause(std::chrono::milliseconds duration) const;
 
   private:
+    struct Host;  // what the operating system needs: the signal mask and descriptors, or the console handler
+
     void watch();
 
-    sigset_t previousMask{};
-    int signalFd = -1;
-    int wakeFd = -1;  // ends the watcher
-    int stopFd = -1;  // with a watcher: readable from the first stop signal on
+    std::unique_ptr<Host> host;
     std::function<void(int)> signalHandler;
     std::atomic<int> signalCount{0};
     mutable std::atomic<bool> stopRequested{false};
     std::thread watcher;
 };
+
+// A reader that goes away (of standard output, or of a terminal the program writes to) must not end the
+// process: a write then fails with an error the program handles. POSIX ignores SIGPIPE; Windows has no
+// such signal.
+void ignoreBrokenPipes();
 
 }  // namespace rszorvik::base

@@ -124,4 +124,44 @@ inline std::string fromLatin1(std::string_view bytes) {
     return out;
 }
 
+// UTF-16 text (the wide strings of the Windows API) as UTF-8, up to its first NUL; an unpaired surrogate
+// becomes U+FFFD.
+inline std::string fromUtf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size() && text[i] != u'\0'; ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        append(out, cp);
+    }
+    return out;
+}
+
+// UTF-8 text as UTF-16; a byte that starts no well-formed sequence becomes U+FFFD.
+inline std::u16string toUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0xFFFD;
+        if (const auto decoded = decode(text, i)) {
+            cp = *decoded;
+        } else {
+            ++i;
+        }
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
 }  // namespace rszorvik::base::utf8

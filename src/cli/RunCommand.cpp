@@ -2,7 +2,6 @@
 // types each value (or prints it), records each line in the value log when one is set, logs the events
 // with their time to standard error and stops on
 // SIGINT, SIGTERM or SIGHUP, or by itself when the port fails (the instrument was unplugged).
-#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -120,7 +119,7 @@ int run(const GlobalOptions& global, const RunOptions& requested) {
     // Standard output carries the values with --output stdout; the serial library's notes go to the log.
     Zivaraze::setDiagnosticStream(&std::cerr);
     // A reader of standard output that goes away ends the run through its end handler, not by a signal.
-    ::signal(SIGPIPE, SIG_IGN);
+    base::ignoreBrokenPipes();
 
     // The signal mask has to be in place before the serial library, the keyboard output or the sound
     // start threads of their own.

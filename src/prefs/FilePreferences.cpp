@@ -1,13 +1,6 @@
 #include "prefs/FilePreferences.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iomanip>
@@ -16,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -34,44 +28,37 @@ std::mutex& fileLock() {
 }
 
 // A rewrite of the file (read, merge, write) against the other nodes of this process and against other
-// programs that write the same file: the lock of this process, then an exclusive lock on the file's folder.
-// The folder, because a write replaces the file with a new one. A folder that cannot be opened (it does not
-// exist yet, or may not be read) goes without the second lock: the write that follows reports its own
-// failure. So does a folder whose file system keeps no locks, with a warning: saving matters more.
+// programs that write the same file: the lock of this process, then AtomicFile's lock among programs. Where
+// there is nothing to lock (the folder does not exist yet, or may not be read) the write goes on and
+// reports its own failure; so does a file system that keeps no locks, with a warning: saving matters more.
 class WriteLock {
   public:
-    explicit WriteLock(const std::filesystem::path& file) : inProcess(fileLock()) {
-        const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-        folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folderFd < 0) return;
+    explicit WriteLock(const std::filesystem::path& file) : inProcess(fileLock()), acrossPrograms(file) {
         const auto deadline = std::chrono::steady_clock::now() + FilePreferences::lockPatience;
-        while (::flock(folderFd, LOCK_EX | LOCK_NB) != 0) {
-            const int error = errno;
-            if (error != EWOULDBLOCK && error != EINTR) {
-                static const Logger log("rszorvik.prefs.FilePreferences");
-                log.warning("Cannot lock " + folder.string() + " (" + std::strerror(error) +
-                            "): " + file.string() + " is written without waiting for other programs");
-                ::close(folderFd);
-                folderFd = -1;
-                return;
+        for (;;) {
+            switch (acrossPrograms.tryLock()) {
+                case AtomicFile::WriteLock::State::Held:
+                case AtomicFile::WriteLock::State::NoFolder:
+                    return;
+                case AtomicFile::WriteLock::State::NoLocks: {
+                    static const Logger log("rszorvik.prefs.FilePreferences");
+                    log.warning(acrossPrograms.problem() + ": " + file.string() +
+                                " is written without waiting for other programs");
+                    return;
+                }
+                case AtomicFile::WriteLock::State::Busy:
+                    break;
             }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                ::close(folderFd);
+            if (std::chrono::steady_clock::now() >= deadline)
                 throw BackingStoreException("Cannot write " + file.string() +
                                             ": another program keeps writing to it");
-            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    ~WriteLock() {
-        if (folderFd >= 0) ::close(folderFd);  // releases the lock
-    }
-    WriteLock(const WriteLock&) = delete;
-    WriteLock& operator=(const WriteLock&) = delete;
 
   private:
     std::lock_guard<std::mutex> inProcess;
-    int folderFd = -1;
+    AtomicFile::WriteLock acrossPrograms;
 };
 
 [[noreturn]] void cannotRead(const std::filesystem::path& file, const std::string& problem) {
@@ -79,35 +66,18 @@ class WriteLock {
 }
 
 base::Properties readProperties(const std::filesystem::path& file) {
-    // Not blocking: a FIFO must not hang the open; it is refused below like any file that is not regular.
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) cannotRead(file, std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno;
-        ::close(fd);
-        if (S_ISDIR(st.st_mode)) cannotRead(file, "it is a folder, not a settings file");
-        cannotRead(file, st.st_mode != 0 ? "it is not a regular file" : std::strerror(error));
+    AtomicFile::Content content;
+    try {
+        content = AtomicFile::read(file, FilePreferences::kMaxFileSize);
+    } catch (const std::system_error& e) {
+        cannotRead(file, e.code().message());
     }
-    std::string bytes;
-    char buffer[16384];
-    while (true) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            int error = errno;
-            ::close(fd);
-            cannotRead(file, std::strerror(error));
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > FilePreferences::kMaxFileSize) {
-            ::close(fd);
-            cannotRead(file,
-                       "it is larger than " + std::to_string(FilePreferences::kMaxFileSize >> 20) + " MiB");
-        }
-    }
-    ::close(fd);
+    using Kind = AtomicFile::Content::Kind;
+    if (content.kind == Kind::Folder) cannotRead(file, "it is a folder, not a settings file");
+    if (content.kind == Kind::NotRegular) cannotRead(file, "it is not a regular file");
+    if (content.kind == Kind::TooLarge)
+        cannotRead(file, "it is larger than " + std::to_string(FilePreferences::kMaxFileSize >> 20) + " MiB");
+    const std::string& bytes = content.bytes;
     // Editors such as Notepad put a byte-order mark before the first key.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     std::string_view text = bytes;

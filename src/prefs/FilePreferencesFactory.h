@@ -26,7 +26,8 @@ class FilePreferencesFactory : public PreferencesFactory {
     // folder when the property is absent or empty; made absolute.
     static std::filesystem::path getPreferencesFile();
 
-    // "user.home" from the process properties, else $HOME, else the password database.
+    // "user.home" from the process properties, else $HOME, else the password database (on Windows
+    // %USERPROFILE%).
     static std::filesystem::path userHome();
 
     // Forgets the resolved file and the root, so that the next use starts afresh (tests point the store

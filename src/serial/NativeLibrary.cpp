@@ -1,14 +1,11 @@
 #include "serial/NativeLibrary.h"
 
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <map>
 #include <mutex>
 
 #include "serial/IOError.h"
+#include "serial/ModuleLoader.h"
 
 namespace Zivaraze {
 namespace {
@@ -23,36 +20,24 @@ std::map<std::string, ZspApi>& tables() {
 std::atomic<const ZspApi*> active{nullptr};
 std::atomic<const ZspApi*> installed{nullptr};
 
-// The loader's message of the last failed call, or fallback. glibc keeps the message in memory of the
-// calling thread until dlerror() has answered nothing once; asking until then frees it, so that a thread
-// still ending when the process exits leaves nothing behind (LeakSanitizer reported it as a leak).
-std::string takeLoaderError(const std::string& fallback) {
-    const char* text = dlerror();
-    std::string error = text != nullptr ? std::string(text) : fallback;
-    while (dlerror() != nullptr) {
-    }
-    return error;
-}
-
 // Opens the file and binds every entry point; a module that lacks one is refused whole.
 std::string bind(const std::string& file) {
     if (auto it = tables().find(file); it != tables().end()) {
         active.store(&it->second);
         return {};
     }
-    takeLoaderError({});
-    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) return takeLoaderError(file + ": cannot be loaded");
+    std::string error;
+    void* handle = moduleLoader::open(file, error);
+    if (handle == nullptr) return error;
     ZspApi table{};
     std::string missing;
-#define ZSP_BIND(result, name, params)                                     \
-    table.name = reinterpret_cast<result(*) params>(dlsym(handle, #name)); \
+#define ZSP_BIND(result, name, params)                                                    \
+    table.name = reinterpret_cast<result(*) params>(moduleLoader::symbol(handle, #name)); \
     if (table.name == nullptr && missing.empty()) missing = file + ": undefined symbol: " #name;
     ZSP_FUNCTIONS(ZSP_BIND)
 #undef ZSP_BIND
-    takeLoaderError({});  // a symbol that was not found left its message
     if (!missing.empty()) {
-        dlclose(handle);
+        moduleLoader::close(handle);
         return missing;
     }
     active.store(&tables().emplace(file, table).first->second);
@@ -62,17 +47,11 @@ std::string bind(const std::string& file) {
 }  // namespace
 
 std::string NativeLibrary::fileNameFor(const std::string& baseName) {
-    return "lib" + baseName + ".so";
+    return moduleLoader::fileName(baseName);
 }
 
 std::string NativeLibrary::executableDir() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return {};
-    path[n] = '\0';
-    std::string text(path);
-    const auto slash = text.find_last_of('/');
-    return slash == std::string::npos ? std::string() : text.substr(0, slash);
+    return moduleLoader::executableDir();
 }
 
 std::vector<std::string> NativeLibrary::candidateFiles(const std::string& baseName,
@@ -86,7 +65,7 @@ std::string NativeLibrary::load(const std::string& baseName) {
     std::lock_guard lock(loadMutex);
     std::string firstError;
     for (const auto& candidate : candidateFiles(baseName, executableDir())) {
-        if (access(candidate.c_str(), F_OK) != 0) continue;
+        if (!moduleLoader::exists(candidate)) continue;
         auto error = bind(candidate);
         if (error.empty()) return {};
         if (firstError.empty()) firstError = std::move(error);

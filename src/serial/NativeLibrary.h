@@ -11,7 +11,7 @@ namespace Zivaraze {
 // port layer calls through. Tests put a scripted table in place of the loaded one.
 class NativeLibrary {
   public:
-    // "libzspWin.so" for "zspWin".
+    // "libzspWin.so" for "zspWin" ("zspWin.dll" on Windows).
     static std::string fileNameFor(const std::string& baseName);
     // The folder of the running executable, without a trailing slash.
     static std::string executableDir();
@@ -22,8 +22,9 @@ class NativeLibrary {
     static std::vector<std::string> candidateFiles(const std::string& baseName, const std::string& exeDir);
 
     // Loads the first candidate file that exists, else the bare file name through the loader's search
-    // path (LD_LIBRARY_PATH, the system's library folders). Answers the empty text on success,
-    // otherwise the error of the first candidate that existed, or the loader's.
+    // path (LD_LIBRARY_PATH and the system's library folders; on Windows the program's folder and
+    // System32). Answers the empty text on success, otherwise the error of the first candidate that
+    // existed, or the loader's.
     static std::string load(const std::string& baseName);
     // Loads the module from exactly this file.
     static std::string loadFile(const std::string& path);

@@ -1,7 +1,5 @@
 #include "serial/PlatformSupport.h"
 
-#include <sys/utsname.h>
-
 #include <algorithm>
 #include <initializer_list>
 #include <string_view>
@@ -206,25 +204,6 @@ bool PlatformSupport::isSupported(const std::string& key) const {
     return false;
 }
 
-std::string hostOsName() {
-    if (auto name = SystemProperties::get("os.name")) return *name;
-    utsname host{};
-    if (uname(&host) != 0) return "Linux";
-    const std::string system = host.sysname;
-    return system == "Darwin" ? "Mac OS X" : system;
-}
-
-// Named the way Java runtimes name them, as the library table expects.
-std::string hostOsArch() {
-    if (auto arch = SystemProperties::get("os.arch")) return *arch;
-    utsname host{};
-    if (uname(&host) != 0) return "";
-    const std::string machine = host.machine;
-    if (machine == "x86_64") return "amd64";
-    if (oneOf(machine, {"i386", "i486", "i586", "i686"})) return "x86";
-    return machine;
-}
-
 std::string platformName() {
     return SystemProperties::get("ZSP_OSNAME").value_or(hostOsName());
 }
@@ -242,12 +221,6 @@ std::string runtimeVersion() {
 std::string RunningPlatform::shown() const {
     if (name.empty() || arch.empty()) return name + arch;
     return name + " " + arch;
-}
-
-RunningPlatform runningPlatform() {
-    utsname host{};
-    if (uname(&host) != 0) return {};
-    return {host.sysname, host.machine};
 }
 
 std::string runtimeVendor() {

@@ -1,6 +1,7 @@
 #include "worker/DataLine.h"
 
 #include <charconv>
+#include <chrono>
 #include <ctime>
 #include <utility>
 
@@ -16,14 +17,27 @@ DataLine::DataLine(std::string rawData, std::string processedData, std::int32_t 
       instant(instant),
       error(error) {}
 
+namespace {
+
+// How far local time is ahead of UTC at t: the local calendar time read as if it were UTC, minus t (what
+// glibc's tm_gmtoff holds, which Windows lacks).
+std::chrono::seconds utcOffset(std::time_t t) {
+    using namespace std::chrono;
+    std::tm local{};
+    if (localtime_r(&t, &local) == nullptr) return seconds(0);
+    const sys_days day = year(local.tm_year + 1900) / month(static_cast<unsigned>(local.tm_mon + 1)) /
+                         std::chrono::day(static_cast<unsigned>(local.tm_mday));
+    const auto asUtc = day + hours(local.tm_hour) + minutes(local.tm_min) + seconds(local.tm_sec);
+    return asUtc.time_since_epoch() - seconds(t);
+}
+
+}  // namespace
+
 DataLine::LocalDateTime DataLine::getDateTime() const {
     using namespace std::chrono;
     const auto seconds = floor<std::chrono::seconds>(instant);
     const std::time_t t = system_clock::to_time_t(time_point_cast<system_clock::duration>(seconds));
-    std::tm local{};
-    long offset = 0;
-    if (localtime_r(&t, &local) != nullptr) offset = local.tm_gmtoff;
-    return LocalDateTime{instant.time_since_epoch() + std::chrono::seconds(offset)};
+    return LocalDateTime{instant.time_since_epoch() + utcOffset(t)};
 }
 
 void DataLine::appendTransformed(std::string& out, std::string_view text) {

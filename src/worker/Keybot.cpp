@@ -145,6 +145,8 @@ bool Keybot::awaitIdle(std::chrono::steady_clock::time_point deadline) {
 
 void Keybot::typeValue(const std::string& value) {
     valueNotes.clear();
+    valueBeingTyped = value;
+    refusalReported = false;
     const bool released = releaseCapsLock();
     typeStart();
     typeString(value, false);
@@ -339,8 +341,10 @@ void Keybot::pause(int milliseconds) {
     } catch (const platform::KeyOutputLost&) {
         throw;
     } catch (const std::exception& e) {
-        // The display refused an event sent before this pause; the next ones may go through.
-        report(cannotType + "(" + e.what() + ")");
+        // The system refused an event sent before this pause; the next ones may go through. A locked
+        // desktop refuses every key: the value is named once, not once for each of its keys.
+        if (!refusalReported) report(cannotType + valueBeingTyped + " (" + e.what() + ")");
+        refusalReported = true;
     }
 }
 

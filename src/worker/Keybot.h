@@ -120,6 +120,8 @@ class Keybot {
     bool overrideCapsLock = false;
     bool capsLockGivenUp = false;  // its state could not be read, or its key did not release it
     std::string valueNotes;        // the reports about the value being typed; with `typing` held
+    std::string valueBeingTyped;   // with `typing` held
+    bool refusalReported = false;  // a refused key was reported for the value being typed
     // Held while a value is typed, by the output thread or by typeIfIdle.
     std::mutex typing;
     std::shared_ptr<base::InterruptFlag> outputThread;  // run()'s thread while it waits for values

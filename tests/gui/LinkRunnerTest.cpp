@@ -115,15 +115,19 @@ TEST_P(LinkClickTest, OpensTheAddressOrSaysItCannot) {
 
 const QString kOneArgument = QStringLiteral("1\n") + QString::fromUtf8(kAddress) + QStringLiteral("\n");
 
-INSTANTIATE_TEST_SUITE_P(Clicks, LinkClickTest,
-                         testing::Values(ClickCase{"opener fails: one dialog per click", 3, anchored("here"),
-                                                   2, true, 2, kOneArgument},
-                                         ClickCase{"opener succeeds: the exact address", 0, anchored("here"),
-                                                   1, true, 0, kOneArgument},
-                                         ClickCase{"text without a link", 0, QStringLiteral("plain"), 1,
-                                                   false, 0, std::nullopt},
-                                         ClickCase{"own empty anchor opens the empty address", 0,
-                                                   std::nullopt, 1, true, 0, QStringLiteral("1\n\n")}));
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, LinkClickTest,
+    testing::Values(
+        ClickCase{"opener fails: one dialog per click", 3, anchored("here"), 2, true, 2, kOneArgument},
+        ClickCase{"opener succeeds: the exact address", 0, anchored("here"), 1, true, 0, kOneArgument},
+        ClickCase{"text without a link", 0, QStringLiteral("plain"), 1, false, 0, std::nullopt},
+        ClickCase{"own empty anchor: no address, reported", 0, std::nullopt, 1, true, 1, std::nullopt},
+        ClickCase{"a local file is never opened", 0,
+                  QStringLiteral("<html><a href=\"file:///etc/passwd\">x</a></html>"), 1, true, 1,
+                  std::nullopt},
+        ClickCase{"a mailto address is opened", 0,
+                  QStringLiteral("<html><a href=\"mailto:a@b.example\">x</a></html>"), 1, true, 0,
+                  QStringLiteral("1\nmailto:a@b.example\n")}));
 
 // Without an opener the label stays plain, and a link opened anyway is reported, not lost.
 TEST(LinkRunner, WithoutAnOpenerTheFailureIsReported) {

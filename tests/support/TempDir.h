@@ -2,10 +2,9 @@
 
 // A private temporary folder and whole-file reads and writes, for tests that need real files.
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -16,9 +15,21 @@ namespace rszorvik::test {
 class TempDir {
   public:
     explicit TempDir(const std::string& prefix = "zorvik-test") {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-        root = pattern;
+        // create_directory answers false for a folder that exists already: the name is someone else's.
+        static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device seed;
+        std::mt19937 random(seed());
+        const auto parent = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = prefix + "-";
+            for (int i = 0; i < 8; ++i)
+                name += kLetters[random() % (sizeof kLetters - 1)];
+            if (std::filesystem::create_directory(parent / name)) {
+                root = parent / name;
+                return;
+            }
+        }
+        throw std::runtime_error("cannot make a temporary folder in " + parent.string());
     }
     ~TempDir() {
         std::error_code ignored;

@@ -1,5 +1,4 @@
 // zorvik-sim: a virtual serial instrument on a pseudo-terminal, for demos and tests.
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -98,7 +97,7 @@ int run(const Options& options) {
 
     StopSignals stop;
     // A reader that goes away must not kill us while we write.
-    ::signal(SIGPIPE, SIG_IGN);
+    rszorvik::base::ignoreBrokenPipes();
     auto port = std::make_unique<VirtualPort>();
     auto link = std::make_unique<Link>(options.link, port->slavePath());
     std::cout << port->slavePath() << std::endl;

@@ -112,5 +112,34 @@ TEST(Utf8Test, APrefixOfBytesNeverEndsInsideACharacter) {
         EXPECT_EQ(prefixOfBytes(c.text, c.maxBytes), c.expected) << c.maxBytes;
 }
 
+// The wide strings of the Windows API: surrogate pairs joined and split, a lone surrogate or a byte that
+// starts nothing replaced (never dropped), and a wide string read up to its terminator.
+TEST(Utf8Test, Utf16BothWays) {
+    struct Case {
+        std::u16string wide;
+        std::string utf8;
+        bool roundTrip;
+    };
+    const Case cases[] = {
+        {u"COM3", "COM3", true},
+        {u"M\u00fcller \u20ac", "M\xc3\xbcller \xe2\x82\xac", true},
+        {u"\U0001F50C", "\xf0\x9f\x94\x8c", true},
+        {std::u16string(u"\xD83D"
+                        u"x",
+                        2),
+         "\xef\xbf\xbdx", false},                               // high surrogate without its pair
+        {std::u16string(1, u'\xDC00'), "\xef\xbf\xbd", false},  // low surrogate alone
+        {std::u16string(u"ab\0cd", 5), "ab", false},            // ends at the terminator
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        EXPECT_EQ(fromUtf16(c.wide), c.utf8);
+        if (c.roundTrip) {
+            EXPECT_EQ(toUtf16(c.utf8), c.wide);
+        }
+    }
+    EXPECT_EQ(toUtf16("a\xff\xc3"), u"a\uFFFD\uFFFD");
+}
+
 }  // namespace
 }  // namespace rszorvik::base::utf8

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -419,6 +420,9 @@ TEST(ValidatorTest, EdgeCases) {
         std::string text;
         bool expected;
     };
+    // The root of absolute paths on this host: "/" here, a drive such as "C:/" on Windows.
+    const std::u8string rootText = std::filesystem::current_path().root_path().generic_u8string();
+    const std::string root(rootText.begin(), rootText.end());
     const std::vector<Case> cases{
         {"EveryXValues", EveryXValues::valid, "", true},
         {"EveryXValues", EveryXValues::valid, "1", false},
@@ -498,11 +502,11 @@ TEST(ValidatorTest, EdgeCases) {
         {"RequestInterval", RequestInterval::valid, "50", true},
         {"RequestInterval", RequestInterval::valid, "86400001", false},
         {"ValueLog", ValueLog::valid, "", true},
-        {"ValueLog", ValueLog::valid, "/media/stick/Waage \u00e4.csv", true},
+        {"ValueLog", ValueLog::valid, root + "media/stick/Waage \u00e4.csv", true},
         {"ValueLog", ValueLog::valid, "values.csv", false},  // would depend on the start folder
-        {"ValueLog", ValueLog::valid, "/media/stick/", false},
-        {"ValueLog", ValueLog::valid, "/tmp/a\nb.csv", false},
-        {"ValueLog", ValueLog::valid, "/tmp/\xff.csv", false},
+        {"ValueLog", ValueLog::valid, root + "media/stick/", false},
+        {"ValueLog", ValueLog::valid, root + "tmp/a\nb.csv", false},
+        {"ValueLog", ValueLog::valid, root + "tmp/\xff.csv", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.valid(c.text), c.expected) << c.validator << " \"" << c.text << "\"";

@@ -8,6 +8,7 @@
 #include "base/Properties.h"
 #include "prefs/FilePreferences.h"
 #include "prefs/FilePreferencesFactory.h"
+#include "support/Environment.h"
 #include "support/PrefsTestSupport.h"
 
 namespace rszorvik::prefs {
@@ -24,12 +25,17 @@ const std::string kFileProperty(FilePreferencesFactory::SYSTEM_PROPERTY_FILE);
 class FilePreferencesTest : public test::StoreTest {};
 
 TEST_F(FilePreferencesTest, FileComesFromThePropertyOrTheHomeFolderAndIsResolvedOnce) {
-    base::SystemProperties::set("user.home", "/home/op");
+    // Absolute on this host: "/" here, a drive under Windows.
+    const std::filesystem::path root = std::filesystem::current_path().root_path();
+    base::SystemProperties::set("user.home", (root / "home/op").string());
+    const auto absolute = [](const std::filesystem::path& path) {
+        return std::filesystem::absolute(path).make_preferred();
+    };
     const std::pair<std::optional<std::string>, std::filesystem::path> cases[] = {
-        {std::nullopt, "/home/op/.fileprefs"},
-        {"", "/home/op/.fileprefs"},
-        {"/x/named.txt", "/x/named.txt"},
-        {"rel/p.txt", std::filesystem::current_path() / "rel/p.txt"},
+        {std::nullopt, absolute(root / "home/op/.fileprefs")},
+        {"", absolute(root / "home/op/.fileprefs")},
+        {(root / "x/named.txt").string(), absolute(root / "x/named.txt")},
+        {"rel/p.txt", absolute(std::filesystem::current_path() / "rel/p.txt")},
     };
     for (const auto& [property, expected] : cases) {
         property ? base::SystemProperties::set(kFileProperty, *property)
@@ -39,16 +45,17 @@ TEST_F(FilePreferencesTest, FileComesFromThePropertyOrTheHomeFolderAndIsResolved
         EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), expected);
         EXPECT_TRUE(log.contains("Preferences file is " + expected.string())) << log.all();
     }
-    base::SystemProperties::set(kFileProperty, "/x/other.txt");
+    base::SystemProperties::set(kFileProperty, (root / "x/other.txt").string());
     EXPECT_EQ(FilePreferencesFactory::getPreferencesFile(), cases[3].second);
     // Without "user.home" the environment's home, then the password database's.
     base::SystemProperties::clear("user.home");
-    std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-    setenv("HOME", "/from/env", 1);
+    const char* home = rszorvik::test::homeVariable();
+    std::string savedHome = getenv(home) ? getenv(home) : "";
+    rszorvik::test::setEnvironment(home, "/from/env");
     EXPECT_EQ(FilePreferencesFactory::userHome(), "/from/env");
-    setenv("HOME", "", 1);
+    rszorvik::test::setEnvironment(home, "");
     EXPECT_TRUE(FilePreferencesFactory::userHome().is_absolute());
-    setenv("HOME", savedHome.c_str(), 1);
+    rszorvik::test::setEnvironment(home, savedHome);
 }
 
 TEST_F(FilePreferencesTest, FirstPutCreatesTheFileWithHeaderAndOneEntry) {
@@ -56,10 +63,10 @@ TEST_F(FilePreferencesTest, FirstPutCreatesTheFileWithHeaderAndOneEntry) {
     node("/com/vexlune/zorvik")->putInt("bitRate", 7);
     std::smatch match;
     std::string content = readFile(file);
-    EXPECT_TRUE(
-        std::regex_match(content, match,
-                         std::regex("#FilePreferences\n#[A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d "
-                                    "\\d\\d:\\d\\d:\\d\\d \\S+ \\d{4}\ncom.vexlune.zorvik.bitRate=7\n")))
+    EXPECT_TRUE(std::regex_match(
+        content, match,
+        std::regex("#FilePreferences\n#[A-Z][a-z]{2} [A-Z][a-z]{2} \\d\\d "
+                   "\\d\\d:\\d\\d:\\d\\d \\S+( \\S+)* \\d{4}\ncom.vexlune.zorvik.bitRate=7\n")))
         << content;
     for (const char* message : {"Instantiating root preferences", "Instantiating node com",
                                 "Instantiating node vexlune", "Instantiating node zorvik"})

@@ -1,14 +1,13 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "config/SettingsTable.h"
+#include "prefs/AtomicFile.h"
 #include "prefs/FilePreferences.h"
 #include "prefs/SettingsStore.h"
 #include "prefs/XmlSupport.h"
@@ -273,18 +272,21 @@ TEST_F(SettingsStoreTest, AFailingFlushReachesTheCaller) {
 }
 
 TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
+    // Absolute on this host: "/" here, a drive under Windows.
+    const std::filesystem::path root = std::filesystem::current_path().root_path();
+    const auto at = [&](const char* relative) { return (root / relative).string(); };
     struct Case {
         std::optional<std::string> programData, xdg;
         std::string expected;
     };
     const Case cases[] = {
-        {"/pd", "/xdg", "/pd/vexlune/zorvik/prefs.txt"},
-        {"", "/xdg", "/xdg/vexlune/zorvik/prefs.txt"},
-        {std::nullopt, "/xdg", "/xdg/vexlune/zorvik/prefs.txt"},
-        {std::nullopt, "relative", "/home/op/.config/vexlune/zorvik/prefs.txt"},
-        {std::nullopt, std::nullopt, "/home/op/.config/vexlune/zorvik/prefs.txt"},
+        {at("pd"), at("xdg"), at("pd/vexlune/zorvik/prefs.txt")},
+        {"", at("xdg"), at("xdg/vexlune/zorvik/prefs.txt")},
+        {std::nullopt, at("xdg"), at("xdg/vexlune/zorvik/prefs.txt")},
+        {std::nullopt, "relative", at("home/op/.config/vexlune/zorvik/prefs.txt")},
+        {std::nullopt, std::nullopt, at("home/op/.config/vexlune/zorvik/prefs.txt")},
     };
-    base::SystemProperties::set("user.home", "/home/op");
+    base::SystemProperties::set("user.home", at("home/op"));
     for (const auto& c : cases) {
         for (const auto& [name, value] :
              {std::pair{"ProgramData", c.programData}, std::pair{"XDG_CONFIG_HOME", c.xdg}}) {
@@ -294,7 +296,7 @@ TEST_F(SettingsStoreTest, TheStoreLivesBelowProgramDataOrTheUsersConfigFolder) {
                 base::SystemProperties::clear(name);
             }
         }
-        EXPECT_EQ(defaultSettingsFile(), c.expected);
+        EXPECT_EQ(defaultSettingsFile(), std::filesystem::path(c.expected));
     }
     for (const char* name : {"ProgramData", "XDG_CONFIG_HOME", "user.home"})
         base::SystemProperties::clear(name);
@@ -412,16 +414,16 @@ TEST_F(SettingsStoreTest, ASaveNeverWritesWhileAnotherProgramWrites) {
     load(c);
     const auto before = storedTexts(*settings());
     applySetting(c, "delay", "55");
-    const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(folder, 0);
-    ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+    // The lock every writer of the file takes (zorvik-cli, a second window), held as such a program does.
+    std::optional<AtomicFile::WriteLock> otherProgram(std::in_place, file);
+    ASSERT_EQ(otherProgram->tryLock(), AtomicFile::WriteLock::State::Held);
     const auto patience = FilePreferences::lockPatience;
     FilePreferences::lockPatience = std::chrono::milliseconds(100);
     std::ostringstream diagnostics;
     EXPECT_THROW(saveChangedConfig(*settings(), c, before, diagnostics), BackingStoreException);
     EXPECT_THROW(saveConfig(*settings(), c, diagnostics), BackingStoreException);
     EXPECT_EQ(readFile(file), "com.vexlune.zorvik.delay=20\n");
-    ::close(folder);
+    otherProgram.reset();
     saveChangedConfig(*settings(), c, before, diagnostics);
     FilePreferences::lockPatience = patience;
     EXPECT_EQ(settings()->get("delay"), "55");

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -409,6 +410,19 @@ TEST_F(KeybotTest, RunTypesQueuedValuesUntilInterrupted) {
     next.interrupt();
     next.join();
     EXPECT_EQ(firstInjector->keys(), "+49 -49 +10 -10 +50 -50 +10 -10");
+}
+
+TEST_F(KeybotTest, KeysTheSystemRefusesAreReportedOncePerValueWithTheValue) {
+    auto keybot = make({.endWith = 10});
+    // Every pause reports a refused key, as over a locked desktop.
+    injector->onPause([] { throw std::runtime_error("refused"); });
+    keybot->typeValue("12");
+    keybot->typeValue("3");
+    const std::string cannotType =
+        base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type");
+    EXPECT_EQ(view.messages(),
+              (std::vector<std::string>{cannotType + "12 (refused)", cannotType + "3 (refused)"}));
+    EXPECT_EQ(injector->keys(), "+49 -49 +50 -50 +10 -10 +51 -51 +10 -10") << "every key is still tried";
 }
 
 TEST_F(KeybotTest, AnInterruptionDuringAPauseFinishesTheValueWithoutPauses) {

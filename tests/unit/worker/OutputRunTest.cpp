@@ -3,8 +3,8 @@
 // its output goes away.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -15,6 +15,7 @@
 #include "base/EventQueueExecutor.h"
 #include "base/MessageFormat.h"
 #include "base/SystemProperties.h"
+#include "platform/AppendFile.h"
 #include "serial/NativeLibrary.h"
 #include "support/CsvRows.h"
 #include "support/FakeNativeSerial.h"
@@ -188,6 +189,17 @@ std::vector<std::vector<std::string>> loggedRecords(const std::filesystem::path&
     return rows;
 }
 
+// The system's own words for why a file cannot be opened for appending (they differ between systems).
+std::string reasonOpeningFails(const std::filesystem::path& file) {
+    try {
+        platform::AppendFile::open(file);
+    } catch (const std::system_error& e) {
+        return e.code().message();
+    }
+    ADD_FAILURE() << file << " could be opened";
+    return {};
+}
+
 struct StartCase {
     std::string name;
     std::function<void(OutputRunTest&)> arrange;
@@ -270,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(
         {"ValueLogCannotOpen",
          [](OutputRunTest& fixture) { fixture.config.setValueLog("/zorvik-no-such-folder/values.csv"); },
          {"problem:error.opening.value.log:/zorvik-no-such-folder/values.csv: " +
-          std::generic_category().message(ENOENT)},
+          reasonOpeningFails("/zorvik-no-such-folder/values.csv")},
          false},
     }),
     [](const auto& param) { return param.param.name; });

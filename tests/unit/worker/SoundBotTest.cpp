@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/MidiSequencerRendering.h"
+#include "support/Environment.h"
 #include "worker/SoundBot.h"
 
 using namespace std::chrono_literals;
@@ -165,7 +166,7 @@ TEST(SoundBotTest, NoneHasNoSoundOutput) {
 TEST(SoundBotTest, MissingSoundFontIsReportedFromTheConstructor) {
     const char* old = std::getenv("ZORVIK_SOUNDFONT");
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
-    ::setenv("ZORVIK_SOUNDFONT", "/nonexistent/zorvik-test.sf2", 1);
+    rszorvik::test::setEnvironment("ZORVIK_SOUNDFONT", "/nonexistent/zorvik-test.sf2");
     try {
         SoundBot bot(Sound::RIDE_BELL);
         ADD_FAILURE() << "opened a sound output without a sound font";
@@ -173,7 +174,7 @@ TEST(SoundBotTest, MissingSoundFontIsReportedFromTheConstructor) {
         EXPECT_NE(std::string(error.what()).find("/nonexistent/zorvik-test.sf2"), std::string::npos);
     }
     if (saved)
-        ::setenv("ZORVIK_SOUNDFONT", saved->c_str(), 1);
+        rszorvik::test::setEnvironment("ZORVIK_SOUNDFONT", *saved);
     else
-        ::unsetenv("ZORVIK_SOUNDFONT");
+        rszorvik::test::unsetEnvironment("ZORVIK_SOUNDFONT");
 }

@@ -1,16 +1,17 @@
-#include "prefs/AtomicFile.h"
-
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <random>
 #include <string>
 #include <system_error>
 
+#include "prefs/AtomicFile.h"
 #include "prefs/Logger.h"
 
 namespace rszorvik::prefs {
@@ -166,6 +167,72 @@ void AtomicFile::write(const std::filesystem::path& file, std::string_view conte
     }
     syncFolder(target.parent_path());
     removeStaleTemporaries(target);
+}
+
+AtomicFile::Content AtomicFile::read(const std::filesystem::path& file, std::size_t maxBytes) {
+    // Not blocking: a FIFO must not hang the open; it is refused below like any file that is not regular.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) fail(errno, "Cannot read " + file.string());
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail(error, "Cannot read " + file.string());
+    }
+    Content content;
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        content.kind = S_ISDIR(st.st_mode) ? Content::Kind::Folder : Content::Kind::NotRegular;
+        return content;
+    }
+    char buffer[16384];
+    while (true) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            int error = errno;
+            ::close(fd);
+            fail(error, "Cannot read " + file.string());
+        }
+        if (n == 0) break;
+        content.bytes.append(buffer, static_cast<std::size_t>(n));
+        if (content.bytes.size() > maxBytes) {
+            ::close(fd);
+            return {Content::Kind::TooLarge, {}};
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+struct AtomicFile::WriteLock::Host {
+    std::filesystem::path folder;
+    int fd = -1;
+    std::string problem;
+};
+
+AtomicFile::WriteLock::WriteLock(const std::filesystem::path& file) : host(std::make_unique<Host>()) {
+    host->folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    host->fd = ::open(host->folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+AtomicFile::WriteLock::~WriteLock() {
+    if (host->fd >= 0) ::close(host->fd);  // releases the lock
+}
+
+AtomicFile::WriteLock::State AtomicFile::WriteLock::tryLock() {
+    if (host->fd < 0) return State::NoFolder;
+    if (::flock(host->fd, LOCK_EX | LOCK_NB) == 0) return State::Held;
+    const int error = errno;
+    if (error == EWOULDBLOCK || error == EINTR) return State::Busy;
+    host->problem = "Cannot lock " + host->folder.string() + " (" + std::strerror(error) + ")";
+    ::close(host->fd);
+    host->fd = -1;
+    return State::NoLocks;
+}
+
+const std::string& AtomicFile::WriteLock::problem() const {
+    return host->problem;
 }
 
 }  // namespace rszorvik::prefs

@@ -1,7 +1,6 @@
-#include "base/StopSignals.h"
-
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -12,7 +11,17 @@
 #include <cstdint>
 #include <system_error>
 
+#include "base/StopSignals.h"
+
 namespace rszorvik::base {
+
+struct StopSignals::Host {
+    sigset_t previousMask{};
+    int signalFd = -1;
+    int wakeFd = -1;  // ends the watcher
+    int stopFd = -1;  // with a watcher: readable from the first stop signal on
+};
+
 namespace {
 
 sigset_t stopSignalSet() {
@@ -46,7 +55,9 @@ StopSignals::StopSignals(std::function<void()> onStop)
       })
                          : std::function<void(int)>()) {}
 
-StopSignals::StopSignals(std::function<void(int count)> onSignal) : signalHandler(std::move(onSignal)) {
+StopSignals::StopSignals(std::function<void(int count)> onSignal)
+    : host(std::make_unique<Host>()), signalHandler(std::move(onSignal)) {
+    auto& [previousMask, signalFd, wakeFd, stopFd] = *host;
     const sigset_t set = stopSignalSet();
     if (const int error = ::pthread_sigmask(SIG_BLOCK, &set, &previousMask); error != 0)
         fail(error, "pthread_sigmask");
@@ -71,6 +82,7 @@ StopSignals::StopSignals(std::function<void(int count)> onSignal) : signalHandle
 }
 
 StopSignals::~StopSignals() {
+    auto& [previousMask, signalFd, wakeFd, stopFd] = *host;
     if (watcher.joinable()) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
@@ -86,7 +98,12 @@ StopSignals::~StopSignals() {
     ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
 }
 
+int StopSignals::fd() const {
+    return host->stopFd >= 0 ? host->stopFd : host->signalFd;
+}
+
 void StopSignals::watch() {
+    const auto& [previousMask, signalFd, wakeFd, stopFd] = *host;
     std::array<pollfd, 2> entries{{{signalFd, POLLIN, 0}, {wakeFd, POLLIN, 0}}};
     for (;;) {
         entries[0].revents = entries[1].revents = 0;
@@ -127,6 +144,10 @@ bool StopSignals::pause(std::chrono::milliseconds duration) const {
             return false;
         }
     }
+}
+
+void ignoreBrokenPipes() {
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace rszorvik::base

@@ -1,0 +1,26 @@
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "base/SystemProperties.h"
+#include "prefs/FilePreferencesFactory.h"
+
+namespace rszorvik::prefs {
+
+std::filesystem::path FilePreferencesFactory::userHome() {
+    if (auto home = base::SystemProperties::get("user.home"); home && !home->empty()) return *home;
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    // No home at all: the current folder, where the relative name resolves.
+    return std::filesystem::current_path();
+}
+
+}  // namespace rszorvik::prefs

@@ -1,0 +1,19 @@
+#include <stdlib.h>
+
+#include "support/Environment.h"
+
+namespace rszorvik::test {
+
+void setEnvironment(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+void unsetEnvironment(const std::string& name) {
+    ::unsetenv(name.c_str());
+}
+
+const char* homeVariable() {
+    return "HOME";
+}
+
+}  // namespace rszorvik::test
