@@ -5,6 +5,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -22,6 +23,12 @@
 namespace rszorvik::platform {
 
 namespace {
+
+// How long bound keycodes keep their symbols after their last use when the output ends: the focused
+// application may still be reading the keys sent last.
+constexpr auto kBoundKeysLinger = std::chrono::milliseconds(100);
+// Sending nothing for this long makes the next chord the first of a burst.
+constexpr auto kQuietSpell = std::chrono::milliseconds(1);
 
 // Xlib's default handlers end the process, from whichever thread made the call, when the X server goes
 // away or refuses a request. The handlers are process-wide: ours find the injector whose display the
@@ -79,22 +86,32 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     bool shiftHeld = false;
     bool level3Held = false;
     bool lastDead = false;
+    // Between the first press of a chord and its last release: the chord goes to the server whole, and
+    // the table is not read again before the next one.
+    bool keysHeld() const { return !pressed.empty() || level3Held; }
+    std::chrono::steady_clock::time_point lastSent;  // when events last went to the server
 
-    // A dead key is held back until the next key: with Space it stands for its bare accent, which is typed
-    // from a bound keycode instead. Composed in the receiving client, the accent could overtake the keys
-    // queued before it.
+    // A dead key is held back until the next key: with Space it stands for its bare accent, with a letter
+    // for the letter they compose to, and either is typed as a key of its own instead. Composed in the
+    // receiving client, it would overtake the plain keys still queued there before it.
     struct HeldDead {
         int keyCode;
         Keysym keysym;
         bool released;
     };
     std::optional<HeldDead> heldDead;
-    bool spaceReplaced = false;  // the Space press became the accent; its release goes nowhere
+    std::optional<int> replacedKey;  // a press that became the accent or letter; its release goes nowhere
 
     // Keycodes without symbols that we bound to a character, with the order of their last use.
     std::map<int, Keysym> bound;
     std::map<int, unsigned long> lastUse;
     unsigned long uses = 0;
+    std::chrono::steady_clock::time_point lastBoundUse;  // a keycode bound or typed
+    // What the output may type and the layout has no key for is bound when the output starts (and again
+    // after a change of layout), so that the key map stays as it is while keys are on their way to a
+    // client that reads it only when it gets to them.
+    std::vector<Keysym> prepared;
+    bool bindingDue = false;  // the prepared keysyms are to be checked against the table
 
     explicit Impl(const std::string& displayName);
     ~Impl() override;
@@ -105,9 +122,14 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
     }
     // Sends everything and waits until the server has handled it; a refused request is reported here.
     void syncAndCheck();
+    // Reports a refused request that has come back so far.
+    void checkRefused();
     void closeDisplay();
+    // Takes in what the server sent, without waiting for more.
+    void readEvents();
     void refresh();
     void rebuild();
+    bool bindPrepared();
     void fake(int keycode, bool down) {
         XTestFakeKeyEvent(display, static_cast<unsigned>(keycode), down ? True : False, CurrentTime);
     }
@@ -116,14 +138,26 @@ struct X11KeyInjector::Impl final : X11KeySequencer::Output {
         const int keycode = bindSpare(keysym);
         fake(keycode, true);
         fake(keycode, false);
+        lastBoundUse = std::chrono::steady_clock::now();
+    }
+    void tapAtLevel(int keycode, int level);
+    // The keysym from the layout's own key where it has one, else from a bound keycode.
+    void typeKeysym(Keysym keysym) {
+        if (const auto stroke = x11StrokeFor(table, keysym)) {
+            tapAtLevel(stroke->keycode, stroke->level);
+        } else {
+            tapBound(keysym);
+        }
     }
     // The held-back dead key goes out after all, for the key that follows to compose with.
     void releaseHeldDead() {
         if (!heldDead) return;
         const Keysym keysym = heldDead->keysym;
         heldDead.reset();
-        tapBound(keysym);
+        typeKeysym(keysym);
     }
+    // What the virtual key types with the modifiers held now; 0 where the layout has no such key.
+    Keysym keysymNow(int keyCode) const;
     bool holdBackDead(int keyCode, bool down);
 
     void sendKey(int keyCode, bool down) override;
@@ -213,7 +247,9 @@ X11KeyInjector::Impl::~Impl() {
     XSync(display, False);
     if (!bound.empty()) {
         // Give the focused application time to read the bound symbols before they go.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_until(lastBoundUse + kBoundKeysLinger);
+        prepared.clear();
+        bindingDue = false;
         try {
             refresh();
         } catch (const std::exception&) {
@@ -244,6 +280,10 @@ void X11KeyInjector::Impl::closeDisplay() {
 void X11KeyInjector::Impl::syncAndCheck() {
     checkAlive();
     XSync(display, False);
+    checkRefused();
+}
+
+void X11KeyInjector::Impl::checkRefused() {
     checkAlive();
     if (!refused.empty()) {
         const std::string message = std::move(refused);
@@ -252,18 +292,29 @@ void X11KeyInjector::Impl::syncAndCheck() {
     }
 }
 
-void X11KeyInjector::Impl::refresh() {
+void X11KeyInjector::Impl::readEvents() {
     checkAlive();
-    while (XPending(display) > 0 && !dead) {
+    // Reads without flushing what waits to be sent, and without waiting for the server.
+    while (XEventsQueued(display, QueuedAfterReading) > 0 && !dead) {
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == xkbEventBase || event.type == MappingNotify) stale = true;
     }
     checkAlive();
-    if (stale) {
-        rebuild();
-        checkAlive();
-        stale = false;
+}
+
+void X11KeyInjector::Impl::refresh() {
+    readEvents();
+    // Our own bindings come back as a change of the key map, read once more: two turns, unless someone
+    // changes the map meanwhile.
+    for (int turn = 0; turn < 3 && (stale || bindingDue); ++turn) {
+        if (stale) {
+            stale = false;
+            rebuild();
+            checkAlive();
+            bindingDue = !prepared.empty();
+        }
+        if (bindingDue && bindPrepared()) readEvents();
     }
 }
 
@@ -322,6 +373,21 @@ void X11KeyInjector::Impl::rebuild() {
     lockedModifiers = state.locked_mods;
 }
 
+bool X11KeyInjector::Impl::bindPrepared() {
+    bindingDue = false;
+    bool changed = false;
+    for (const Keysym keysym : prepared) {
+        // With every spare keycode taken, the rest are bound when they are typed.
+        if (table.spare.empty()) break;
+        if (x11StrokeFor(table, keysym)) continue;
+        bindSpare(keysym);
+        changed = true;
+    }
+    // Every client has been sent the new key map before any key that needs it.
+    if (changed) syncAndCheck();
+    return changed;
+}
+
 int X11KeyInjector::Impl::bindSpare(Keysym keysym) {
     for (const auto& [keycode, boundKeysym] : bound) {
         if (boundKeysym == keysym) {
@@ -345,11 +411,39 @@ int X11KeyInjector::Impl::bindSpare(Keysym keysym) {
     XChangeKeyboardMapping(display, keycode, 2, syms, 1);
     bound[keycode] = keysym;
     lastUse[keycode] = ++uses;
+    lastBoundUse = std::chrono::steady_clock::now();
     X11KeyTable::Key key;
     key.levels.fill(keysym);
     key.all = {keysym};
     table.keys[keycode] = key;
     return keycode;
+}
+
+void X11KeyInjector::Impl::tapAtLevel(int keycode, int level) {
+    // Shift and AltGr as the level needs them, for the moment, whatever the keys typed before hold.
+    const bool shift = (level & 1) != 0;
+    const bool level3 = (level & 2) != 0;
+    int shiftKey = 0;
+    if (shift != shiftHeld) {
+        const auto held = pressed.find(Vk::SHIFT);
+        shiftKey = held != pressed.end() ? held->second : x11KeycodeOf(table, Vk::SHIFT);
+    }
+    const int level3Key = level3 != level3Held ? *table.findAtLevel(XK_ISO_Level3_Shift, 1) : 0;
+    if (shiftKey) fake(shiftKey, shift);
+    if (level3Key) fake(level3Key, level3);
+    fake(keycode, true);
+    fake(keycode, false);
+    if (level3Key) fake(level3Key, level3Held);
+    if (shiftKey) fake(shiftKey, shiftHeld);
+}
+
+Keysym X11KeyInjector::Impl::keysymNow(int keyCode) const {
+    try {
+        const int keycode = x11KeycodeOf(table, keyCode);
+        return table.keys.at(keycode).levels[(shiftHeld ? 1U : 0U) | (level3Held ? 2U : 0U)];
+    } catch (const std::invalid_argument&) {
+        return 0;
+    }
 }
 
 bool X11KeyInjector::Impl::holdBackDead(int keyCode, bool down) {
@@ -358,20 +452,21 @@ bool X11KeyInjector::Impl::holdBackDead(int keyCode, bool down) {
             heldDead->released = true;
             return true;
         }
-        if (spaceReplaced && keyCode == Vk::SPACE) {
-            spaceReplaced = false;
+        if (replacedKey == keyCode) {
+            replacedKey.reset();
             return true;
         }
         return false;
     }
     // Modifiers do not change what a dead key composes with.
     if (keyCode == Vk::SHIFT || keyCode == Vk::CONTROL || keyCode == Vk::ALT) return false;
-    if (heldDead && keyCode == Vk::SPACE) {
-        const Keysym accent = x11SpacingAccentOf(heldDead->keysym);
-        if (accent != 0) {
+    if (heldDead) {
+        const Keysym result = keyCode == Vk::SPACE ? x11SpacingAccentOf(heldDead->keysym)
+                                                   : x11ComposedOf(heldDead->keysym, keysymNow(keyCode));
+        if (result != 0) {
             heldDead.reset();
-            tapBound(accent);
-            spaceReplaced = true;
+            typeKeysym(result);
+            replacedKey = keyCode;
             lastDead = false;
             return true;
         }
@@ -387,7 +482,7 @@ bool X11KeyInjector::Impl::holdBackDead(int keyCode, bool down) {
 }
 
 void X11KeyInjector::Impl::sendKey(int keyCode, bool down) {
-    refresh();
+    if (!keysHeld()) refresh();
     if (holdBackDead(keyCode, down)) return;
     int keycode = 0;
     if (down) {
@@ -404,7 +499,7 @@ void X11KeyInjector::Impl::sendKey(int keyCode, bool down) {
 }
 
 void X11KeyInjector::Impl::sendLevel3(bool down) {
-    refresh();
+    if (!keysHeld()) refresh();
     const auto keycode = table.findAtLevel(XK_ISO_Level3_Shift, 1);
     if (!keycode) throw std::invalid_argument("The keyboard layout has no AltGr key");
     level3Held = down;
@@ -412,7 +507,7 @@ void X11KeyInjector::Impl::sendLevel3(bool down) {
 }
 
 void X11KeyInjector::Impl::typeCharacter(char32_t character) {
-    refresh();
+    if (!keysHeld()) refresh();
     releaseHeldDead();
     lastDead = false;
     const Keysym keysym = x11KeysymOf(character);
@@ -428,22 +523,7 @@ void X11KeyInjector::Impl::typeCharacter(char32_t character) {
         }
     } capsLock{display, (lockedModifiers & LockMask) != 0};
     if (capsLock.locked) XkbLockModifiers(display, XkbUseCoreKbd, LockMask, 0);
-
-    // With a modifier held the layout's own keys would type something else.
-    if (!shiftHeld && !level3Held) {
-        if (const auto stroke = x11StrokeFor(table, keysym)) {
-            const int shift = (stroke->level & 1) ? x11KeycodeOf(table, Vk::SHIFT) : 0;
-            const int level3 = (stroke->level & 2) ? *table.findAtLevel(XK_ISO_Level3_Shift, 1) : 0;
-            if (shift) fake(shift, true);
-            if (level3) fake(level3, true);
-            fake(stroke->keycode, true);
-            fake(stroke->keycode, false);
-            if (level3) fake(level3, false);
-            if (shift) fake(shift, false);
-            return;
-        }
-    }
-    tapBound(keysym);
+    typeKeysym(keysym);
 }
 
 X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl(std::make_unique<Impl>(displayName)) {
@@ -452,27 +532,54 @@ X11KeyInjector::X11KeyInjector(const std::string& displayName) : impl(std::make_
 
 X11KeyInjector::~X11KeyInjector() = default;
 
-// Each key event goes to the server as it is sent: Xlib would otherwise hold it in its buffer until the
-// next pause, and a pause of 0 must not be what makes a key arrive.
+// Key events wait in Xlib's buffer for the pause that follows them.
 void X11KeyInjector::keyPress(int keyCode) {
     impl->sequencer.press(keyCode);
-    XFlush(impl->display);
 }
 
 void X11KeyInjector::keyRelease(int keyCode) {
     impl->sequencer.release(keyCode);
-    XFlush(impl->display);
 }
 
 void X11KeyInjector::delay(int milliseconds) {
-    // A round trip rather than a flush: the pause starts once the server has the events, and the events
+    if (milliseconds <= 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - impl->lastSent > kQuietSpell) {
+            // The first key after a quiet spell waits for the server, which then hands it to the client at
+            // once rather than after the rest of the burst is made: that is the latency of a value.
+            impl->syncAndCheck();
+            impl->lastSent = now;
+        } else if (!impl->keysHeld()) {
+            // The rest go without waiting for the server, whose turns and the client's would otherwise
+            // set the pace, each chord whole with the pause after its last release.
+            impl->checkAlive();
+            XFlush(impl->display);
+            impl->checkRefused();
+            impl->lastSent = now;
+        } else {
+            impl->checkRefused();
+        }
+        return;
+    }
+    // A round trip before a real pause: the pause starts once the server has the events, and the events
     // it refused are reported for the key that caused them.
     impl->syncAndCheck();
-    if (milliseconds > 0) base::Interruptible::sleepFor(std::chrono::milliseconds(milliseconds));
+    base::Interruptible::sleepFor(std::chrono::milliseconds(milliseconds));
 }
 
 bool X11KeyInjector::lastKeyWasDead() const {
     return impl->lastDead;
+}
+
+void X11KeyInjector::prepareFor(std::u32string_view characters) {
+    for (const char32_t character : characters) {
+        const Keysym keysym = x11KeysymOf(character);
+        if (keysym != 0 &&
+            std::find(impl->prepared.begin(), impl->prepared.end(), keysym) == impl->prepared.end())
+            impl->prepared.push_back(keysym);
+    }
+    impl->bindingDue = true;
+    impl->refresh();
 }
 
 bool X11KeyInjector::capsLockOn() {

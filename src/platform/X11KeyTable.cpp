@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "base/VirtualKeys.h"
 
@@ -202,6 +203,30 @@ Keysym x11SpacingAccentOf(Keysym deadKeysym) {
         default:
             return 0;
     }
+}
+
+Keysym x11ComposedOf(Keysym deadKeysym, Keysym letter) {
+    // Base letter and result in turns; Latin-1 keysyms are their code points.
+    struct Compositions {
+        Keysym dead;
+        std::u32string_view pairs;
+    };
+    static constexpr Compositions kCompositions[] = {
+        {XK_dead_grave, U"A\u00c0a\u00e0E\u00c8e\u00e8I\u00cci\u00ecO\u00d2o\u00f2U\u00d9u\u00f9"},
+        {XK_dead_acute,
+         U"A\u00c1a\u00e1E\u00c9e\u00e9I\u00cdi\u00edO\u00d3o\u00f3U\u00dau\u00faY\u00ddy\u00fd"},
+        {XK_dead_circumflex, U"A\u00c2a\u00e2E\u00cae\u00eaI\u00cei\u00eeO\u00d4o\u00f4U\u00dbu\u00fb"},
+        {XK_dead_tilde, U"A\u00c3a\u00e3N\u00d1n\u00f1O\u00d5o\u00f5"},
+        {XK_dead_diaeresis, U"A\u00c4a\u00e4E\u00cbe\u00ebI\u00cfi\u00efO\u00d6o\u00f6U\u00dcu\u00fcy\u00ff"},
+        {XK_dead_abovering, U"A\u00c5a\u00e5"},
+        {XK_dead_cedilla, U"C\u00c7c\u00e7"},
+    };
+    for (const Compositions& c : kCompositions) {
+        if (c.dead != deadKeysym) continue;
+        for (std::size_t i = 0; i + 1 < c.pairs.size(); i += 2)
+            if (c.pairs[i] == letter) return static_cast<Keysym>(c.pairs[i + 1]);
+    }
+    return 0;
 }
 
 }  // namespace rszorvik::platform

@@ -70,4 +70,8 @@ constexpr bool x11IsDeadKeysym(Keysym keysym) {
 // 0 for a keysym that is no dead key or has no such character.
 Keysym x11SpacingAccentOf(Keysym deadKeysym);
 
+// The Latin-1 letter a dead key and a letter compose to (dead_circumflex and e: ê), as a keysym; 0 where
+// the pair composes to no Latin-1 letter.
+Keysym x11ComposedOf(Keysym deadKeysym, Keysym letter);
+
 }  // namespace rszorvik::platform

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 #include "base/Interruptible.h"
 #include "base/MessageCatalog.h"
@@ -38,7 +39,18 @@ Keybot::Keybot(int keyDelay, int startWith, int endWith, int endWith2, int every
       keyMap(keyboardType.getKeymap(keyMapType)),
       keyMapComplete(keyboardType.getKeymap(KeyMapType::ALPHANUMERIC_COMPLETE)),
       directKeys(KeyboardType::getDirectKeys()),
-      cannotType(base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type")) {}
+      cannotType(base::MessageCatalog::get(base::catalogues::kWorker).getString("cannot_type")) {
+    // Start keys and terminators that are characters type through the complete map, so both maps hold
+    // every character this output types.
+    std::u32string characters;
+    for (const config::KeyMap* map : {&keyMap, &keyMapComplete}) {
+        for (const auto& [character, codes] : *map) {
+            std::size_t at = 0;
+            characters += base::utf8::next(character, at);
+        }
+    }
+    keyInjector->prepareFor(characters);
+}
 
 void Keybot::add(const std::string& value) {
     if (!value.empty()) queue().put(value);

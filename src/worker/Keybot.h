@@ -28,7 +28,8 @@ class Keybot {
 
     // Key codes <= 0 mean "no key"; everyXValues <= 1 switches the second terminator off. `view` may be
     // null. Without an injector the platform's is created, which throws std::runtime_error where there is
-    // none.
+    // none. The injector is told the characters of both key maps (KeyInjector::prepareFor), and throws
+    // what it throws there.
     Keybot(int keyDelay, int startWith, int endWith, int endWith2, int everyXValues,
            KeyboardType keyboardType, KeyMapType keyMapType, WeightWorkerView* view,
            std::unique_ptr<platform::KeyInjector> injector = nullptr);

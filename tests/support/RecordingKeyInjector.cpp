@@ -52,6 +52,16 @@ bool RecordingKeyInjector::lastKeyWasDead() const {
     return !liveKeys.contains(lastKey);
 }
 
+void RecordingKeyInjector::prepareFor(std::u32string_view characters) {
+    std::lock_guard lock(mutex);
+    preparedCharacters += characters;
+}
+
+std::u32string RecordingKeyInjector::prepared() const {
+    std::lock_guard lock(mutex);
+    return preparedCharacters;
+}
+
 bool RecordingKeyInjector::capsLockOn() {
     std::lock_guard lock(mutex);
     if (!capsLockFailure.empty()) throw std::runtime_error(capsLockFailure);

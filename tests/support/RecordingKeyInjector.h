@@ -8,6 +8,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/KeyInjector.h"
@@ -34,6 +35,7 @@ class RecordingKeyInjector : public platform::KeyInjector {
     // True unless the last key pressed (Shift, Control and Alt aside) was marked live: the default layout
     // is the one the key maps were written for.
     bool lastKeyWasDead() const override;
+    void prepareFor(std::u32string_view characters) override;
     // Follows the Caps Lock key: each press of it toggles the state, as on a keyboard.
     bool capsLockOn() override;
 
@@ -46,6 +48,8 @@ class RecordingKeyInjector : public platform::KeyInjector {
     void onPause(std::function<void()> hook);
 
     std::vector<KeyEvent> events() const;
+    // Every character the injector was told to get ready for.
+    std::u32string prepared() const;
     // Presses and releases only, as "+16 +65 -65 -16".
     std::string keys() const;
     int pauseCount() const;
@@ -61,6 +65,7 @@ class RecordingKeyInjector : public platform::KeyInjector {
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     std::vector<KeyEvent> recorded;
+    std::u32string preparedCharacters;
     std::map<int, std::string> rejections;
     std::set<int> liveKeys;
     int lastKey = 0;

@@ -1,9 +1,14 @@
 #pragma once
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QStackedLayout>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -43,6 +48,42 @@ class KeyClock : public QObject {
     std::vector<unsigned long> times;
 };
 
+// A field that keeps what is typed into it and shows nothing: Qt's way from a key event to text, dead keys
+// composed by its input method included, without laying out a line that grows with every key.
+class KeySink : public QWidget {
+  public:
+    KeySink() {
+        setAttribute(Qt::WA_InputMethodEnabled);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+    QString typed;
+    std::function<void()> changed;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            append(QStringLiteral("\n"));
+        } else if (!event->text().isEmpty() &&
+                   (event->text().at(0).isPrint() || event->key() == Qt::Key_Tab)) {
+            append(event->text());
+        } else {
+            QWidget::keyPressEvent(event);
+        }
+    }
+    void inputMethodEvent(QInputMethodEvent* event) override { append(event->commitString()); }
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override {
+        if (query == Qt::ImEnabled) return true;
+        return QWidget::inputMethodQuery(query);
+    }
+
+  private:
+    void append(const QString& text) {
+        if (text.isEmpty()) return;
+        typed += text;
+        if (changed) changed();
+    }
+};
+
 // A private X server with a Qt window whose text field has the keyboard focus, for the whole test program:
 // what is typed into the server arrives there, dead keys composed by Qt as in any application.
 class TypingWindow {
@@ -66,30 +107,55 @@ class TypingWindow {
     }
 
     // Empties the field, runs `typing` on a thread of its own while the window handles its events, and
-    // returns the field's text once `expected` arrived or nothing more arrives.
+    // returns the field's text once `expected` arrived or nothing more arrives. The window waits for its
+    // events as an application does, instead of spinning, so that it takes no processor from the typing.
     std::string type(const std::function<void()>& typing, const std::string& expected) {
         edit->clear();
+        sink->typed.clear();
         keyClock.times.clear();
         shownLength = 0;
+        arrived = {};
         QTest::qWait(10);
+        const auto wanted = static_cast<std::size_t>(QString::fromStdString(expected).size());
         std::atomic<bool> done{false};
+        QEventLoop loop;
+        const auto check = [&] {
+            const std::size_t length = fieldLength();
+            shownLength = length;
+            if (length >= wanted && arrived == std::chrono::steady_clock::time_point{})
+                arrived = std::chrono::steady_clock::now();
+            if (done && length >= wanted) loop.quit();
+        };
+        QObject::connect(edit->document(), &QTextDocument::contentsChanged, &loop, check);
+        sink->changed = check;
+        QTimer::singleShot(std::chrono::seconds(20), &loop, &QEventLoop::quit);
         std::thread worker([&] {
             typing();
             done = true;
+            QMetaObject::invokeMethod(&loop, check, Qt::QueuedConnection);
         });
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            shownLength = static_cast<std::size_t>(edit->toPlainText().size());
-            if (done && text().size() >= expected.size()) break;
-        }
+        loop.exec();
         worker.join();
         // Anything still on its way (a stray extra key) would show up now.
         QTest::qWait(100);
+        sink->changed = nullptr;
         return text();
     }
 
-    std::string text() const { return edit->toPlainText().toStdString(); }
+    // Types into a field that shows nothing (KeySink) instead of the text field, or back: for measuring
+    // the typing rather than the text field's layout of a long line.
+    void useSink(bool on) {
+        fields->setCurrentWidget(on ? static_cast<QWidget*>(sink) : edit);
+        fields->currentWidget()->setFocus();
+        QTest::qWait(50);
+    }
+
+    // When the field of the last type() first held as many characters as expected.
+    std::chrono::steady_clock::time_point arrival() const { return arrived; }
+
+    std::string text() const {
+        return (fields->currentWidget() == sink ? sink->typed : edit->toPlainText()).toStdString();
+    }
     // The server times of the key events of the last type(), in the order they came.
     const std::vector<unsigned long>& keyTimes() const { return keyClock.times; }
 
@@ -118,23 +184,46 @@ class TypingWindow {
         static char name[] = "zorvik-e2e";
         static char* argv[] = {name, nullptr};
         app = std::make_unique<QApplication>(argc, argv);
-        edit = std::make_unique<QPlainTextEdit>();
-        edit->resize(600, 300);
+        window = std::make_unique<QWidget>();
+        fields = new QStackedLayout(window.get());
+        edit = new QPlainTextEdit;
+        sink = new KeySink;
+        fields->addWidget(edit);
+        fields->addWidget(sink);
         edit->installEventFilter(&keyClock);
-        edit->show();
-        edit->activateWindow();
+        sink->installEventFilter(&keyClock);
+        window->resize(600, 300);
+        window->show();
+        window->activateWindow();
         edit->setFocus();
-        if (!QTest::qWaitForWindowActive(edit.get()))
+        if (!QTest::qWaitForWindowActive(window.get()))
             throw std::runtime_error("the test window got no focus");
+    }
+
+    // The field's length in characters, as Qt counts them.
+    std::size_t fieldLength() const {
+        if (fields->currentWidget() == sink) return static_cast<std::size_t>(sink->typed.size());
+        // The document's count ends with the separator of its last paragraph.
+        return static_cast<std::size_t>(edit->document()->characterCount() - 1);
+    }
+
+    ~TypingWindow() {
+        // Before the window, which would move the focus out of it first: laying out its text then needs
+        // font caches that went at the end of the program before this window.
+        delete edit;
     }
 
     std::unique_ptr<XvfbDisplay> xvfb;
     std::unique_ptr<QApplication> app;
-    std::unique_ptr<QPlainTextEdit> edit;
+    std::unique_ptr<QWidget> window;
+    QStackedLayout* fields = nullptr;  // the window's
+    QPlainTextEdit* edit = nullptr;
+    KeySink* sink = nullptr;
     KeyClock keyClock;
     std::string currentLayout;
     std::string currentVariant;
     std::atomic<std::size_t> shownLength{0};
+    std::chrono::steady_clock::time_point arrived;
 
     friend struct std::default_delete<TypingWindow>;
 };

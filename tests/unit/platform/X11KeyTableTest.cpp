@@ -128,25 +128,45 @@ TEST(X11KeyTableTest, CharactersMapToKeysyms) {
         EXPECT_EQ(x11KeysymOf(c.character), c.keysym) << static_cast<unsigned>(c.character);
 }
 
-TEST(X11KeyTableTest, DeadKeysWithSpaceStandForTheirAccent) {
+// What the client would compose, typed as a key of its own instead: XK_space stands for Space.
+TEST(X11KeyTableTest, DeadKeysComposeWithSpaceOrALetter) {
     struct Case {
         Keysym dead;
-        Keysym accent;
+        Keysym next;
+        Keysym composed;
     };
     const Case cases[] = {
-        {XK_dead_grave, XK_grave},
-        {XK_dead_acute, XK_apostrophe},
-        {XK_dead_circumflex, XK_asciicircum},
-        {XK_dead_tilde, XK_asciitilde},
-        {XK_dead_diaeresis, XK_quotedbl},
-        {XK_dead_abovering, XK_degree},
-        {XK_dead_cedilla, XK_cedilla},
-        {XK_dead_belowdot, 0},
-        {XK_asciicircum, 0},
-        {XK_space, 0},
+        {XK_dead_grave, XK_space, XK_grave},
+        {XK_dead_acute, XK_space, XK_apostrophe},
+        {XK_dead_circumflex, XK_space, XK_asciicircum},
+        {XK_dead_tilde, XK_space, XK_asciitilde},
+        {XK_dead_diaeresis, XK_space, XK_quotedbl},
+        {XK_dead_abovering, XK_space, XK_degree},
+        {XK_dead_cedilla, XK_space, XK_cedilla},
+        {XK_dead_belowdot, XK_space, 0},
+        {XK_asciicircum, XK_space, 0},
+        {XK_space, XK_space, 0},
+        {XK_dead_circumflex, XK_e, XK_ecircumflex},
+        {XK_dead_circumflex, XK_E, XK_Ecircumflex},
+        {XK_dead_grave, XK_a, XK_agrave},
+        {XK_dead_acute, XK_Y, XK_Yacute},
+        {XK_dead_acute, XK_y, XK_yacute},
+        {XK_dead_diaeresis, XK_u, XK_udiaeresis},
+        {XK_dead_diaeresis, XK_y, XK_ydiaeresis},
+        {XK_dead_tilde, XK_N, XK_Ntilde},
+        {XK_dead_abovering, XK_a, XK_aring},
+        {XK_dead_cedilla, XK_C, XK_Ccedilla},
+        {XK_dead_circumflex, XK_y, 0},  // no Latin-1 letter
+        {XK_dead_acute, XK_c, 0},
+        {XK_dead_circumflex, XK_1, 0},
+        {XK_dead_belowdot, XK_a, 0},
+        {XK_e, XK_dead_circumflex, 0},  // the other way round
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(x11SpacingAccentOf(c.dead), c.accent) << std::hex << c.dead;
+    for (const Case& c : cases) {
+        const Keysym composed =
+            c.next == XK_space ? x11SpacingAccentOf(c.dead) : x11ComposedOf(c.dead, c.next);
+        EXPECT_EQ(composed, c.composed) << std::hex << c.dead << " " << c.next;
+    }
 }
 
 }  // namespace

@@ -55,6 +55,26 @@ class KeybotTest : public ::testing::Test {
     RecordingKeyInjector* injector = nullptr;
 };
 
+// Start keys and terminators that are characters go through the complete map whatever the preset's map,
+// so the injector is told the characters of both when the output starts.
+TEST_F(KeybotTest, TellsTheInjectorEveryCharacterOfBothMaps) {
+    struct Case {
+        Settings settings;
+        std::u32string_view characters;
+    };
+    const Case cases[] = {
+        {{.keyboardType = KeyboardType::GERMAN}, U"0,.^`;~A"},
+        {{.keyboardType = KeyboardType::ALL, .keyMapType = KeyMapType::ALPHANUMERIC_BASIC}, U"5Zz{|}"},
+    };
+    for (const Case& c : cases) {
+        const auto keybot = make(c.settings);
+        const std::u32string prepared = injector->prepared();
+        for (const char32_t character : c.characters)
+            EXPECT_NE(prepared.find(character), std::u32string::npos)
+                << label(c.settings.keyboardType) << ": " << static_cast<char>(character);
+    }
+}
+
 TEST_F(KeybotTest, TypesStartKeyValueAndTerminatorThroughTheLayoutsMap) {
     struct Case {
         const char* name;
