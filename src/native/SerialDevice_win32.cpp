@@ -124,12 +124,36 @@ class EventObject {
     HANDLE handle;
 };
 
+// Waits up to `timeout` ms (INFINITE: no limit) for an overlapped operation to end: WAIT_OBJECT_0 once it
+// has, else what the wait answered. The operation itself is asked, not only its event: Wine signals the
+// event of a pending WaitCommEvent at times before the operation has ended, and an OVERLAPPED or buffer
+// given up then is written later by the system (a cancelled wait puts its status into whatever the stack
+// holds there by then).
+DWORD awaitOverlapped(OVERLAPPED& overlapped, DWORD timeout) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (HasOverlappedIoCompleted(&overlapped)) return WAIT_OBJECT_0;
+        DWORD left = INFINITE;
+        if (timeout != INFINITE) {
+            const ULONGLONG spent = GetTickCount64() - start;
+            left = spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
+        }
+        const DWORD waited = WaitForSingleObject(overlapped.hEvent, left);
+        if (waited != WAIT_OBJECT_0) return HasOverlappedIoCompleted(&overlapped) ? WAIT_OBJECT_0 : waited;
+        if (HasOverlappedIoCompleted(&overlapped)) return WAIT_OBJECT_0;
+        // Signalled early: take the signal back and wait for the one the operation's end sets (it writes
+        // its status before it sets the event, so an end between the two checks is seen by the second).
+        ResetEvent(overlapped.hEvent);
+    }
+}
+
 // Ends an overlapped operation that is still pending, so its buffer and OVERLAPPED may go; answers the
 // bytes it moved.
 DWORD finishOverlapped(HANDLE port, OVERLAPPED& overlapped) {
-    DWORD moved = 0;
     CancelIoEx(port, &overlapped);
-    GetOverlappedResult(port, &overlapped, &moved, TRUE);
+    awaitOverlapped(overlapped, INFINITE);
+    DWORD moved = 0;
+    GetOverlappedResult(port, &overlapped, &moved, FALSE);
     return moved;
 }
 
@@ -280,8 +304,7 @@ class Win32Device final : public Device {
             errorCode = ioError(error);
             return 0;
         } else {
-            const DWORD waited =
-                WaitForSingleObject(writeEvent.get(), timeoutMs > 0 ? waitTime(timeoutMs) : INFINITE);
+            const DWORD waited = awaitOverlapped(overlapped, timeoutMs > 0 ? waitTime(timeoutMs) : INFINITE);
             if (waited != WAIT_OBJECT_0) {
                 sent = finishOverlapped(port, overlapped);
                 errorCode = ZSP_ERR_TIMEOUT;
@@ -434,14 +457,17 @@ class Win32Device final : public Device {
             const HANDLE handles[] = {commEvent.get(), wakeEvent.get()};
             const DWORD waited =
                 WaitForMultipleObjects(wakeable ? 2 : 1, handles, FALSE, forever ? INFINITE : waitTime(left));
-            if (waited == WAIT_OBJECT_0) {
+            if (waited == WAIT_OBJECT_0 && HasOverlappedIoCompleted(&overlapped)) {
                 DWORD ignored = 0;
                 if (!GetOverlappedResult(port, &overlapped, &ignored, FALSE) &&
                     GetLastError() != ERROR_OPERATION_ABORTED)
                     return ZSP_WAIT_HANGUP;
                 continue;  // the queue, looked at above, tells what came
             }
+            // Timed out, woken, or the event came before the operation ended (see awaitOverlapped): the
+            // operation ends here, before its OVERLAPPED and mask go out of scope.
             finishOverlapped(port, overlapped);
+            if (waited == WAIT_OBJECT_0) continue;
             if (waited == WAIT_OBJECT_0 + 1) return ZSP_WAIT_WOKEN;
             return waited == WAIT_TIMEOUT ? 0 : -1;
         }
@@ -480,7 +506,7 @@ class Win32Device final : public Device {
         DWORD got = 0;
         if (!win32::calls().readFile(port, raw.data(), want, &got, &overlapped)) {
             if (GetLastError() != ERROR_IO_PENDING) return false;
-            if (WaitForSingleObject(readEvent.get(), kQueuedReadPatience) == WAIT_OBJECT_0) {
+            if (awaitOverlapped(overlapped, kQueuedReadPatience) == WAIT_OBJECT_0) {
                 if (!GetOverlappedResult(port, &overlapped, &got, FALSE)) return false;
             } else {
                 got = finishOverlapped(port, overlapped);

@@ -188,6 +188,35 @@ const Unplug kUnplugs[] = {
 INSTANTIATE_TEST_SUITE_P(Adapter, UnplugTest, ::testing::ValuesIn(kUnplugs),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// Wine signals the event of a pending WaitCommEvent at times before the wait has ended. Taken for its end,
+// the wait's OVERLAPPED and mask were left behind on the stack while the system still had them, and a
+// quiet port was reported as hung up; the system's later write of the wait's status then overwrote
+// whatever that stack held by then (the window crashed under Wine).
+std::atomic<int> earlySignals{0};
+
+BOOL WINAPI waitCommEventSignalledEarly(HANDLE port, DWORD* mask, OVERLAPPED* overlapped) {
+    const BOOL done = ModuleWin32Calls::host->waitCommEvent(port, mask, overlapped);
+    const DWORD error = GetLastError();
+    if (!done && error == ERROR_IO_PENDING) {
+        ++earlySignals;
+        SetEvent(overlapped->hEvent);
+    }
+    SetLastError(error);
+    return done;
+}
+
+TEST_F(SerialPtyTest, AnEarlyEventDoesNotEndTheWait) {
+    earlySignals = 0;
+    ModuleWin32Calls faults([](Calls& table) { table.waitCommEvent = waitCommEventSignalledEarly; });
+    SerialPortLocal port(configFor(pty.path()));
+    EXPECT_EQ(port.waitForEvent(300), 0) << "a quiet port that is there times out";
+    EXPECT_GT(earlySignals.load(), 0);
+    pty.send("x");
+    EXPECT_EQ(port.waitForEvent(10000) & SerialPortLocal::WAIT_INPUT, SerialPortLocal::WAIT_INPUT);
+    EXPECT_EQ(port.getByte(), 'x');
+    EXPECT_NO_THROW(port.close());
+}
+
 // The port layer's own calls on a pulled adapter: they fail instead of reading nothing.
 TEST_F(SerialPtyTest, QueriesOfAPulledAdapterFail) {
     unplugError = 0;
