@@ -125,10 +125,10 @@ class EventObject {
 };
 
 // Waits up to `timeout` ms (INFINITE: no limit) for an overlapped operation to end: WAIT_OBJECT_0 once it
-// has, else what the wait answered. The operation itself is asked, not only its event: Wine signals the
-// event of a pending WaitCommEvent at times before the operation has ended, and an OVERLAPPED or buffer
-// given up then is written later by the system (a cancelled wait puts its status into whatever the stack
-// holds there by then).
+// has, else what the wait answered. The operation itself is asked, not only its event: Wine sets the event
+// of a WaitCommEvent at times before the operation's status is in place (it writes that on the issuing
+// thread's next wait), and an OVERLAPPED or buffer given up then is written later by the system (a
+// cancelled wait puts its status into whatever the stack holds there by then).
 DWORD awaitOverlapped(OVERLAPPED& overlapped, DWORD timeout) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
@@ -136,14 +136,15 @@ DWORD awaitOverlapped(OVERLAPPED& overlapped, DWORD timeout) {
         DWORD left = INFINITE;
         if (timeout != INFINITE) {
             const ULONGLONG spent = GetTickCount64() - start;
-            left = spent >= timeout ? 0 : static_cast<DWORD>(timeout - spent);
+            if (spent >= timeout) return WAIT_TIMEOUT;
+            left = static_cast<DWORD>(timeout - spent);
         }
         const DWORD waited = WaitForSingleObject(overlapped.hEvent, left);
-        if (waited != WAIT_OBJECT_0) return HasOverlappedIoCompleted(&overlapped) ? WAIT_OBJECT_0 : waited;
         if (HasOverlappedIoCompleted(&overlapped)) return WAIT_OBJECT_0;
-        // Signalled early: take the signal back and wait for the one the operation's end sets (it writes
-        // its status before it sets the event, so an end between the two checks is seen by the second).
-        ResetEvent(overlapped.hEvent);
+        if (waited != WAIT_OBJECT_0) return waited;
+        // Signalled early: a short sleep is the wait in which the status arrives. The event stays set, so
+        // waiting on it again would only spin.
+        Sleep(1);
     }
 }
 
