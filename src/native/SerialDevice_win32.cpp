@@ -142,9 +142,10 @@ DWORD awaitOverlapped(OVERLAPPED& overlapped, DWORD timeout) {
         const DWORD waited = WaitForSingleObject(overlapped.hEvent, left);
         if (HasOverlappedIoCompleted(&overlapped)) return WAIT_OBJECT_0;
         if (waited != WAIT_OBJECT_0) return waited;
-        // Signalled early: a short sleep is the wait in which the status arrives. The event stays set, so
-        // waiting on it again would only spin.
-        Sleep(1);
+        // Signalled early: a short alertable sleep is the wait in which the status arrives (Wine's plain
+        // Sleep never asks its server, so the status would never come). The event stays set, so waiting on
+        // it again would only spin.
+        SleepEx(1, TRUE);
     }
 }
 
