@@ -9,6 +9,9 @@
 //   the driver's queue (ClearCommError) is what tells whether bytes wait, never the event mask alone;
 // - an overlapped ReadFile that asks for more than is queued may block until the terminal closes: reads
 //   ask for exactly what ClearCommError reported as queued;
+// - the event of a pending WaitCommEvent is at times set before the wait has ended, and a cancelled one at
+//   times never ends: the wait lives in a block of the device's own, left pending between calls and given
+//   up rather than freed if it has not ended a second after its cancel at close;
 // - GetCommModemStatus and EscapeCommFunction fail with ERROR_NOT_SUPPORTED, as ioctls on a
 //   pseudo-terminal do: that counts as lines that are off, as it does for pseudo-terminals on Linux.
 
@@ -18,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -127,8 +131,7 @@ class EventObject {
 // Waits up to `timeout` ms (INFINITE: no limit) for an overlapped operation to end: WAIT_OBJECT_0 once it
 // has, else what the wait answered. The operation itself is asked, not only its event: Wine sets the event
 // of a WaitCommEvent at times before the operation's status is in place (it writes that on the issuing
-// thread's next wait), and an OVERLAPPED or buffer given up then is written later by the system (a
-// cancelled wait puts its status into whatever the stack holds there by then).
+// thread's next wait), and an OVERLAPPED or buffer given up then is written later by the system.
 DWORD awaitOverlapped(OVERLAPPED& overlapped, DWORD timeout) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
@@ -149,13 +152,40 @@ DWORD awaitOverlapped(OVERLAPPED& overlapped, DWORD timeout) {
     }
 }
 
-// Ends an overlapped operation that is still pending, so its buffer and OVERLAPPED may go; answers the
-// bytes it moved.
-DWORD finishOverlapped(HANDLE port, OVERLAPPED& overlapped) {
-    CancelIoEx(port, &overlapped);
-    awaitOverlapped(overlapped, INFINITE);
+// What an overlapped operation writes into or reads from until it ends: its OVERLAPPED, its event, the
+// event mask of a WaitCommEvent and the bytes of a read or write. It lives on the heap, never on a stack.
+struct IoBlock {
+    OVERLAPPED overlapped{};
+    EventObject event{true};
+    DWORD mask = 0;
+    std::vector<std::uint8_t> bytes;
+    bool pending = false;
+
+    OVERLAPPED* start() {
+        overlapped = OVERLAPPED{};
+        overlapped.hEvent = event.get();
+        ResetEvent(event.get());
+        mask = 0;
+        return &overlapped;
+    }
+};
+
+// Longest wait for a cancelled operation to end.
+constexpr DWORD kCancelPatience = 1000;
+
+// Cancels the operation of `block` and waits a bounded time for it to end; answers the bytes it moved.
+// One that has not ended by then (Wine at times never ends a cancelled WaitCommEvent) keeps its block:
+// the block is given up, not freed, so the system never writes into freed memory and nothing hangs.
+DWORD cancelOverlapped(HANDLE port, std::unique_ptr<IoBlock>& block) {
+    if (block == nullptr || !block->pending) return 0;
+    CancelIoEx(port, &block->overlapped);
+    if (awaitOverlapped(block->overlapped, kCancelPatience) != WAIT_OBJECT_0) {
+        static_cast<void>(block.release());  // deliberately leaked, see above
+        return 0;
+    }
+    block->pending = false;
     DWORD moved = 0;
-    GetOverlappedResult(port, &overlapped, &moved, FALSE);
+    GetOverlappedResult(port, &block->overlapped, &moved, FALSE);
     return moved;
 }
 
@@ -188,6 +218,7 @@ class Win32Device final : public Device {
           queue(4096) {}
 
     ~Win32Device() override {
+        cancelOverlapped(port, commWait);
         // Leave the port as it was found.
         DCB dcb = savedDcb;
         COMMTIMEOUTS timeouts = savedCommTimeouts;
@@ -297,21 +328,26 @@ class Win32Device final : public Device {
                        std::int32_t& errorCode) override {
         std::lock_guard lock(writeMutex);
         errorCode = ZSP_OK;
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = writeEvent.get();
+        if (writeBlock == nullptr) writeBlock = std::make_unique<IoBlock>();
+        // The system reads the bytes until the write ends, which may be after a given-up cancel.
+        writeBlock->bytes.assign(data, data + count);
+        OVERLAPPED* overlapped = writeBlock->start();
         DWORD sent = 0;
-        if (win32::calls().writeFile(port, data, static_cast<DWORD>(count), &sent, &overlapped)) {
-            GetOverlappedResult(port, &overlapped, &sent, FALSE);
+        if (win32::calls().writeFile(port, writeBlock->bytes.data(), static_cast<DWORD>(count), &sent,
+                                     overlapped)) {
+            GetOverlappedResult(port, overlapped, &sent, FALSE);
         } else if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
             errorCode = ioError(error);
             return 0;
         } else {
-            const DWORD waited = awaitOverlapped(overlapped, timeoutMs > 0 ? waitTime(timeoutMs) : INFINITE);
+            writeBlock->pending = true;
+            const DWORD waited = awaitOverlapped(*overlapped, timeoutMs > 0 ? waitTime(timeoutMs) : INFINITE);
             if (waited != WAIT_OBJECT_0) {
-                sent = finishOverlapped(port, overlapped);
+                sent = cancelOverlapped(port, writeBlock);
                 errorCode = ZSP_ERR_TIMEOUT;
-            } else if (!GetOverlappedResult(port, &overlapped, &sent, FALSE)) {
-                errorCode = ioError(GetLastError());
+            } else {
+                writeBlock->pending = false;
+                if (!GetOverlappedResult(port, overlapped, &sent, FALSE)) errorCode = ioError(GetLastError());
             }
         }
         if (errorCode == ZSP_OK && sent < static_cast<DWORD>(count)) errorCode = ZSP_ERR_TIMEOUT;
@@ -447,29 +483,35 @@ class Win32Device final : public Device {
             const std::int64_t left = millisecondsLeft(deadline);
             if (!forever && left <= 0) return 0;
 
-            OVERLAPPED overlapped{};
-            overlapped.hEvent = commEvent.get();
-            DWORD mask = 0;
-            if (win32::calls().waitCommEvent(port, &mask, &overlapped))
-                continue;  // something happened already: look
-            if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
-                if (error == ERROR_OPERATION_ABORTED) continue;
-                return ZSP_WAIT_HANGUP;
+            // One WaitCommEvent at most is out; one left pending by an earlier call is taken up here.
+            if (!commWait->pending) {
+                OVERLAPPED* overlapped = commWait->start();
+                if (win32::calls().waitCommEvent(port, &commWait->mask, overlapped))
+                    continue;  // something happened already: look
+                if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
+                    if (error == ERROR_OPERATION_ABORTED) continue;
+                    return ZSP_WAIT_HANGUP;
+                }
+                commWait->pending = true;
             }
-            const HANDLE handles[] = {commEvent.get(), wakeEvent.get()};
+            const HANDLE handles[] = {commWait->event.get(), wakeEvent.get()};
             const DWORD waited =
                 WaitForMultipleObjects(wakeable ? 2 : 1, handles, FALSE, forever ? INFINITE : waitTime(left));
-            if (waited == WAIT_OBJECT_0 && HasOverlappedIoCompleted(&overlapped)) {
+            if (waited == WAIT_OBJECT_0) {
+                if (!HasOverlappedIoCompleted(&commWait->overlapped)) {
+                    // Signalled before the status is in place (see awaitOverlapped): an alertable sleep
+                    // lets it arrive.
+                    SleepEx(1, TRUE);
+                    continue;
+                }
+                commWait->pending = false;
                 DWORD ignored = 0;
-                if (!GetOverlappedResult(port, &overlapped, &ignored, FALSE) &&
+                if (!GetOverlappedResult(port, &commWait->overlapped, &ignored, FALSE) &&
                     GetLastError() != ERROR_OPERATION_ABORTED)
                     return ZSP_WAIT_HANGUP;
                 continue;  // the queue, looked at above, tells what came
             }
-            // Timed out, woken, or the event came before the operation ended (see awaitOverlapped): the
-            // operation ends here, before its OVERLAPPED and mask go out of scope.
-            finishOverlapped(port, overlapped);
-            if (waited == WAIT_OBJECT_0) continue;
+            // Timed out or woken: the wait stays pending in its block for the next call.
             if (waited == WAIT_OBJECT_0 + 1) return ZSP_WAIT_WOKEN;
             return waited == WAIT_TIMEOUT ? 0 : -1;
         }
@@ -502,19 +544,23 @@ class Win32Device final : public Device {
         const std::size_t room = queue.size() - queuedCount;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>({status.inQueue, room, 1 << 16}));
         if (want == 0) return true;
-        std::vector<std::uint8_t> raw(want);
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = readEvent.get();
+        if (readBlock == nullptr) readBlock = std::make_unique<IoBlock>();
+        std::vector<std::uint8_t>& raw = readBlock->bytes;
+        raw.resize(want);
+        OVERLAPPED* overlapped = readBlock->start();
         DWORD got = 0;
-        if (!win32::calls().readFile(port, raw.data(), want, &got, &overlapped)) {
+        if (!win32::calls().readFile(port, raw.data(), want, &got, overlapped)) {
             if (GetLastError() != ERROR_IO_PENDING) return false;
-            if (awaitOverlapped(overlapped, kQueuedReadPatience) == WAIT_OBJECT_0) {
-                if (!GetOverlappedResult(port, &overlapped, &got, FALSE)) return false;
+            readBlock->pending = true;
+            if (awaitOverlapped(*overlapped, kQueuedReadPatience) == WAIT_OBJECT_0) {
+                readBlock->pending = false;
+                if (!GetOverlappedResult(port, overlapped, &got, FALSE)) return false;
             } else {
-                got = finishOverlapped(port, overlapped);
+                got = cancelOverlapped(port, readBlock);
+                if (readBlock == nullptr) return true;  // given up: what it may still read is lost
             }
         } else {
-            GetOverlappedResult(port, &overlapped, &got, FALSE);
+            GetOverlappedResult(port, overlapped, &got, FALSE);
         }
         for (DWORD i = 0; i < got; ++i) {
             std::uint16_t entry = raw[i];
@@ -547,16 +593,16 @@ class Win32Device final : public Device {
     const DCB savedDcb;
     const COMMTIMEOUTS savedCommTimeouts;
     const EventObject wakeEvent{false};  // auto-reset: a wake-up is taken by the wait it ends
-    const EventObject commEvent{true};
-    const EventObject readEvent{true};
-    const EventObject writeEvent{true};
     std::mutex waitMutex;
+    std::unique_ptr<IoBlock> commWait = std::make_unique<IoBlock>();  // waitMutex held
     std::mutex writeMutex;
+    std::unique_ptr<IoBlock> writeBlock;  // writeMutex held; null after a given-up cancel
     std::mutex lineMutex;
     bool dtrOn;
     bool rtsOn;
     std::mutex queueMutex;
-    std::vector<std::uint16_t> queue;  // received bytes with their error flags
+    std::unique_ptr<IoBlock> readBlock;  // queueMutex held; null after a given-up cancel
+    std::vector<std::uint16_t> queue;    // received bytes with their error flags
     std::size_t queueHead = 0;
     std::size_t queuedCount = 0;
     std::uint16_t pendingFlags = 0;

@@ -217,6 +217,27 @@ TEST_F(SerialPtyTest, AnEarlyEventDoesNotEndTheWait) {
     EXPECT_NO_THROW(port.close());
 }
 
+// A wait the system never ends, as Wine at times leaves a cancelled one: a quiet port's next wait takes it
+// up instead of issuing another, and closing gives it up in bounded time (it hung, waiting for its end).
+std::atomic<int> waitsIssued{0};
+
+BOOL WINAPI waitCommEventNeverEnding(HANDLE, DWORD*, OVERLAPPED* overlapped) {
+    ++waitsIssued;
+    overlapped->Internal = STATUS_PENDING;
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+TEST_F(SerialPtyTest, AWaitThatNeverEndsIsTakenUpAndGivenUpAtClose) {
+    waitsIssued = 0;
+    ModuleWin32Calls faults([](Calls& table) { table.waitCommEvent = waitCommEventNeverEnding; });
+    SerialPortLocal port(configFor(pty.path()));
+    EXPECT_EQ(port.waitForEvent(100), 0);
+    EXPECT_EQ(port.waitForEvent(100), 0);
+    EXPECT_EQ(waitsIssued.load(), 1) << "one wait at most is out";
+    EXPECT_NO_THROW(port.close());
+}
+
 // The port layer's own calls on a pulled adapter: they fail instead of reading nothing.
 TEST_F(SerialPtyTest, QueriesOfAPulledAdapterFail) {
     unplugError = 0;
