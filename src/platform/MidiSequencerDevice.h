@@ -22,8 +22,8 @@ class MidiShortMessageDevice {
     virtual void reset() = 0;
 };
 
-// Plays a sequence to such a device (the system's MIDI synthesizer on Windows); a playback thread of its own
-// sends each message on time.
+// Plays a sequence to such a device (FluidSynth, or the system's synthesizer on Windows); a playback thread
+// of its own sends each message on time.
 class MidiSequencerDevice : public MidiSequencer {
   public:
     explicit MidiSequencerDevice(std::unique_ptr<MidiShortMessageDevice> device);

@@ -1,93 +1,36 @@
 #include "platform/MidiSequencerFluidSynth.h"
 
-#include <stdexcept>
+#include <memory>
+
+#include "platform/FluidSynthEngine.h"
 
 namespace rszorvik::platform {
 
+namespace {
+
+// FluidSynth as a device of packed channel messages.
+class FluidSynthDevice final : public MidiShortMessageDevice {
+  public:
+    explicit FluidSynthDevice(const MidiSequencerOptions& options)
+        : engine(resolveSoundFont(options.soundFont), 44100.0) {
+        engine.openAudio(resolveAudioDriver(options.audioDriver), options.audioFile);
+    }
+
+    void send(std::uint32_t message) override {
+        engine.send({static_cast<std::uint8_t>(message & 0xff),
+                     static_cast<std::uint8_t>((message >> 8) & 0x7f),
+                     static_cast<std::uint8_t>((message >> 16) & 0x7f)});
+    }
+
+    void reset() override { engine.silence(); }
+
+  private:
+    FluidSynthEngine engine;
+};
+
+}  // namespace
+
 MidiSequencerFluidSynth::MidiSequencerFluidSynth(const MidiSequencerOptions& options)
-    : engine(std::make_unique<FluidSynthEngine>(resolveSoundFont(options.soundFont), 44100.0)) {
-    engine->openAudio(resolveAudioDriver(options.audioDriver), options.audioFile);
-    thread = std::jthread([this](std::stop_token stop) { playback(stop); });
-}
-
-MidiSequencerFluidSynth::~MidiSequencerFluidSynth() {
-    close();
-}
-
-void MidiSequencerFluidSynth::setSequence(const MidiSequence& sequence) {
-    std::lock_guard lock(mutex);
-    requireOpen();
-    send(timeline.stop(now()));
-    timeline.setSequence(sequence);
-    changed = true;
-    wake.notify_all();
-}
-
-void MidiSequencerFluidSynth::setTickPosition(long tick) {
-    std::lock_guard lock(mutex);
-    requireOpen();
-    send(timeline.setTickPosition(tick, now()));
-    changed = true;
-    wake.notify_all();
-}
-
-void MidiSequencerFluidSynth::start() {
-    std::lock_guard lock(mutex);
-    requireOpen();
-    const Micros at = now();
-    timeline.start(at);
-    // The first messages go out from here so a stroke does not wait for the playback thread to wake.
-    send(timeline.takeDue(at));
-    changed = true;
-    wake.notify_all();
-}
-
-bool MidiSequencerFluidSynth::isRunning() const {
-    std::lock_guard lock(mutex);
-    return timeline.running();
-}
-
-bool MidiSequencerFluidSynth::isOpen() const {
-    std::lock_guard lock(mutex);
-    return engine != nullptr;
-}
-
-void MidiSequencerFluidSynth::close() {
-    if (thread.joinable()) {
-        thread.request_stop();
-        thread.join();
-    }
-    std::lock_guard lock(mutex);
-    if (!engine) return;
-    timeline.stop(now());
-    engine->silence();
-    engine.reset();
-}
-
-MidiSequencerFluidSynth::Micros MidiSequencerFluidSynth::now() const {
-    return std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - epoch);
-}
-
-void MidiSequencerFluidSynth::requireOpen() const {
-    if (!engine) throw std::logic_error("MIDI sequencer is closed");
-}
-
-void MidiSequencerFluidSynth::send(const std::vector<MidiMessage>& messages) {
-    for (const auto& message : messages)
-        engine->send(message);
-}
-
-void MidiSequencerFluidSynth::playback(std::stop_token stop) {
-    std::unique_lock lock(mutex);
-    while (!stop.stop_requested()) {
-        send(timeline.takeDue(now()));
-        changed = false;
-        const auto woken = [this] { return changed; };
-        if (const auto next = timeline.nextDue())
-            wake.wait_until(lock, stop, epoch + *next, woken);
-        else
-            wake.wait(lock, stop, woken);
-    }
-}
+    : MidiSequencerDevice(std::make_unique<FluidSynthDevice>(options)) {}
 
 }  // namespace rszorvik::platform
